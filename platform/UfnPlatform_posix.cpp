@@ -1,0 +1,430 @@
+// POSIX (Linux) implementation of the OS layer.
+#include "platform/UfnPlatform.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+thread_local int g_lastError = 0;
+
+void Remember() { g_lastError = errno; }
+
+std::string ParentOf(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  auto pos = p.rfind('/');
+  if (pos == std::string::npos) return ".";
+  if (pos == 0) return "/";
+  return p.substr(0, pos);
+}
+
+bool FillEntry(const std::string& path, const std::string& name, DirEntry& e) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    Remember();
+    return false;
+  }
+  e.name = name;
+  e.mtime = st.st_mtime;
+  if (S_ISDIR(st.st_mode)) {
+    e.attributes = FILE_ATTR_DIRECTORY;
+    e.size = 0;
+  } else if (S_ISREG(st.st_mode)) {
+    e.attributes = FILE_ATTR_ARCHIVE;
+    e.size = static_cast<uint64_t>(st.st_size);
+  } else {
+    errno = EINVAL;
+    Remember();
+    return false;
+  }
+  if ((st.st_mode & S_IWUSR) == 0) e.attributes |= FILE_ATTR_READONLY;
+  if (!name.empty() && name[0] == '.' && name != "." && name != "..")
+    e.attributes |= FILE_ATTR_HIDDEN;
+  return true;
+}
+
+int CompareNoCase(const std::string& a, const std::string& b) {
+  size_t n = std::min(a.size(), b.size());
+  for (size_t i = 0; i < n; ++i) {
+    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
+    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return 0;
+}
+
+class FlockInstanceLock : public InstanceLock {
+public:
+  explicit FlockInstanceLock(int fd) : fd_(fd) {}
+  ~FlockInstanceLock() override { ::close(fd_); }
+
+private:
+  int fd_;
+};
+
+}  // namespace
+
+char PathDelimiter() { return '/'; }
+
+std::string ExecutablePath() {
+  char buf[4096];
+  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return "orlenway";
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string StateFolder() {
+  std::string base = GetEnv("XDG_CONFIG_HOME");
+  if (base.empty() || base[0] != '/') {
+    std::string home = GetEnv("HOME");
+    if (home.empty()) home = "/tmp";
+    if (home.back() != '/') home += '/';
+    base = home + ".config";
+  }
+  if (base.back() != '/') base += '/';
+  return base + "orlenway/";
+}
+
+std::string ProgramPath() {
+  std::string exe = ExecutablePath();
+  auto pos = exe.rfind('/');
+  return StateFolder() + (pos == std::string::npos ? exe : exe.substr(pos + 1));
+}
+
+std::string ProgramFilesFolder() { return "/usr"; }
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  if (DirectoryExists(path)) return true;
+  std::string parent = ParentOf(path);
+  if (parent != path && !DirectoryExists(parent) && !ForceDirectories(parent)) return false;
+  if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+    Remember();
+    return false;
+  }
+  return DirectoryExists(path);
+}
+
+bool DeleteFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+bool RemoveDirectory(const std::string& path) {
+  if (::rmdir(path.c_str()) != 0) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+int LastErrorCode() { return g_lastError; }
+std::string ErrorMessage(int code) { return std::strerror(code); }
+std::string LastErrorMessage() { return ErrorMessage(g_lastError); }
+
+bool GetEntry(const std::string& path, DirEntry& entry) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/') p.pop_back();
+  auto pos = p.rfind('/');
+  return FillEntry(p, pos == std::string::npos ? p : p.substr(pos + 1), entry);
+}
+
+bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool includeDots) {
+  entries.clear();
+  DIR* d = ::opendir(path.c_str());
+  if (!d) {
+    Remember();
+    return false;
+  }
+  std::string folder = path;
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  std::vector<DirEntry> found;
+  while (struct dirent* de = ::readdir(d)) {
+    std::string name = de->d_name;
+    if (name == "." || name == "..") continue;
+    DirEntry e;
+    if (FillEntry(folder + name, name, e)) found.push_back(std::move(e));
+  }
+  ::closedir(d);
+  std::sort(found.begin(), found.end(), [](const DirEntry& a, const DirEntry& b) {
+    int c = CompareNoCase(a.name, b.name);
+    return c != 0 ? c < 0 : a.name < b.name;
+  });
+  if (includeDots) {
+    DirEntry self, parent;
+    if (FillEntry(folder + ".", ".", self)) entries.push_back(self);
+    if (FillEntry(folder + "..", "..", parent)) entries.push_back(parent);
+  }
+  entries.insert(entries.end(), std::make_move_iterator(found.begin()),
+                 std::make_move_iterator(found.end()));
+  return true;
+}
+
+uint32_t ToDosDateTime(std::time_t t) {
+  struct tm lt;
+  if (!::localtime_r(&t, &lt) || lt.tm_year < 80) return (1u << 5 | 1u) << 16;
+  if (lt.tm_year > 207) lt.tm_year = 207;
+  uint32_t date = static_cast<uint32_t>(((lt.tm_year - 80) << 9) | ((lt.tm_mon + 1) << 5) |
+                                        lt.tm_mday);
+  uint32_t time = static_cast<uint32_t>((lt.tm_hour << 11) | (lt.tm_min << 5) |
+                                        (std::min(lt.tm_sec, 59) / 2));
+  return date << 16 | time;
+}
+
+std::string GetCurrentDir() {
+  char buf[4096];
+  if (!::getcwd(buf, sizeof buf)) {
+    Remember();
+    return "";
+  }
+  return buf;
+}
+
+bool SetCurrentDir(const std::string& path) {
+  if (::chdir(path.c_str()) != 0) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+std::string TempFolder() {
+  std::string t = GetEnv("TMPDIR");
+  if (t.empty() || !DirectoryExists(t)) t = "/tmp";
+  if (t.back() != '/') t += '/';
+  return t;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& data) {
+  data.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    Remember();
+    return false;
+  }
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Remember();
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    data.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data, int mode) {
+  std::string folder = ParentOf(path);
+  std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+  std::string tmpl = folder + "/." + name + ".XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+  if (fd < 0) {
+    Remember();
+    return false;
+  }
+  std::string tmp = buf.data();
+  auto fail = [&]() {
+    int e = errno;
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    errno = e;
+    Remember();
+    return false;
+  };
+  mode_t bits = 0644;
+  struct stat st;
+  if (mode >= 0)
+    bits = static_cast<mode_t>(mode);
+  else if (::stat(path.c_str(), &st) == 0)
+    bits = st.st_mode & 07777;
+  if (::fchmod(fd, bits) != 0) return fail();
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail();
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0) return fail();
+  if (::close(fd) != 0) {
+    int e = errno;
+    ::unlink(tmp.c_str());
+    errno = e;
+    Remember();
+    return false;
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    int e = errno;
+    ::unlink(tmp.c_str());
+    errno = e;
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+std::string GetEnv(const std::string& name) {
+  const char* v = std::getenv(name.c_str());
+  return v ? v : "";
+}
+
+bool SetEnv(const std::string& name, const std::string& value) {
+  return ::setenv(name.c_str(), value.c_str(), 1) == 0;
+}
+
+char SearchPathSeparator() { return ':'; }
+
+void SleepMs(unsigned ms) {
+  struct timespec ts{static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L};
+  while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name) {
+  std::string dir = GetEnv("XDG_RUNTIME_DIR");
+  if (dir.empty() || !DirectoryExists(dir)) {
+    dir = "/tmp/orlenway-" + std::to_string(::getuid());
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return nullptr;
+  }
+  if (dir.back() != '/') dir += '/';
+  int fd = ::open((dir + name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC, 0600);
+  if (fd < 0) return nullptr;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<FlockInstanceLock>(fd);
+}
+
+std::u16string AnsiToWide(const std::string& s) {
+  std::u16string out;
+  out.reserve(s.size());
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  size_t n = s.size(), i = 0;
+  while (i < n) {
+    unsigned char c = p[i];
+    char32_t cp;
+    size_t len;
+    if (c < 0x80) {
+      cp = c;
+      len = 1;
+    } else if (c >= 0xC2 && c <= 0xDF) {
+      cp = c & 0x1F;
+      len = 2;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+      cp = c & 0x0F;
+      len = 3;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+      cp = c & 0x07;
+      len = 4;
+    } else {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    bool ok = i + len <= n;
+    for (size_t k = 1; ok && k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80)
+        ok = false;
+      else
+        cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    if (ok && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+               (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
+      ok = false;
+    if (!ok) {
+      out.push_back(u'\uFFFD');
+      ++i;
+      continue;
+    }
+    if (cp >= 0x10000) {
+      cp -= 0x10000;
+      out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+      out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+    } else {
+      out.push_back(static_cast<char16_t>(cp));
+    }
+    i += len;
+  }
+  return out;
+}
+
+std::string WideToAnsi(const std::u16string& s) {
+  std::string out;
+  out.reserve(s.size());
+  for (size_t i = 0; i < s.size(); ++i) {
+    char32_t cp = s[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      out.push_back('?');
+      continue;
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+  return out;
+}
+
+// ---- processes (server control) ----------------------------------------------------------
+
+}  // namespace platform

@@ -1,0 +1,8 @@
+#!/usr/bin/env bash
+# Builds the program (release) and starts it.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORLENWAY_TESTS=OFF >/dev/null
+cmake --build build
+exec build/orlenway

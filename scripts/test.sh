@@ -1,0 +1,22 @@
+#!/usr/bin/env bash
+# Builds every test with AddressSanitizer and UndefinedBehaviorSanitizer and runs them all,
+# then builds the fuzz targets with clang and runs each for FUZZ_SECONDS (default 60).
+set -euo pipefail
+cd "$(dirname "$0")/.."
+scripts/deps.sh
+jobs=$(nproc)
+
+cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORLENWAY_SANITIZE=ON >/dev/null
+cmake --build build-test -j "$jobs"
+export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:suppressions=$PWD/tests/asan.supp"
+export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
+export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
+status=0
+(cd build-test && ctest -j "$jobs" --output-on-failure --timeout 1800) || status=1
+
+cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORLENWAY_FUZZ=ON \
+  -DORLENWAY_GUI=OFF -DORLENWAY_TESTS=OFF \
+  -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+cmake --build build-fuzz -j "$jobs"
+(cd build-fuzz && FUZZ_SECONDS="${FUZZ_SECONDS:-60}" ctest -j "$jobs" --output-on-failure) || status=1
+exit $status

@@ -1,0 +1,180 @@
+#include "support/TestSupport.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <dirent.h>
+#include <fstream>
+#include <netinet/in.h>
+#include <random>
+#include <sstream>
+#include <stdexcept>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace testing_support {
+
+namespace {
+
+std::string MakeRoot() {
+  const char* base = std::getenv("ORLENWAY_TEST_TMP");
+  std::string tmpl = std::string(base && *base ? base : "/tmp") + "/orlenway-test-XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  if (!::mkdtemp(buf.data())) throw std::runtime_error("mkdtemp failed");
+  std::string root = buf.data();
+  for (const char* sub : {"home", "config", "runtime", "data", "tmp"})
+    ::mkdir((root + "/" + sub).c_str(), 0700);
+  ::setenv("HOME", (root + "/home").c_str(), 1);
+  ::setenv("XDG_CONFIG_HOME", (root + "/config").c_str(), 1);
+  ::setenv("XDG_RUNTIME_DIR", (root + "/runtime").c_str(), 1);
+  ::setenv("XDG_DATA_HOME", (root + "/data").c_str(), 1);
+  ::setenv("TMPDIR", (root + "/tmp").c_str(), 1);
+  // Subversion's client keeps its own config and auth cache under HOME; keep it quiet.
+  ::setenv("LC_ALL", "C.UTF-8", 1);
+  return root;
+}
+
+struct RootHolder {
+  std::string path = MakeRoot();
+  ~RootHolder() {
+    if (!std::getenv("ORLENWAY_KEEP_TEST_TMP")) RemoveTree(path);
+  }
+};
+
+}  // namespace
+
+const std::string& PrivateRoot() {
+  static RootHolder holder;
+  return holder.path;
+}
+
+TempDir::TempDir(const std::string& prefix) {
+  static std::mt19937 rng(std::random_device{}());
+  for (;;) {
+    path_ = PrivateRoot() + "/tmp/" + prefix + "-" + std::to_string(rng() % 100000000);
+    if (::mkdir(path_.c_str(), 0700) == 0) break;
+    if (errno != EEXIST) throw std::runtime_error("cannot create " + path_);
+  }
+}
+
+TempDir::~TempDir() { RemoveTree(path_); }
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) throw std::runtime_error("cannot read " + path);
+  std::ostringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+void WriteFile(const std::string& path, const std::string& data) {
+  std::ofstream out(path, std::ios::binary | std::ios::trunc);
+  if (!out) throw std::runtime_error("cannot write " + path);
+  out << data;
+}
+
+bool Exists(const std::string& path) {
+  struct stat st;
+  return ::lstat(path.c_str(), &st) == 0;
+}
+
+void MakeDirs(const std::string& path) {
+  if (Shell("mkdir -p " + Quote(path)).ExitCode != 0)
+    throw std::runtime_error("cannot create " + path);
+}
+
+void RemoveTree(const std::string& path) {
+  if (path.empty() || path == "/") return;
+  Shell("chmod -R u+rwx " + Quote(path) + " 2>/dev/null; rm -rf " + Quote(path));
+}
+
+std::string Quote(const std::string& s) {
+  std::string out = "'";
+  for (char c : s) {
+    if (c == '\'')
+      out += "'\\''";
+    else
+      out += c;
+  }
+  return out + "'";
+}
+
+RunResult Shell(const std::string& command) {
+  RunResult r;
+  std::string full = "( " + command + " ) 2>&1";
+  FILE* p = ::popen(full.c_str(), "r");
+  if (!p) return r;
+  char buf[4096];
+  size_t n;
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.Output.append(buf, n);
+  int status = ::pclose(p);
+  r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  return r;
+}
+
+bool PortAccepts(int port) {
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  if (fd < 0) return false;
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  ::close(fd);
+  return ok;
+}
+
+int FreeLoopbackPort() {
+  static std::mt19937 rng(std::random_device{}() ^ static_cast<unsigned>(::getpid()));
+  for (int tries = 0; tries < 1000; ++tries) {
+    int port = 20000 + static_cast<int>(rng() % 30000);
+    if (port == 3690) continue;
+    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    if (fd < 0) continue;
+    sockaddr_in a{};
+    a.sin_family = AF_INET;
+    a.sin_port = htons(static_cast<uint16_t>(port));
+    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+    ::close(fd);
+    if (free && !PortAccepts(port)) return port;
+  }
+  throw std::runtime_error("no free loopback port");
+}
+
+int OpenDescriptorCount() {
+  int n = 0;
+  if (DIR* d = ::opendir("/proc/self/fd")) {
+    while (struct dirent* e = ::readdir(d))
+      if (e->d_name[0] != '.') ++n;
+    ::closedir(d);
+  }
+  return n - 1;  // the listing's own descriptor
+}
+
+int ZombieChildCount() {
+  int n = 0;
+  std::string self = std::to_string(::getpid());
+  if (DIR* d = ::opendir("/proc")) {
+    while (struct dirent* e = ::readdir(d)) {
+      if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+      std::ifstream in(std::string("/proc/") + e->d_name + "/stat");
+      std::string line;
+      std::getline(in, line);
+      auto close = line.rfind(')');
+      if (close == std::string::npos) continue;
+      std::istringstream rest(line.substr(close + 2));
+      std::string state, ppid;
+      rest >> state >> ppid;
+      if (state == "Z" && ppid == self) ++n;
+    }
+    ::closedir(d);
+  }
+  return n;
+}
+
+}  // namespace testing_support

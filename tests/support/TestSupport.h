@@ -1,0 +1,50 @@
+// Helpers for the tests: temporary folders, files, child processes and loopback ports.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace testing_support {
+
+// A fresh folder under the test process's private temporary folder, removed at the end.
+class TempDir {
+public:
+  explicit TempDir(const std::string& prefix = "t");
+  ~TempDir();
+  TempDir(const TempDir&) = delete;
+  TempDir& operator=(const TempDir&) = delete;
+  const std::string& Path() const { return path_; }   // no trailing delimiter
+  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+
+private:
+  std::string path_;
+};
+
+// The process's private root (HOME etc. live below it); set up by the test main.
+const std::string& PrivateRoot();
+
+std::string ReadFile(const std::string& path);  // throws when it cannot be read
+void WriteFile(const std::string& path, const std::string& data);
+bool Exists(const std::string& path);
+void MakeDirs(const std::string& path);
+void RemoveTree(const std::string& path);
+
+struct RunResult {
+  int ExitCode = -1;   // -1 when killed by a signal
+  std::string Output;  // stdout and stderr together
+};
+// Runs a command through /bin/sh -c and waits for it.
+RunResult Shell(const std::string& command);
+// A single-quoted shell word.
+std::string Quote(const std::string& s);
+
+// A TCP port on 127.0.0.1 that nothing listens on right now (never 3690).
+int FreeLoopbackPort();
+// True when something accepts connections on 127.0.0.1:port.
+bool PortAccepts(int port);
+
+// The number of open file descriptors of this process, and its zombie children.
+int OpenDescriptorCount();
+int ZombieChildCount();
+
+}  // namespace testing_support
