@@ -57,6 +57,7 @@ TMsgButton TPrompt::MessageDlg(const std::string& text, TMsgIcon icon, TMsgButto
 TPrompt& Prompt() { return g_prompt ? *g_prompt : g_headless; }
 TDesktop& Desktop() { return Prompt(); }
 void SetPrompt(TPrompt* prompt) { g_prompt = prompt; }
+bool PromptInstalled() { return g_prompt != nullptr; }
 
 const std::string& ApplicationTitle() { return g_title; }
 void SetApplicationTitle(const std::string& title) { g_title = title; }

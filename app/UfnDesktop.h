@@ -50,6 +50,8 @@ TPrompt& Prompt();
 TDesktop& Desktop();
 // Installs `prompt` (not owned); nullptr puts the headless one back.
 void SetPrompt(TPrompt* prompt);
+// True when a prompt other than the headless one is installed.
+bool PromptInstalled();
 
 // The application title: the caption of the main window, of plain notices and of the error
 // report.

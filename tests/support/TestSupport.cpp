@@ -177,4 +177,29 @@ int ZombieChildCount() {
   return n;
 }
 
+std::vector<int> ProcessesNamed(const std::string& name) {
+  std::vector<int> pids;
+  if (DIR* d = ::opendir("/proc")) {
+    while (struct dirent* e = ::readdir(d)) {
+      if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
+      std::string dir = std::string("/proc/") + e->d_name;
+      char buf[4096];
+      ssize_t n = ::readlink((dir + "/exe").c_str(), buf, sizeof buf - 1);
+      std::string image;
+      if (n > 0) {
+        image.assign(buf, static_cast<size_t>(n));
+        if (image.size() > 10 && image.compare(image.size() - 10, 10, " (deleted)") == 0)
+          image.resize(image.size() - 10);
+        image = image.substr(image.rfind('/') + 1);
+      } else {
+        std::ifstream comm(dir + "/comm");
+        std::getline(comm, image);
+      }
+      if (image == name) pids.push_back(std::atoi(e->d_name));
+    }
+    ::closedir(d);
+  }
+  return pids;
+}
+
 }  // namespace testing_support
