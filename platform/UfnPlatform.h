@@ -2,6 +2,7 @@
 // (UfnPlatform_posix.cpp, later UfnPlatform_win32.cpp). Nothing here shows a window.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 #include <ctime>
 #include <memory>
@@ -135,5 +136,35 @@ std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
 // that has no character (a lone surrogate) becomes "?", the code page's default character.
 std::u16string AnsiToWide(const std::string& s);
 std::string WideToAnsi(const std::u16string& s);
+
+// ---- file handles for streamed reading and writing (archive writer) -----------------------
+
+// An open file of this system (POSIX: a descriptor; Windows: a HANDLE).
+using FileHandle = std::intptr_t;
+constexpr FileHandle InvalidFileHandle = -1;
+
+// Opens a file for reading; other programs may go on reading and writing it meanwhile.
+FileHandle FileOpenRead(const std::string& path);
+// Creates a new file with a name of its own in `folder` (with or without a trailing
+// delimiter), whose name starts with `prefix`; open for reading and writing, and only the
+// owner may read it. `path` receives the full path. InvalidFileHandle on failure.
+FileHandle FileCreateUnique(const std::string& folder, const std::string& prefix,
+                            std::string& path);
+// Bytes read (0 at the end of the file), or -1 on failure.
+int64_t FileRead(FileHandle h, void* buffer, size_t count);
+// Writes all `count` bytes; false when that failed (a full disk, a size limit, ...).
+bool FileWrite(FileHandle h, const void* buffer, size_t count);
+enum TFileSeekOrigin { fsoBeginning = 0, fsoCurrent = 1, fsoEnd = 2 };
+// The new position, or -1 on failure.
+int64_t FileSeek(FileHandle h, int64_t offset, TFileSeekOrigin origin);
+bool FileTruncate(FileHandle h, int64_t size);
+// False when the system reports a late write failure on closing.
+bool FileClose(FileHandle h);
+// Size and free space of the file system holding `path`; false when it cannot be queried.
+bool DiskSpace(const std::string& path, uint64_t& total, uint64_t& available);
+// Classes of error codes (LastErrorCode): no room left (full disk, quota, file size limit),
+// and a file system that refuses every write.
+bool IsDiskFullError(int code);
+bool IsWriteProtectedError(int code);
 
 }  // namespace platform
