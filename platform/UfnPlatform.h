@@ -118,6 +118,15 @@ bool KillProcessesByName(const std::string& imageName);
 // Moves a file or folder (with its contents) to the desktop's trash / recycle bin.
 bool MoveToTrash(const std::string& path);
 
+// ---- server control: interpreter quoting and the loopback probe --------------------------
+
+// `text` as one double-quoted word of the command interpreter. POSIX escapes the four
+// characters that keep a meaning inside double quotes (\ " $ `); Windows paths hold none
+// that cmd.exe reads there.
+std::string InterpreterQuote(const std::string& text);
+// True when something accepts a TCP connection on 127.0.0.1:port within timeoutMs.
+bool LoopbackPortAccepts(int port, unsigned timeoutMs = 1000);
+
 // ---- single instance ---------------------------------------------------------------------
 
 // Holds the named single-instance lock for as long as the object lives.
