@@ -1,0 +1,74 @@
+// The profile file on POSIX: the project's own reader and writer (projects/UfnProfileText),
+// writing each change atomically.
+#include "projects/UfnProfileFile.h"
+
+#include "app/UfnErrors.h"
+#include "platform/UfnPlatform.h"
+#include "projects/UfnProfileText.h"
+
+namespace {
+
+std::string FolderOf(const std::string& path) {
+  size_t pos = path.rfind(platform::PathDelimiter());
+  if (pos == std::string::npos) return ".";
+  return pos == 0 ? path.substr(0, 1) : path.substr(0, pos);
+}
+
+}  // namespace
+
+ProfileFile::ProfileFile(const std::string& fileName, int mode)
+    : FFileName(fileName), FMode(mode) {}
+
+// Nothing is cached between operations, so there is nothing to flush.
+ProfileFile::~ProfileFile() = default;
+
+bool ProfileFile::Read(std::string& text) const {
+  return platform::FileExists(FFileName) && platform::ReadWholeFile(FFileName, text);
+}
+
+bool ProfileFile::Store(const std::string& text) {
+  return platform::WriteFileAtomic(FFileName, text, FMode);
+}
+
+std::string ProfileFile::ReadValue(const std::string& section, const std::string& key,
+                                   const std::string& def) const {
+  std::string text, value;
+  if (Read(text) && profile_text::FindValue(text, section, key, value)) return value;
+  return def;
+}
+
+void ProfileFile::WriteValue(const std::string& section, const std::string& key,
+                             const std::string& value) {
+  const std::string failure = Format("Unable to write to %s", FFileName.c_str());
+  std::string reason = profile_text::WriteRefusal(section, key, value);
+  if (!reason.empty()) throw EWriteError(failure + ": " + reason);
+
+  std::string text;
+  platform::DirEntry entry;
+  if (platform::GetEntry(FFileName, entry)) {
+    // A file that cannot be read cannot be rewritten without losing it; a read-only one
+    // is refused as the Windows profile functions refuse it.
+    if (entry.IsDirectory() || (entry.attributes & platform::FILE_ATTR_READONLY) != 0 ||
+        !platform::ReadWholeFile(FFileName, text))
+      throw EWriteError(failure);
+  } else if (!platform::DirectoryExists(FolderOf(FFileName))) {
+    throw EWriteError(failure);
+  }
+  if (!Store(profile_text::SetValue(text, section, key, value))) throw EWriteError(failure);
+}
+
+void ProfileFile::ReadPairs(const std::string& section, std::vector<std::string>& list) const {
+  list.clear();
+  std::string text;
+  if (Read(text)) profile_text::ListPairs(text, section, list);
+}
+
+void ProfileFile::DeleteValue(const std::string& section, const std::string& key) {
+  platform::DirEntry entry;
+  if (!platform::GetEntry(FFileName, entry) || entry.IsDirectory() ||
+      (entry.attributes & platform::FILE_ATTR_READONLY) != 0)
+    return;
+  std::string text;
+  if (!platform::ReadWholeFile(FFileName, text)) return;
+  if (profile_text::RemoveKey(text, section, key)) Store(text);
+}

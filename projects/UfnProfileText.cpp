@@ -1,0 +1,274 @@
+#include "projects/UfnProfileText.h"
+
+namespace profile_text {
+
+namespace {
+
+const std::string Bom = "\xEF\xBB\xBF";
+
+struct Line {
+  std::string Text;  // without its line end
+  std::string Eol;   // "\n", "\r\n", "\r", or "" for a last line without one
+};
+
+struct Document {
+  std::string Bom;
+  std::vector<Line> Lines;
+};
+
+enum class Kind { Blank, Comment, Section, Key, Other };
+
+struct Info {
+  Kind Type = Kind::Other;
+  std::string Name;  // section name or key
+  std::string Value;
+};
+
+bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+
+std::string Trim(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && IsBlank(s[b])) ++b;
+  while (e > b && IsBlank(s[e - 1])) --e;
+  return s.substr(b, e - b);
+}
+
+char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+
+bool SameName(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i)
+    if (Upper(a[i]) != Upper(b[i])) return false;
+  return true;
+}
+
+bool IsQuote(char c) { return c == '"' || c == '\''; }
+
+bool WrappedInQuotes(const std::string& s) {
+  return s.size() >= 2 && IsQuote(s.front()) && s.back() == s.front();
+}
+
+Document Split(const std::string& text) {
+  Document d;
+  size_t i = 0;
+  if (text.compare(0, Bom.size(), Bom) == 0) {
+    d.Bom = Bom;
+    i = Bom.size();
+  }
+  size_t start = i;
+  while (i < text.size()) {
+    char c = text[i];
+    if (c == '\n' || c == '\r') {
+      Line l{text.substr(start, i - start), ""};
+      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
+        l.Eol = "\r\n";
+        i += 2;
+      } else {
+        l.Eol = std::string(1, c);
+        ++i;
+      }
+      d.Lines.push_back(std::move(l));
+      start = i;
+    } else {
+      ++i;
+    }
+  }
+  if (start < text.size()) d.Lines.push_back({text.substr(start), ""});
+  return d;
+}
+
+std::string Join(const Document& d) {
+  std::string out = d.Bom;
+  for (const Line& l : d.Lines) out += l.Text + l.Eol;
+  return out;
+}
+
+Info Classify(const std::string& raw) {
+  Info info;
+  std::string t = Trim(raw);
+  if (t.empty()) {
+    info.Type = Kind::Blank;
+  } else if (t[0] == '[') {
+    info.Type = Kind::Section;
+    size_t close = t.find(']');
+    info.Name = Trim(t.substr(1, close == std::string::npos ? std::string::npos : close - 1));
+  } else if (t[0] == ';' || t[0] == '#') {
+    info.Type = Kind::Comment;
+  } else {
+    size_t eq = t.find('=');
+    if (eq == std::string::npos) return info;
+    info.Name = Trim(t.substr(0, eq));
+    if (info.Name.empty()) return info;
+    info.Type = Kind::Key;
+    info.Value = Trim(t.substr(eq + 1));
+    if (WrappedInQuotes(info.Value)) info.Value = info.Value.substr(1, info.Value.size() - 2);
+  }
+  return info;
+}
+
+// The option name svnserve reads from a line: it needs column 0, takes "#" there for a
+// comment and an indented line for a continuation, and splits at the first "=" or ":".
+bool ServerKey(const std::string& raw, std::string& key) {
+  if (raw.empty() || IsBlank(raw[0]) || raw[0] == '#' || raw[0] == '[') return false;
+  size_t sep = raw.find_first_of("=:");
+  if (sep == std::string::npos) return false;
+  key = Trim(raw.substr(0, sep));
+  return true;
+}
+
+// The lines of one parsed file with what each one is and where it stands.
+struct Layout {
+  Document Doc;
+  std::vector<Info> Infos;
+  std::vector<int> Section;  // index of the header a line belongs to; -1 before the first
+  int First = -1;            // the first header of the wanted name, -1 when none
+
+  Layout(const std::string& text, const std::string& section) : Doc(Split(text)) {
+    int current = -1;
+    for (size_t i = 0; i < Doc.Lines.size(); ++i) {
+      Infos.push_back(Classify(Doc.Lines[i].Text));
+      if (Infos[i].Type == Kind::Section) {
+        current = static_cast<int>(i);
+        if (First < 0 && SameName(Infos[i].Name, section)) First = current;
+      }
+      Section.push_back(current);
+    }
+  }
+
+  // In the first section of the wanted name.
+  bool InFirst(size_t i) const { return First >= 0 && Section[i] == First; }
+
+  // In any section of the wanted name (svnserve reads them all).
+  bool InNamed(size_t i, const std::string& section) const {
+    int h = Section[i];
+    return h >= 0 && static_cast<size_t>(h) != i && SameName(Infos[h].Name, section);
+  }
+
+  bool IsKeyLine(size_t i, const std::string& key) const {
+    return Infos[i].Type == Kind::Key && SameName(Infos[i].Name, key);
+  }
+
+  // A line that either reader takes for the key.
+  bool Holds(size_t i, const std::string& key) const {
+    if (key.empty()) return false;
+    std::string server;
+    return IsKeyLine(i, key) || (ServerKey(Doc.Lines[i].Text, server) && SameName(server, key));
+  }
+
+  std::string LineEnd() const {
+    for (const Line& l : Doc.Lines)
+      if (!l.Eol.empty()) return l.Eol;
+    return NewFileLineEnd;
+  }
+};
+
+}  // namespace
+
+std::string WriteRefusal(const std::string& section, const std::string& key,
+                         const std::string& value) {
+  auto unsafe = [](const std::string& s) { return s.find_first_of(std::string("\r\n\0", 3)); };
+  auto padded = [](const std::string& s) {
+    return !s.empty() && (IsBlank(s.front()) || IsBlank(s.back()));
+  };
+  if (unsafe(section) != std::string::npos)
+    return "the section name holds a line break or a NUL byte";
+  if (section.empty()) return "the section name is empty";
+  if (padded(section)) return "the section name begins or ends with a blank";
+  if (section.find(']') != std::string::npos) return "the section name holds \"]\"";
+  if (unsafe(key) != std::string::npos) return "the key holds a line break or a NUL byte";
+  if (key.empty()) return "the key is empty";
+  if (padded(key)) return "the key begins or ends with a blank";
+  if (key[0] == '[' || key[0] == '#' || key[0] == ';')
+    return "the key begins with \"[\", \"#\" or \";\"";
+  if (key.find_first_of("=:") != std::string::npos) return "the key holds \"=\" or \":\"";
+  if (unsafe(value) != std::string::npos) return "the value holds a line break or a NUL byte";
+  if (padded(value)) return "the value begins or ends with a blank";
+  if (WrappedInQuotes(value)) return "the value is wrapped in quotes";
+  return "";
+}
+
+bool FindValue(const std::string& text, const std::string& section, const std::string& key,
+               std::string& value) {
+  Layout l(text, section);
+  for (size_t i = 0; i < l.Infos.size(); ++i) {
+    if (l.InFirst(i) && l.IsKeyLine(i, key)) {
+      value = l.Infos[i].Value;
+      return true;
+    }
+  }
+  return false;
+}
+
+void ListPairs(const std::string& text, const std::string& section,
+               std::vector<std::string>& list) {
+  list.clear();
+  Layout l(text, section);
+  std::vector<std::string> seen;
+  for (size_t i = 0; i < l.Infos.size(); ++i) {
+    if (!l.InFirst(i) || l.Infos[i].Type != Kind::Key) continue;
+    bool dup = false;
+    for (const std::string& s : seen) dup = dup || SameName(s, l.Infos[i].Name);
+    if (dup) continue;
+    seen.push_back(l.Infos[i].Name);
+    list.push_back(l.Infos[i].Name + "=" + l.Infos[i].Value);
+  }
+}
+
+std::string SetValue(const std::string& text, const std::string& section, const std::string& key,
+                     const std::string& value) {
+  Layout l(text, section);
+  const std::string eol = l.LineEnd();
+  std::vector<Line>& lines = l.Doc.Lines;
+
+  if (l.First < 0) {
+    if (!lines.empty() && lines.back().Eol.empty()) lines.back().Eol = eol;
+    lines.push_back({"[" + section + "]", eol});
+    lines.push_back({key + "=" + value, eol});
+    return Join(l.Doc);
+  }
+
+  int target = -1;
+  for (size_t i = 0; i < lines.size() && target < 0; ++i)
+    if (l.InFirst(i) && l.IsKeyLine(i, key)) target = static_cast<int>(i);
+
+  std::vector<bool> drop(lines.size(), false);
+  for (size_t i = 0; i < lines.size(); ++i)
+    drop[i] = static_cast<int>(i) != target && l.InNamed(i, section) && l.Holds(i, key);
+
+  // A new key goes after the section's last key line that stays, else after its header.
+  int anchor = l.First;
+  if (target >= 0) {
+    lines[target].Text = l.Infos[target].Name + "=" + value;
+  } else {
+    for (size_t i = 0; i < lines.size(); ++i)
+      if (l.InFirst(i) && l.Infos[i].Type == Kind::Key && !drop[i]) anchor = static_cast<int>(i);
+  }
+
+  Document out{l.Doc.Bom, {}};
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (drop[i]) continue;
+    out.Lines.push_back(lines[i]);
+    if (target < 0 && static_cast<int>(i) == anchor) {
+      if (out.Lines.back().Eol.empty()) out.Lines.back().Eol = eol;
+      out.Lines.push_back({key + "=" + value, eol});
+    }
+  }
+  return Join(out);
+}
+
+bool RemoveKey(std::string& text, const std::string& section, const std::string& key) {
+  Layout l(text, section);
+  if (l.First < 0) return false;
+  Document out{l.Doc.Bom, {}};
+  bool removed = false;
+  for (size_t i = 0; i < l.Doc.Lines.size(); ++i) {
+    if (l.InNamed(i, section) && l.Holds(i, key))
+      removed = true;
+    else
+      out.Lines.push_back(l.Doc.Lines[i]);
+  }
+  if (removed) text = Join(out);
+  return removed;
+}
+
+}  // namespace profile_text

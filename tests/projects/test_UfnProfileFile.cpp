@@ -1,0 +1,269 @@
+#include "app/UfnErrors.h"
+#include "platform/UfnPlatform.h"
+#include "projects/UfnProfileFile.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+using namespace testing_support;
+using Pairs = std::vector<std::string>;
+
+namespace {
+
+int Mode(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<platform::DirEntry> e;
+  platform::ListDirectory(folder, e);
+  std::vector<std::string> n;
+  for (auto& x : e) n.push_back(x.name);
+  return n;
+}
+
+std::string WriteResult(const std::string& initial, const std::string& section,
+                        const std::string& key, const std::string& value) {
+  TempDir t;
+  WriteFile(t / "f.conf", initial);
+  ProfileFile(t / "f.conf").WriteValue(section, key, value);
+  return ReadFile(t / "f.conf");
+}
+
+std::string DeleteResult(const std::string& initial, const std::string& section,
+                         const std::string& key) {
+  TempDir t;
+  WriteFile(t / "f.conf", initial);
+  ProfileFile(t / "f.conf").DeleteValue(section, key);
+  return ReadFile(t / "f.conf");
+}
+
+}  // namespace
+
+TEST(ProfileFileRead, LinesSectionsCommentsAndKeys) {
+  TempDir t;
+  WriteFile(t / "f.conf",
+            "\xEF\xBB\xBF"
+            "top=outside\r\n"
+            "  [ General ]  \r\n"
+            "# hidden = no\n"
+            "; other = no\r"
+            "\t Anon-Access \t=\t read \t\n"
+            "\n"
+            "quoted = \"two words\" \n"
+            "single='x'\n"
+            "mismatched=\"x'\n"
+            "inner=a\"b\"\n"
+            "eq = a=b\n"
+            "noequals\n"
+            "= empty key\n"
+            "anon-access=second\n"
+            "[general]\n"
+            "late=never\n"
+            "[users]\r\n"
+            "# harry = harryssecret\r\n"
+            "bob = b1\r\n"
+            "alice=a1\r\n"
+            "BOB=b2");
+  ProfileFile p(t / "f.conf");
+  EXPECT_EQ(p.ReadValue("general", "anon-access", "none"), "read");
+  EXPECT_EQ(p.ReadValue("GENERAL", "ANON-ACCESS", "none"), "read");
+  EXPECT_EQ(p.ReadValue("general", "quoted", ""), "two words");
+  EXPECT_EQ(p.ReadValue("general", "single", ""), "x");
+  EXPECT_EQ(p.ReadValue("general", "mismatched", ""), "\"x'");
+  EXPECT_EQ(p.ReadValue("general", "inner", ""), "a\"b\"");
+  EXPECT_EQ(p.ReadValue("general", "eq", ""), "a=b");
+  // Comments, lines without "=", keys outside sections and later sections of a name are
+  // never read.
+  EXPECT_EQ(p.ReadValue("general", "# hidden", "d"), "d");
+  EXPECT_EQ(p.ReadValue("general", "hidden", "d"), "d");
+  EXPECT_EQ(p.ReadValue("general", "; other", "d"), "d");
+  EXPECT_EQ(p.ReadValue("general", "noequals", "d"), "d");
+  EXPECT_EQ(p.ReadValue("general", "", "d"), "d");
+  EXPECT_EQ(p.ReadValue("general", "top", "d"), "d");
+  EXPECT_EQ(p.ReadValue("general", "late", "d"), "d");
+  EXPECT_EQ(p.ReadValue("missing", "anon-access", "d"), "d");
+  EXPECT_EQ(p.ReadValue("users", "bob", ""), "b1");
+  EXPECT_EQ(p.ReadValue("users", "BOB", ""), "b1");
+
+  Pairs list{"stale"};
+  p.ReadPairs("users", list);
+  EXPECT_EQ(list, (Pairs{"bob=b1", "alice=a1"}));
+  p.ReadPairs("general", list);
+  EXPECT_EQ(list, (Pairs{"Anon-Access=read", "quoted=two words", "single=x", "mismatched=\"x'",
+                         "inner=a\"b\"", "eq=a=b"}));
+  p.ReadPairs("nothing", list);
+  EXPECT_TRUE(list.empty());
+}
+
+TEST(ProfileFileRead, MissingOrUnreadableFileGivesDefaults) {
+  TempDir t;
+  Pairs list{"stale"};
+  ProfileFile(t / "none.conf").ReadPairs("users", list);
+  EXPECT_TRUE(list.empty());
+  EXPECT_EQ(ProfileFile(t / "none.conf").ReadValue("users", "a", "dflt"), "dflt");
+  MakeDirs(t / "dir.conf");
+  EXPECT_EQ(ProfileFile(t / "dir.conf").ReadValue("users", "a", "dflt"), "dflt");
+  EXPECT_FALSE(Exists(t / "none.conf"));
+}
+
+TEST(ProfileFileWrite, ReplacesInPlaceAndDropsLaterDuplicates) {
+  // The key's line keeps its place, its spelling and its line end; the indented line moves
+  // to column 0; later duplicates, also in a second section of the name and in the form
+  // svnserve reads with ":", go, since svnserve takes the last one.
+  EXPECT_EQ(WriteResult("[users]\n"
+                        "  Alice = old # x\r\n"
+                        "bob=b\n"
+                        "alice=dup\n"
+                        "[other]\n"
+                        "alice=keep\n"
+                        "[USERS]\n"
+                        "alice: colon\n"
+                        "carol=c\n",
+                        "users", "ALICE", "new"),
+            "[users]\n"
+            "Alice=new\r\n"
+            "bob=b\n"
+            "[other]\n"
+            "alice=keep\n"
+            "[USERS]\n"
+            "carol=c\n");
+  // The value that is read back is the one written.
+  TempDir t;
+  WriteFile(t / "f.conf", "[general]\nanon-access = read\n");
+  ProfileFile p(t / "f.conf");
+  p.WriteValue("general", "anon-access", "none");
+  EXPECT_EQ(p.ReadValue("general", "anon-access", ""), "none");
+  p.WriteValue("general", "anon-access", "");
+  EXPECT_EQ(p.ReadValue("general", "anon-access", "dflt"), "");
+  EXPECT_EQ(ReadFile(t / "f.conf"), "[general]\nanon-access=\n");
+}
+
+TEST(ProfileFileWrite, PlacesNewKeysAndSections) {
+  // After the section's last key line, before its trailing comments and blank lines.
+  EXPECT_EQ(WriteResult("[users]\nbob=b\n# note\n\n[next]\nx=1\n", "users", "alice", "a"),
+            "[users]\nbob=b\nalice=a\n# note\n\n[next]\nx=1\n");
+  // Right after the header of a section holding only comments.
+  EXPECT_EQ(WriteResult("# head\n[general]\n# anon-access = read\n\n[sasl]\n", "general",
+                        "password-db", "passwd"),
+            "# head\n[general]\npassword-db=passwd\n# anon-access = read\n\n[sasl]\n");
+  // A missing section goes at the end, after a line end for a file that lacks one, in the
+  // file's own line ending.
+  EXPECT_EQ(WriteResult("[general]\r\nx=1", "users", "a", "1"),
+            "[general]\r\nx=1\r\n[users]\r\na=1\r\n");
+  EXPECT_EQ(WriteResult("[general]\nx=1\n", "users", "a", "1"),
+            "[general]\nx=1\n[users]\na=1\n");
+  // A last key line without a line end gets one before the new key.
+  EXPECT_EQ(WriteResult("[users]\nbob=b", "users", "a", "1"), "[users]\nbob=b\na=1\n");
+  // The byte-order mark stays; an empty file is written in CRLF.
+  EXPECT_EQ(WriteResult("\xEF\xBB\xBF[users]\n", "users", "a", "1"),
+            "\xEF\xBB\xBF[users]\na=1\n");
+  EXPECT_EQ(WriteResult("", "users", "a", "1"), "[users]\r\na=1\r\n");
+}
+
+TEST(ProfileFileWrite, CreatesFileOnlyInExistingFolder) {
+  TempDir t;
+  ProfileFile(t / "new.conf").WriteValue("users", "alice", "a");
+  EXPECT_EQ(ReadFile(t / "new.conf"), "[users]\r\nalice=a\r\n");
+  EXPECT_EQ(Mode(t / "new.conf"), 0644);
+
+  std::string path = t / "conf/passwd";
+  try {
+    ProfileFile(path).WriteValue("users", "alice", "a");
+    FAIL() << "no error";
+  } catch (const EWriteError& e) {
+    EXPECT_EQ(e.Message(), "Unable to write to " + path);
+  }
+  EXPECT_FALSE(Exists(t / "conf"));
+  MakeDirs(t / "dir.conf");
+  EXPECT_THROW(ProfileFile(t / "dir.conf").WriteValue("users", "a", "b"), EWriteError);
+}
+
+TEST(ProfileFileWrite, KeepsOrSetsPermissionsAndLeavesNoTemporaryFile) {
+  TempDir t;
+  WriteFile(t / "svnserve.conf", "[general]\n");
+  ::chmod((t / "svnserve.conf").c_str(), 0640);
+  ProfileFile(t / "svnserve.conf").WriteValue("general", "anon-access", "none");
+  EXPECT_EQ(Mode(t / "svnserve.conf"), 0640);
+
+  WriteFile(t / "passwd", "[users]\n");
+  ::chmod((t / "passwd").c_str(), 0644);
+  ProfileFile(t / "passwd", 0600).WriteValue("users", "alice", "a");
+  EXPECT_EQ(Mode(t / "passwd"), 0600);
+  EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{"passwd", "svnserve.conf"}));
+
+  // A read-only file is refused, as the Windows profile functions refuse it.
+  ::chmod((t / "passwd").c_str(), 0400);
+  EXPECT_THROW(ProfileFile(t / "passwd").WriteValue("users", "bob", "b"), EWriteError);
+  ProfileFile(t / "passwd").DeleteValue("users", "alice");
+  EXPECT_EQ(ReadFile(t / "passwd"), "[users]\nalice=a\n");
+}
+
+TEST(ProfileFileWrite, RefusesWhatWouldNotReadBackAndLeavesTheFile) {
+  TempDir t;
+  const std::string original = "[users]\r\n# harry = harryssecret\r\nbob=b\r\n";
+  WriteFile(t / "passwd", original);
+  struct Case {
+    std::string Section, Key, Value, Reason;
+  };
+  const Case cases[] = {
+      {"users", "alice", "line\nfeed", "the value holds a line break or a NUL byte"},
+      {"users", "alice", "car\rriage", "the value holds a line break or a NUL byte"},
+      {"users", "alice", std::string("n\0l", 3), "the value holds a line break or a NUL byte"},
+      {"users", "ali\nce", "a", "the key holds a line break or a NUL byte"},
+      {"us\r\ners", "alice", "a", "the section name holds a line break or a NUL byte"},
+      {"", "alice", "a", "the section name is empty"},
+      {" users", "alice", "a", "the section name begins or ends with a blank"},
+      {"us]ers", "alice", "a", "the section name holds \"]\""},
+      {"users", "", "a", "the key is empty"},
+      {"users", "alice ", "a", "the key begins or ends with a blank"},
+      {"users", "[alice", "a", "the key begins with \"[\", \"#\" or \";\""},
+      {"users", "#alice", "a", "the key begins with \"[\", \"#\" or \";\""},
+      {"users", ";alice", "a", "the key begins with \"[\", \"#\" or \";\""},
+      {"users", "a=b", "a", "the key holds \"=\" or \":\""},
+      {"users", "a:b", "a", "the key holds \"=\" or \":\""},
+      {"users", "alice", " a", "the value begins or ends with a blank"},
+      {"users", "alice", "a\t", "the value begins or ends with a blank"},
+      {"users", "alice", "\"a\"", "the value is wrapped in quotes"},
+      {"users", "alice", "'a'", "the value is wrapped in quotes"},
+  };
+  for (const Case& c : cases) {
+    try {
+      ProfileFile(t / "passwd").WriteValue(c.Section, c.Key, c.Value);
+      ADD_FAILURE() << "accepted key " << c.Key << " value " << c.Value;
+    } catch (const EWriteError& e) {
+      EXPECT_EQ(e.Message(), "Unable to write to " + (t / "passwd") + ": " + c.Reason);
+    }
+    EXPECT_EQ(ReadFile(t / "passwd"), original);
+  }
+  // Quotes inside, a lone quote and blanks inside are written as they are.
+  ProfileFile p(t / "passwd");
+  for (const std::string v : {"\"a'", "a b", "\"", "it's"}) {
+    p.WriteValue("users", "alice", v);
+    EXPECT_EQ(p.ReadValue("users", "alice", ""), v);
+  }
+  EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{"passwd"}));
+}
+
+TEST(ProfileFileDelete, RemovesEveryLineOfTheKeyOnly) {
+  EXPECT_EQ(DeleteResult("[users]\nalice=a\n# alice=comment\nbob=b\n  ALICE = x\n"
+                         "[other]\nalice=o\n[users]\nalice:late\n",
+                         "users", "Alice"),
+            "[users]\n# alice=comment\nbob=b\n[other]\nalice=o\n[users]\n");
+  EXPECT_EQ(DeleteResult("[users]\nalice=a", "users", "alice"), "[users]\n");
+
+  // A missing key, section or file changes nothing and creates nothing.
+  TempDir t;
+  const std::string original = "[users]\r\nbob=b";
+  WriteFile(t / "passwd", original);
+  ::chmod((t / "passwd").c_str(), 0644);
+  ProfileFile(t / "passwd", 0600).DeleteValue("users", "alice");
+  ProfileFile(t / "passwd", 0600).DeleteValue("general", "bob");
+  EXPECT_EQ(ReadFile(t / "passwd"), original);
+  EXPECT_EQ(Mode(t / "passwd"), 0644);
+  ProfileFile(t / "none").DeleteValue("users", "bob");
+  ProfileFile(t / "no/such/passwd").DeleteValue("users", "bob");
+  EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{"passwd"}));
+}
