@@ -176,4 +176,11 @@ bool DiskSpace(const std::string& path, uint64_t& total, uint64_t& available);
 bool IsDiskFullError(int code);
 bool IsWriteProtectedError(int code);
 
+// ---- text comparison (user registry) -----------------------------------------------------
+
+// Whether two texts of the system code page are equal without regard to letter case, as the
+// system's comparison that ignores case sees them: every cased letter, not ASCII only (POSIX:
+// the Unicode case mappings of the C.UTF-8 locale). Letters without case compare as they are.
+bool SameTextIgnoreCase(const std::string& a, const std::string& b);
+
 }  // namespace platform

@@ -734,3 +734,71 @@ bool IsDiskFullError(int code) { return code == ENOSPC || code == EDQUOT || code
 bool IsWriteProtectedError(int code) { return code == EROFS; }
 
 }  // namespace platform
+
+// ---- text comparison (user registry) -----------------------------------------------------
+
+#include <locale.h>
+#include <wctype.h>
+
+namespace platform {
+
+namespace {
+
+// Code points of UTF-8 text. A byte that starts no valid sequence stands for itself above
+// the Unicode range, so that two different malformed texts never compare equal.
+std::u32string CodePoints(const std::string& s) {
+  std::u32string out;
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  size_t n = s.size(), i = 0;
+  while (i < n) {
+    unsigned char c = p[i];
+    size_t len = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
+                            : (c >= 0xF0 && c <= 0xF4)   ? 4
+                                                         : 0;
+    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    bool ok = len > 0 && i + len <= n;
+    for (size_t k = 1; ok && k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80)
+        ok = false;
+      else
+        cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    if (ok && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+               (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
+      ok = false;
+    if (!ok) {
+      out.push_back(0x110000 + c);
+      ++i;
+    } else {
+      out.push_back(cp);
+      i += len;
+    }
+  }
+  return out;
+}
+
+locale_t CaseLocale() {
+  static locale_t loc = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
+  return loc;
+}
+
+// Through the upper case and back, so that forms such as final sigma meet.
+char32_t Fold(char32_t c) {
+  if (c > 0x10FFFF) return c;
+  locale_t loc = CaseLocale();
+  if (!loc) return c >= 'A' && c <= 'Z' ? c + 32 : c;
+  return static_cast<char32_t>(::towlower_l(::towupper_l(static_cast<wint_t>(c), loc), loc));
+}
+
+}  // namespace
+
+bool SameTextIgnoreCase(const std::string& a, const std::string& b) {
+  if (a == b) return true;
+  std::u32string x = CodePoints(a), y = CodePoints(b);
+  if (x.size() != y.size()) return false;
+  for (size_t i = 0; i < x.size(); ++i)
+    if (x[i] != y[i] && Fold(x[i]) != Fold(y[i])) return false;
+  return true;
+}
+
+}  // namespace platform

@@ -1,0 +1,258 @@
+#include "app/UfnErrors.h"
+#include "platform/UfnPlatform.h"
+#include "support/TestSupport.h"
+#include "users/UclsUserMgr.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace testing_support;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+int Mode(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+struct Account {
+  std::string Id, Password;
+  bool operator==(const Account&) const = default;
+};
+
+Account User(const TclsUserMgr& m, int i) {
+  Account a{"stale", "stale"};
+  m.GetUser(i, a.Id, a.Password);
+  return a;
+}
+
+// A registry on a file of its own in a fresh folder.
+struct Registry {
+  TempDir Dir;
+  TclsUserMgr Mgr;
+  Registry() { Mgr.FileName = Dir / "User.Dat"; }
+  Registry& Given(const std::string& data) {
+    WriteFile(Mgr.FileName, data);
+    Mgr.Load();
+    return *this;
+  }
+  std::string File() const { return ReadFile(Mgr.FileName); }
+};
+
+// Lets writes of regular files beyond `bytes` fail with EFBIG, as a full disk would.
+class FileSizeLimit {
+public:
+  explicit FileSizeLimit(rlim_t bytes) {
+    ::getrlimit(RLIMIT_FSIZE, &FOld);
+    FHandler = std::signal(SIGXFSZ, SIG_IGN);
+    rlimit l = FOld;
+    l.rlim_cur = bytes;
+    ::setrlimit(RLIMIT_FSIZE, &l);
+  }
+  ~FileSizeLimit() {
+    ::setrlimit(RLIMIT_FSIZE, &FOld);
+    std::signal(SIGXFSZ, FHandler);
+  }
+
+private:
+  rlimit FOld{};
+  void (*FHandler)(int);
+};
+
+}  // namespace
+
+TEST(UserMgr, LookupIgnoresLetterCaseOfEveryCasedLetter) {
+  Registry r;
+  r.Given("alice=a1\r\nbob=b1\r\nÄrger=u1\r\nΣοφία=g1\r\nЖеня=c1\r\n홍길동=h1\r\n");
+  EXPECT_TRUE(r.Mgr.Exists("BOB"));
+  EXPECT_EQ(r.Mgr.GetPassword("BOB"), "b1");
+  EXPECT_EQ(r.Mgr.GetPassword("äRGER"), "u1");
+  EXPECT_EQ(r.Mgr.GetPassword("ΣΟΦΊΑ"), "g1");
+  EXPECT_EQ(r.Mgr.GetPassword("жЕНЯ"), "c1");
+  EXPECT_EQ(r.Mgr.GetPassword("홍길동"), "h1");
+  EXPECT_FALSE(r.Mgr.Exists("홍길"));
+  EXPECT_FALSE(r.Mgr.Exists("alic"));
+  EXPECT_FALSE(r.Mgr.Exists("alice "));
+  EXPECT_EQ(r.Mgr.GetPassword("carol"), "");
+  // Malformed bytes compare as themselves, never as each other.
+  EXPECT_TRUE(platform::SameTextIgnoreCase("\xFF", "\xFF"));
+  EXPECT_FALSE(platform::SameTextIgnoreCase("\xFF", "\xFE"));
+  EXPECT_FALSE(platform::SameTextIgnoreCase("\xC3", "\xC3\xA4"));
+  EXPECT_TRUE(platform::SameTextIgnoreCase("Straße", "STRAẞE"));
+}
+
+TEST(UserMgr, SetUserReplacesInPlaceAppendsRemovesAndSavesEachTime) {
+  Registry r;
+  r.Given("alice=a1\r\nbob=b1\r\ncarol=c1\r\n");
+  r.Mgr.SetUser("BOB", "b2");
+  EXPECT_EQ(r.Mgr.Users, (Lines{"alice=a1", "BOB=b2", "carol=c1"}));
+  EXPECT_EQ(r.File(), "alice=a1\r\nBOB=b2\r\ncarol=c1\r\n");
+  r.Mgr.SetUser("dave", "x=y=z");
+  EXPECT_EQ(r.File(), "alice=a1\r\nBOB=b2\r\ncarol=c1\r\ndave=x=y=z\r\n");
+  EXPECT_EQ(r.Mgr.GetPassword("dave"), "x=y=z");
+  r.Mgr.SetUser("Alice", "");
+  EXPECT_EQ(r.File(), "BOB=b2\r\ncarol=c1\r\ndave=x=y=z\r\n");
+
+  // Removing an ID that is not there changes nothing and still writes the file.
+  WriteFile(r.Mgr.FileName, "changed behind our back");
+  r.Mgr.SetUser("nobody", "");
+  EXPECT_EQ(r.File(), "BOB=b2\r\ncarol=c1\r\ndave=x=y=z\r\n");
+  EXPECT_EQ(Mode(r.Mgr.FileName), 0600);
+}
+
+TEST(UserMgr, SetUserRefusesWhatTheFileCannotHold) {
+  Registry r;
+  r.Given("alice=a1\r\n");
+  for (const std::string& id : Lines{"a=b", "a\rb", "a\nb", std::string("a\0b", 3)})
+    EXPECT_THROW(r.Mgr.SetUser(id, "pw"), EConvertError) << id;
+  for (const std::string& pw : Lines{"p\r\nbob=injected", "p\n", std::string("p\0q", 3)})
+    EXPECT_THROW(r.Mgr.SetUser("alice", pw), EConvertError);
+  EXPECT_EQ(r.Mgr.Users, (Lines{"alice=a1"}));
+  EXPECT_EQ(r.File(), "alice=a1\r\n");
+}
+
+TEST(UserMgr, LoadSplitsLinesAndKeepsEveryLine) {
+  Registry r;
+  r.Given("a=1\nb=2\rc=3\r\n\n\rd=4\n\re=5");
+  EXPECT_EQ(r.Mgr.Users, (Lines{"a=1", "b=2", "c=3", "", "", "d=4", "", "e=5"}));
+  r.Mgr.Save();
+  EXPECT_EQ(r.File(), "a=1\r\nb=2\r\nc=3\r\n\r\n\r\nd=4\r\n\r\ne=5\r\n");
+
+  // Text after a NUL byte is gone after the next save.
+  r.Given(std::string("x=1\r\ny=2\0z=3\r\n", 14));
+  EXPECT_EQ(r.Mgr.Users, (Lines{"x=1", "y=2"}));
+  r.Mgr.Save();
+  EXPECT_EQ(r.File(), "x=1\r\ny=2\r\n");
+
+  r.Given("");
+  EXPECT_EQ(r.Mgr.Count(), 0);
+  r.Given("\r\n");
+  EXPECT_EQ(r.Mgr.Users, (Lines{""}));
+}
+
+TEST(UserMgr, LinesWithoutEqualsAndIdsDifferingInCase) {
+  Registry r;
+  r.Given("plain\r\nAlice=first\r\nalice=second\r\n");
+  EXPECT_EQ(r.Mgr.Count(), 3);
+  EXPECT_EQ(User(r.Mgr, 0), (Account{"", ""}));
+  EXPECT_EQ(User(r.Mgr, 2), (Account{"alice", "first"}));
+  EXPECT_EQ(User(r.Mgr, -1), (Account{"", ""}));
+  EXPECT_EQ(User(r.Mgr, 3), (Account{"", ""}));
+  EXPECT_FALSE(r.Mgr.Exists("plain"));
+  // A line beginning with "=" lends its password to lines without "=".
+  r.Given("plain\r\n=anon\r\n");
+  EXPECT_EQ(User(r.Mgr, 0), (Account{"", "anon"}));
+  r.Mgr.SetUser("bob", "b");
+  EXPECT_EQ(r.File(), "plain\r\n=anon\r\nbob=b\r\n");
+}
+
+TEST(UserMgr, DeleteStaysInMemoryUntilShutdown) {
+  std::string file = platform::StateFolder() + "User.Dat";
+  platform::ForceDirectories(platform::StateFolder());
+  WriteFile(file, "alice=a\r\nbob=b\r\n");
+  InitUserMgr();
+  ASSERT_NE(UserMgr, nullptr);
+  EXPECT_EQ(UserMgr->FileName, file);
+  EXPECT_EQ(UserMgr->Count(), 2);
+  try {
+    UserMgr->Delete(2);
+    ADD_FAILURE() << "no error";
+  } catch (const EListError& e) {
+    EXPECT_EQ(e.Message(), "List index out of bounds (2)");
+  }
+  EXPECT_THROW(UserMgr->Delete(-1), EListError);
+  UserMgr->Delete(0);
+  EXPECT_EQ(ReadFile(file), "alice=a\r\nbob=b\r\n");
+  DoneUserMgr();
+  EXPECT_EQ(UserMgr, nullptr);
+  EXPECT_EQ(ReadFile(file), "bob=b\r\n");
+  RemoveTree(platform::StateFolder());
+}
+
+TEST(UserMgr, NeverLoadedRegistryLeavesZeroByteOwnerOnlyFile) {
+  std::string folder = platform::StateFolder();
+  RemoveTree(folder);
+  InitUserMgr();
+  EXPECT_EQ(UserMgr->Count(), 0);
+  EXPECT_FALSE(Exists(folder));
+  DoneUserMgr();
+  EXPECT_EQ(ReadFile(folder + "User.Dat"), "");
+  EXPECT_EQ(Mode(folder + "User.Dat"), 0600);
+  RemoveTree(folder);
+}
+
+TEST(UserMgr, FailedSaveKeepsTheOldFileAndTheChange) {
+  Registry r;
+  const std::string old = "alice=a1\r\nbob=b1\r\n";
+  r.Given(old);
+  {
+    FileSizeLimit limit(8);
+    try {
+      r.Mgr.SetUser("carol", "a password long enough to pass the size limit");
+      ADD_FAILURE() << "no error";
+    } catch (const EFCreateError& e) {
+      EXPECT_EQ(e.Message(), "Cannot create file \"" + r.Mgr.FileName + "\". File too large");
+    }
+  }
+  EXPECT_EQ(r.File(), old);
+  EXPECT_EQ(r.Mgr.Count(), 3);
+  std::vector<platform::DirEntry> left;
+  platform::ListDirectory(r.Dir.Path(), left);
+  EXPECT_EQ(left.size(), 1u);  // no temporary file stays behind
+  r.Mgr.Save();
+  EXPECT_EQ(r.File(), old + "carol=a password long enough to pass the size limit\r\n");
+
+  // A folder that cannot hold the file.
+  WriteFile(r.Dir / "file", "");
+  r.Mgr.FileName = r.Dir / "file/User.Dat";
+  try {
+    r.Mgr.Save();
+    ADD_FAILURE() << "no error";
+  } catch (const EFCreateError& e) {
+    EXPECT_EQ(e.Message(), "Cannot create file \"" + r.Mgr.FileName + "\". Not a directory");
+  }
+}
+
+TEST(UserMgr, ShutdownSaveErrorComesAfterTheObjectIsFreed) {
+  std::string folder = platform::StateFolder();
+  RemoveTree(folder);
+  InitUserMgr();
+  UserMgr->Users = {"alice=a"};
+  // The state folder's place is taken by a file, so neither the folder nor User.Dat can be
+  // made.
+  std::string parent = folder.substr(0, folder.size() - 1);
+  WriteFile(parent, "not a folder");
+  EXPECT_THROW(DoneUserMgr(), EFCreateError);
+  EXPECT_EQ(UserMgr, nullptr);
+  EXPECT_EQ(ReadFile(parent), "not a folder");
+  ::unlink(parent.c_str());
+}
+
+TEST(UserMgr, UnreadableFileFailsLoadAndIsNeverOverwritten) {
+  Registry r;
+  MakeDirs(r.Dir / "User.Dat");
+  try {
+    r.Mgr.Load();
+    ADD_FAILURE() << "no error";
+  } catch (const EFOpenError& e) {
+    EXPECT_EQ(e.Message(), "Cannot open file \"" + r.Mgr.FileName + "\". Is a directory");
+  }
+
+  // At start-up: /proc/self/mem exists as a file but cannot be read from its start, even by
+  // root. The failed load leaves no registry behind that shutdown could save over the file.
+  std::string folder = platform::StateFolder();
+  RemoveTree(folder);
+  platform::ForceDirectories(folder);
+  ASSERT_EQ(::symlink("/proc/self/mem", (folder + "User.Dat").c_str()), 0);
+  EXPECT_THROW(InitUserMgr(), EFOpenError);
+  EXPECT_EQ(UserMgr, nullptr);
+  DoneUserMgr();
+  struct stat st;
+  ASSERT_EQ(::lstat((folder + "User.Dat").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  RemoveTree(folder);
+}
