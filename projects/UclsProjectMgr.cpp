@@ -1,0 +1,73 @@
+#include "projects/UclsProjectMgr.h"
+
+#include "platform/UfnPlatform.h"
+#include "projects/UfnProfileFile.h"
+#include "server/UfnShell.h"
+#include "settings/UclsBasicSetting.h"
+
+TclsProjectMgr* ProjectMgr = nullptr;
+
+namespace {
+
+const char* const UsersSection = "users";
+// passwd holds the passwords in clear text: owner-only whenever this program writes it.
+const int PasswdMode = 0600;
+
+std::string ConfPath(const std::string& project, const std::string& name) {
+  const std::string d(1, platform::PathDelimiter());
+  return AddPathDelimiter(BasicSetting->RepoPath) + project + d + "conf" + d + name;
+}
+
+}  // namespace
+
+TclsProjectMgr::TclsProjectMgr() { Refresh(); }
+
+void TclsProjectMgr::Refresh() {
+  Projects.clear();
+  const std::string& root = BasicSetting->RepoPath;
+  platform::DirEntry self;
+  if (root.empty() || !platform::GetEntry(root, self) || !self.IsDirectory()) return;
+  std::vector<platform::DirEntry> entries;
+  if (!platform::ListDirectory(AddPathDelimiter(root), entries, true)) return;
+  for (const platform::DirEntry& e : entries) {
+    if ((e.attributes & (platform::FILE_ATTR_HIDDEN | platform::FILE_ATTR_SYSTEM)) != 0) continue;
+    if (!e.IsDirectory()) continue;
+    if (e.name == "." || e.name == "..") continue;
+    Projects.push_back(e.name);
+  }
+}
+
+int32_t TclsProjectMgr::Count() const { return static_cast<int32_t>(Projects.size()); }
+
+std::string TclsProjectMgr::GetProject(int32_t index) const {
+  if (index < 0 || index >= Count()) return "";
+  return Projects[static_cast<size_t>(index)];
+}
+
+std::string TclsProjectMgr::PasswdFile(const std::string& project) {
+  return ConfPath(project, "passwd");
+}
+
+std::string TclsProjectMgr::ConfigFile(const std::string& project) {
+  return ConfPath(project, "svnserve.conf");
+}
+
+void TclsProjectMgr::ReadUsers(const std::string& project, std::vector<std::string>& list) const {
+  ProfileFile(PasswdFile(project)).ReadPairs(UsersSection, list);
+}
+
+void TclsProjectMgr::WriteUser(const std::string& project, const std::string& id,
+                               const std::string& password) {
+  ProfileFile(PasswdFile(project), PasswdMode).WriteValue(UsersSection, id, password);
+}
+
+void TclsProjectMgr::DeleteUser(const std::string& project, const std::string& id) {
+  ProfileFile(PasswdFile(project), PasswdMode).DeleteValue(UsersSection, id);
+}
+
+void InitProjectMgr() { ProjectMgr = new TclsProjectMgr; }
+
+void DoneProjectMgr() {
+  delete ProjectMgr;
+  ProjectMgr = nullptr;
+}

@@ -1,0 +1,39 @@
+// The projects: the direct subfolders of the repository root, and the users section of each
+// project's password file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+class TclsProjectMgr {
+public:
+  // Scans the repository root.
+  TclsProjectMgr();
+
+  // Folder names in the order of the last scan, not sorted.
+  std::vector<std::string> Projects;
+
+  // Scans BasicSetting->RepoPath again: every direct subfolder that is not hidden.
+  void Refresh();
+  int32_t Count() const;
+  // "" for an index outside the list.
+  std::string GetProject(int32_t index) const;
+  // Clears `list`, then "ID=password" for each user of the project's passwd, in file order.
+  void ReadUsers(const std::string& project, std::vector<std::string>& list) const;
+  // Adds the user to the project's passwd or replaces the password; EWriteError
+  // "Unable to write to <path>" when the file cannot be written (no conf folder).
+  void WriteUser(const std::string& project, const std::string& id, const std::string& password);
+  // Removes the user from the project's passwd; never reports a failure.
+  void DeleteUser(const std::string& project, const std::string& id);
+
+  // <root><project>/conf/passwd for the current repository root.
+  static std::string PasswdFile(const std::string& project);
+  // <root><project>/conf/svnserve.conf for the current repository root.
+  static std::string ConfigFile(const std::string& project);
+};
+
+extern TclsProjectMgr* ProjectMgr;
+// Needs BasicSetting.
+void InitProjectMgr();
+void DoneProjectMgr();

@@ -1,0 +1,184 @@
+// The configuration files of real repositories: what svnadmin writes, and what a real
+// svnserve then makes of the program's edits.
+#include "projects/UclsProjectMgr.h"
+#include "projects/UfnProfileFile.h"
+#include "settings/UclsBasicSetting.h"
+#include "support/TestSupport.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace testing_support;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+class RepositoryTest : public ::testing::Test {
+protected:
+  TempDir Root{"repos"};
+  TempDir Work{"work"};
+  TclsBasicSetting Settings;
+  TclsBasicSetting* Saved = BasicSetting;
+
+  RepositoryTest() {
+    Settings.RepoPath = Root.Path();
+    BasicSetting = &Settings;
+  }
+  ~RepositoryTest() override { BasicSetting = Saved; }
+
+  void Create(const std::string& project) {
+    RunResult r = Shell("svnadmin create " + Quote(Root / project));
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+  }
+  std::string Conf(const std::string& project) { return Root / (project + "/conf/svnserve.conf"); }
+};
+
+int Mode(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+// 1-based number of the line that is exactly `line`, 0 when none.
+int LineNumber(const std::string& text, const std::string& line) {
+  int n = 0;
+  size_t pos = 0;
+  while (pos < text.size()) {
+    ++n;
+    size_t end = text.find('\n', pos);
+    if (end == std::string::npos) end = text.size();
+    if (text.substr(pos, end - pos) == line) return n;
+    pos = end + 1;
+  }
+  return 0;
+}
+
+// A daemon started by the test on a loopback port of its own, stopped by the pid it wrote.
+class Svnserve {
+public:
+  explicit Svnserve(const std::string& root) : FPidFile(root + ".pid") {
+    for (int attempt = 0; attempt < 5 && Pid <= 0; ++attempt) {
+      Port = FreeLoopbackPort();
+      RunResult r = Shell("svnserve -d --listen-host 127.0.0.1 --listen-port " +
+                          std::to_string(Port) + " -r " + Quote(root) + " --pid-file " +
+                          Quote(FPidFile));
+      if (r.ExitCode != 0) continue;  // the port was taken meanwhile
+      for (int i = 0; i < 200 && Pid <= 0; ++i) {
+        if (Exists(FPidFile)) Pid = std::atoi(ReadFile(FPidFile).c_str());
+        if (Pid <= 0) ::usleep(25000);
+      }
+    }
+    for (int i = 0; i < 200 && Pid > 0 && !PortAccepts(Port); ++i) ::usleep(25000);
+  }
+  ~Svnserve() {
+    if (Pid <= 0) return;
+    ::kill(Pid, SIGTERM);
+    for (int i = 0; i < 200 && ::kill(Pid, 0) == 0; ++i) ::usleep(25000);
+    if (::kill(Pid, 0) == 0) ::kill(Pid, SIGKILL);
+  }
+  std::string Url(const std::string& project) const {
+    return "svn://127.0.0.1:" + std::to_string(Port) + "/" + project;
+  }
+
+  int Pid = 0;
+  int Port = 0;
+
+private:
+  std::string FPidFile;
+};
+
+RunResult Svn(const std::string& args, const std::string& user = "",
+              const std::string& password = "") {
+  std::string cmd = "svn --non-interactive --no-auth-cache";
+  if (!user.empty()) cmd += " --username " + Quote(user) + " --password " + Quote(password);
+  return Shell(cmd + " " + args);
+}
+
+}  // namespace
+
+TEST_F(RepositoryTest, EditsOfSvnadminFilesKeepEveryOtherLine) {
+  Create("proj");
+  const std::string conf = Conf("proj"), passwd = Root / "proj/conf/passwd";
+  const std::string confBefore = ReadFile(conf), passwdBefore = ReadFile(passwd);
+  WriteFile(Work / "svnserve.conf", confBefore);
+  WriteFile(Work / "passwd", passwdBefore);
+  const int confMode = Mode(conf);
+
+  TclsProjectMgr mgr;
+  EXPECT_EQ(mgr.Projects, (Lines{"proj"}));
+  Lines users{"stale"};
+  mgr.ReadUsers("proj", users);
+  EXPECT_TRUE(users.empty());  // "# harry = harryssecret" is a comment
+  EXPECT_EQ(ProfileFile(conf).ReadValue("general", "anon-access", "none"), "none");
+
+  ProfileFile(conf).WriteValue("general", "password-db", "passwd");
+  ProfileFile(conf).WriteValue("general", "anon-access", "read");
+  ProfileFile(conf).WriteValue("general", "auth-access", "write");
+  ProfileFile(conf).WriteValue("general", "anon-access", "none");
+  mgr.WriteUser("proj", "alice", "a1");
+  mgr.WriteUser("proj", "bob", "b1");
+  mgr.DeleteUser("proj", "alice");
+  mgr.WriteUser("proj", "bob", "b2");
+
+  EXPECT_EQ(ProfileFile(conf).ReadValue("general", "password-db", ""), "passwd");
+  mgr.ReadUsers("proj", users);
+  EXPECT_EQ(users, (Lines{"bob=b2"}));
+
+  // The only difference from what svnadmin wrote: the new lines right after the headers.
+  int general = LineNumber(confBefore, "[general]");
+  int usersLine = LineNumber(passwdBefore, "[users]");
+  ASSERT_GT(general, 0);
+  ASSERT_GT(usersLine, 0);
+  RunResult d = Shell("diff " + Quote(Work / "svnserve.conf") + " " + Quote(conf));
+  EXPECT_EQ(d.Output, std::to_string(general) + "a" + std::to_string(general + 1) + "," +
+                          std::to_string(general + 3) +
+                          "\n> password-db=passwd\n> anon-access=none\n> auth-access=write\n");
+  d = Shell("diff " + Quote(Work / "passwd") + " " + Quote(passwd));
+  EXPECT_EQ(d.Output,
+            std::to_string(usersLine) + "a" + std::to_string(usersLine + 1) + "\n> bob=b2\n");
+
+  EXPECT_EQ(Mode(conf), confMode);
+  EXPECT_EQ(Mode(passwd), 0600);
+  for (const char* f : {"authz", "hooks-env.tmpl", "passwd", "svnserve.conf"})
+    EXPECT_TRUE(Exists(Root / (std::string("proj/conf/") + f))) << f;
+  EXPECT_EQ(Shell("ls -A " + Quote(Root / "proj/conf") + " | wc -l").Output, "4\n");
+}
+
+TEST_F(RepositoryTest, RealServerHonoursAccessLevelsAndUsers) {
+  Create("proj");
+  const std::string conf = Conf("proj");
+  ProfileFile(conf).WriteValue("general", "password-db", "passwd");
+  ProfileFile(conf).WriteValue("general", "anon-access", "none");
+  ProfileFile(conf).WriteValue("general", "auth-access", "write");
+  TclsProjectMgr mgr;
+  mgr.WriteUser("proj", "alice", "wonder land");
+
+  Svnserve server(Root.Path());
+  ASSERT_GT(server.Pid, 0) << "svnserve did not start";
+  ASSERT_TRUE(PortAccepts(server.Port));
+  const std::string url = server.Url("proj");
+
+  RunResult r = Svn("ls " + Quote(url));
+  EXPECT_NE(r.ExitCode, 0) << "anonymous read passed: " << r.Output;
+  r = Svn("ls " + Quote(url), "alice", "wonder land");
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+  r = Svn("mkdir -m first " + Quote(url + "/trunk"), "alice", "wonder land");
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+  r = Svn("ls " + Quote(url), "alice", "wonder land");
+  EXPECT_EQ(r.Output, "trunk/\n");
+  r = Svn("ls " + Quote(url), "alice", "wrong");
+  EXPECT_NE(r.ExitCode, 0) << r.Output;
+
+  // svnserve reads the files anew for each connection: no restart needed.
+  mgr.DeleteUser("proj", "alice");
+  r = Svn("ls " + Quote(url), "alice", "wonder land");
+  EXPECT_NE(r.ExitCode, 0) << "deleted user still reads: " << r.Output;
+
+  ProfileFile(conf).WriteValue("general", "anon-access", "read");
+  r = Svn("ls " + Quote(url));
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+  EXPECT_EQ(r.Output, "trunk/\n");
+  r = Svn("mkdir -m anon " + Quote(url + "/branches"));
+  EXPECT_NE(r.ExitCode, 0) << "anonymous commit passed: " << r.Output;
+}

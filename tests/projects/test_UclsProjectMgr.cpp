@@ -1,0 +1,124 @@
+#include "app/UfnErrors.h"
+#include "projects/UclsProjectMgr.h"
+#include "settings/UclsBasicSetting.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace testing_support;
+using Lines = std::vector<std::string>;
+
+namespace {
+
+// A repository root of its own, named by a settings object of the test's own.
+class ProjectMgrTest : public ::testing::Test {
+protected:
+  TempDir Root;
+  TclsBasicSetting Settings;
+  TclsBasicSetting* Saved = BasicSetting;
+
+  ProjectMgrTest() {
+    Settings.RepoPath = Root.Path();
+    BasicSetting = &Settings;
+  }
+  ~ProjectMgrTest() override { BasicSetting = Saved; }
+
+  std::string Passwd(const std::string& project) { return Root / (project + "/conf/passwd"); }
+};
+
+int Mode(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+}  // namespace
+
+TEST_F(ProjectMgrTest, ScanListsOrdinaryFoldersOnly) {
+  for (const char* d : {"beta", "Alpha", ".hidden", "gamma/nested"}) MakeDirs(Root / d);
+  WriteFile(Root / "file.txt", "x");
+  ::symlink("gamma", (Root / "link").c_str());
+  TclsProjectMgr mgr;
+  EXPECT_EQ(mgr.Projects, (Lines{"Alpha", "beta", "gamma", "link"}));
+  EXPECT_EQ(mgr.Count(), 4);
+  EXPECT_EQ(mgr.GetProject(0), "Alpha");
+  EXPECT_EQ(mgr.GetProject(3), "link");
+  EXPECT_EQ(mgr.GetProject(-1), "");
+  EXPECT_EQ(mgr.GetProject(mgr.Count()), "");
+
+  // Only a new scan sees changes; a trailing delimiter changes nothing.
+  MakeDirs(Root / "delta");
+  EXPECT_EQ(mgr.Count(), 4);
+  Settings.RepoPath = Root.Path() + "/";
+  mgr.Refresh();
+  EXPECT_EQ(mgr.Projects, (Lines{"Alpha", "beta", "delta", "gamma", "link"}));
+}
+
+TEST_F(ProjectMgrTest, MissingEmptyOrPlainFileRootGivesNoProjects) {
+  for (const std::string& root : Lines{"", Root / "missing", Root / "file", Root / "empty"}) {
+    WriteFile(Root / "file", "x");
+    MakeDirs(Root / "empty");
+    Settings.RepoPath = root;
+    TclsProjectMgr mgr;
+    EXPECT_EQ(mgr.Count(), 0) << root;
+    EXPECT_EQ(mgr.GetProject(0), "");
+  }
+}
+
+TEST_F(ProjectMgrTest, UsersOfAProjectPasswordFile) {
+  MakeDirs(Root / "p/conf");
+  WriteFile(Passwd("p"), "### sample\n[users]\n# harry = harryssecret\nbob = b1\nalice=a1\n\n"
+                         "[groups]\nx=y\n");
+  ::chmod(Passwd("p").c_str(), 0644);
+  TclsProjectMgr mgr;
+  Lines users{"stale"};
+  mgr.ReadUsers("p", users);
+  EXPECT_EQ(users, (Lines{"bob=b1", "alice=a1"}));
+
+  mgr.WriteUser("p", "BOB", "b2");
+  mgr.WriteUser("p", "carol", "c1");
+  EXPECT_EQ(ReadFile(Passwd("p")), "### sample\n[users]\n# harry = harryssecret\nbob=b2\n"
+                                   "alice=a1\ncarol=c1\n\n[groups]\nx=y\n");
+  EXPECT_EQ(Mode(Passwd("p")), 0600);
+  mgr.DeleteUser("p", "alice");
+  mgr.DeleteUser("p", "nobody");
+  mgr.ReadUsers("p", users);
+  EXPECT_EQ(users, (Lines{"bob=b2", "carol=c1"}));
+
+  // A conf folder without passwd gets a new file, owner-only.
+  MakeDirs(Root / "q/conf");
+  mgr.WriteUser("q", "alice", "a");
+  EXPECT_EQ(ReadFile(Passwd("q")), "[users]\r\nalice=a\r\n");
+  EXPECT_EQ(Mode(Passwd("q")), 0600);
+}
+
+TEST_F(ProjectMgrTest, ProjectWithoutPasswordFileOrConfFolder) {
+  MakeDirs(Root / "p/conf");
+  WriteFile(Passwd("p"), "[general]\nalice=a\n");
+  TclsProjectMgr mgr;
+  Lines users{"stale"};
+  mgr.ReadUsers("p", users);
+  EXPECT_TRUE(users.empty());
+  mgr.ReadUsers("gone", users);
+  EXPECT_TRUE(users.empty());
+  mgr.DeleteUser("gone", "alice");
+  MakeDirs(Root / "half");
+  try {
+    mgr.WriteUser("half", "alice", "a");
+    FAIL() << "no error";
+  } catch (const EWriteError& e) {
+    EXPECT_EQ(e.Message(), "Unable to write to " + Passwd("half"));
+  }
+  EXPECT_FALSE(Exists(Root / "half/conf"));
+  EXPECT_FALSE(Exists(Root / "gone"));
+}
+
+TEST_F(ProjectMgrTest, GlobalScansAtInitAndFreesAtDone) {
+  MakeDirs(Root / "one");
+  InitProjectMgr();
+  ASSERT_NE(ProjectMgr, nullptr);
+  EXPECT_EQ(ProjectMgr->Projects, (Lines{"one"}));
+  DoneProjectMgr();
+  EXPECT_EQ(ProjectMgr, nullptr);
+}
