@@ -1,0 +1,74 @@
+// The profile reader and its edits on arbitrary text. The input is
+// section NUL key NUL value NUL file-text; every write that is accepted must read back as
+// written, keep the section's other keys, be repeatable and be removable again.
+#include "projects/UfnProfileText.h"
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+namespace {
+
+std::string Next(std::string& rest) {
+  size_t nul = rest.find('\0');
+  std::string head = rest.substr(0, nul);
+  rest = nul == std::string::npos ? "" : rest.substr(nul + 1);
+  return head;
+}
+
+bool SameAscii(const std::string& a, const std::string& b) {
+  if (a.size() != b.size()) return false;
+  for (size_t i = 0; i < a.size(); ++i) {
+    char x = a[i], y = b[i];
+    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
+    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
+    if (x != y) return false;
+  }
+  return true;
+}
+
+void Check(bool ok) {
+  if (!ok) std::abort();
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  std::string rest(reinterpret_cast<const char*>(data), size);
+  const std::string section = Next(rest), key = Next(rest), value = Next(rest);
+  const std::string& text = rest;
+
+  std::string found;
+  std::vector<std::string> before, after;
+  profile_text::FindValue(text, section, key, found);
+  profile_text::ListPairs(text, section, before);
+  for (const std::string& p : before) Check(p.find_first_of("\r\n") == std::string::npos);
+
+  std::string removed = text;
+  if (profile_text::RemoveKey(removed, section, key)) {
+    Check(removed.size() < text.size());
+    Check(!profile_text::FindValue(removed, section, key, found));
+  } else {
+    Check(removed == text);
+  }
+
+  if (!profile_text::WriteRefusal(section, key, value).empty()) return 0;
+  std::string written = profile_text::SetValue(text, section, key, value);
+  Check(profile_text::FindValue(written, section, key, found) && found == value);
+  Check(profile_text::SetValue(written, section, key, value) == written);
+
+  // Only lines of this key go; a key with ":" may be one svnserve reads as this key.
+  profile_text::ListPairs(written, section, after);
+  for (const std::string& p : before) {
+    std::string name = p.substr(0, p.find('='));
+    if (SameAscii(name, key) || name.find(':') != std::string::npos) continue;
+    bool kept = false;
+    for (const std::string& q : after) kept = kept || q == p;
+    Check(kept);
+  }
+
+  Check(profile_text::RemoveKey(written, section, key));
+  Check(!profile_text::FindValue(written, section, key, found));
+  return 0;
+}
