@@ -1,0 +1,146 @@
+#include "server/UclsSVN.h"
+
+#include "app/UfnDesktop.h"
+#include "app/UfnErrors.h"
+#include "platform/UfnPlatform.h"
+#include "server/UfnAPI.h"
+#include "server/UfnShell.h"
+#include "settings/UclsBasicSetting.h"
+
+#include <chrono>
+
+TclsSVN* SVN = nullptr;
+
+namespace {
+
+const char* const ServerImage = "svnserve";
+const char* const AdminImage = "svnadmin";
+const int DefaultPort = 3690;
+
+void Complain(const std::string& text) {
+  Desktop().MessageBox("에라~", text, TMsgIcon::Warning, mbOK);
+}
+
+std::string UpperAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  return s;
+}
+
+// Puts the program's PATH back however the start ends.
+class TPathRestorer {
+public:
+  explicit TPathRestorer(std::string saved) : FSaved(std::move(saved)) {}
+  ~TPathRestorer() { platform::SetEnv("PATH", FSaved); }
+
+private:
+  std::string FSaved;
+};
+
+} // namespace
+
+TclsSVN::~TclsSVN() {
+  StopServer();
+}
+
+bool TclsSVN::CheckEnvironment() {
+  if (!platform::DirectoryExists(BasicSetting->SVNPath)) {
+    Complain("SVN 경로 설정 해주세요");
+    return false;
+  }
+  if (!platform::DirectoryExists(BasicSetting->RepoPath)) {
+    Complain("저장소 경로 설정 해주세요");
+    return false;
+  }
+  std::string bin = AddPathDelimiter(AddPathDelimiter(BasicSetting->SVNPath) + "bin");
+  if (!platform::FileExists(bin + AdminImage) || !platform::FileExists(bin + ServerImage)) {
+    Complain("SubVersion을 설치해주세요");
+    return false;
+  }
+  return true;
+}
+
+std::string TclsSVN::ServerCommandLine() const {
+  int port = BasicSetting->GetPort();
+  std::string portPart = port == DefaultPort ? "" : "--listen-port=" + std::to_string(port);
+  return std::string(ServerImage) + " -d " + portPart + " " + "-r " +
+         QuotedPath(BasicSetting->RepoPath);
+}
+
+bool TclsSVN::StartServer() {
+  if (!CheckEnvironment()) return false;
+  // A port that something else already answers on would make the new server fail at once.
+  int port = BasicSetting->GetPort();
+  if (platform::LoopbackPortAccepts(port)) {
+    Complain(Format("SVN 포트 %d 이(가) 이미 사용 중입니다", port));
+    return false;
+  }
+
+  std::string bin = AddPathDelimiter(BasicSetting->SVNPath) + "bin";
+  bool found = UpperAscii(ReadShellPath()).find(UpperAscii(bin)) != std::string::npos;
+  std::string commandLine = ServerCommandLine();
+  bool started;
+  {
+    // Only the server's interpreter sees the extended search path.
+    std::string path = platform::GetEnv("PATH");
+    TPathRestorer restore(path);
+    if (!found)
+      platform::SetEnv("PATH", path.empty() ? bin : path + platform::SearchPathSeparator() + bin);
+    started = RunCommand(commandLine, false);
+  }
+
+  // The interpreter returns before the server has bound its port, and a server that fails
+  // (port taken meanwhile, program not found) fails silently; only an answering port counts.
+  if (started) {
+    auto deadline =
+        std::chrono::steady_clock::now() + std::chrono::milliseconds(ServerStartTimeoutMs);
+    for (;;) {
+      if (platform::LoopbackPortAccepts(port, 100)) return true;
+      if (std::chrono::steady_clock::now() >= deadline) break;
+      Desktop().ProcessMessages();
+      platform::SleepMs(20);
+    }
+  }
+  Complain(Format("SVN 서버를 시작하지 못했습니다 (포트 %d)", port));
+  return false;
+}
+
+bool TclsSVN::StopServer() {
+  bool found = KillProcessByName(ServerImage);
+  platform::SleepMs(50);
+  return found;
+}
+
+std::string ReadShellPath() {
+  // The state folder does not exist before the program's first shutdown.
+  std::string folder = platform::StateFolder();
+  platform::ForceDirectories(folder);
+  std::string probe = folder + "tmp.dat";
+  RunCommand("echo \"PATH=$PATH\" >> " + QuotedPath(probe), true);
+
+  std::string data;
+  if (!platform::ReadWholeFile(probe, data))
+    throw EFOpenError(
+        Format("Cannot open file \"%s\". %s", probe.c_str(), platform::LastErrorMessage().c_str()));
+  std::string text;
+  size_t start = 0;
+  while (start < data.size()) {
+    size_t end = data.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = data.size();
+    text += data.substr(start, end - start) + "\r\n";
+    if (end + 1 < data.size() && data[end] == '\r' && data[end + 1] == '\n') ++end;
+    start = end + 1;
+  }
+  platform::DeleteFile(probe);
+  return text;
+}
+
+void InitSVN() {
+  if (!SVN) SVN = new TclsSVN;
+}
+
+void DoneSVN() {
+  TclsSVN* svn = SVN;
+  SVN = nullptr;
+  delete svn;
+}

@@ -1,0 +1,17 @@
+// Finding the svnserve processes on the machine, for the tests that start and stop servers.
+#pragma once
+
+#include <string>
+#include <sys/types.h>
+#include <vector>
+
+namespace testing_support {
+
+// Running (not ended) processes whose executable is named svnserve.
+std::vector<pid_t> ServerPids();
+// The value of one variable in a process's environment, "" when it has none.
+std::string ProcessEnv(pid_t pid, const std::string& name);
+// Polls up to about 5 s; true when the port stopped accepting connections.
+bool WaitPortClosed(int port);
+
+} // namespace testing_support

@@ -1,0 +1,276 @@
+// The server controller against the real svnserve, svnadmin and svn on loopback ports. Every
+// test here may stop every svnserve on the machine, so they hold the "svnserve" lock and skip
+// when a server they did not start is running.
+#include "server/UclsSVN.h"
+
+#include "ServerProcesses.h"
+#include "app/UfnErrors.h"
+#include "app/UfnScriptedPrompt.h"
+#include "platform/UfnPlatform.h"
+#include "settings/UclsBasicSetting.h"
+#include "support/TestSupport.h"
+
+#include <arpa/inet.h>
+#include <chrono>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+using namespace testing_support;
+
+namespace {
+
+std::string Upper(std::string s) {
+  for (char& c : s)
+    c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+  return s;
+}
+
+// A Subversion installation of the test's own: bin/svnadmin and bin/svnserve as given.
+std::string FakeInstallation(const TempDir& t, const std::string& name,
+                             const std::string& svnserveScript = "") {
+  std::string bin = t / name + "/bin";
+  MakeDirs(bin);
+  EXPECT_EQ(Shell("ln -s /usr/bin/svnadmin " + Quote(bin + "/svnadmin")).ExitCode, 0);
+  if (svnserveScript.empty()) {
+    EXPECT_EQ(Shell("ln -s /usr/bin/svnserve " + Quote(bin + "/svnserve")).ExitCode, 0);
+  } else {
+    WriteFile(bin + "/svnserve", "#!/bin/sh\n" + svnserveScript + "\n");
+    EXPECT_EQ(Shell("chmod +x " + Quote(bin + "/svnserve")).ExitCode, 0);
+  }
+  return t / name;
+}
+
+class ServerControl : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!ServerPids().empty()) GTEST_SKIP() << "an svnserve this test did not start is running";
+    BasicSetting = new TclsBasicSetting();
+    BasicSetting->SVNPath = "/usr";
+    BasicSetting->RepoPath = Root.Path();
+    Port = FreeLoopbackPort();
+    BasicSetting->SetPort(Port);
+    ASSERT_EQ(Shell("svnadmin create " + Quote(Root / "proj")).ExitCode, 0);
+    SavedPath = platform::GetEnv("PATH");
+    InitSVN();
+  }
+  void TearDown() override {
+    platform::SetEnv("PATH", SavedPath);
+    DoneSVN();
+    delete BasicSetting;
+    BasicSetting = nullptr;
+  }
+
+  // `svn info` of a project over the running server; its exit code.
+  int SvnInfo(const std::string& project) {
+    return Shell("svn info --non-interactive svn://127.0.0.1:" + std::to_string(Port) + "/" +
+                 project)
+        .ExitCode;
+  }
+
+  std::vector<std::string> MessageTexts() {
+    std::vector<std::string> texts;
+    for (const auto& m : Prompt.Messages()) {
+      EXPECT_EQ(m.Caption, "에라~");
+      EXPECT_EQ(m.Icon, TMsgIcon::Warning);
+      EXPECT_EQ(m.Buttons, static_cast<TMsgButtons>(mbOK));
+      texts.push_back(m.Text);
+    }
+    return texts;
+  }
+
+  TempDir Root{"repos"};
+  TempDir Work{"work"};
+  TScriptedPrompt Prompt;
+  int Port = 0;
+  std::string SavedPath;
+};
+
+} // namespace
+
+TEST_F(ServerControl, StartServesTheRootAndStopEndsIt) {
+  ASSERT_TRUE(SVN->StartServer());
+  EXPECT_TRUE(Prompt.Messages().empty());
+  EXPECT_TRUE(PortAccepts(Port));
+  EXPECT_EQ(SvnInfo("proj"), 0);
+  EXPECT_EQ(ServerPids().size(), 1u);
+  EXPECT_EQ(platform::GetEnv("PATH"), SavedPath);
+  EXPECT_FALSE(Exists(platform::StateFolder() + "tmp.dat"));
+
+  EXPECT_TRUE(SVN->StopServer());
+  EXPECT_TRUE(WaitPortClosed(Port));
+  EXPECT_TRUE(ServerPids().empty());
+  EXPECT_NE(SvnInfo("proj"), 0);
+  // Nothing left to stop: false, after the pause all the same.
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(SVN->StopServer());
+  EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+}
+
+TEST_F(ServerControl, ARootWithBlanksAndShellCharactersIsServed) {
+  std::string root = Root / "my $HOME repos `x`";
+  MakeDirs(root);
+  ASSERT_EQ(Shell("svnadmin create " + Quote(root + "/p r")).ExitCode, 0);
+  BasicSetting->RepoPath = root + "/"; // as stored, trailing delimiter and all
+  ASSERT_TRUE(SVN->StartServer());
+  EXPECT_EQ(SvnInfo("p%20r"), 0);
+}
+
+TEST_F(ServerControl, ThePortPartOfTheCommandLine) {
+  BasicSetting->RepoPath = "/srv/svn root";
+  BasicSetting->SetPort(3690);
+  EXPECT_EQ(SVN->ServerCommandLine(), "svnserve -d  -r \"/srv/svn root\"");
+  BasicSetting->SetPort(0); // stored 0 reads as the default port
+  EXPECT_EQ(SVN->ServerCommandLine(), "svnserve -d  -r \"/srv/svn root\"");
+  BasicSetting->SetPort(4000);
+  EXPECT_EQ(SVN->ServerCommandLine(), "svnserve -d --listen-port=4000 -r \"/srv/svn root\"");
+  BasicSetting->RepoPath = "/srv/a$b/";
+  EXPECT_EQ(SVN->ServerCommandLine(), "svnserve -d --listen-port=4000 -r \"/srv/a\\$b/\"");
+}
+
+TEST_F(ServerControl, APortAlreadyInUseIsRefusedAndNothingStarts) {
+  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(Port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  ASSERT_EQ(::listen(fd, 4), 0);
+
+  EXPECT_FALSE(SVN->StartServer());
+  ::close(fd);
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"SVN 포트 " + std::to_string(Port) +
+                                                     " 이(가) 이미 사용 중입니다"});
+  EXPECT_TRUE(ServerPids().empty());
+}
+
+TEST_F(ServerControl, EachUnusableSettingGivesItsOneMessage) {
+  TempDir t;
+  WriteFile(t / "plain-file", "");
+  std::string adminOnly = t / "adminonly", serveOnly = t / "serveonly";
+  MakeDirs(adminOnly + "/bin");
+  WriteFile(adminOnly + "/bin/svnadmin", "");
+  MakeDirs(serveOnly + "/bin/svnadmin"); // a folder where the program should be
+  WriteFile(serveOnly + "/bin/svnserve", "");
+  struct Case {
+    std::string svn, repo, message;
+  } cases[] = {
+      {t / "missing", t / "missing-too", "SVN 경로 설정 해주세요"}, // only the first
+      {t / "plain-file", Root.Path(), "SVN 경로 설정 해주세요"},
+      {"", Root.Path(), "SVN 경로 설정 해주세요"},
+      {"/usr", t / "missing", "저장소 경로 설정 해주세요"},
+      {"/usr", t / "plain-file", "저장소 경로 설정 해주세요"},
+      {adminOnly, Root.Path(), "SubVersion을 설치해주세요"},
+      {serveOnly, Root.Path(), "SubVersion을 설치해주세요"},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.svn + " | " + c.repo);
+    BasicSetting->SVNPath = c.svn;
+    BasicSetting->RepoPath = c.repo;
+    Prompt.Calls.clear();
+    EXPECT_FALSE(SVN->CheckEnvironment());
+    EXPECT_FALSE(SVN->StartServer());
+    EXPECT_EQ(MessageTexts(), (std::vector<std::string>{c.message, c.message}));
+    EXPECT_TRUE(ServerPids().empty());
+  }
+  BasicSetting->SVNPath = "/usr/";
+  BasicSetting->RepoPath = Root.Path();
+  Prompt.Calls.clear();
+  EXPECT_TRUE(SVN->CheckEnvironment());
+  EXPECT_TRUE(Prompt.Calls.empty());
+}
+
+TEST_F(ServerControl, AMissingBinFolderIsAddedToTheSearchPathOfTheServerOnly) {
+  TempDir t;
+  BasicSetting->SVNPath = FakeInstallation(t, "svn");
+  std::string bin = BasicSetting->SVNPath + "/bin";
+  // Nowhere else could the interpreter find svnserve.
+  platform::SetEnv("PATH", "/nonexistent-orlenway");
+  bool started = SVN->StartServer();
+  EXPECT_EQ(platform::GetEnv("PATH"), "/nonexistent-orlenway");
+  platform::SetEnv("PATH", SavedPath);
+  ASSERT_TRUE(started);
+  auto pids = ServerPids();
+  ASSERT_EQ(pids.size(), 1u);
+  EXPECT_EQ(ProcessEnv(pids[0], "PATH"), "/nonexistent-orlenway:" + bin);
+  EXPECT_EQ(SvnInfo("proj"), 0);
+}
+
+TEST_F(ServerControl, ABinFolderAlreadyOnThePathInAnotherCaseIsLeftAlone) {
+  TempDir t;
+  BasicSetting->SVNPath = FakeInstallation(t, "svn");
+  std::string path = "/usr/bin:/bin:" + Upper(BasicSetting->SVNPath + "/bin");
+  platform::SetEnv("PATH", path);
+  ASSERT_TRUE(SVN->StartServer());
+  EXPECT_EQ(platform::GetEnv("PATH"), path);
+  auto pids = ServerPids();
+  ASSERT_EQ(pids.size(), 1u);
+  EXPECT_EQ(ProcessEnv(pids[0], "PATH"), path);
+}
+
+TEST_F(ServerControl, TheStartWaitsForTheServerWhileTheWindowsArePumped) {
+  TempDir t;
+  BasicSetting->SVNPath =
+      FakeInstallation(t, "slow", "/bin/sleep 0.5\nexec /usr/bin/svnserve \"$@\"");
+  // Only the slow installation has a server.
+  platform::SetEnv("PATH", "/nonexistent-orlenway");
+  ASSERT_TRUE(SVN->StartServer());
+  EXPECT_GT(Prompt.Pumps, 0);
+  EXPECT_TRUE(Prompt.Messages().empty());
+  EXPECT_TRUE(PortAccepts(Port));
+}
+
+TEST_F(ServerControl, AServerThatNeverAnswersIsAFailure) {
+  TempDir t;
+  BasicSetting->SVNPath = FakeInstallation(t, "broken", "exit 1");
+  platform::SetEnv("PATH", "/nonexistent-orlenway");
+  auto start = std::chrono::steady_clock::now();
+  EXPECT_FALSE(SVN->StartServer());
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_GE(took, std::chrono::milliseconds(ServerStartTimeoutMs));
+  EXPECT_LT(took, std::chrono::milliseconds(ServerStartTimeoutMs + 2000));
+  EXPECT_GT(Prompt.Pumps, 10);
+  EXPECT_EQ(MessageTexts(), std::vector<std::string>{"SVN 서버를 시작하지 못했습니다 (포트 " +
+                                                     std::to_string(Port) + ")"});
+}
+
+TEST_F(ServerControl, DoneStopsTheServer) {
+  ASSERT_TRUE(SVN->StartServer());
+  DoneSVN();
+  EXPECT_EQ(SVN, nullptr);
+  EXPECT_TRUE(WaitPortClosed(Port));
+  EXPECT_TRUE(ServerPids().empty());
+}
+
+TEST_F(ServerControl, AnUnreadableProbeStopsTheStartWithAnError) {
+  // The state folder is a file, so the probe cannot be written or read.
+  std::string folder = platform::StateFolder();
+  folder.pop_back();
+  RemoveTree(folder);
+  WriteFile(folder, "in the way");
+  try {
+    SVN->StartServer();
+    ADD_FAILURE() << "no error";
+  } catch (const EFOpenError& e) {
+    EXPECT_NE(e.Message().find("Cannot open file \"" + folder + "/tmp.dat\""), std::string::npos)
+        << e.Message();
+  }
+  EXPECT_EQ(platform::GetEnv("PATH"), SavedPath);
+  EXPECT_TRUE(ServerPids().empty());
+  EXPECT_EQ(ReadFile(folder), "in the way");
+  platform::DeleteFile(folder);
+}
+
+TEST(ReadShellPath, ReadsLeftoversWithTheNewLineAndDeletesTheProbe) {
+  std::string folder = platform::StateFolder();
+  RemoveTree(folder); // the first run has no state folder yet
+  std::string first = ReadShellPath();
+  EXPECT_EQ(first, "PATH=" + platform::GetEnv("PATH") + "\r\n");
+  EXPECT_FALSE(Exists(folder + "tmp.dat"));
+
+  WriteFile(folder + "tmp.dat", "PATH=/left/over\r\nsecond line\nthird\rfourth\n");
+  EXPECT_EQ(ReadShellPath(), "PATH=/left/over\r\nsecond line\r\nthird\r\nfourth\r\nPATH=" +
+                                 platform::GetEnv("PATH") + "\r\n");
+  EXPECT_FALSE(Exists(folder + "tmp.dat"));
+}
