@@ -1,0 +1,77 @@
+// The Deflate stream of the archive writer: a write-only stream that feeds zlib's raw
+// deflate and writes the compressed bytes to a target stream in large blocks, keeping the
+// CRC-32 of what the engine took in and the builder's progress figures up to date.
+#pragma once
+
+#include "app/UfnErrors.h"
+#include "archive/UfnStream.h"
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+
+// How hard files are deflated; dtDeflateS stores every file.
+enum TDeflateType { dtDeflateS, dtDeflateF, dtDeflateN, dtDeflateX };
+
+// The engine could not be set up or reported a broken state.
+class ECompressionError : public EStreamError {
+public:
+  explicit ECompressionError(const std::string& message) : EStreamError(message) {}
+};
+
+class TCompressStream;
+using TCompressProgress = std::function<void(TCompressStream& stream)>;
+
+// zlib's level for a deflate type: 1, 6 or 9 (0 for dtDeflateS, which the builder never
+// deflates).
+int DeflateLevel(TDeflateType type);
+
+class TCompressStream : public TStream {
+public:
+  static constexpr int64_t OutputBlockSize = 131070;
+  static constexpr int64_t InputChunkSize = 131072;
+
+  // Takes the target's position as the place of the first output. Raises ECompressionError
+  // when the engine cannot be set up, so that nothing is ever fed to a dead engine.
+  TCompressStream(TStream& target, TDeflateType type);
+  ~TCompressStream() override; // releases the engine; call Finish first to keep the output
+  TCompressStream(const TCompressStream&) = delete;
+  TCompressStream& operator=(const TCompressStream&) = delete;
+
+  // The builder's count of bytes still to do, its cancel mark and its progress callback.
+  void Lend(int64_t* bytesToDo, const bool* cancel, TCompressProgress progress);
+
+  int64_t Write(const void* buffer, int64_t count) override;
+  int64_t Read(void* buffer, int64_t count) override; // not supported: raises
+  // Only the position (the input bytes taken in so far) can be asked; anything else is -1.
+  int64_t Seek(int64_t offset, TSeekOrigin origin) override;
+
+  // Ends the Deflate stream and writes all remaining output to the target.
+  void Finish();
+
+  // The running CRC-32 (started at 0xFFFFFFFF, not yet complemented).
+  uint32_t RunningCRC() const { return FCRC; }
+  int64_t BytesIn() const { return FBytesIn; }
+
+private:
+  void MoveTargetBack();
+  void FlushOutput(int64_t count);
+
+  struct TEngine;
+  TStream& FTarget;
+  int64_t FOutputPosition;
+  std::unique_ptr<TEngine> FEngine;
+  std::unique_ptr<unsigned char[]> FBuffer;
+  uint32_t FCRC = 0xFFFFFFFF;
+  int64_t FBytesIn = 0;
+  bool FFinished = false;
+  int64_t* FBytesToDo = nullptr;
+  const bool* FCancel = nullptr;
+  TCompressProgress FProgress;
+};
+
+// Deflates the whole of `source` (from its start) into `target` at the target's current
+// position, in 131072-byte chunks, pumping the window messages before each. `crc` receives
+// the CRC-32 of the source's bytes. False when the cancel mark was set.
+bool DeflateFile(TStream& source, TStream& target, TDeflateType type, uint32_t& crc,
+                 int64_t& bytesToDo, const bool& cancel, const TCompressProgress& progress);

@@ -1,0 +1,599 @@
+#include "archive/UZip.h"
+
+#include "app/UfnDesktop.h"
+#include "app/UfnErrors.h"
+#include "archive/UfnZipHeaders.h"
+
+#include <algorithm>
+#include <cstring>
+#include <optional>
+#include <zlib.h>
+
+struct TZip::TEntry {
+  std::string Name; // below the root, system delimiters; a folder's ends with one
+  uint64_t Size = 0;
+  uint64_t CompressedSize = 0;
+  uint64_t Offset = 0;
+  uint32_t DosDateTime = 0;
+  uint32_t Attributes = 0;
+  uint32_t CRC = 0;
+  uint32_t Spec = 0;
+  uint16_t Method = 0;
+  uint16_t Flags = 0;
+  bool Written = false;
+  bool Zip64Local = false;
+  bool IsFolder() const { return !Name.empty() && Name.back() == platform::PathDelimiter(); }
+};
+
+struct TZip::TRunError {
+  int Code;
+  std::string FileName;
+  std::string Extended;
+};
+
+namespace {
+
+constexpr int64_t StoreChunkSize = 102400;
+constexpr int64_t CopyChunkSize = 131072;
+constexpr uint64_t SmallFileLimit = 257;
+// Deflate may grow incompressible data a little; an entry this close to 4 GiB gets the ZIP64
+// sizes in its local header in case its data end up beyond the classic limit.
+constexpr uint64_t Zip64Margin = 64ull << 20;
+constexpr uint32_t ExternalAttributeMask = 0x40BF;
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+  return s;
+}
+
+bool SameNoCase(const std::string& a, const std::string& b) {
+  return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
+}
+
+// The extension: from the last "." after the last delimiter, the "." included.
+std::string ExtractFileExt(const std::string& path) {
+  size_t slash = path.rfind(platform::PathDelimiter());
+  size_t dot = path.rfind('.');
+  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
+  return path.substr(dot);
+}
+
+std::string ExtractFilePath(const std::string& path) {
+  size_t slash = path.rfind(platform::PathDelimiter());
+  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+}
+
+std::string ExtractFileName(const std::string& path) {
+  size_t slash = path.rfind(platform::PathDelimiter());
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// done x 100 / total, rounded to the nearest integer with halves to the even neighbour.
+uint8_t Percent(int64_t done, uint64_t total) {
+  if (total == 0 || done <= 0) return 0;
+  unsigned __int128 scaled = static_cast<unsigned __int128>(done) * 100;
+  unsigned __int128 q = scaled / total, r = scaled % total;
+  if (2 * r > total || (2 * r == total && (q & 1))) ++q;
+  return static_cast<uint8_t>(q > 100 ? 100 : q);
+}
+
+uint16_t DeflateFlags(TDeflateType type) {
+  switch (type) {
+  case dtDeflateF:
+    return 0x04;
+  case dtDeflateX:
+    return 0x02;
+  default:
+    return 0;
+  }
+}
+
+bool HasHighBytes(const std::string& s) {
+  return std::any_of(s.begin(), s.end(),
+                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+}
+
+} // namespace
+
+TZip::TZip()
+    : StoreFilesOfType{".ACE", ".ARC", ".ARJ", ".BH",  ".CAB", ".ENC", ".GZ",  ".HA",
+                       ".JAR", ".LHA", ".LZH", ".PAK", ".PK3", ".PK_", ".RAR", ".TAR",
+                       ".TGZ", ".UUE", ".UU",  ".WAR", ".XXE", ".Z",   ".ZIP", ".ZOO"} {}
+
+TZip::~TZip() {
+  Discard();
+}
+
+// ---- settings -------------------------------------------------------------------------------
+
+void TZip::SetArchiveFile(const std::string& path) {
+  std::string p = path;
+  if (platform::PathDelimiter() == '\\') std::replace(p.begin(), p.end(), '/', '\\');
+  if (!ExtractFileName(p).empty() && ExtractFileExt(p).empty()) p += FDefaultExt;
+  FArchiveFile = p;
+  FArchiveExisted = !p.empty() && platform::FileExists(p);
+}
+
+void TZip::SetDefaultExt(const std::string& ext) {
+  std::string e = LowerAscii(ext);
+  if (!e.empty() && e[0] != '.') e.insert(e.begin(), '.');
+  if (e.size() > 4) e.resize(4);
+  FDefaultExt = e;
+}
+
+void TZip::SetCompressMethod(TCompressMethod method) {
+  if (method == cmStore || method == cmDeflate) FCompressMethod = method;
+}
+
+void TZip::SetStoredDirNames(TStoredDirNames value) {
+  if (value == sdRelative) FStoredDirNames = value;
+}
+
+void TZip::SetCompressionMethod(TCompressionMethod value) {
+  if (value == cmTempFile) FCompressionMethod = value;
+}
+
+void TZip::SetSwitch(TSwitch value) {
+  if (value == swAdd) FSwitch = value;
+}
+
+void TZip::SetArcType(TArcType) {}
+
+void TZip::SetEncryptHeaders(bool) {}
+
+void TZip::SetPassword(const std::string& value) {
+  if (value.empty()) FPassword.clear();
+}
+
+void TZip::IncludeAttribute(TScanAttribute kind, bool include) {
+  if (include)
+    Attributes.Include(kind);
+  else
+    Attributes.Exclude(kind);
+}
+
+std::string TZip::ErrorText(int code) {
+  switch (code) {
+  case zeWriteError:
+    return "Error writing to file";
+  case zeInvalidDirectory:
+    return "Invalid directory";
+  case zeDiskFull:
+    return "Disk full";
+  case zeNotAccessible:
+    return "is not accessible";
+  case zeWriteProtected:
+    return "disk is write protected";
+  case zeOpenError:
+    return "Error opening file";
+  case zeNothingToDo:
+    return "Nothing to do";
+  case zeEventNotAssigned:
+    return "Required event not assigned";
+  }
+  return "";
+}
+
+// ---- helpers --------------------------------------------------------------------------------
+
+std::string TZip::FullPath(const TEntry& e) const {
+  return FRoots[e.Spec] + e.Name;
+}
+
+std::string TZip::ArchiveName(const std::string& name) const {
+  std::string n = name;
+  if (platform::PathDelimiter() != '/')
+    std::replace(n.begin(), n.end(), platform::PathDelimiter(), '/');
+  size_t lead = n.find_first_not_of('/');
+  return lead == std::string::npos ? std::string() : n.substr(lead);
+}
+
+bool TZip::IsStoredType(const std::string& name) const {
+  std::string ext = ExtractFileExt(name);
+  if (ext.empty()) return false;
+  return std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
+                     [&](const std::string& t) { return SameNoCase(t, ext); });
+}
+
+uint32_t TZip::EntryDate(const TEntry& e) const {
+  switch (DateAttribute) {
+  case daSysDate:
+    return platform::ToDosDateTime(std::time(nullptr));
+  case daMaxFileDate:
+    return FMaxFileDate ? platform::ToDosDateTime(FMaxFileDate) : e.DosDateTime;
+  case daFileDate:
+    break;
+  }
+  return e.DosDateTime;
+}
+
+void TZip::Progress(int64_t fileDone, uint64_t fileSize) {
+  if (!OnProgress) return;
+  Desktop().ProcessMessages();
+  OnProgress(*this, Percent(fileDone, fileSize),
+             Percent(static_cast<int64_t>(FByteTotal) - FBytesToDo, FByteTotal));
+}
+
+void TZip::RaiseError(int code, const std::string& fileName, const std::string& extended) {
+  if (!OnError) return;
+  try {
+    OnError(*this, fileName, extended, FArchiveFile, code);
+  } catch (...) {
+    // A handler that fails must not turn a reported error into a second one.
+  }
+}
+
+void TZip::Unreadable(const std::string& path, const std::string& why) {
+  ++FUnreadableCount;
+  if (FUnreadableFiles.size() < MaxUnreadableNames) FUnreadableFiles.push_back(path);
+  RaiseError(zeOpenError, path, why);
+}
+
+void TZip::WriteFailed(const std::string& fileName, const std::string& what) {
+  int code = FTemp && platform::IsDiskFullError(FTemp->LastError()) ? zeDiskFull : zeWriteError;
+  throw TRunError{code, fileName, what};
+}
+
+// ---- the run --------------------------------------------------------------------------------
+
+int TZip::BuildArchive() {
+  try {
+    return Run();
+  } catch (const TRunError& e) {
+    Discard();
+    RaiseError(e.Code, e.FileName, e.Extended);
+  } catch (const TRunCancelled&) {
+    Discard();
+  } catch (const std::exception& e) {
+    Discard();
+    RaiseError(zeWriteError, "", e.what());
+  } catch (...) {
+    Discard();
+    RaiseError(zeWriteError, "", "");
+  }
+  return 0;
+}
+
+int TZip::Run() {
+  Discard();
+  FCancel = false;
+  FByteTotal = 0;
+  FBytesToDo = 0;
+  FMaxFileDate = 0;
+  FWritten = 0;
+  FEnd = 0;
+  FUnreadableCount = 0;
+  FUnreadableFiles.clear();
+  if (FCompressMethod == cmStore) DeflateType = dtDeflateS;
+
+  CheckArchiveFolder();
+  OpenTempFile();
+  Collect();
+  if (FCancel) throw TRunCancelled{};
+  if (FEntries.empty()) throw TRunError{zeNothingToDo, "", ""};
+
+  for (size_t i = 0; i < FEntries.size(); ++i) {
+    TEntry& e = FEntries[i];
+    try {
+      if (e.IsFolder())
+        WriteFolderEntry(e, i);
+      else
+        WriteFileEntry(e, i);
+    } catch (const EWriteError& x) {
+      WriteFailed(FullPath(e), x.what());
+    } catch (const ECompressionError& x) {
+      throw TRunError{zeWriteError, FullPath(e), x.what()};
+    }
+    if (FCancel) throw TRunCancelled{};
+  }
+  if (FWritten == 0) {
+    Discard();
+    return 0;
+  }
+  WriteCentralDirectory();
+  PlaceArchive();
+  int written = FWritten;
+  Discard();
+  return written;
+}
+
+void TZip::CheckArchiveFolder() {
+  std::string name = ExtractFileName(FArchiveFile);
+  std::string folder = ExtractFilePath(FArchiveFile);
+  if (folder.empty()) folder = platform::GetCurrentDir();
+  if (name.empty() || !platform::DirectoryExists(folder))
+    throw TRunError{zeInvalidDirectory, FArchiveFile, ""};
+  uint64_t total = 0, available = 0;
+  if (!platform::DiskSpace(folder, total, available))
+    throw TRunError{zeNotAccessible, folder, platform::LastErrorMessage()};
+  // The folder's file system must take a file, or the archive could never be put there.
+  std::string probe;
+  platform::FileHandle h = platform::FileCreateUnique(folder, ".orlenway-probe-", probe);
+  if (h == platform::InvalidFileHandle)
+    throw TRunError{zeWriteProtected, folder, platform::LastErrorMessage()};
+  platform::FileClose(h);
+  if (!platform::DeleteFile(probe))
+    throw TRunError{zeWriteProtected, folder, platform::LastErrorMessage()};
+}
+
+void TZip::OpenTempFile() {
+  std::string folder = TempDir;
+  if (folder.empty() || !platform::DirectoryExists(folder)) {
+    folder = platform::TempFolder();
+    platform::ForceDirectories(folder);
+  }
+  try {
+    FTemp = std::make_unique<TFileStream>(TFileStream::CreateUnique(folder, "orlenway-zip-"));
+  } catch (const EFCreateError& x) {
+    int code = platform::IsDiskFullError(platform::LastErrorCode()) ? zeDiskFull : zeWriteError;
+    throw TRunError{code, folder, x.what()};
+  }
+  FTempPath = FTemp->FileName();
+}
+
+void TZip::Collect() {
+  TScanSettings s;
+  s.FileSpec = FileSpec;
+  s.ExcludeSpec = ExcludeSpec;
+  s.RecurseDirs = RecurseDirs;
+  s.IncludeHiddenDirs = IncludeHiddenDirs;
+  s.StoreEmptySubDirs = StoreEmptySubDirs;
+  s.Attributes = Attributes;
+  s.AttributesEx = AttributesEx;
+  TFolderScan scan(s, FCancel);
+  scan.OnItem = [this](TScanItem& item) {
+    TEntry e;
+    e.Name = item.FullPath.substr(item.RootLength);
+    e.Size = item.Size;
+    e.DosDateTime = item.DosDateTime;
+    e.Attributes = item.Attributes;
+    e.Spec = static_cast<uint32_t>(item.SpecIndex);
+    if (!item.IsFolder()) FMaxFileDate = std::max(FMaxFileDate, item.MTime);
+    FEntries.push_back(std::move(e));
+  };
+  scan.OnUnlisted = [this](const std::string& folder) {
+    Unreadable(folder, platform::LastErrorMessage());
+  };
+  scan.Run();
+  FRoots = scan.Roots();
+  FByteTotal = scan.ByteTotal();
+  FBytesToDo = static_cast<int64_t>(FByteTotal);
+}
+
+uint32_t TZip::StoreCopy(TStream& source, TEntry& e) {
+  std::vector<unsigned char> chunk(StoreChunkSize);
+  uLong crc = crc32(0L, Z_NULL, 0);
+  int64_t done = 0;
+  source.SetPosition(0);
+  for (;;) {
+    Desktop().ProcessMessages();
+    if (FCancel) throw TRunCancelled{};
+    int64_t n = source.Read(chunk.data(), StoreChunkSize);
+    if (n <= 0) break;
+    crc = crc32(crc, chunk.data(), static_cast<uInt>(n));
+    FTemp->WriteBuffer(chunk.data(), n);
+    done += n;
+    FBytesToDo -= n;
+    Progress(done, e.Size);
+  }
+  return static_cast<uint32_t>(crc);
+}
+
+bool TZip::WriteFileEntry(TEntry& e, size_t index) {
+  const std::string full = FullPath(e);
+  bool extract = true;
+  if (OnBegin) OnBegin(*this, full, static_cast<int>(index + 1), extract);
+  if (!extract) return false;
+  const std::string name = ArchiveName(e.Name);
+  const bool store =
+      FCompressMethod == cmStore || DeflateType == dtDeflateS || IsStoredType(e.Name);
+
+  std::optional<TFileStream> source;
+  try {
+    source.emplace(TFileStream::OpenRead(full));
+  } catch (const EFOpenError&) {
+    Unreadable(full, platform::LastErrorMessage());
+    return false;
+  }
+
+  zipfmt::THeaderInfo h;
+  h.Flags = HasHighBytes(name) ? zipfmt::FlagUtf8Name : 0;
+  h.Method = zipfmt::MethodDeflated;
+  h.DosDateTime = EntryDate(e);
+  h.UncompressedSize = e.Size;
+  h.Offset = static_cast<uint64_t>(FEnd);
+  h.Zip64Local = e.Size + Zip64Margin >= zipfmt::Limit32;
+  std::string header;
+  zipfmt::AppendLocalHeader(header, h, name);
+  FTemp->SetPosition(FEnd);
+  FTemp->WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+  const int64_t dataStart = FEnd + static_cast<int64_t>(header.size());
+  const int64_t toDoBefore = FBytesToDo;
+  auto fileProgress = [this, &e, &source](TCompressStream&) {
+    Progress(source->Position(), e.Size);
+  };
+
+  uint32_t crc = 0;
+  uint16_t method = zipfmt::MethodDeflated;
+  int64_t read = 0;
+  try {
+    if (store || e.Size == 0) {
+      crc = StoreCopy(*source, e);
+      method = zipfmt::MethodStored;
+    } else if (e.Size < SmallFileLimit) {
+      TMemoryStream packed;
+      if (!DeflateFile(*source, packed, DeflateType, crc, FBytesToDo, FCancel, fileProgress))
+        throw TRunCancelled{};
+      read = source->Position();
+      if (static_cast<int64_t>(packed.Data().size()) > read) {
+        FBytesToDo += read; // counted again while storing
+        crc = StoreCopy(*source, e);
+        method = zipfmt::MethodStored;
+      } else {
+        FTemp->WriteBuffer(packed.Memory(), static_cast<int64_t>(packed.Data().size()));
+      }
+    } else {
+      if (!DeflateFile(*source, *FTemp, DeflateType, crc, FBytesToDo, FCancel, fileProgress))
+        throw TRunCancelled{};
+    }
+    read = source->Position();
+  } catch (const EReadError& x) {
+    // The source failed midway: leave it out and reuse its place for the next entry.
+    FBytesToDo = toDoBefore - static_cast<int64_t>(e.Size);
+    Unreadable(full, x.what());
+    return false;
+  }
+  const int64_t dataEnd = FTemp->Position();
+
+  h.Method = method;
+  h.Flags = static_cast<uint16_t>(
+      h.Flags | (method == zipfmt::MethodDeflated ? DeflateFlags(DeflateType) : 0));
+  h.CRC = crc;
+  h.CompressedSize = static_cast<uint64_t>(dataEnd - dataStart);
+  h.UncompressedSize = static_cast<uint64_t>(read);
+  if (!h.Zip64Local &&
+      (h.CompressedSize >= zipfmt::Limit32 || h.UncompressedSize >= zipfmt::Limit32)) {
+    // It grew past what its local header can describe while it was read.
+    FBytesToDo = toDoBefore - static_cast<int64_t>(e.Size);
+    Unreadable(full, "the file grew beyond 4 GiB while it was read");
+    return false;
+  }
+  header.clear();
+  zipfmt::AppendLocalHeader(header, h, name);
+  FTemp->SetPosition(FEnd);
+  FTemp->WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+  FTemp->SetPosition(dataEnd);
+
+  e.Offset = h.Offset;
+  e.Method = h.Method;
+  e.Flags = h.Flags;
+  e.CRC = h.CRC;
+  e.CompressedSize = h.CompressedSize;
+  e.Size = h.UncompressedSize;
+  e.DosDateTime = h.DosDateTime;
+  e.Zip64Local = h.Zip64Local;
+  e.Written = true;
+  FEnd = dataEnd;
+  ++FWritten;
+  source->Close();
+  if (OnEnd) OnEnd(*this, e.Name, true);
+  return true;
+}
+
+bool TZip::WriteFolderEntry(TEntry& e, size_t index) {
+  bool extract = true;
+  if (OnBegin) OnBegin(*this, FullPath(e), static_cast<int>(index + 1), extract);
+  if (!extract) return false;
+  const std::string name = ArchiveName(e.Name);
+  zipfmt::THeaderInfo h;
+  h.Flags = HasHighBytes(name) ? zipfmt::FlagUtf8Name : 0;
+  h.Method = zipfmt::MethodStored;
+  h.DosDateTime = EntryDate(e);
+  h.Offset = static_cast<uint64_t>(FEnd);
+  std::string header;
+  zipfmt::AppendLocalHeader(header, h, name);
+  FTemp->SetPosition(FEnd);
+  FTemp->WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
+  e.Offset = h.Offset;
+  e.Method = h.Method;
+  e.Flags = h.Flags;
+  e.CRC = 0;
+  e.CompressedSize = 0;
+  e.Size = 0;
+  e.DosDateTime = h.DosDateTime;
+  e.Written = true;
+  FEnd += static_cast<int64_t>(header.size());
+  ++FWritten;
+  if (OnEnd) OnEnd(*this, e.Name, true);
+  return true;
+}
+
+void TZip::WriteCentralDirectory() {
+  if (OnProgress) {
+    Desktop().ProcessMessages();
+    OnProgress(*this, 0, 0);
+  }
+  try {
+    const uint64_t offset = static_cast<uint64_t>(FEnd);
+    FTemp->SetPosition(FEnd);
+    std::string block;
+    uint64_t size = 0;
+    auto flush = [&]() {
+      FTemp->WriteBuffer(block.data(), static_cast<int64_t>(block.size()));
+      size += block.size();
+      block.clear();
+    };
+    for (const TEntry& e : FEntries) {
+      if (!e.Written) continue;
+      zipfmt::THeaderInfo h;
+      h.Flags = e.Flags;
+      h.Method = e.Method;
+      h.DosDateTime = e.DosDateTime;
+      h.CRC = e.CRC;
+      h.CompressedSize = e.CompressedSize;
+      h.UncompressedSize = e.Size;
+      h.Offset = e.Offset;
+      h.ExternalAttributes = e.Attributes & ExternalAttributeMask;
+      h.Zip64Local = e.Zip64Local;
+      zipfmt::AppendCentralHeader(block, h, ArchiveName(e.Name));
+      if (block.size() >= (1u << 20)) flush();
+    }
+    flush();
+    zipfmt::AppendEndRecords(block, static_cast<uint64_t>(FWritten), size, offset);
+    FTemp->WriteBuffer(block.data(), static_cast<int64_t>(block.size()));
+    // A dropped last entry may have left bytes beyond the end.
+    FTemp->Truncate(FTemp->Position());
+    FTemp->Close();
+  } catch (const EStreamError& x) {
+    throw TRunError{zeWriteError, FTempPath, x.what()};
+  }
+}
+
+void TZip::PlaceArchive() {
+  if (platform::RenameFile(FTempPath, FArchiveFile)) {
+    FTempPath.clear();
+    return;
+  }
+  // Another file system: copy next to the archive, then rename over it, so that an older
+  // file at the archive path is replaced only by a complete archive.
+  auto fail = [this](const std::string& what, int error) {
+    int code = platform::IsDiskFullError(error) ? zeDiskFull : zeWriteError;
+    throw TRunError{code, FArchiveFile, what};
+  };
+  try {
+    TFileStream in = TFileStream::OpenRead(FTempPath);
+    TFileStream out = TFileStream::CreateUnique(ExtractFilePath(FArchiveFile),
+                                                "." + ExtractFileName(FArchiveFile) + ".");
+    FPartialPath = out.FileName();
+    std::vector<unsigned char> chunk(CopyChunkSize);
+    for (;;) {
+      Desktop().ProcessMessages();
+      int64_t n = in.Read(chunk.data(), CopyChunkSize);
+      if (n <= 0) break;
+      out.WriteBuffer(chunk.data(), n);
+    }
+    out.Close();
+  } catch (const EStreamError& x) {
+    fail(x.what(), platform::LastErrorCode());
+  }
+  if (!platform::RenameFile(FPartialPath, FArchiveFile))
+    fail(platform::LastErrorMessage(), platform::LastErrorCode());
+  FPartialPath.clear();
+}
+
+void TZip::Discard() {
+  if (FTemp) {
+    try {
+      FTemp->Close();
+    } catch (...) {
+    }
+    FTemp.reset();
+  }
+  if (!FTempPath.empty()) platform::DeleteFile(FTempPath);
+  if (!FPartialPath.empty()) platform::DeleteFile(FPartialPath);
+  FTempPath.clear();
+  FPartialPath.clear();
+  FEntries.clear();
+  FEntries.shrink_to_fit();
+}

@@ -1,0 +1,202 @@
+#include "RealReaders.h"
+
+#include "support/TestSupport.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+#include <vector>
+
+using testing_support::Quote;
+using testing_support::Shell;
+
+namespace ziptest {
+
+namespace {
+
+std::vector<std::string> Names(const std::string& dir) {
+  std::vector<std::string> out;
+  if (DIR* d = ::opendir(dir.c_str())) {
+    while (dirent* de = ::readdir(d)) {
+      std::string n = de->d_name;
+      if (n != "." && n != "..") out.push_back(n);
+    }
+    ::closedir(d);
+  }
+  return out;
+}
+
+bool IsDir(const std::string& p) {
+  struct stat st;
+  return ::stat(p.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void AddWithParents(std::set<std::string>& dirs, std::string rel) {
+  while (!rel.empty()) {
+    dirs.insert(rel);
+    size_t cut = rel.rfind('/');
+    rel = cut == std::string::npos ? "" : rel.substr(0, cut);
+  }
+}
+
+std::string Parent(const std::string& rel) {
+  size_t cut = rel.rfind('/');
+  return cut == std::string::npos ? "" : rel.substr(0, cut);
+}
+
+// Empty in the packer's sense on Linux: no files and no dot names anywhere below, and no
+// read-only folder on the way.
+bool EmptyFolder(const std::string& path) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0 || !(st.st_mode & S_IWUSR)) return false;
+  for (const std::string& n : Names(path)) {
+    if (n[0] == '.' || !IsDir(path + "/" + n) || !EmptyFolder(path + "/" + n)) return false;
+  }
+  return true;
+}
+
+void Expect(const std::string& root, const std::string& rel, TTree& t) {
+  std::string here = rel.empty() ? root : root + "/" + rel;
+  for (const std::string& n : Names(here)) {
+    if (n[0] == '.') continue;
+    std::string r = rel.empty() ? n : rel + "/" + n;
+    std::string p = root + "/" + r;
+    if (IsDir(p)) {
+      if (EmptyFolder(p)) AddWithParents(t.Dirs, r);
+      Expect(root, r, t);
+    } else {
+      t.Files[r] = testing_support::ReadFile(p);
+      AddWithParents(t.Dirs, Parent(r));
+    }
+  }
+}
+
+void Actual(const std::string& root, const std::string& rel, TTree& t) {
+  std::string here = rel.empty() ? root : root + "/" + rel;
+  for (const std::string& n : Names(here)) {
+    std::string r = rel.empty() ? n : rel + "/" + n;
+    std::string p = root + "/" + r;
+    if (IsDir(p)) {
+      t.Dirs.insert(r);
+      Actual(root, r, t);
+    } else {
+      t.Files[r] = testing_support::ReadFile(p);
+    }
+  }
+}
+
+std::string Run(const std::string& what, const std::string& cmd) {
+  auto r = Shell(cmd + " 2>&1");
+  if (r.ExitCode == 0) return "";
+  std::string out = r.Output.size() > 2000 ? r.Output.substr(0, 2000) + "..." : r.Output;
+  return what + " failed (" + std::to_string(r.ExitCode) + "):\n" + out + "\n";
+}
+
+const char* kPythonTest = R"(
+import sys, zipfile
+with zipfile.ZipFile(sys.argv[1]) as z:
+    bad = z.testzip()
+    if bad is not None:
+        print("bad member", bad); sys.exit(1)
+    if len(sys.argv) > 2:
+        z.extractall(sys.argv[2])
+)";
+
+const char* kPythonMember = R"(
+import sys, zipfile, shutil
+with zipfile.ZipFile(sys.argv[1]) as z:
+    with z.open(sys.argv[2]) as src:
+        shutil.copyfileobj(src, sys.stdout.buffer, 1 << 20)
+)";
+
+} // namespace
+
+TTree ExpectedTree(const std::string& root) {
+  TTree t;
+  Expect(root, "", t);
+  return t;
+}
+
+TTree ActualTree(const std::string& root) {
+  TTree t;
+  Actual(root, "", t);
+  return t;
+}
+
+std::string TreeDiff(const TTree& expected, const TTree& actual) {
+  std::string out;
+  for (auto& [k, v] : expected.Files) {
+    auto it = actual.Files.find(k);
+    if (it == actual.Files.end())
+      out += "missing file " + k + "\n";
+    else if (it->second != v)
+      out += "different contents " + k + "\n";
+  }
+  for (auto& [k, v] : actual.Files)
+    if (!expected.Files.count(k)) out += "extra file " + k + "\n";
+  for (auto& d : expected.Dirs)
+    if (!actual.Dirs.count(d)) out += "missing folder " + d + "\n";
+  for (auto& d : actual.Dirs)
+    if (!expected.Dirs.count(d)) out += "extra folder " + d + "\n";
+  return out;
+}
+
+std::string CheckWithReaders(const std::string& archive, const TTree& expected,
+                             const std::string& work) {
+  std::string report;
+  const std::string a = Quote(archive);
+  struct TReader {
+    const char* Name;
+    std::string Test, Extract;
+  };
+  auto out = [&](const char* name) { return work + "/" + name; };
+  std::vector<TReader> readers = {
+      {"unzip", "unzip -tqq " + a, "unzip -qq " + a + " -d " + Quote(out("unzip"))},
+      {"7z", "7z t -bd " + a, "7z x -bd -y -o" + Quote(out("7z")) + " " + a},
+      {"bsdtar", "bsdtar -tf " + a,
+       "mkdir -p " + Quote(out("bsdtar")) + " && bsdtar -xf " + a + " -C " + Quote(out("bsdtar"))},
+      {"python", "python3 -c " + Quote(kPythonTest) + " " + a,
+       "python3 -c " + Quote(kPythonTest) + " " + a + " " + Quote(out("python"))},
+  };
+  for (const TReader& r : readers) {
+    std::string e = Run(std::string(r.Name) + " test", r.Test);
+    if (e.empty()) e = Run(std::string(r.Name) + " extract", r.Extract);
+    if (e.empty()) {
+      Shell("mkdir -p " + Quote(out(r.Name)));
+      std::string diff = TreeDiff(expected, ActualTree(out(r.Name)));
+      if (!diff.empty()) e = std::string(r.Name) + " extracted something else:\n" + diff;
+    }
+    report += e;
+    Shell("chmod -R u+w " + Quote(out(r.Name)) + " 2>/dev/null; rm -rf " + Quote(out(r.Name)));
+  }
+  return report;
+}
+
+std::string CheckMemberWithReaders(const std::string& archive, const std::string& member,
+                                   const std::string& source) {
+  const std::string a = Quote(archive), m = Quote(member);
+  auto sum = [](const std::string& cmd) {
+    auto r = Shell("bash -c " + Quote("set -o pipefail; " + cmd + " | cksum"));
+    return r.ExitCode == 0 ? r.Output : "failed: " + r.Output;
+  };
+  std::string want = sum("cat " + Quote(source));
+  std::string report;
+  report += Run("unzip test", "unzip -tqq " + a);
+  report += Run("7z test", "7z t -bd " + a);
+  report += Run("bsdtar list", "bsdtar -tf " + a);
+  report += Run("python test", "python3 -c " + Quote(kPythonTest) + " " + a);
+  struct TStreamer {
+    const char* Name;
+    std::string Cmd;
+  };
+  for (const TStreamer& s : std::vector<TStreamer>{
+           {"unzip", "unzip -p " + a + " " + m},
+           {"7z", "7z e -so -bd " + a + " " + m + " 2>/dev/null"},
+           {"bsdtar", "bsdtar -xOf " + a + " " + m},
+           {"python", "python3 -c " + Quote(kPythonMember) + " " + a + " " + m}}) {
+    std::string got = sum(s.Cmd);
+    if (got != want) report += std::string(s.Name) + " streamed " + got + " instead of " + want;
+  }
+  return report;
+}
+
+} // namespace ziptest
