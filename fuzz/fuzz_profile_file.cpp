@@ -32,7 +32,7 @@ void Check(bool ok) {
   if (!ok) std::abort();
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string rest(reinterpret_cast<const char*>(data), size);
@@ -43,7 +43,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::vector<std::string> before, after;
   profile_text::FindValue(text, section, key, found);
   profile_text::ListPairs(text, section, before);
-  for (const std::string& p : before) Check(p.find_first_of("\r\n") == std::string::npos);
+  for (const std::string& p : before)
+    Check(p.find_first_of("\r\n") == std::string::npos);
 
   std::string removed = text;
   if (profile_text::RemoveKey(removed, section, key)) {
@@ -64,7 +65,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::string name = p.substr(0, p.find('='));
     if (SameAscii(name, key) || name.find(':') != std::string::npos) continue;
     bool kept = false;
-    for (const std::string& q : after) kept = kept || q == p;
+    for (const std::string& q : after)
+      kept = kept || q == p;
     Check(kept);
   }
 

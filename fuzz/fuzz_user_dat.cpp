@@ -26,7 +26,7 @@ const std::string& ScratchFile() {
   return scratch.Path;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);

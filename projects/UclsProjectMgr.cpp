@@ -18,9 +18,11 @@ std::string ConfPath(const std::string& project, const std::string& name) {
   return AddPathDelimiter(BasicSetting->RepoPath) + project + d + "conf" + d + name;
 }
 
-}  // namespace
+} // namespace
 
-TclsProjectMgr::TclsProjectMgr() { Refresh(); }
+TclsProjectMgr::TclsProjectMgr() {
+  Refresh();
+}
 
 void TclsProjectMgr::Refresh() {
   Projects.clear();
@@ -37,7 +39,9 @@ void TclsProjectMgr::Refresh() {
   }
 }
 
-int32_t TclsProjectMgr::Count() const { return static_cast<int32_t>(Projects.size()); }
+int32_t TclsProjectMgr::Count() const {
+  return static_cast<int32_t>(Projects.size());
+}
 
 std::string TclsProjectMgr::GetProject(int32_t index) const {
   if (index < 0 || index >= Count()) return "";
@@ -65,7 +69,9 @@ void TclsProjectMgr::DeleteUser(const std::string& project, const std::string& i
   ProfileFile(PasswdFile(project), PasswdMode).DeleteValue(UsersSection, id);
 }
 
-void InitProjectMgr() { ProjectMgr = new TclsProjectMgr; }
+void InitProjectMgr() {
+  ProjectMgr = new TclsProjectMgr;
+}
 
 void DoneProjectMgr() {
   delete ProjectMgr;

@@ -14,7 +14,7 @@ std::string FolderOf(const std::string& path) {
   return pos == 0 ? path.substr(0, 1) : path.substr(0, pos);
 }
 
-}  // namespace
+} // namespace
 
 ProfileFile::ProfileFile(const std::string& fileName, int mode)
     : FFileName(fileName), FMode(mode) {}

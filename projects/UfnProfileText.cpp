@@ -7,8 +7,8 @@ namespace {
 const std::string Bom = "\xEF\xBB\xBF";
 
 struct Line {
-  std::string Text;  // without its line end
-  std::string Eol;   // "\n", "\r\n", "\r", or "" for a last line without one
+  std::string Text; // without its line end
+  std::string Eol;  // "\n", "\r\n", "\r", or "" for a last line without one
 };
 
 struct Document {
@@ -20,20 +20,26 @@ enum class Kind { Blank, Comment, Section, Key, Other };
 
 struct Info {
   Kind Type = Kind::Other;
-  std::string Name;  // section name or key
+  std::string Name; // section name or key
   std::string Value;
 };
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
-  while (b < e && IsBlank(s[b])) ++b;
-  while (e > b && IsBlank(s[e - 1])) --e;
+  while (b < e && IsBlank(s[b]))
+    ++b;
+  while (e > b && IsBlank(s[e - 1]))
+    --e;
   return s.substr(b, e - b);
 }
 
-char Upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+char Upper(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
 
 bool SameName(const std::string& a, const std::string& b) {
   if (a.size() != b.size()) return false;
@@ -42,7 +48,9 @@ bool SameName(const std::string& a, const std::string& b) {
   return true;
 }
 
-bool IsQuote(char c) { return c == '"' || c == '\''; }
+bool IsQuote(char c) {
+  return c == '"' || c == '\'';
+}
 
 bool WrappedInQuotes(const std::string& s) {
   return s.size() >= 2 && IsQuote(s.front()) && s.back() == s.front();
@@ -79,7 +87,8 @@ Document Split(const std::string& text) {
 
 std::string Join(const Document& d) {
   std::string out = d.Bom;
-  for (const Line& l : d.Lines) out += l.Text + l.Eol;
+  for (const Line& l : d.Lines)
+    out += l.Text + l.Eol;
   return out;
 }
 
@@ -120,8 +129,8 @@ bool ServerKey(const std::string& raw, std::string& key) {
 struct Layout {
   Document Doc;
   std::vector<Info> Infos;
-  std::vector<int> Section;  // index of the header a line belongs to; -1 before the first
-  int First = -1;            // the first header of the wanted name, -1 when none
+  std::vector<int> Section; // index of the header a line belongs to; -1 before the first
+  int First = -1;           // the first header of the wanted name, -1 when none
 
   Layout(const std::string& text, const std::string& section) : Doc(Split(text)) {
     int current = -1;
@@ -162,7 +171,7 @@ struct Layout {
   }
 };
 
-}  // namespace
+} // namespace
 
 std::string WriteRefusal(const std::string& section, const std::string& key,
                          const std::string& value) {
@@ -207,7 +216,8 @@ void ListPairs(const std::string& text, const std::string& section,
   for (size_t i = 0; i < l.Infos.size(); ++i) {
     if (!l.InFirst(i) || l.Infos[i].Type != Kind::Key) continue;
     bool dup = false;
-    for (const std::string& s : seen) dup = dup || SameName(s, l.Infos[i].Name);
+    for (const std::string& s : seen)
+      dup = dup || SameName(s, l.Infos[i].Name);
     if (dup) continue;
     seen.push_back(l.Infos[i].Name);
     list.push_back(l.Infos[i].Name + "=" + l.Infos[i].Value);
@@ -271,4 +281,4 @@ bool RemoveKey(std::string& text, const std::string& section, const std::string&
   return removed;
 }
 
-}  // namespace profile_text
+} // namespace profile_text

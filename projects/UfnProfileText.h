@@ -31,8 +31,7 @@ bool FindValue(const std::string& text, const std::string& section, const std::s
 
 // Clears `list`, then adds key + "=" + value for each key of the first section of that name,
 // in file order, each key once.
-void ListPairs(const std::string& text, const std::string& section,
-               std::vector<std::string>& list);
+void ListPairs(const std::string& text, const std::string& section, std::vector<std::string>& list);
 
 // The text with the key set to `value`. Call only when WriteRefusal gave "".
 std::string SetValue(const std::string& text, const std::string& section, const std::string& key,
@@ -42,4 +41,4 @@ std::string SetValue(const std::string& text, const std::string& section, const 
 // when there was none.
 bool RemoveKey(std::string& text, const std::string& section, const std::string& key);
 
-}  // namespace profile_text
+} // namespace profile_text

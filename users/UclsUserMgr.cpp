@@ -27,7 +27,7 @@ bool HoldsLineBreak(const std::string& s) {
   return s.find_first_of(std::string("\r\n\0", 3)) != std::string::npos;
 }
 
-}  // namespace
+} // namespace
 
 int TclsUserMgr::IndexOf(const std::string& id) const {
   std::string lineId;
@@ -37,7 +37,9 @@ int TclsUserMgr::IndexOf(const std::string& id) const {
   return -1;
 }
 
-int32_t TclsUserMgr::Count() const { return static_cast<int32_t>(Users.size()); }
+int32_t TclsUserMgr::Count() const {
+  return static_cast<int32_t>(Users.size());
+}
 
 void TclsUserMgr::GetUser(int32_t index, std::string& id, std::string& password) const {
   id.clear();
@@ -49,7 +51,9 @@ void TclsUserMgr::GetUser(int32_t index, std::string& id, std::string& password)
   password = GetPassword(id);
 }
 
-bool TclsUserMgr::Exists(const std::string& id) const { return IndexOf(id) >= 0; }
+bool TclsUserMgr::Exists(const std::string& id) const {
+  return IndexOf(id) >= 0;
+}
 
 std::string TclsUserMgr::GetPassword(const std::string& id) const {
   int i = IndexOf(id);
@@ -78,7 +82,8 @@ void TclsUserMgr::SetUser(const std::string& id, const std::string& password) {
 }
 
 void TclsUserMgr::Delete(int32_t index) {
-  if (index < 0 || index >= Count()) throw EListError(Format("List index out of bounds (%d)", index));
+  if (index < 0 || index >= Count())
+    throw EListError(Format("List index out of bounds (%d)", index));
   Users.erase(Users.begin() + index);
 }
 
@@ -103,7 +108,8 @@ std::vector<std::string> TclsUserMgr::SplitLines(const std::string& data) {
 
 std::string TclsUserMgr::JoinLines(const std::vector<std::string>& lines) {
   std::string out;
-  for (const std::string& l : lines) out += l + "\r\n";
+  for (const std::string& l : lines)
+    out += l + "\r\n";
   return out;
 }
 

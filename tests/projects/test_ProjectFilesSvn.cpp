@@ -60,21 +60,23 @@ public:
   explicit Svnserve(const std::string& root) : FPidFile(root + ".pid") {
     for (int attempt = 0; attempt < 5 && Pid <= 0; ++attempt) {
       Port = FreeLoopbackPort();
-      RunResult r = Shell("svnserve -d --listen-host 127.0.0.1 --listen-port " +
-                          std::to_string(Port) + " -r " + Quote(root) + " --pid-file " +
-                          Quote(FPidFile));
-      if (r.ExitCode != 0) continue;  // the port was taken meanwhile
+      RunResult r =
+          Shell("svnserve -d --listen-host 127.0.0.1 --listen-port " + std::to_string(Port) +
+                " -r " + Quote(root) + " --pid-file " + Quote(FPidFile));
+      if (r.ExitCode != 0) continue; // the port was taken meanwhile
       for (int i = 0; i < 200 && Pid <= 0; ++i) {
         if (Exists(FPidFile)) Pid = std::atoi(ReadFile(FPidFile).c_str());
         if (Pid <= 0) ::usleep(25000);
       }
     }
-    for (int i = 0; i < 200 && Pid > 0 && !PortAccepts(Port); ++i) ::usleep(25000);
+    for (int i = 0; i < 200 && Pid > 0 && !PortAccepts(Port); ++i)
+      ::usleep(25000);
   }
   ~Svnserve() {
     if (Pid <= 0) return;
     ::kill(Pid, SIGTERM);
-    for (int i = 0; i < 200 && ::kill(Pid, 0) == 0; ++i) ::usleep(25000);
+    for (int i = 0; i < 200 && ::kill(Pid, 0) == 0; ++i)
+      ::usleep(25000);
     if (::kill(Pid, 0) == 0) ::kill(Pid, SIGKILL);
   }
   std::string Url(const std::string& project) const {
@@ -95,7 +97,7 @@ RunResult Svn(const std::string& args, const std::string& user = "",
   return Shell(cmd + " " + args);
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(RepositoryTest, EditsOfSvnadminFilesKeepEveryOtherLine) {
   Create("proj");
@@ -109,7 +111,7 @@ TEST_F(RepositoryTest, EditsOfSvnadminFilesKeepEveryOtherLine) {
   EXPECT_EQ(mgr.Projects, (Lines{"proj"}));
   Lines users{"stale"};
   mgr.ReadUsers("proj", users);
-  EXPECT_TRUE(users.empty());  // "# harry = harryssecret" is a comment
+  EXPECT_TRUE(users.empty()); // "# harry = harryssecret" is a comment
   EXPECT_EQ(ProfileFile(conf).ReadValue("general", "anon-access", "none"), "none");
 
   ProfileFile(conf).WriteValue("general", "password-db", "passwd");

@@ -33,10 +33,11 @@ int Mode(const std::string& path) {
   return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
 }
 
-}  // namespace
+} // namespace
 
 TEST_F(ProjectMgrTest, ScanListsOrdinaryFoldersOnly) {
-  for (const char* d : {"beta", "Alpha", ".hidden", "gamma/nested"}) MakeDirs(Root / d);
+  for (const char* d : {"beta", "Alpha", ".hidden", "gamma/nested"})
+    MakeDirs(Root / d);
   WriteFile(Root / "file.txt", "x");
   ::symlink("gamma", (Root / "link").c_str());
   TclsProjectMgr mgr;

@@ -20,7 +20,8 @@ std::vector<std::string> Names(const std::string& folder) {
   std::vector<platform::DirEntry> e;
   platform::ListDirectory(folder, e);
   std::vector<std::string> n;
-  for (auto& x : e) n.push_back(x.name);
+  for (auto& x : e)
+    n.push_back(x.name);
   return n;
 }
 
@@ -40,33 +41,32 @@ std::string DeleteResult(const std::string& initial, const std::string& section,
   return ReadFile(t / "f.conf");
 }
 
-}  // namespace
+} // namespace
 
 TEST(ProfileFileRead, LinesSectionsCommentsAndKeys) {
   TempDir t;
-  WriteFile(t / "f.conf",
-            "\xEF\xBB\xBF"
-            "top=outside\r\n"
-            "  [ General ]  \r\n"
-            "# hidden = no\n"
-            "; other = no\r"
-            "\t Anon-Access \t=\t read \t\n"
-            "\n"
-            "quoted = \"two words\" \n"
-            "single='x'\n"
-            "mismatched=\"x'\n"
-            "inner=a\"b\"\n"
-            "eq = a=b\n"
-            "noequals\n"
-            "= empty key\n"
-            "anon-access=second\n"
-            "[general]\n"
-            "late=never\n"
-            "[users]\r\n"
-            "# harry = harryssecret\r\n"
-            "bob = b1\r\n"
-            "alice=a1\r\n"
-            "BOB=b2");
+  WriteFile(t / "f.conf", "\xEF\xBB\xBF"
+                          "top=outside\r\n"
+                          "  [ General ]  \r\n"
+                          "# hidden = no\n"
+                          "; other = no\r"
+                          "\t Anon-Access \t=\t read \t\n"
+                          "\n"
+                          "quoted = \"two words\" \n"
+                          "single='x'\n"
+                          "mismatched=\"x'\n"
+                          "inner=a\"b\"\n"
+                          "eq = a=b\n"
+                          "noequals\n"
+                          "= empty key\n"
+                          "anon-access=second\n"
+                          "[general]\n"
+                          "late=never\n"
+                          "[users]\r\n"
+                          "# harry = harryssecret\r\n"
+                          "bob = b1\r\n"
+                          "alice=a1\r\n"
+                          "BOB=b2");
   ProfileFile p(t / "f.conf");
   EXPECT_EQ(p.ReadValue("general", "anon-access", "none"), "read");
   EXPECT_EQ(p.ReadValue("GENERAL", "ANON-ACCESS", "none"), "read");
@@ -153,13 +153,11 @@ TEST(ProfileFileWrite, PlacesNewKeysAndSections) {
   // file's own line ending.
   EXPECT_EQ(WriteResult("[general]\r\nx=1", "users", "a", "1"),
             "[general]\r\nx=1\r\n[users]\r\na=1\r\n");
-  EXPECT_EQ(WriteResult("[general]\nx=1\n", "users", "a", "1"),
-            "[general]\nx=1\n[users]\na=1\n");
+  EXPECT_EQ(WriteResult("[general]\nx=1\n", "users", "a", "1"), "[general]\nx=1\n[users]\na=1\n");
   // A last key line without a line end gets one before the new key.
   EXPECT_EQ(WriteResult("[users]\nbob=b", "users", "a", "1"), "[users]\nbob=b\na=1\n");
   // The byte-order mark stays; an empty file is written in CRLF.
-  EXPECT_EQ(WriteResult("\xEF\xBB\xBF[users]\n", "users", "a", "1"),
-            "\xEF\xBB\xBF[users]\na=1\n");
+  EXPECT_EQ(WriteResult("\xEF\xBB\xBF[users]\n", "users", "a", "1"), "\xEF\xBB\xBF[users]\na=1\n");
   EXPECT_EQ(WriteResult("", "users", "a", "1"), "[users]\r\na=1\r\n");
 }
 

@@ -63,7 +63,7 @@ private:
   void (*FHandler)(int);
 };
 
-}  // namespace
+} // namespace
 
 TEST(UserMgr, LookupIgnoresLetterCaseOfEveryCasedLetter) {
   Registry r;
@@ -202,7 +202,7 @@ TEST(UserMgr, FailedSaveKeepsTheOldFileAndTheChange) {
   EXPECT_EQ(r.Mgr.Count(), 3);
   std::vector<platform::DirEntry> left;
   platform::ListDirectory(r.Dir.Path(), left);
-  EXPECT_EQ(left.size(), 1u);  // no temporary file stays behind
+  EXPECT_EQ(left.size(), 1u); // no temporary file stays behind
   r.Mgr.Save();
   EXPECT_EQ(r.File(), old + "carol=a password long enough to pass the size limit\r\n");
 
