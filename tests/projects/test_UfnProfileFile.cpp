@@ -154,6 +154,9 @@ TEST(ProfileFileWrite, PlacesNewKeysAndSections) {
   EXPECT_EQ(WriteResult("[general]\r\nx=1", "users", "a", "1"),
             "[general]\r\nx=1\r\n[users]\r\na=1\r\n");
   EXPECT_EQ(WriteResult("[general]\nx=1\n", "users", "a", "1"), "[general]\nx=1\n[users]\na=1\n");
+  // A line svnserve reads as the key (":" separates there) gives way to the new one.
+  EXPECT_EQ(WriteResult("[users]\nalice: old\nbob=b\n", "users", "alice", "new"),
+            "[users]\nbob=b\nalice=new\n");
   // A last key line without a line end gets one before the new key.
   EXPECT_EQ(WriteResult("[users]\nbob=b", "users", "a", "1"), "[users]\nbob=b\na=1\n");
   // The byte-order mark stays; an empty file is written in CRLF.
