@@ -89,9 +89,34 @@ uint16_t DeflateFlags(TDeflateType type) {
   }
 }
 
-bool HasHighBytes(const std::string& s) {
-  return std::any_of(s.begin(), s.end(),
-                     [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+// Whether a name is flagged as UTF-8: it must hold a byte of 0x80 or more, and be valid
+// UTF-8, since readers refuse a whole archive over one flagged name they cannot decode.
+bool FlagAsUtf8(const std::string& s) {
+  bool high = false;
+  for (size_t i = 0; i < s.size();) {
+    unsigned char c = static_cast<unsigned char>(s[i]);
+    if (c < 0x80) {
+      ++i;
+      continue;
+    }
+    high = true;
+    size_t len = c >= 0xC2 && c <= 0xDF   ? 2
+                 : c >= 0xE0 && c <= 0xEF ? 3
+                 : c >= 0xF0 && c <= 0xF4 ? 4
+                                          : 0;
+    if (len == 0 || i + len > s.size()) return false;
+    uint32_t cp = c & (0x7F >> len);
+    for (size_t k = 1; k < len; ++k) {
+      unsigned char d = static_cast<unsigned char>(s[i + k]);
+      if ((d & 0xC0) != 0x80) return false;
+      cp = cp << 6 | (d & 0x3F);
+    }
+    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+        (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
+      return false;
+    i += len;
+  }
+  return high;
 }
 
 } // namespace
@@ -398,7 +423,7 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
   }
 
   zipfmt::THeaderInfo h;
-  h.Flags = HasHighBytes(name) ? zipfmt::FlagUtf8Name : 0;
+  h.Flags = FlagAsUtf8(name) ? zipfmt::FlagUtf8Name : 0;
   h.Method = zipfmt::MethodDeflated;
   h.DosDateTime = EntryDate(e);
   h.UncompressedSize = e.Size;
@@ -487,7 +512,7 @@ bool TZip::WriteFolderEntry(TEntry& e, size_t index) {
   if (!extract) return false;
   const std::string name = ArchiveName(e.Name);
   zipfmt::THeaderInfo h;
-  h.Flags = HasHighBytes(name) ? zipfmt::FlagUtf8Name : 0;
+  h.Flags = FlagAsUtf8(name) ? zipfmt::FlagUtf8Name : 0;
   h.Method = zipfmt::MethodStored;
   h.DosDateTime = EntryDate(e);
   h.Offset = static_cast<uint64_t>(FEnd);

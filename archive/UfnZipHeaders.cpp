@@ -65,7 +65,10 @@ void AppendCentralHeader(std::string& out, const THeaderInfo& h, const std::stri
   const uint16_t extra = static_cast<uint16_t>((bigU + bigC + bigO) * 8);
   const uint16_t version = VersionNeeded(h);
   Put32(out, CentralSignature);
-  Put16(out, version); // made by: the same number, MS-DOS host (upper byte 0)
+  // Made by: the same number, MS-DOS host (upper byte 0). A UTF-8 name says Windows NTFS
+  // instead (same attributes), as some readers decode MS-DOS names as OEM text whatever bit
+  // 11 says.
+  Put16(out, version | ((h.Flags & FlagUtf8Name) ? 0x0A00 : 0));
   Put16(out, version);
   Put16(out, h.Flags);
   Put16(out, h.Method);
