@@ -1,0 +1,103 @@
+// The main window: the server commands, the three managers and the About box as actions,
+// bound to the menu bar, the five buttons and the notification-area menu. The enabled state of
+// the two server actions is the program's only record of whether the server runs.
+#pragma once
+
+#include <QList>
+#include <QMainWindow>
+#include <QPoint>
+#include <QSystemTrayIcon>
+#include <functional>
+
+class QAction;
+class QMenu;
+class QMenuBar;
+class QToolButton;
+
+class TfrmMain : public QMainWindow {
+  Q_OBJECT
+
+public:
+  explicit TfrmMain(QWidget* parent = nullptr);
+  ~TfrmMain() override;
+
+  // Actions (acMain holds them in the order below); buttons and menu items take their
+  // caption, picture and enabled state from them.
+  QAction* acStartServer;
+  QAction* acStopServer;
+  QAction* acExit;
+  QAction* acBasicSetting;
+  QAction* acUserMgr;
+  QAction* acProjectMgr;
+  QAction* acAbout;
+  QList<QAction*> acMain;
+  // The window menu.
+  QAction* acMinimizeToTray;
+  QAction* acClose;
+
+  QMenuBar* mmMain;
+  QMenu* tiFile;
+  QMenu* tiTools;
+  QMenu* tiHelp;
+  QMenu* pmTray;
+  QMenu* pmWindow;
+  QWidget* pnlBackground;
+  QToolButton* btnBasicSetting;
+  QToolButton* btnUserMgr;
+  QToolButton* btnProjectMgr;
+  QToolButton* btnStartServer;
+  QToolButton* btnStopServer;
+  QSystemTrayIcon* tiTrayIcon;
+
+  // Set when the desktop session ends, so that closing asks nothing.
+  bool FEndSession = false;
+
+  // Enables the actions for a stopped (true) or a running server.
+  void SetServerStopped(bool stopped);
+
+  void FormCreate();
+  void FormShow();
+  void FormCloseQuery(bool& canClose);
+  void acStartServerExecute();
+  void acStopServerExecute();
+  void acExitExecute();
+  void acBasicSettingExecute();
+  void acUserMgrExecute();
+  void acProjectMgrExecute();
+  void acAboutExecute();
+  // The desktop asks whether the session may end: yes, and the window closes unasked.
+  bool WMQueryEndSession();
+
+  // Hides the window into the notification area (or minimises it where there is none) and
+  // brings it back to the state and position it had.
+  void MinimizeToTray();
+  void RestoreFromTray();
+  bool InTray() const { return FInTray; }
+  // The icon's tooltip: the application title, cut to 63 characters.
+  static QString TrayTip();
+
+  // The dialogs of the settings, the users and the projects come with their own units, which
+  // install their opening routine here; until one is installed its command opens nothing.
+  static std::function<void()> ShowBasicSettingHook;
+  static std::function<void()> ShowUserMgrHook;
+  static std::function<void()> ShowProjectMgrHook;
+
+protected:
+  void showEvent(QShowEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
+  void changeEvent(QEvent* event) override;
+  // Whether the desktop shows a notification area.
+  virtual bool TrayAvailable() const;
+
+private:
+  void TrayActivated(QSystemTrayIcon::ActivationReason reason);
+  bool FShown = false;
+  bool FInTray = false;
+  Qt::WindowStates FRestoreState = Qt::WindowNoState;
+  QPoint FRestorePos;
+};
+
+extern TfrmMain* frmMain;
+
+// The program's icon (taskbar, notification area), from the program's resources.
+QIcon ProgramIcon();

@@ -1,0 +1,506 @@
+// The main window offscreen, with the real server controller: the window's first show and its
+// stop command end every svnserve on the machine, so these tests hold the "svnserve" lock and
+// skip when a server they did not start is running.
+#include "app/UfrmMain.h"
+
+#include "../server/ServerProcesses.h"
+#include "app/UfnScriptedPrompt.h"
+#include "app/UfrmAbout.h"
+#include "app/UfrmApplication.h"
+#include "platform/UfnPlatform.h"
+#include "server/UclsSVN.h"
+#include "settings/UclsBasicSetting.h"
+#include "support/TestSupport.h"
+
+#include <QAction>
+#include <QFontInfo>
+#include <QMenu>
+#include <QMenuBar>
+#include <QTest>
+#include <QTimer>
+#include <QToolButton>
+#include <csignal>
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+// One application for the test process, made before the first test and destroyed after the
+// last one while the program still runs (QTest's input device must go with it, not later).
+class TAppEnvironment : public ::testing::Environment {
+public:
+  void SetUp() override { FApp = new TApplication(FArgc, FArgv); }
+  void TearDown() override {
+    delete FApp;
+    FApp = nullptr;
+  }
+
+private:
+  int FArgc = 1;
+  char FName[32] = "test_mainwindow";
+  char* FArgv[2] = {FName, nullptr};
+  TApplication* FApp = nullptr;
+};
+const auto* const AppEnvironment = ::testing::AddGlobalTestEnvironment(new TAppEnvironment);
+
+// The window as it behaves on a desktop that has a notification area.
+class TTrayMain : public TfrmMain {
+protected:
+  bool TrayAvailable() const override { return true; }
+};
+
+QStringList Layout(QMenu* menu) {
+  QStringList out;
+  for (QAction* a : menu->actions())
+    out << (a->isSeparator() ? "-" : a->objectName());
+  return out;
+}
+
+class MainWindow : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!ServerPids().empty()) GTEST_SKIP() << "an svnserve this test did not start is running";
+    SetApplicationTitle("Orlenway");
+    BasicSetting = new TclsBasicSetting();
+    BasicSetting->SVNPath = "/usr";
+    BasicSetting->RepoPath = Root.Path();
+    Port = FreeLoopbackPort();
+    BasicSetting->SetPort(Port);
+    ASSERT_EQ(Shell("svnadmin create " + Quote(Root / "proj")).ExitCode, 0);
+    InitSVN();
+  }
+  void TearDown() override {
+    delete Window;
+    DoneSVN();
+    delete BasicSetting;
+    BasicSetting = nullptr;
+    SetApplicationTitle("Orlenway");
+    TfrmMain::ShowBasicSettingHook = nullptr;
+    TfrmMain::ShowUserMgrHook = nullptr;
+    TfrmMain::ShowProjectMgrHook = nullptr;
+  }
+
+  template <typename T = TfrmMain> T* Open() {
+    auto* w = new T;
+    Window = w;
+    w->show();
+    QCoreApplication::processEvents();
+    return w;
+  }
+
+  // The enabled state of an action as each control bound to it shows it; all must agree.
+  bool Shown(QAction* action) {
+    bool enabled = action->isEnabled();
+    for (QMenu* m : {Window->tiFile, Window->tiTools, Window->tiHelp, Window->pmTray}) {
+      for (QAction* a : m->actions()) {
+        if (a == action) {
+          EXPECT_EQ(a->isEnabled(), enabled) << m->objectName().toStdString();
+        }
+      }
+    }
+    for (QToolButton* b : Window->pnlBackground->findChildren<QToolButton*>()) {
+      if (b->defaultAction() == action) {
+        EXPECT_EQ(b->isEnabled(), enabled) << b->objectName().toStdString();
+      }
+    }
+    return enabled;
+  }
+
+  void ExpectStopped() {
+    EXPECT_TRUE(Shown(Window->acStartServer));
+    EXPECT_TRUE(Shown(Window->acBasicSetting));
+    EXPECT_FALSE(Shown(Window->acStopServer));
+    ExpectAlwaysEnabled();
+  }
+  void ExpectRunning() {
+    EXPECT_FALSE(Shown(Window->acStartServer));
+    EXPECT_FALSE(Shown(Window->acBasicSetting));
+    EXPECT_TRUE(Shown(Window->acStopServer));
+    ExpectAlwaysEnabled();
+  }
+  void ExpectAlwaysEnabled() {
+    for (QAction* a : {Window->acExit, Window->acUserMgr, Window->acProjectMgr, Window->acAbout})
+      EXPECT_TRUE(Shown(a)) << a->objectName().toStdString();
+  }
+
+  std::string QuestionText() {
+    return "Orlenway를 종료하시겠습니까?\r\n\r\n실행중인 SVN Server 도 종료됩니다.";
+  }
+
+  TempDir Root{"repos"};
+  TScriptedPrompt Prompt;
+  TfrmMain* Window = nullptr;
+  int Port = 0;
+};
+
+} // namespace
+
+TEST_F(MainWindow, ActionsMenusAndButtonsAsLaidOut) {
+  auto* w = new TfrmMain;
+  Window = w;
+  EXPECT_EQ(frmMain, w);
+  EXPECT_EQ(w->objectName(), "frmMain");
+  EXPECT_EQ(w->windowTitle(), "Orlenway");
+  EXPECT_FALSE(w->FEndSession);
+
+  struct Expected {
+    QAction* action;
+    const char *name, *category, *caption;
+  } actions[] = {
+      {w->acStartServer, "acStartServer", "File", "서버 시작"},
+      {w->acStopServer, "acStopServer", "File", "서버 중지"},
+      {w->acExit, "acExit", "File", "종료"},
+      {w->acBasicSetting, "acBasicSetting", "Tools", "기본 설정"},
+      {w->acUserMgr, "acUserMgr", "Tools", "사용자 관리"},
+      {w->acProjectMgr, "acProjectMgr", "Tools", "프로젝트 관리"},
+      {w->acAbout, "acAbout", "Help", "대하여..."},
+  };
+  ASSERT_EQ(w->acMain.size(), 7);
+  for (int i = 0; i < 7; ++i) {
+    const auto& e = actions[i];
+    SCOPED_TRACE(e.name);
+    EXPECT_EQ(w->acMain[i], e.action);
+    EXPECT_EQ(e.action->objectName(), e.name);
+    EXPECT_EQ(e.action->property("Category").toString(), e.category);
+    EXPECT_EQ(e.action->text(), QString::fromUtf8(e.caption));
+    EXPECT_TRUE(e.action->isEnabled()); // all seven until the first show
+    EXPECT_EQ(e.action->icon().pixmap(24, 24).size(), QSize(24, 24));
+    EXPECT_EQ(e.action->icon().availableSizes(), (QList<QSize>{QSize(16, 16), QSize(24, 24)}));
+  }
+
+  ASSERT_EQ(w->mmMain->actions().size(), 3);
+  EXPECT_EQ(w->mmMain->height(), 19);
+  EXPECT_EQ(w->tiFile->title(), QString::fromUtf8("  파일  "));
+  EXPECT_EQ(w->tiTools->title(), QString::fromUtf8("  도구  "));
+  EXPECT_EQ(w->tiHelp->title(), QString::fromUtf8("  도움말  "));
+  for (QMenu* m : {w->tiFile, w->tiTools, w->tiHelp})
+    EXPECT_FALSE(m->icon().isNull());
+  EXPECT_EQ(Layout(w->tiFile), (QStringList{"acStartServer", "acStopServer", "-", "acExit"}));
+  EXPECT_EQ(Layout(w->tiTools), (QStringList{"acBasicSetting", "acUserMgr", "acProjectMgr"}));
+  EXPECT_EQ(Layout(w->tiHelp), (QStringList{"acAbout"}));
+  EXPECT_EQ(Layout(w->pmTray),
+            (QStringList{"acStartServer", "acStopServer", "-", "acBasicSetting", "acUserMgr",
+                         "acProjectMgr", "-", "acAbout", "-", "acExit"}));
+  EXPECT_EQ(Layout(w->pmWindow), (QStringList{"acMinimizeToTray", "-", "acClose"}));
+  EXPECT_EQ(w->acMinimizeToTray->text(), "Minimize to &Tray");
+  EXPECT_EQ(w->acClose->text(), "&Close");
+  EXPECT_EQ(w->acClose->shortcut(), QKeySequence("Alt+F4"));
+
+  struct Button {
+    QToolButton* button;
+    QAction* action;
+    QRect bounds;
+    int points;
+  } buttons[] = {
+      {w->btnBasicSetting, w->acBasicSetting, {20, 36, 114, 32}, 10},
+      {w->btnUserMgr, w->acUserMgr, {140, 36, 114, 32}, 10},
+      {w->btnProjectMgr, w->acProjectMgr, {260, 36, 114, 32}, 10},
+      {w->btnStartServer, w->acStartServer, {72, 92, 110, 41}, 11},
+      {w->btnStopServer, w->acStopServer, {212, 92, 110, 41}, 11},
+  };
+  for (const auto& b : buttons) {
+    SCOPED_TRACE(b.button->objectName().toStdString());
+    EXPECT_EQ(b.button->parentWidget(), w->pnlBackground);
+    EXPECT_EQ(b.button->defaultAction(), b.action);
+    EXPECT_EQ(b.button->text(), b.action->text());
+    EXPECT_EQ(b.button->geometry(), b.bounds);
+    EXPECT_EQ(b.button->iconSize(), QSize(24, 24));
+    EXPECT_EQ(b.button->font().family(), QString::fromUtf8("굴림"));
+    EXPECT_EQ(b.button->font().pointSize(), b.points);
+    EXPECT_TRUE(b.button->font().bold());
+    // The Korean captions land on a font that has Hangul, never on empty boxes.
+    EXPECT_TRUE(QFontMetrics(b.button->font()).inFontUcs4(U'서'))
+        << QFontInfo(b.button->font()).family().toStdString();
+  }
+  // Tab order: the three managers, then stop, then start.
+  EXPECT_EQ(w->btnBasicSetting->nextInFocusChain(), w->btnUserMgr);
+  EXPECT_EQ(w->btnUserMgr->nextInFocusChain(), w->btnProjectMgr);
+  EXPECT_EQ(w->btnProjectMgr->nextInFocusChain(), w->btnStopServer);
+  EXPECT_EQ(w->btnStopServer->nextInFocusChain(), w->btnStartServer);
+
+  EXPECT_EQ(w->font().family(), QString::fromUtf8("굴림"));
+  EXPECT_EQ(w->font().pointSize(), 9);
+  EXPECT_FALSE(w->windowFlags() & Qt::WindowMaximizeButtonHint);
+  w->show();
+  QCoreApplication::processEvents();
+  EXPECT_EQ(w->size(), QSize(398, 179));
+  EXPECT_EQ(w->minimumSize(), w->maximumSize());
+  EXPECT_EQ(w->pnlBackground->geometry(), QRect(0, 19, 398, 160));
+  // All three entries fit the low bar with picture and caption; none is pushed to the overflow.
+  int right = 0;
+  for (QAction* a : w->mmMain->actions()) {
+    QRect r = w->mmMain->actionGeometry(a);
+    EXPECT_LE(r.bottom(), w->mmMain->height() - 1);
+    EXPECT_GE(r.width(), 16 + w->mmMain->fontMetrics().horizontalAdvance(a->text()));
+    EXPECT_GT(r.left(), right - 1);
+    right = r.right();
+  }
+  EXPECT_LE(right, w->mmMain->width());
+  QRect screen = w->screen()->availableGeometry();
+  EXPECT_LE((w->frameGeometry().center() - screen.center()).manhattanLength(), 2);
+
+  delete w;
+  Window = nullptr;
+  EXPECT_EQ(frmMain, nullptr);
+}
+
+TEST_F(MainWindow, FirstShowStopsEveryServerAndTakesTheStoppedState) {
+  int other = FreeLoopbackPort();
+  ASSERT_EQ(
+      Shell("svnserve -d --listen-port=" + std::to_string(other) + " -r " + Quote(Root.Path()))
+          .ExitCode,
+      0);
+  ASSERT_EQ(ServerPids().size(), 1u);
+  auto* w = new TfrmMain;
+  Window = w;
+  EXPECT_TRUE(PortAccepts(other)); // still running before the show
+  w->show();
+  EXPECT_TRUE(WaitPortClosed(other));
+  EXPECT_TRUE(ServerPids().empty());
+  ExpectStopped();
+
+  // Hiding and showing again is no first show: a server started since keeps running.
+  w->acStartServer->trigger();
+  ExpectRunning();
+  w->hide();
+  w->show();
+  QCoreApplication::processEvents();
+  EXPECT_TRUE(PortAccepts(Port));
+  ExpectRunning();
+}
+
+TEST_F(MainWindow, StartAndStopCommandsSwitchEveryControl) {
+  auto* w = Open();
+  ExpectStopped();
+  QTest::mouseClick(w->btnStartServer, Qt::LeftButton);
+  ExpectRunning();
+  EXPECT_TRUE(Prompt.Messages().empty());
+  EXPECT_EQ(Shell("svn info --non-interactive svn://127.0.0.1:" + std::to_string(Port) + "/proj")
+                .ExitCode,
+            0);
+  // A disabled command does nothing: no second server, no message.
+  w->acStartServer->trigger();
+  EXPECT_EQ(ServerPids().size(), 1u);
+  EXPECT_TRUE(Prompt.Messages().empty());
+
+  w->acStopServer->trigger();
+  ExpectStopped();
+  EXPECT_TRUE(WaitPortClosed(Port));
+}
+
+TEST_F(MainWindow, DuringAStartNeitherAnotherStartNorTheSettingsAreOffered) {
+  TempDir t;
+  std::string bin = t / "slow/bin";
+  MakeDirs(bin);
+  ASSERT_EQ(Shell("ln -s /usr/bin/svnadmin " + Quote(bin + "/svnadmin")).ExitCode, 0);
+  WriteFile(bin + "/svnserve", "#!/bin/sh\n/bin/sleep 0.5\nexec /usr/bin/svnserve \"$@\"\n");
+  ASSERT_EQ(Shell("chmod +x " + Quote(bin + "/svnserve")).ExitCode, 0);
+  BasicSetting->SVNPath = t / "slow";
+  std::string path = platform::GetEnv("PATH");
+  platform::SetEnv("PATH", "/nonexistent-orlenway");
+
+  auto* w = Open();
+  int offered = 0;
+  Prompt.OnProcessMessages = [&]() {
+    if (w->acStartServer->isEnabled() || w->acBasicSetting->isEnabled()) ++offered;
+  };
+  w->acStartServer->trigger();
+  platform::SetEnv("PATH", path);
+  EXPECT_GT(Prompt.Pumps, 0);
+  EXPECT_EQ(offered, 0);
+  ExpectRunning();
+}
+
+TEST_F(MainWindow, AFailedStartLeavesTheStoppedState) {
+  auto* w = Open();
+  BasicSetting->SVNPath = Root / "nowhere";
+  w->acStartServer->trigger();
+  ASSERT_EQ(Prompt.Messages().size(), 1u);
+  EXPECT_EQ(Prompt.Messages()[0].Text, "SVN 경로 설정 해주세요");
+  ExpectStopped();
+
+  // A server that never answers: the message, and the window stays stopped.
+  TempDir t;
+  MakeDirs(t / "broken/bin");
+  WriteFile(t / "broken/bin/svnadmin", "");
+  WriteFile(t / "broken/bin/svnserve", "#!/bin/sh\nexit 1\n");
+  ASSERT_EQ(Shell("chmod +x " + Quote(t / "broken/bin/svnserve")).ExitCode, 0);
+  BasicSetting->SVNPath = t / "broken";
+  std::string path = platform::GetEnv("PATH");
+  platform::SetEnv("PATH", "/nonexistent-orlenway");
+  w->acStartServer->trigger();
+  platform::SetEnv("PATH", path);
+  ASSERT_EQ(Prompt.Messages().size(), 2u);
+  EXPECT_EQ(Prompt.Messages()[1].Text.rfind("SVN 서버를 시작하지 못했습니다", 0), 0u);
+  ExpectStopped();
+}
+
+TEST_F(MainWindow, AStopThatFindsNoServerLeavesTheRunningState) {
+  auto* w = Open();
+  w->acStartServer->trigger();
+  ExpectRunning();
+  auto pids = ServerPids();
+  ASSERT_EQ(pids.size(), 1u);
+  ::kill(pids[0], SIGTERM); // the server ends by itself
+  ASSERT_TRUE(WaitPortClosed(Port));
+  w->acStopServer->trigger();
+  ExpectRunning();
+  EXPECT_TRUE(Prompt.Messages().empty());
+}
+
+TEST_F(MainWindow, ClosingAsksEvenWhenStoppedAndNoKeepsEverything) {
+  auto* w = Open();
+  ExpectStopped();
+  Prompt.Answer(mbNo);
+  EXPECT_FALSE(w->close());
+  ASSERT_EQ(Prompt.Messages().size(), 1u);
+  const TPromptCall q = Prompt.Messages()[0];
+  EXPECT_EQ(q.Caption, "Warning");
+  EXPECT_EQ(q.Text, QuestionText());
+  EXPECT_EQ(q.Icon, TMsgIcon::Warning);
+  EXPECT_EQ(q.Buttons, static_cast<TMsgButtons>(mbYes | mbNo));
+  EXPECT_TRUE(w->isVisible());
+  ExpectStopped();
+
+  // The exit command and the window menu's Close ask the same question.
+  w->acStartServer->trigger();
+  Prompt.Answer(mbNo);
+  w->acExit->trigger();
+  Prompt.Answer(mbNo);
+  w->acClose->trigger();
+  EXPECT_EQ(Prompt.Messages().size(), 3u);
+  EXPECT_TRUE(w->isVisible());
+  ExpectRunning();
+  EXPECT_TRUE(PortAccepts(Port));
+
+  Prompt.Answer(mbYes);
+  w->acExit->trigger();
+  EXPECT_EQ(Prompt.Messages().size(), 4u);
+  EXPECT_FALSE(w->isVisible());
+}
+
+TEST_F(MainWindow, TheEndOfTheSessionClosesWithoutAQuestion) {
+  auto* w = Open<TTrayMain>();
+  w->acStartServer->trigger();
+  w->MinimizeToTray();
+  ASSERT_TRUE(w->tiTrayIcon->isVisible());
+  EXPECT_TRUE(w->WMQueryEndSession());
+  EXPECT_TRUE(w->FEndSession);
+  EXPECT_TRUE(Prompt.Messages().empty());
+  EXPECT_FALSE(w->tiTrayIcon->isVisible());
+  EXPECT_FALSE(w->isVisible());
+  // The shutdown that follows stops the server.
+  delete w;
+  Window = nullptr;
+  DoneSVN();
+  EXPECT_TRUE(WaitPortClosed(Port));
+  EXPECT_TRUE(ServerPids().empty());
+}
+
+TEST_F(MainWindow, TheNotificationAreaHidesAndRestoresTheWindow) {
+  auto* w = Open<TTrayMain>();
+  w->acStartServer->trigger();
+  w->move(100, 120);
+  QCoreApplication::processEvents();
+  QPoint at = w->pos();
+
+  // The title bar's minimise button.
+  w->setWindowState(Qt::WindowMinimized);
+  QTest::qWait(50);
+  EXPECT_TRUE(w->InTray());
+  EXPECT_FALSE(w->isVisible());
+  EXPECT_TRUE(w->tiTrayIcon->isVisible());
+  EXPECT_EQ(w->tiTrayIcon->toolTip(), "Orlenway");
+  EXPECT_EQ(w->tiTrayIcon->contextMenu(), w->pmTray);
+  EXPECT_FALSE(w->tiTrayIcon->icon().isNull());
+
+  // Exit from the tray menu asks; No leaves the icon in place and the window hidden.
+  Prompt.Answer(mbNo);
+  w->acExit->trigger();
+  EXPECT_EQ(Prompt.Messages().size(), 1u);
+  EXPECT_TRUE(w->InTray());
+  EXPECT_TRUE(w->tiTrayIcon->isVisible());
+  EXPECT_FALSE(w->isVisible());
+
+  // Only a double click restores; the server still runs and the state is kept.
+  emit w->tiTrayIcon->activated(QSystemTrayIcon::Trigger);
+  EXPECT_TRUE(w->InTray());
+  emit w->tiTrayIcon->activated(QSystemTrayIcon::DoubleClick);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w->InTray());
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_FALSE(w->isMinimized());
+  EXPECT_FALSE(w->tiTrayIcon->isVisible());
+  EXPECT_EQ(w->pos(), at);
+  EXPECT_TRUE(PortAccepts(Port));
+  ExpectRunning();
+
+  // The window menu, from the background, offers the same.
+  emit w->pnlBackground->customContextMenuRequested(QPoint(5, 5));
+  EXPECT_TRUE(w->pmWindow->isVisible());
+  w->pmWindow->hide();
+  w->acMinimizeToTray->trigger();
+  EXPECT_TRUE(w->InTray());
+  w->RestoreFromTray();
+  EXPECT_TRUE(w->isVisible());
+}
+
+TEST_F(MainWindow, TheTooltipIsTheTitleCutTo63Characters) {
+  std::string title = "Orlenway " + std::string(60, 'x') + "-tail";
+  SetApplicationTitle(title);
+  auto* w = Open<TTrayMain>();
+  EXPECT_EQ(w->windowTitle().toStdString(), title);
+  w->MinimizeToTray();
+  EXPECT_EQ(w->tiTrayIcon->toolTip().toStdString(), title.substr(0, 63));
+  EXPECT_EQ(TfrmMain::TrayTip().size(), 63);
+  SetApplicationTitle("서버 관리 " + std::string(70, 'y'));
+  EXPECT_EQ(TfrmMain::TrayTip(), QString::fromUtf8("서버 관리 ") + QString(57, 'y'));
+}
+
+TEST_F(MainWindow, WithoutANotificationAreaTheWindowMinimisesInstead) {
+  auto* w = Open(); // the offscreen desktop has no notification area
+  ASSERT_FALSE(QSystemTrayIcon::isSystemTrayAvailable());
+  w->acMinimizeToTray->trigger();
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w->InTray());
+  EXPECT_TRUE(w->isMinimized());
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_FALSE(w->tiTrayIcon->isVisible());
+}
+
+TEST_F(MainWindow, ManagerCommandsOpenTheirDialogsAndSettingsOnlyWhenStopped) {
+  int settings = 0, users = 0, projects = 0;
+  TfrmMain::ShowBasicSettingHook = [&]() { ++settings; };
+  TfrmMain::ShowUserMgrHook = [&]() { ++users; };
+  TfrmMain::ShowProjectMgrHook = [&]() { ++projects; };
+  auto* w = Open();
+  QTest::mouseClick(w->btnBasicSetting, Qt::LeftButton);
+  QTest::mouseClick(w->btnUserMgr, Qt::LeftButton);
+  QTest::mouseClick(w->btnProjectMgr, Qt::LeftButton);
+  EXPECT_EQ(settings, 1);
+  EXPECT_EQ(users, 1);
+  EXPECT_EQ(projects, 1);
+  w->acStartServer->trigger();
+  w->acBasicSetting->trigger();
+  QTest::mouseClick(w->btnBasicSetting, Qt::LeftButton);
+  w->acUserMgr->trigger();
+  w->acProjectMgr->trigger();
+  EXPECT_EQ(settings, 1);
+  EXPECT_EQ(users, 2);
+  EXPECT_EQ(projects, 2);
+
+  // The About box opens modally over the window.
+  QString caption;
+  QTimer::singleShot(50, [&]() {
+    if (auto* box = qobject_cast<TfrmAbout*>(QApplication::activeModalWidget())) {
+      caption = box->windowTitle();
+      box->accept();
+    }
+  });
+  QTimer::singleShot(3000, []() {
+    if (QWidget* m = QApplication::activeModalWidget()) m->close();
+  });
+  w->acAbout->trigger();
+  EXPECT_EQ(caption, QString::fromUtf8("Orlenway 에 대하여..."));
+}
