@@ -209,18 +209,6 @@ TEST_F(ServerControl, ABinFolderAlreadyOnThePathInAnotherCaseIsLeftAlone) {
   EXPECT_EQ(ProcessEnv(pids[0], "PATH"), path);
 }
 
-TEST_F(ServerControl, TheStartWaitsForTheServerWhileTheWindowsArePumped) {
-  TempDir t;
-  BasicSetting->SVNPath =
-      FakeInstallation(t, "slow", "/bin/sleep 0.5\nexec /usr/bin/svnserve \"$@\"");
-  // Only the slow installation has a server.
-  platform::SetEnv("PATH", "/nonexistent-orlenway");
-  ASSERT_TRUE(SVN->StartServer());
-  EXPECT_GT(Prompt.Pumps, 0);
-  EXPECT_TRUE(Prompt.Messages().empty());
-  EXPECT_TRUE(PortAccepts(Port));
-}
-
 TEST_F(ServerControl, AServerThatNeverAnswersIsAFailure) {
   TempDir t;
   BasicSetting->SVNPath = FakeInstallation(t, "broken", "exit 1");
