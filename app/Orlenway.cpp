@@ -1,1 +1,3 @@
-int main() { return 0; }
+#include "app/UfrmOrlenway.h"
+
+int main(int argc, char** argv) { return OrlenwayMain(argc, argv); }

@@ -5,6 +5,7 @@
 #include "app/UfnScriptedPrompt.h"
 #include "app/UfrmApplication.h"
 #include "app/UfrmQtPrompt.h"
+#include "support/GuiTestApp.h"
 
 #include <QInputDialog>
 #include <QLineEdit>
@@ -14,14 +15,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-TApplication& App() {
-  static int argc = 1;
-  static char name[] = "test_desktop";
-  static char* argv[] = {name, nullptr};
-  static TApplication app(argc, argv);
-  return app;
-}
 
 // Runs `inspect` on the first modal dialog that opens, from inside its event loop.
 template <typename T, typename F>
@@ -59,7 +52,6 @@ TEST(ErrorReport, FullStopAppendedOnlyAfterCharactersThatSortAfterIt) {
 }
 
 TEST(ErrorReport, ErrorsEscapingAHandlerAreReportedAndTheLoopGoesOn) {
-  App();
   TScriptedPrompt prompt;
   Thrower t;
   QEvent e(QEvent::User);
@@ -99,7 +91,6 @@ TEST(Prompt, ButtonRulesAndCaptionsOfNotices) {
 }
 
 TEST(QtPrompt, MessageBoxHasTheStandardCaptionsDefaultAndEscape) {
-  App();
   TQtPrompt qt;
   QStringList texts;
   QString defaultText, escapeText, title;
@@ -129,7 +120,6 @@ TEST(QtPrompt, MessageBoxHasTheStandardCaptionsDefaultAndEscape) {
 }
 
 TEST(QtPrompt, InputBoxLimitsTheLineAndReportsCancel) {
-  App();
   TQtPrompt qt;
   int maxLength = 0;
   WhenModal<QInputDialog>([&](QInputDialog* dlg) {

@@ -1,0 +1,107 @@
+#include "app/UfrmOrlenway.h"
+
+#include "app/UfnDesktop.h"
+#include "app/UfrmApplication.h"
+#include "app/UfrmMain.h"
+#include "app/UfrmQtPrompt.h"
+#include "platform/UfnPlatform.h"
+#include "projects/UclsProjectMgr.h"
+#include "server/UclsSVN.h"
+#include "settings/UclsBasicSetting.h"
+#include "settings/UfrmBasicSetting.h"
+#include "users/UclsUserMgr.h"
+#include "users/UfrmUserMgr.h"
+
+#include <QIcon>
+#include <QPointer>
+#include <exception>
+#include <string>
+#include <vector>
+
+namespace {
+
+const char* const kInstanceName = "NoDuplicate_Orlenway";
+const char* const kTitle = "Orlenway";
+
+// Runs one step of the shutdown; a failure is kept for the report and does not keep the
+// later steps from running.
+void Release(void (*step)(), std::vector<std::string>& failures) {
+  try {
+    step();
+  } catch (const std::exception& e) {
+    failures.push_back(e.what());
+  }
+}
+
+// Keeps the Qt prompt installed for the run unless a test installed its own.
+class TPromptScope {
+public:
+  TPromptScope() : installed_(!PromptInstalled()) {
+    if (installed_) SetPrompt(&qt_);
+  }
+  ~TPromptScope() {
+    if (installed_) SetPrompt(nullptr);
+  }
+
+private:
+  TQtPrompt qt_;
+  bool installed_;
+};
+
+}  // namespace
+
+int OrlenwayMain(int argc, char** argv, const std::function<void()>& onRunning) {
+  // A second instance ends here: it shows nothing and reads, writes and stops nothing.
+  std::unique_ptr<platform::InstanceLock> instance = platform::AcquireInstanceLock(kInstanceName);
+  if (!instance) return 0;
+
+  TApplication app(argc, argv);
+  app.setWindowIcon(ProgramIcon());
+  TPromptScope prompt;
+
+  // The global objects, in this order; a failure ends the start-up after its report and
+  // writes nothing back, so an unreadable file is left as it was.
+  try {
+    InitBasicSetting();
+  } catch (const std::exception& e) {
+    ShowErrorReport(e.what());
+    return 0;
+  }
+  InitSVN();
+  try {
+    InitUserMgr();
+  } catch (const std::exception& e) {
+    ShowErrorReport(e.what());
+    DoneSVN();
+    delete BasicSetting;
+    BasicSetting = nullptr;
+    return 0;
+  }
+  InitProjectMgr();
+
+  SetApplicationTitle(kTitle);
+  app.setApplicationName(kTitle);
+  app.setApplicationDisplayName(kTitle);
+
+  TfrmMain::ShowBasicSettingHook = ShowBasicSetting;
+  TfrmMain::ShowUserMgrHook = ShowUserMgr;
+  new TfrmMain();
+  frmMain->show();
+  if (onRunning) onRunning();
+  app.exec();
+
+  // Shutdown: a new instance may start from here on.
+  instance.reset();
+  delete frmMain;
+  QList<QPointer<QWidget>> windows;
+  for (QWidget* w : QApplication::topLevelWidgets()) windows << w;
+  for (const QPointer<QWidget>& w : windows) delete w.data();
+
+  std::vector<std::string> failures;
+  Release(DoneProjectMgr, failures);
+  Release(DoneUserMgr, failures);
+  Release(DoneSVN, failures);
+  Release(DoneBasicSetting, failures);
+  for (const std::string& f : failures) ShowErrorReport(f);
+  return 0;
+}

@@ -1,0 +1,130 @@
+#include "settings/UfrmBasicSetting.h"
+
+#include "app/UfnDesktop.h"
+#include "settings/UclsBasicSetting.h"
+#include "settings/UfrmFolderEdit.h"
+#include "settings/UfrmPortSpinEdit.h"
+
+#include <QApplication>
+#include <QGroupBox>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <exception>
+
+TfrmBasicSetting* frmBasicSetting = nullptr;
+
+namespace {
+
+QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
+
+QLabel* MakeLabel(QWidget* parent, const char* caption, QRect r, QWidget* buddy) {
+  auto* l = new QLabel(Q(caption), parent);
+  l->setGeometry(r);
+  l->setBuddy(buddy);
+  return l;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* caption, QRect r) {
+  auto* b = new QPushButton(Q(caption), parent);
+  b->setGeometry(r);
+  QFont f = b->font();
+  f.setBold(true);
+  b->setFont(f);
+  // Enter in a field and Escape close nothing: neither button is a default button.
+  b->setAutoDefault(false);
+  b->setDefault(false);
+  return b;
+}
+
+}  // namespace
+
+TfrmBasicSetting::TfrmBasicSetting(QWidget* parent) : QDialog(parent) {
+  setObjectName("frmBasicSetting");
+  setWindowTitle(Q("기본 설정"));
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setFixedSize(313, 250);
+  QFont font(Q("굴림"));
+  font.setPixelSize(12);
+  setFont(font);
+
+  pnlBackground = new QWidget(this);
+  pnlBackground->setGeometry(0, 0, 313, 250);
+
+  gbSVNSetting = new QGroupBox(Q("SVN 기본설정"), pnlBackground);
+  gbSVNSetting->setGeometry(8, 16, 293, 90);
+  edtSVNPath = new TFolderEdit(gbSVNSetting);
+  edtSVNPath->setObjectName("edtSVNPath");
+  edtSVNPath->setGeometry(108, 24, 165, 20);
+  sedtPort = new TPortSpinEdit(gbSVNSetting);
+  sedtPort->setObjectName("sedtPort");
+  sedtPort->setGeometry(108, 52, 165, 20);
+  lblSVNPath = MakeLabel(gbSVNSetting, "SVN 경로", {20, 28, 53, 12}, edtSVNPath);
+  lblPort = MakeLabel(gbSVNSetting, "SVN 포트", {20, 56, 53, 12}, sedtPort);
+
+  gbRepo = new QGroupBox(Q("저장소 설정"), pnlBackground);
+  gbRepo->setGeometry(4, 112, 297, 90);
+  edtRepoPath = new TFolderEdit(gbRepo);
+  edtRepoPath->setObjectName("edtRepoPath");
+  edtRepoPath->setGeometry(112, 24, 165, 20);
+  edtBackupPath = new TFolderEdit(gbRepo);
+  edtBackupPath->setObjectName("edtBackupPath");
+  edtBackupPath->setGeometry(112, 52, 165, 20);
+  lblRepoPath = MakeLabel(gbRepo, "저장소 경로", {20, 28, 63, 13}, edtRepoPath);
+  lblBackupPath = MakeLabel(gbRepo, "저장소 백업경로", {20, 56, 87, 13}, edtBackupPath);
+
+  btnOk = MakeButton(pnlBackground, "확인", {56, 212, 75, 25});
+  btnCancel = MakeButton(pnlBackground, "취소", {168, 212, 75, 25});
+  connect(btnOk, &QPushButton::clicked, this, &TfrmBasicSetting::btnOkClick);
+  connect(btnCancel, &QPushButton::clicked, this, &TfrmBasicSetting::btnCancelClick);
+
+  setTabOrder(edtSVNPath, sedtPort);
+  setTabOrder(sedtPort, edtRepoPath);
+  setTabOrder(edtRepoPath, edtBackupPath);
+  setTabOrder(edtBackupPath, btnOk);
+  setTabOrder(btnOk, btnCancel);
+
+  FormCreate();
+}
+
+void TfrmBasicSetting::FormCreate() {
+  edtSVNPath->setText(QString::fromStdString(BasicSetting->SVNPath));
+  edtRepoPath->setText(QString::fromStdString(BasicSetting->RepoPath));
+  edtBackupPath->setText(QString::fromStdString(BasicSetting->BackupPath));
+  sedtPort->SetValue(BasicSetting->GetPort());
+}
+
+void TfrmBasicSetting::btnOkClick() {
+  // Leaving the port field brings a typed value into range before it is stored.
+  if (sedtPort->hasFocus()) btnOk->setFocus();
+  BasicSetting->SVNPath = edtSVNPath->text().toStdString();
+  BasicSetting->RepoPath = edtRepoPath->text().toStdString();
+  BasicSetting->BackupPath = edtBackupPath->text().toStdString();
+  BasicSetting->SetPort(sedtPort->Value());
+  try {
+    BasicSetting->SaveConfig();
+  } catch (const std::exception& e) {
+    // The dialog stays open; the new values stay in memory for the shutdown save.
+    ShowErrorReport(e.what());
+    return;
+  }
+  accept();
+}
+
+void TfrmBasicSetting::btnCancelClick() { reject(); }
+
+void TfrmBasicSetting::keyPressEvent(QKeyEvent* e) {
+  if (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    e->accept();
+    return;
+  }
+  QDialog::keyPressEvent(e);
+}
+
+void ShowBasicSetting() {
+  TfrmBasicSetting dlg(QApplication::activeWindow());
+  frmBasicSetting = &dlg;
+  dlg.exec();
+  frmBasicSetting = nullptr;
+}

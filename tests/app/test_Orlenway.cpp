@@ -1,0 +1,140 @@
+// The program as a whole, offscreen: the single instance, the first start and its settings
+// file, the closing question, and a settings file that cannot be read.
+#include "app/UfnScriptedPrompt.h"
+#include "app/UfrmMain.h"
+#include "app/UfrmOrlenway.h"
+#include "platform/UfnPlatform.h"
+#include "settings/UclsBasicSetting.h"
+#include "support/TestSupport.h"
+
+#include <QApplication>
+#include <QTimer>
+#include <chrono>
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+const char* const kQuestion =
+    "Orlenway를 종료하시겠습니까?\r\n\r\n실행중인 SVN Server 도 종료됩니다.";
+
+class Program : public ::testing::Test {
+protected:
+  void SetUp() override {
+    if (!ProcessesNamed("svnserve").empty())
+      GTEST_SKIP() << "an svnserve this test did not start is running; the program would stop it";
+    state = platform::StateFolder();
+    RemoveTree(state);
+    ini = state + "orlenway.ini";
+    // The settings file is named after the executable; this test binary stands in for it.
+    std::string exe = platform::ExecutablePath();
+    ownIni = state + exe.substr(exe.rfind('/') + 1) + ".ini";
+  }
+
+  // Runs the program in this process; `whileRunning` acts once the window is up.
+  int RunProgram(const std::function<void()>& whileRunning) {
+    static int argc = 1;
+    static char name[] = "orlenway";
+    static char* argv[] = {name, nullptr};
+    return OrlenwayMain(argc, argv, [&] { QTimer::singleShot(0, whileRunning); });
+  }
+
+  std::string state, ini, ownIni;
+};
+
+}  // namespace
+
+TEST_F(Program, SecondInstanceEndsAtOnceAndTouchesNothing) {
+  auto held = platform::AcquireInstanceLock("NoDuplicate_Orlenway");
+  ASSERT_NE(held, nullptr);
+  auto start = std::chrono::steady_clock::now();
+  RunResult r = Shell(std::string("QT_QPA_PLATFORM=offscreen ") + Quote(ORLENWAY_EXE));
+  auto took = std::chrono::steady_clock::now() - start;
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+  EXPECT_LT(took, std::chrono::seconds(5));
+  EXPECT_FALSE(Exists(state)) << "a second instance created its state folder";
+
+  // In-process too: no window, no global object, no file.
+  TScriptedPrompt prompt;
+  bool ran = false;
+  EXPECT_EQ(RunProgram([&] { ran = true; }), 0);
+  EXPECT_FALSE(ran);
+  EXPECT_TRUE(prompt.Calls.empty());
+  EXPECT_FALSE(Exists(state));
+}
+
+TEST_F(Program, FirstStartEndedWithYesWritesTheDefaultSettings) {
+  TScriptedPrompt prompt;
+  prompt.Answer(mbYes);
+  bool stoppedAtShow = false;
+  int result = RunProgram([&] {
+    ASSERT_NE(frmMain, nullptr);
+    EXPECT_EQ(frmMain->windowTitle(), "Orlenway");
+    stoppedAtShow = frmMain->acStartServer->isEnabled() && !frmMain->acStopServer->isEnabled();
+    frmMain->close();
+  });
+  EXPECT_EQ(result, 0);
+  EXPECT_TRUE(stoppedAtShow);
+  auto m = prompt.Messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].Caption, "Warning");
+  EXPECT_EQ(m[0].Text, kQuestion);
+  EXPECT_EQ(m[0].Icon, TMsgIcon::Warning);
+  EXPECT_EQ(m[0].Buttons, static_cast<TMsgButtons>(mbYes | mbNo));
+  EXPECT_EQ(ReadFile(ownIni),
+            "object TclsBasicSetting\r\n  SVNPath = '/usr'\r\n  Port = 3690\r\nend\r\n");
+  EXPECT_EQ(ReadFile(state + "User.Dat"), "");
+  EXPECT_EQ(BasicSetting, nullptr);
+  EXPECT_EQ(frmMain, nullptr);
+
+  // The next start reads what the first one wrote and writes the same bytes back.
+  prompt.Answer(mbYes);
+  RunProgram([] { frmMain->close(); });
+  EXPECT_EQ(ReadFile(ownIni),
+            "object TclsBasicSetting\r\n  SVNPath = '/usr'\r\n  Port = 3690\r\nend\r\n");
+}
+
+TEST_F(Program, AnsweringNoKeepsTheProgramRunning) {
+  TScriptedPrompt prompt;
+  prompt.Answer(mbNo);
+  prompt.Answer(mbYes);
+  bool visibleAfterNo = false, iniAfterNo = true;
+  RunProgram([&] {
+    frmMain->close();
+    visibleAfterNo = frmMain->isVisible();
+    iniAfterNo = Exists(ownIni);
+    frmMain->acExit->trigger();
+  });
+  EXPECT_TRUE(visibleAfterNo);
+  EXPECT_FALSE(iniAfterNo);
+  EXPECT_EQ(prompt.Messages().size(), 2u);
+  EXPECT_TRUE(Exists(ownIni));
+}
+
+TEST_F(Program, UnreadableSettingsFileIsReportedAndLeftAsItWas) {
+  MakeDirs(state);
+  const std::string bad = "\xEF\xBB\xBFobject TclsBasicSetting\r\n  Port = 3691\r\nend\r\n";
+  WriteFile(ownIni, bad);
+  TScriptedPrompt prompt;
+  bool ran = false;
+  EXPECT_EQ(RunProgram([&] { ran = true; }), 0);
+  EXPECT_FALSE(ran);
+  auto m = prompt.Messages();
+  ASSERT_EQ(m.size(), 1u);
+  EXPECT_EQ(m[0].Caption, "Orlenway");
+  EXPECT_EQ(m[0].Text, "OBJECT expected on line 1.");
+  EXPECT_EQ(m[0].Icon, TMsgIcon::Error);
+  EXPECT_EQ(ReadFile(ownIni), bad);
+  EXPECT_FALSE(Exists(state + "User.Dat"));
+
+  // A refused value: the same, the file keeps its bytes.
+  const std::string refused = "object TclsBasicSetting\r\n  Port = '3690'\r\nend\r\n";
+  WriteFile(ownIni, refused);
+  RunProgram([&] { ran = true; });
+  EXPECT_FALSE(ran);
+  ASSERT_EQ(prompt.Messages().size(), 2u);
+  EXPECT_EQ(prompt.Messages()[1].Text,
+            "Error reading TclsBasicSetting.Port: Invalid property value.");
+  EXPECT_EQ(ReadFile(ownIni), refused);
+}
