@@ -25,7 +25,7 @@ int DeflateLevel(TDeflateType type) {
 
 TCompressStream::TCompressStream(TStream& target, TDeflateType type)
     : FTarget(target), FOutputPosition(target.Position()), FEngine(std::make_unique<TEngine>()),
-      FBuffer(std::make_unique<unsigned char[]>(OutputBlockSize)) {
+      FBuffer(new unsigned char[OutputBlockSize]) {
   z_stream& z = FEngine->Z;
   int rc = deflateInit2(&z, DeflateLevel(type), Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
   if (rc != Z_OK) {
@@ -124,14 +124,14 @@ bool DeflateFile(TStream& source, TStream& target, TDeflateType type, uint32_t& 
                  int64_t& bytesToDo, const bool& cancel, const TCompressProgress& progress) {
   TCompressStream stream(target, type);
   stream.Lend(&bytesToDo, &cancel, progress);
-  std::vector<unsigned char> chunk(TCompressStream::InputChunkSize);
+  std::unique_ptr<unsigned char[]> chunk(new unsigned char[TCompressStream::InputChunkSize]);
   source.SetPosition(0);
   while (!cancel) {
     Desktop().ProcessMessages();
     if (cancel) break;
-    int64_t n = source.Read(chunk.data(), TCompressStream::InputChunkSize);
+    int64_t n = source.Read(chunk.get(), TCompressStream::InputChunkSize);
     if (n <= 0) break;
-    stream.Write(chunk.data(), n);
+    stream.Write(chunk.get(), n);
   }
   crc = stream.RunningCRC() ^ 0xFFFFFFFFu;
   stream.Finish();

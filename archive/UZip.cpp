@@ -387,17 +387,17 @@ void TZip::Collect() {
 }
 
 uint32_t TZip::StoreCopy(TStream& source, TEntry& e) {
-  std::vector<unsigned char> chunk(StoreChunkSize);
+  std::unique_ptr<unsigned char[]> chunk(new unsigned char[StoreChunkSize]);
   uLong crc = crc32(0L, Z_NULL, 0);
   int64_t done = 0;
   source.SetPosition(0);
   for (;;) {
     Desktop().ProcessMessages();
     if (FCancel) throw TRunCancelled{};
-    int64_t n = source.Read(chunk.data(), StoreChunkSize);
+    int64_t n = source.Read(chunk.get(), StoreChunkSize);
     if (n <= 0) break;
-    crc = crc32(crc, chunk.data(), static_cast<uInt>(n));
-    FTemp->WriteBuffer(chunk.data(), n);
+    crc = crc32(crc, chunk.get(), static_cast<uInt>(n));
+    FTemp->WriteBuffer(chunk.get(), n);
     done += n;
     FBytesToDo -= n;
     Progress(done, e.Size);
@@ -591,12 +591,12 @@ void TZip::PlaceArchive() {
     TFileStream out = TFileStream::CreateUnique(ExtractFilePath(FArchiveFile),
                                                 "." + ExtractFileName(FArchiveFile) + ".");
     FPartialPath = out.FileName();
-    std::vector<unsigned char> chunk(CopyChunkSize);
+    std::unique_ptr<unsigned char[]> chunk(new unsigned char[CopyChunkSize]);
     for (;;) {
       Desktop().ProcessMessages();
-      int64_t n = in.Read(chunk.data(), CopyChunkSize);
+      int64_t n = in.Read(chunk.get(), CopyChunkSize);
       if (n <= 0) break;
-      out.WriteBuffer(chunk.data(), n);
+      out.WriteBuffer(chunk.get(), n);
     }
     out.Close();
   } catch (const EStreamError& x) {

@@ -3,7 +3,9 @@
 #include "support/TestSupport.h"
 
 #include <dirent.h>
+#include <functional>
 #include <sys/stat.h>
+#include <thread>
 #include <vector>
 
 using testing_support::Quote;
@@ -157,45 +159,73 @@ std::string CheckWithReaders(const std::string& archive, const TTree& expected,
       {"python", "python3 -c " + Quote(kPythonTest) + " " + a,
        "python3 -c " + Quote(kPythonTest) + " " + a + " " + Quote(out("python"))},
   };
-  for (const TReader& r : readers) {
-    std::string e = Run(std::string(r.Name) + " test", r.Test);
-    if (e.empty()) e = Run(std::string(r.Name) + " extract", r.Extract);
-    if (e.empty()) {
-      Shell("mkdir -p " + Quote(out(r.Name)));
-      std::string diff = TreeDiff(expected, ActualTree(out(r.Name)));
-      if (!diff.empty()) e = std::string(r.Name) + " extracted something else:\n" + diff;
-    }
-    report += e;
-    Shell("chmod -R u+w " + Quote(out(r.Name)) + " 2>/dev/null; rm -rf " + Quote(out(r.Name)));
+  // The readers run side by side, each into a folder of its own.
+  std::vector<std::string> reports(readers.size());
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < readers.size(); ++i) {
+    threads.emplace_back([&, i] {
+      const TReader& r = readers[i];
+      std::string e = Run(std::string(r.Name) + " test", r.Test);
+      if (e.empty()) e = Run(std::string(r.Name) + " extract", r.Extract);
+      if (e.empty()) {
+        Shell("mkdir -p " + Quote(out(r.Name)));
+        std::string diff = TreeDiff(expected, ActualTree(out(r.Name)));
+        if (!diff.empty()) e = std::string(r.Name) + " extracted something else:\n" + diff;
+      }
+      reports[i] = e;
+      Shell("chmod -R u+w " + Quote(out(r.Name)) + " 2>/dev/null; rm -rf " + Quote(out(r.Name)));
+    });
   }
+  for (std::thread& t : threads)
+    t.join();
+  for (const std::string& r : reports)
+    report += r;
   return report;
 }
 
-std::string CheckMemberWithReaders(const std::string& archive, const std::string& member,
-                                   const std::string& source) {
-  const std::string a = Quote(archive), m = Quote(member);
+std::string CheckMembersWithReaders(const std::string& archive,
+                                    const std::map<std::string, std::string>& members) {
+  const std::string a = Quote(archive);
   auto sum = [](const std::string& cmd) {
     auto r = Shell("bash -c " + Quote("set -o pipefail; " + cmd + " | cksum"));
     return r.ExitCode == 0 ? r.Output : "failed: " + r.Output;
   };
-  std::string want = sum("cat " + Quote(source));
-  std::string report;
-  report += Run("unzip test", "unzip -tqq " + a);
-  report += Run("7z test", "7z t -bd " + a);
-  report += Run("bsdtar list", "bsdtar -tf " + a);
-  report += Run("python test", "python3 -c " + Quote(kPythonTest) + " " + a);
-  struct TStreamer {
+  struct TChecker {
     const char* Name;
-    std::string Cmd;
+    std::string Test;
+    std::function<std::string(const std::string&)> Stream;
   };
-  for (const TStreamer& s : std::vector<TStreamer>{
-           {"unzip", "unzip -p " + a + " " + m},
-           {"7z", "7z e -so -bd " + a + " " + m + " 2>/dev/null"},
-           {"bsdtar", "bsdtar -xOf " + a + " " + m},
-           {"python", "python3 -c " + Quote(kPythonMember) + " " + a + " " + m}}) {
-    std::string got = sum(s.Cmd);
-    if (got != want) report += std::string(s.Name) + " streamed " + got + " instead of " + want;
+  const std::vector<TChecker> checkers = {
+      {"unzip", "unzip -tqq " + a, [&](const std::string& m) { return "unzip -p " + a + " " + m; }},
+      {"7z", "7z t -bd " + a,
+       [&](const std::string& m) { return "7z e -so -bd " + a + " " + m + " 2>/dev/null"; }},
+      {"bsdtar", "bsdtar -tf " + a,
+       [&](const std::string& m) { return "bsdtar -xOf " + a + " " + m; }},
+      {"python", "python3 -c " + Quote(kPythonTest) + " " + a, [&](const std::string& m) {
+         return "python3 -c " + Quote(kPythonMember) + " " + a + " " + m;
+       }}};
+  std::map<std::string, std::string> want;
+  for (auto& [member, source] : members)
+    want[member] = sum("cat " + Quote(source));
+  std::vector<std::string> reports(checkers.size());
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < checkers.size(); ++i) {
+    threads.emplace_back([&, i] {
+      const TChecker& c = checkers[i];
+      std::string e = Run(std::string(c.Name) + " test", c.Test);
+      for (auto& [member, w] : want) {
+        std::string got = sum(c.Stream(Quote(member)));
+        if (got != w)
+          e += std::string(c.Name) + " streamed " + member + " as " + got + " instead of " + w;
+      }
+      reports[i] = e;
+    });
   }
+  for (std::thread& t : threads)
+    t.join();
+  std::string report;
+  for (const std::string& r : reports)
+    report += r;
   return report;
 }
 

@@ -28,9 +28,10 @@ std::string TreeDiff(const TTree& expected, const TTree& actual);
 std::string CheckWithReaders(const std::string& archive, const TTree& expected,
                              const std::string& work);
 
-// For archives too big to extract to disk four times: each reader tests the archive and
-// streams `member` to a checksum, compared with that of `source`.
-std::string CheckMemberWithReaders(const std::string& archive, const std::string& member,
-                                   const std::string& source);
+// For archives too big to extract to disk four times: each reader tests the archive once and
+// streams every member named in `members` (member -> source file) to a checksum, compared
+// with that of its source.
+std::string CheckMembersWithReaders(const std::string& archive,
+                                    const std::map<std::string, std::string>& members);
 
 } // namespace ziptest
