@@ -1,4 +1,4 @@
-// The settings object (Part 2.1): the four server settings, stored in the settings file in
+// The settings object: the four server settings, stored in the settings file in
 // the component text format, and the start and end steps that create and release the global.
 #pragma once
 

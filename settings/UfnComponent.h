@@ -1,4 +1,4 @@
-// The component base (Part 2.2): an owned object with a `Name`, and the persisted-property
+// The component base: an owned object with a `Name`, and the persisted-property
 // model through which the component text format (UfnComponentText) writes and reads objects.
 #pragma once
 
@@ -75,7 +75,7 @@ public:
   // The class name that the component text header names.
   virtual std::string ClassName() const { return "TComponent"; }
 
-  // Base keys (Part 2.2). Tag: integer with default 0. Left and Top: integers held in 16 bits;
+  // Base keys. Tag: integer with default 0. Left and Top: integers held in 16 bits;
   // the reader keeps the low 16 bits of the value it gets.
   int32_t Tag = 0;
   uint16_t Left = 0;

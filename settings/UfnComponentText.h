@@ -1,4 +1,4 @@
-// The component text format (Part 2.2): WriteComponentText produces the block-structured text
+// The component text format: WriteComponentText produces the block-structured text
 // of an object's persisted properties byte for byte; ReadComponentText parses a whole text
 // (phase 1, syntax) and then assigns its property items to an existing object (phase 2).
 //

@@ -1,5 +1,5 @@
-// The configuration base class (Part 2.1): a component that stores its persisted properties
-// in a file in the component text format (Part 2.2).
+// The configuration base class: a component that stores its persisted properties
+// in a file in the component text format.
 #pragma once
 
 #include "settings/UfnComponent.h"

@@ -1,6 +1,5 @@
-// Part 2.1: TclsBasicSetting, the port rule, the settings file name, InitBasicSetting and
-// DoneBasicSetting (with the mended fault of issue 2: a file that fails to load is left as it
-// was).
+// TclsBasicSetting, the port rule, the settings file name, InitBasicSetting and
+// DoneBasicSetting (a file that fails to load is left as it was).
 #include "app/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "server/UfnShell.h"
@@ -196,7 +195,7 @@ TEST_F(BasicSettingTest, AnotherClassAndAnObjectNameInTheHeader) {
             "object Main: TclsBasicSetting\r\n  SVNPath = '/usr'\r\n  Port = 1\r\nend\r\n");
 }
 
-// Issue 2: a file that fails to load ends the start-up and is left untouched.
+// A file that fails to load ends the start-up and is left untouched.
 TEST_F(BasicSettingTest, AFileThatFailsToLoadIsLeftUntouched) {
   struct Case {
     std::string text, fault;

@@ -1,4 +1,4 @@
-// Part 2.2: the component base and the persisted-property model.
+// The component base and the persisted-property model.
 #include "app/UfnErrors.h"
 #include "settings/UclsBasicSetting.h"
 #include "settings/UfnComponent.h"

@@ -1,4 +1,4 @@
-// Part 2.2: the component text format, writer and reader, on the settings object.
+// The component text format, writer and reader, on the settings object.
 #include "app/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "settings/UclsBasicSetting.h"
@@ -191,7 +191,7 @@ TEST(ComponentTextWriter, AStreamThatTakesFewerBytesIsAWriteError) {
   EXPECT_EQ(exact.Data(), full);
 }
 
-// Plain units are 32 to 127 (Part 2.2, Encoding step 4), so DEL (127) stands in a quoted run;
+// Plain units are 32 to 127, so DEL (127) stands in a quoted run;
 // everything else outside 32..126 is an escape.
 TEST(ComponentTextWriter, WritesOnlyAsciiFrom32To127AndLineEnds) {
   std::mt19937 rng(7);

@@ -1,4 +1,4 @@
-// Part 2.1: TCustomConfigManager's LoadConfig and SaveConfig, with the atomic save of issue 2.
+// TCustomConfigManager's LoadConfig and SaveConfig, with the atomic save.
 #include "app/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "settings/UclsBasicSetting.h"
