@@ -1,0 +1,399 @@
+#include "projects/UfrmProjectMgr.h"
+
+#include "app/UfnDesktop.h"
+#include "platform/UfnPlatform.h"
+#include "projects/UclsProjectMgr.h"
+#include "projects/UfnProfileFile.h"
+#include "server/UfnAPI.h"
+#include "server/UfnShell.h"
+#include "settings/UclsBasicSetting.h"
+#include "users/UclsUserMgr.h"
+
+#include <QApplication>
+#include <QButtonGroup>
+#include <QGroupBox>
+#include <QHeaderView>
+#include <QKeyEvent>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QToolButton>
+#include <QTreeWidget>
+#include <cstring>
+#include <exception>
+#include <vector>
+
+namespace {
+
+QString Q(const char* utf8) {
+  return QString::fromUtf8(utf8);
+}
+
+const char* const kCreateCaption = "프로젝트 생성";
+const char* const kCreatePrompt = "생성할 프로젝트 이름을 입력하세요";
+const char* const kBadName = "프로젝트 이름이 올바르지 않습니다.";
+const char* const kNoRepoPath = "저장소 경로 설정 해주세요";
+const char* const kDeleteQuestion = "저장소 폴더를 휴지통으로 보냅니다.\r\n\r\n삭제하시겠습니까?";
+const char* const kGeneral = "general";
+const char* const kAnonAccess = "anon-access";
+const char* const kAuthAccess = "auth-access";
+const char* const kLevels[] = {"none", "read", "write"};
+
+// Removes blanks and control characters from both ends.
+std::string TrimName(const std::string& s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
+    ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
+    --e;
+  return s.substr(b, e - b);
+}
+
+// The name becomes one word of the command line and one folder under the repository root:
+// nothing that names another folder, that the interpreter would expand inside double quotes
+// ("$", "`" here, "%" for cmd.exe), that svnadmin would take for an option, or that the
+// catalogue would hide (a leading "." on POSIX).
+bool PlainFolderName(const std::string& name) {
+  if (name.empty() || name[0] == '-' || name[0] == '.') return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) return false;
+    if (std::strchr("/\\:*?\"<>|$`%", c) != nullptr) return false;
+  }
+  return true;
+}
+
+std::string IdOf(const std::string& line) {
+  return line.substr(0, line.find('='));
+}
+
+// Handlers end at the first error; it is shown in the application's error report.
+template <class F> void Reported(F&& body) {
+  try {
+    body();
+  } catch (const std::exception& e) {
+    ShowErrorReport(e.what());
+  }
+}
+
+QFont BoldFont(const QWidget* w) {
+  QFont f = w->font();
+  f.setBold(true);
+  return f;
+}
+
+QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect r) {
+  auto* b = new QPushButton(Q(caption), parent);
+  b->setObjectName(name);
+  b->setGeometry(r);
+  b->setFont(BoldFont(b));
+  b->setAutoDefault(false);
+  b->setDefault(false);
+  return b;
+}
+
+QToolButton* MakeSpeedButton(QWidget* parent, const char* name, const char* caption, QRect r) {
+  auto* b = new QToolButton(parent);
+  b->setObjectName(name);
+  b->setText(Q(caption));
+  b->setGeometry(r);
+  b->setAutoRaise(true);
+  b->setFont(BoldFont(b));
+  return b;
+}
+
+QTreeWidget* MakeList(QWidget* parent, const char* name, const char* column, int width, QRect r,
+                      QAbstractItemView::SelectionMode mode) {
+  auto* lv = new QTreeWidget(parent);
+  lv->setObjectName(name);
+  lv->setGeometry(r);
+  lv->setColumnCount(1);
+  lv->setHeaderLabels({Q(column)});
+  lv->header()->setStretchLastSection(false);
+  lv->setColumnWidth(0, width);
+  lv->setRootIsDecorated(false);
+  lv->setSelectionMode(mode);
+  lv->setSelectionBehavior(QAbstractItemView::SelectRows);
+  lv->setEditTriggers(QAbstractItemView::NoEditTriggers);
+  lv->setAccessibleName(Q(column));
+  return lv;
+}
+
+QGroupBox* MakeRadioGroup(QWidget* parent, const char* name, const char* caption, QRect r) {
+  auto* g = new QGroupBox(Q(caption), parent);
+  g->setObjectName(name);
+  g->setGeometry(r);
+  auto* buttons = new QButtonGroup(g);
+  const char* items[] = {"None", "Read", "Write"};
+  for (int i = 0; i < 3; ++i) {
+    auto* rb = new QRadioButton(Q(items[i]), g);
+    rb->setGeometry(8 + i * 66, 14, 62, 16);
+    buttons->addButton(rb, i);
+  }
+  return g;
+}
+
+} // namespace
+
+TfrmProjectMgr::TfrmProjectMgr(QWidget* parent) : QDialog(parent) {
+  setObjectName("frmProjectMgr");
+  setWindowTitle(Q("프로젝트 관리"));
+  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
+                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
+  setFixedSize(630, 301);
+  QFont font(Q("굴림"));
+  font.setPixelSize(12);
+  setFont(font);
+
+  pnlLeft = new QWidget(this);
+  pnlLeft->setGeometry(0, 0, 263, 301);
+  lvProject = MakeList(pnlLeft, "lvProject", "Project List", 230, {4, 4, 253, 253},
+                       QAbstractItemView::SingleSelection);
+  btnAdd = MakeButton(pnlLeft, "btnAdd", "추가", {12, 264, 75, 25});
+  btnBackup = MakeButton(pnlLeft, "btnBackup", "백업", {92, 264, 75, 25});
+  btnDelete = MakeButton(pnlLeft, "btnDelete", "삭제", {172, 264, 75, 25});
+
+  pnlClient = new QWidget(this);
+  pnlClient->setGeometry(263, 0, 630 - 263, 301);
+  pnlClient_Top = new QWidget(pnlClient);
+  pnlClient_Top->setGeometry(0, 0, pnlClient->width(), 77);
+  rgAnonAccess =
+      MakeRadioGroup(pnlClient_Top, "rgAnonAccess", "Anonymous 사용자 권한", {4, 4, 205, 33});
+  rgAuthAccess =
+      MakeRadioGroup(pnlClient_Top, "rgAuthAccess", "인증 사용자 권한", {4, 40, 205, 33});
+  btnApplyAuth = MakeButton(pnlClient_Top, "btnApplyAuth", "권한 설정 적용", {240, 12, 93, 57});
+
+  pnlClient_Client = new QWidget(pnlClient);
+  pnlClient_Client->setGeometry(0, 77, pnlClient->width(), 301 - 77);
+  lvRegUser = MakeList(pnlClient_Client, "lvRegUser", "등록된 사용자", 130, {8, 8, 149, 197},
+                       QAbstractItemView::ExtendedSelection);
+  sbtnReg = MakeSpeedButton(pnlClient_Client, "sbtnReg", "<", {164, 64, 29, 29});
+  sbtnUnreg = MakeSpeedButton(pnlClient_Client, "sbtnUnreg", ">", {164, 120, 29, 29});
+  lvUnregUser = MakeList(pnlClient_Client, "lvUnregUser", "미등록 사용자", 130, {200, 8, 149, 197},
+                         QAbstractItemView::ExtendedSelection);
+
+  connect(lvProject, &QTreeWidget::itemSelectionChanged, this, &TfrmProjectMgr::SelectionChanged);
+  connect(btnAdd, &QPushButton::clicked, this, &TfrmProjectMgr::btnAddClick);
+  connect(btnBackup, &QPushButton::clicked, this, &TfrmProjectMgr::btnBackupClick);
+  connect(btnDelete, &QPushButton::clicked, this, &TfrmProjectMgr::btnDeleteClick);
+  connect(btnApplyAuth, &QPushButton::clicked, this, &TfrmProjectMgr::btnApplyAuthClick);
+  connect(sbtnReg, &QToolButton::clicked, this, &TfrmProjectMgr::sbtnRegClick);
+  connect(sbtnUnreg, &QToolButton::clicked, this, &TfrmProjectMgr::sbtnUnregClick);
+}
+
+int TfrmProjectMgr::ItemIndex(const QGroupBox* group) {
+  return group->findChild<QButtonGroup*>()->checkedId();
+}
+
+void TfrmProjectMgr::SetItemIndex(QGroupBox* group, int index) {
+  auto* buttons = group->findChild<QButtonGroup*>();
+  if (QAbstractButton* b = buttons->button(index)) {
+    b->setChecked(true);
+  } else if (QAbstractButton* checked = buttons->checkedButton()) {
+    // An exclusive group never lets its checked button go.
+    buttons->setExclusive(false);
+    checked->setChecked(false);
+    buttons->setExclusive(true);
+  }
+}
+
+std::string TfrmProjectMgr::SelectedProject() const {
+  const auto rows = lvProject->selectedItems();
+  return rows.isEmpty() ? std::string() : rows.first()->text(0).toStdString();
+}
+
+std::string TfrmProjectMgr::RowPassword(const QTreeWidgetItem* row) {
+  return row->data(0, Qt::UserRole).toString().toStdString();
+}
+
+void TfrmProjectMgr::showEvent(QShowEvent* e) {
+  QDialog::showEvent(e);
+  FormShow();
+}
+
+void TfrmProjectMgr::keyPressEvent(QKeyEvent* e) {
+  // No button is the dialog's default or cancel button: only the close box closes it.
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape) {
+    e->accept();
+    return;
+  }
+  QDialog::keyPressEvent(e);
+}
+
+void TfrmProjectMgr::FormShow() {
+  RefreshProjectList();
+}
+
+void TfrmProjectMgr::RefreshProjectList() {
+  {
+    // Emptying the list takes the selection away without a selection event.
+    QSignalBlocker block(lvProject);
+    lvProject->clear();
+    FSelected = nullptr;
+  }
+  ProjectMgr->Refresh();
+  for (int32_t i = 0; i < ProjectMgr->Count(); ++i)
+    new QTreeWidgetItem(lvProject, {QString::fromStdString(ProjectMgr->GetProject(i))});
+}
+
+void TfrmProjectMgr::btnAddClick() {
+  Reported([this] {
+    // Without the root, svnadmin would make the repository wherever the current folder is.
+    const std::string root = BasicSetting->RepoPath;
+    if (root.empty() || !platform::DirectoryExists(root)) {
+      Prompt().ShowMessage(kNoRepoPath);
+      return;
+    }
+    std::string name;
+    if (!Prompt().InputQuery(kCreateCaption, kCreatePrompt, name, 255)) return;
+    name = TrimName(name);
+    if (name.empty()) return;
+    if (!PlainFolderName(name)) {
+      Prompt().ShowMessage(kBadName);
+      return;
+    }
+    const std::string saved = platform::GetCurrentDir();
+    if (!platform::SetCurrentDir(root)) {
+      Prompt().ShowMessage(kNoRepoPath);
+      return;
+    }
+    RunCommand("svnadmin create " + QuotedPath(name), true);
+    platform::SetCurrentDir(saved);
+    RefreshProjectList();
+    // A failed svnadmin left no conf folder: this write reports it.
+    ProfileFile(TclsProjectMgr::ConfigFile(name)).WriteValue(kGeneral, "password-db", "passwd");
+  });
+}
+
+// Filled by the project backup, which comes with its own dialog.
+void TfrmProjectMgr::btnBackupClick() {}
+
+void TfrmProjectMgr::btnDeleteClick() {
+  const std::string project = SelectedProject();
+  if (project.empty()) return;
+  if (Prompt().MessageDlg(kDeleteQuestion, TMsgIcon::Information, mbYes | mbNo) != mbYes) return;
+  // A failure leaves the project in the rebuilt list.
+  DeleteToRecycleBin(AddPathDelimiter(BasicSetting->RepoPath) + project);
+  Reported([this] { RefreshProjectList(); });
+}
+
+void TfrmProjectMgr::SelectionChanged() {
+  const auto rows = lvProject->selectedItems();
+  QTreeWidgetItem* now = rows.isEmpty() ? nullptr : rows.first();
+  QTreeWidgetItem* before = FSelected;
+  FSelected = now;
+  if (now)
+    lvProjectSelectItem(now, true);
+  else if (before)
+    lvProjectSelectItem(before, false);
+}
+
+void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool) {
+  Reported([this] {
+    LoadAccess();
+    RefreshRegUsers();
+    // The registry learns every user of the project that it lacks.
+    for (int i = 0; i < lvRegUser->topLevelItemCount(); ++i) {
+      const QTreeWidgetItem* row = lvRegUser->topLevelItem(i);
+      const std::string id = row->text(0).toStdString();
+      if (!UserMgr->Exists(id)) UserMgr->SetUser(id, RowPassword(row));
+    }
+    RefreshUnregUsers();
+  });
+}
+
+void TfrmProjectMgr::LoadAccess() {
+  const std::string project = SelectedProject();
+  if (project.empty()) return;
+  // An absent key means svnserve's own default: anonymous users read, authenticated write.
+  ProfileFile conf(TclsProjectMgr::ConfigFile(project));
+  const std::pair<QGroupBox*, std::string> values[] = {
+      {rgAnonAccess, conf.ReadValue(kGeneral, kAnonAccess, "read")},
+      {rgAuthAccess, conf.ReadValue(kGeneral, kAuthAccess, "write")}};
+  for (const auto& [group, value] : values) {
+    for (int i = 0; i < 3; ++i)
+      if (value == kLevels[i]) SetItemIndex(group, i);
+  }
+}
+
+void TfrmProjectMgr::btnApplyAuthClick() {
+  Reported([this] { ApplyAccess(); });
+}
+
+void TfrmProjectMgr::ApplyAccess() {
+  const std::string project = SelectedProject();
+  if (project.empty()) return;
+  const std::string file = TclsProjectMgr::ConfigFile(project);
+  if (!platform::FileExists(file)) return;
+  const std::pair<QGroupBox*, const char*> keys[] = {{rgAnonAccess, kAnonAccess},
+                                                     {rgAuthAccess, kAuthAccess}};
+  for (const auto& [group, key] : keys) {
+    const int index = ItemIndex(group);
+    if (index >= 0) ProfileFile(file).WriteValue(kGeneral, key, kLevels[index]);
+  }
+}
+
+void TfrmProjectMgr::RefreshRegUsers() {
+  const std::string project = SelectedProject();
+  if (project.empty()) return;
+  std::vector<std::string> lines;
+  ProjectMgr->ReadUsers(project, lines);
+  lvRegUser->clear();
+  for (const std::string& line : lines) {
+    const std::string id = IdOf(line);
+    std::string password;
+    for (const std::string& other : lines) {
+      if (platform::SameTextIgnoreCase(IdOf(other), id)) {
+        password = other.substr(other.find('=') + 1);
+        break;
+      }
+    }
+    auto* row = new QTreeWidgetItem(lvRegUser, {QString::fromStdString(id)});
+    row->setData(0, Qt::UserRole, QString::fromStdString(password));
+  }
+}
+
+void TfrmProjectMgr::RefreshUnregUsers() {
+  lvUnregUser->clear();
+  for (int32_t i = 0; i < UserMgr->Count(); ++i) {
+    std::string id, password;
+    UserMgr->GetUser(i, id, password);
+    // A registry line without an ID is no account a project could be given.
+    if (id.empty()) continue;
+    bool registered = false;
+    for (int r = 0; r < lvRegUser->topLevelItemCount() && !registered; ++r)
+      registered = lvRegUser->topLevelItem(r)->text(0).toStdString() == id;
+    if (!registered) new QTreeWidgetItem(lvUnregUser, {QString::fromStdString(id)});
+  }
+}
+
+void TfrmProjectMgr::sbtnRegClick() {
+  Reported([this] {
+    const std::string project = SelectedProject();
+    if (project.empty()) return;
+    for (int i = 0; i < lvUnregUser->topLevelItemCount(); ++i) {
+      const QTreeWidgetItem* row = lvUnregUser->topLevelItem(i);
+      if (!row->isSelected()) continue;
+      const std::string id = row->text(0).toStdString();
+      ProjectMgr->WriteUser(project, id, UserMgr->GetPassword(id));
+    }
+    RefreshRegUsers();
+    RefreshUnregUsers();
+  });
+}
+
+void TfrmProjectMgr::sbtnUnregClick() {
+  Reported([this] {
+    const std::string project = SelectedProject();
+    if (project.empty()) return;
+    for (int i = 0; i < lvRegUser->topLevelItemCount(); ++i) {
+      const QTreeWidgetItem* row = lvRegUser->topLevelItem(i);
+      if (row->isSelected()) ProjectMgr->DeleteUser(project, row->text(0).toStdString());
+    }
+    RefreshRegUsers();
+    RefreshUnregUsers();
+  });
+}
+
+void ShowProjectMgr() {
+  TfrmProjectMgr dlg(QApplication::activeWindow());
+  dlg.exec();
+}

@@ -1,0 +1,73 @@
+// The project manager: creates and deletes the repositories under the repository root, sets
+// each one's access levels in its svnserve.conf, and grants or withdraws the registry's users
+// in its passwd. Selecting a project also brings the users of its passwd into the registry.
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+class QButtonGroup;
+class QGroupBox;
+class QPushButton;
+class QToolButton;
+class QTreeWidget;
+class QTreeWidgetItem;
+
+class TfrmProjectMgr : public QDialog {
+  Q_OBJECT
+public:
+  explicit TfrmProjectMgr(QWidget* parent = nullptr);
+
+  QWidget* pnlLeft;
+  QTreeWidget* lvProject;
+  QPushButton* btnAdd;
+  QPushButton* btnBackup;
+  QPushButton* btnDelete;
+  QWidget* pnlClient;
+  QWidget* pnlClient_Top;
+  QGroupBox* rgAnonAccess;
+  QGroupBox* rgAuthAccess;
+  QPushButton* btnApplyAuth;
+  QWidget* pnlClient_Client;
+  QTreeWidget* lvRegUser;
+  QToolButton* sbtnReg;
+  QToolButton* sbtnUnreg;
+  QTreeWidget* lvUnregUser;
+
+  // The chosen item of a radio group: 0 "None", 1 "Read", 2 "Write", -1 none chosen.
+  static int ItemIndex(const QGroupBox* group);
+  static void SetItemIndex(QGroupBox* group, int index);
+
+  // The caption of the selected row of lvProject; "" when no row is selected.
+  std::string SelectedProject() const;
+  // The password a row of lvRegUser carries (no column shows it).
+  static std::string RowPassword(const QTreeWidgetItem* row);
+
+  void RefreshProjectList();
+  void LoadAccess();
+  void ApplyAccess();
+  void RefreshRegUsers();
+  void RefreshUnregUsers();
+
+  void FormShow();
+  void btnAddClick();
+  void btnBackupClick();
+  void btnDeleteClick();
+  // A row whose selection changed, in either direction; the handler looks only at the
+  // selection as it is now.
+  void lvProjectSelectItem(QTreeWidgetItem* item, bool selected);
+  void btnApplyAuthClick();
+  void sbtnRegClick();
+  void sbtnUnregClick();
+
+protected:
+  void showEvent(QShowEvent* e) override;
+  void keyPressEvent(QKeyEvent* e) override;
+
+private:
+  void SelectionChanged();
+  QTreeWidgetItem* FSelected = nullptr;
+};
+
+// Opens the project manager modally and frees it when it closes.
+void ShowProjectMgr();

@@ -1,0 +1,306 @@
+// The project manager offscreen over repositories of the real svnadmin: creating with its
+// checks, deleting into the Trash, the access levels, the registry sync, and registering and
+// withdrawing users.
+#include "ProjectMgrTestKit.h"
+
+#include "app/UfnScriptedPrompt.h"
+#include "projects/UfnProfileFile.h"
+
+#include <QGroupBox>
+#include <QPushButton>
+#include <QToolButton>
+
+using namespace projmgr_kit;
+
+namespace {
+
+const char* const kBadName = "프로젝트 이름이 올바르지 않습니다.";
+const char* const kNoRepoPath = "저장소 경로 설정 해주세요";
+
+using Levels = std::pair<int, int>;
+Levels Chosen(const TfrmProjectMgr& f) {
+  return {TfrmProjectMgr::ItemIndex(f.rgAnonAccess), TfrmProjectMgr::ItemIndex(f.rgAuthAccess)};
+}
+
+// Every path below the test process's private root.
+std::string Snapshot() {
+  return Shell("cd " + Quote(PrivateRoot()) + " && find . | sort").Output;
+}
+
+std::vector<std::string> Texts(const TScriptedPrompt& prompt) {
+  std::vector<std::string> texts;
+  for (const TPromptCall& m : prompt.Messages())
+    texts.push_back(m.Text);
+  return texts;
+}
+
+} // namespace
+
+TEST_F(ProjectMgrDialog, OpensOnAFreshScanAndDoesNothingBeforeAProjectIsSelected) {
+  Create("beta");
+  MakeDirs(Root / "Alpha");
+  MakeDirs(Root / ".hidden");
+  WriteFile(Root / "notes.txt", "x");
+  Users.Users = {"alice=a1"};
+  const std::string conf = ReadFile(Conf("beta"));
+  Show([&](TfrmProjectMgr& f) {
+    EXPECT_EQ(f.windowTitle(), QString::fromUtf8("프로젝트 관리"));
+    EXPECT_EQ(f.size(), QSize(630, 301));
+    EXPECT_EQ(f.lvProject->headerItem()->text(0), "Project List");
+    EXPECT_EQ(f.lvProject->columnWidth(0), 230);
+    EXPECT_EQ(Rows(f.lvProject), (Lines{"Alpha", "beta"}));
+    EXPECT_TRUE(f.lvProject->selectedItems().isEmpty());
+    EXPECT_EQ(f.lvRegUser->topLevelItemCount() + f.lvUnregUser->topLevelItemCount(), 0);
+    EXPECT_EQ(Chosen(f), Levels(-1, -1));
+
+    TfrmProjectMgr::SetItemIndex(f.rgAnonAccess, 0);
+    f.btnApplyAuth->click();
+    f.sbtnReg->click();
+    f.sbtnUnreg->click();
+    f.btnDelete->click();
+    TfrmProjectMgr::SetItemIndex(f.rgAnonAccess, -1);
+    EXPECT_EQ(Chosen(f), Levels(-1, -1));
+  });
+  EXPECT_EQ(ReadFile(Conf("beta")), conf);
+  EXPECT_TRUE(Exists(Root / "Alpha"));
+  EXPECT_FALSE(Exists(Users.FileName));
+}
+
+TEST_F(ProjectMgrDialog, CancelBlanksAndNamesThatAreNoPlainFolderNameRunNothing) {
+  TScriptedPrompt prompt;
+  const std::vector<std::optional<std::string>> inputs = {std::nullopt,
+                                                          "",
+                                                          " \t ",
+                                                          "a/b",
+                                                          "a\\b",
+                                                          ".",
+                                                          "..",
+                                                          ".hidden",
+                                                          "-h",
+                                                          "--help",
+                                                          "x$(touch pwned)",
+                                                          "x`touch pwned`",
+                                                          "x\"y",
+                                                          "a\tb",
+                                                          "x|y",
+                                                          "a:b",
+                                                          "a*",
+                                                          "a?",
+                                                          "a<b",
+                                                          "a>b",
+                                                          "%PATH%",
+                                                          "x\x7f"};
+  Show([&](TfrmProjectMgr& f) {
+    const std::string before = Snapshot();
+    for (const auto& input : inputs) {
+      prompt.AnswerInput(input);
+      f.btnAdd->click();
+    }
+    EXPECT_EQ(Snapshot(), before);
+    EXPECT_EQ(f.lvProject->topLevelItemCount(), 0);
+  });
+  EXPECT_EQ(Ran(), "");
+  EXPECT_EQ(prompt.Pending(), 0u);
+  // Three inputs end silently; every other one gets the message.
+  EXPECT_EQ(Texts(prompt), std::vector<std::string>(inputs.size() - 3, kBadName));
+  const TPromptCall& box = prompt.Calls.front();
+  EXPECT_EQ(box.Kind, TPromptCall::Input);
+  EXPECT_EQ(box.Caption, "프로젝트 생성");
+  EXPECT_EQ(box.Text, "생성할 프로젝트 이름을 입력하세요");
+  EXPECT_EQ(box.Value, "");
+  EXPECT_EQ(box.MaxLength, 255);
+}
+
+TEST_F(ProjectMgrDialog, AnAcceptedNameMakesExactlyThatRepositoryInTheRoot) {
+  TempDir reference("ref");
+  ASSERT_EQ(Shell(Quote(RealSvnadmin) + " create " + Quote(reference / "r")).ExitCode, 0);
+  const std::string svnadminConf = ReadFile(reference / "r/conf/svnserve.conf");
+  const std::string cwd = platform::GetCurrentDir();
+  TScriptedPrompt prompt;
+  Show([&](TfrmProjectMgr& f) {
+    for (const char* name : {"  alpha \t", "my proj", "x; touch pwned", "저장소 하나"}) {
+      prompt.AnswerInput(name);
+      f.btnAdd->click();
+    }
+    EXPECT_EQ(Rows(f.lvProject), (Lines{"alpha", "my proj", "x; touch pwned", "저장소 하나"}));
+    EXPECT_TRUE(f.lvProject->selectedItems().isEmpty());
+  });
+  EXPECT_TRUE(prompt.Messages().empty()) << Texts(prompt).front();
+  EXPECT_EQ(platform::GetCurrentDir(), cwd);
+  const std::string at = "[" + Root.Path() + "]\ncreate\n";
+  EXPECT_EQ(Ran(),
+            at + "alpha\n" + at + "my proj\n" + at + "x; touch pwned\n" + at + "저장소 하나\n");
+  EXPECT_EQ(Shell("find " + Quote(PrivateRoot()) + " -name pwned").Output, "");
+
+  // The one line added right after the header; every other line as svnadmin wrote it.
+  WriteFile(reference / "svnadmin.conf", svnadminConf);
+  const std::string header = "[general]\n";
+  const size_t pos = svnadminConf.find(header);
+  ASSERT_NE(pos, std::string::npos);
+  std::string expected = svnadminConf;
+  expected.insert(pos + header.size(), "password-db=passwd\n");
+  for (const char* name : {"alpha", "my proj", "x; touch pwned", "저장소 하나"}) {
+    EXPECT_TRUE(Exists(Root / (std::string(name) + "/format"))) << name;
+    EXPECT_EQ(ReadFile(Conf(name)), expected) << name;
+  }
+}
+
+TEST_F(ProjectMgrDialog, WithoutAnExistingRepositoryRootNothingIsCreated) {
+  WriteFile(Root / "file", "x");
+  TScriptedPrompt prompt;
+  TempDir cwd("cwd");
+  const std::string saved = platform::GetCurrentDir();
+  ASSERT_TRUE(platform::SetCurrentDir(cwd.Path()));
+  for (const std::string& repoPath : {std::string(), Root / "missing", Root / "file"}) {
+    Settings.RepoPath = repoPath;
+    prompt.AnswerInput("alpha"); // would make a repository if the name were asked for
+    Show([](TfrmProjectMgr& f) { f.btnAdd->click(); });
+  }
+  platform::SetCurrentDir(saved);
+  EXPECT_EQ(Texts(prompt), std::vector<std::string>(3, kNoRepoPath));
+  EXPECT_EQ(prompt.Pending(), 3u);
+  EXPECT_EQ(Ran(), "");
+  EXPECT_EQ(Shell("ls -A " + Quote(cwd.Path())).Output, "");
+  EXPECT_EQ(Shell("ls -A " + Quote(Root.Path())).Output, "file\n");
+}
+
+TEST_F(ProjectMgrDialog, DeleteAsksFirstThenMovesTheFolderToTheTrash) {
+  Create("gone");
+  Create("keep");
+  Mgr->WriteUser("gone", "alice", "a1");
+  TScriptedPrompt prompt;
+  const std::string trash = platform::GetEnv("XDG_DATA_HOME") + "/Trash/files/gone";
+  Show([&](TfrmProjectMgr& f) {
+    Click(f.lvProject, "gone");
+    ASSERT_EQ(Rows(f.lvRegUser), (Lines{"alice"}));
+    prompt.Answer(mbNo);
+    f.btnDelete->click();
+    f.btnDelete->click(); // unanswered: Escape, which is "&No"
+    EXPECT_TRUE(Exists(Root / "gone/format"));
+    EXPECT_EQ(Rows(f.lvProject), (Lines{"gone", "keep"}));
+
+    prompt.Answer(mbYes);
+    f.btnDelete->click();
+    EXPECT_EQ(Rows(f.lvProject), (Lines{"keep"}));
+    EXPECT_TRUE(f.lvProject->selectedItems().isEmpty());
+    // The right-hand side keeps the deleted project's users, and ">" does nothing now.
+    EXPECT_EQ(Rows(f.lvRegUser), (Lines{"alice"}));
+    Click(f.lvRegUser, "alice");
+    f.sbtnUnreg->click();
+    EXPECT_EQ(Rows(f.lvRegUser), (Lines{"alice"}));
+  });
+  EXPECT_FALSE(Exists(Root / "gone"));
+  EXPECT_TRUE(Exists(trash + "/format"));
+  EXPECT_NE(ReadFile(trash + "/conf/passwd").find("alice=a1"), std::string::npos);
+  const auto asked = prompt.Messages();
+  ASSERT_EQ(asked.size(), 3u);
+  for (const TPromptCall& m : asked) {
+    EXPECT_EQ(m.Caption, "Information");
+    EXPECT_EQ(m.Text, "저장소 폴더를 휴지통으로 보냅니다.\r\n\r\n삭제하시겠습니까?");
+    EXPECT_EQ(m.Icon, TMsgIcon::Information);
+    EXPECT_EQ(m.Buttons, static_cast<TMsgButtons>(mbYes | mbNo));
+  }
+  EXPECT_EQ(asked[1].Answer, mbNo);
+}
+
+TEST_F(ProjectMgrDialog, AccessLevelsShowWhatSvnserveGrantsAndApplyWritesBothKeys) {
+  Create("defaults");
+  Create("explicit");
+  Create("capital");
+  MakeDirs(Root / "noconf/conf");
+  ProfileFile(Conf("explicit")).WriteValue("general", "anon-access", "none");
+  ProfileFile(Conf("explicit")).WriteValue("general", "auth-access", "read");
+  ProfileFile(Conf("capital")).WriteValue("general", "anon-access", "Read");
+  const std::string capital = ReadFile(Conf("capital"));
+  Show([&](TfrmProjectMgr& f) {
+    Click(f.lvProject, "defaults"); // svnadmin's file: every key commented out
+    EXPECT_EQ(Chosen(f), Levels(1, 2));
+    Click(f.lvProject, "explicit");
+    EXPECT_EQ(Chosen(f), Levels(0, 1));
+    Click(f.lvProject, "capital"); // "Read" is no level: the anonymous group stays
+    EXPECT_EQ(Chosen(f), Levels(0, 2));
+    Click(f.lvProject, "noconf");
+    EXPECT_EQ(Chosen(f), Levels(1, 2));
+    f.btnApplyAuth->click();
+    Click(f.lvProject, "capital");
+    ClickEmpty(f.lvProject); // no project selected: apply does nothing
+    EXPECT_TRUE(f.lvProject->selectedItems().isEmpty());
+    TfrmProjectMgr::SetItemIndex(f.rgAnonAccess, 2);
+    f.btnApplyAuth->click();
+
+    Click(f.lvProject, "defaults");
+    f.btnApplyAuth->click();
+    EXPECT_EQ(ProfileFile(Conf("defaults")).ReadValue("general", "anon-access", ""), "read");
+    EXPECT_EQ(ProfileFile(Conf("defaults")).ReadValue("general", "auth-access", ""), "write");
+    TfrmProjectMgr::SetItemIndex(f.rgAnonAccess, 0);
+    TfrmProjectMgr::SetItemIndex(f.rgAuthAccess, 1);
+    f.btnApplyAuth->click();
+  });
+  EXPECT_FALSE(Exists(Conf("noconf")));
+  EXPECT_EQ(ReadFile(Conf("capital")), capital);
+  ProfileFile conf(Conf("defaults"));
+  EXPECT_EQ(conf.ReadValue("general", "anon-access", ""), "none");
+  EXPECT_EQ(conf.ReadValue("general", "auth-access", ""), "read");
+}
+
+TEST_F(ProjectMgrDialog, SelectingAProjectBringsItsUsersIntoTheRegistry) {
+  Create("p");
+  Create("q");
+  Mgr->WriteUser("p", "alice", "proj");
+  Mgr->WriteUser("p", "carol", "c=1");
+  Mgr->WriteUser("q", "alice", "proj");
+  Users.Users = {"Alice=reg"};
+  Show([&](TfrmProjectMgr& f) {
+    Click(f.lvProject, "q"); // only a letter-case twin of a registry ID: nobody is added
+    EXPECT_EQ(Rows(f.lvRegUser), (Lines{"alice"}));
+    EXPECT_EQ(Rows(f.lvUnregUser), (Lines{"Alice"}));
+    EXPECT_FALSE(Exists(Users.FileName));
+
+    Click(f.lvProject, "p");
+    EXPECT_EQ(Rows(f.lvRegUser), (Lines{"alice", "carol"}));
+    EXPECT_EQ(TfrmProjectMgr::RowPassword(f.lvRegUser->topLevelItem(1)), "c=1");
+    EXPECT_EQ(Rows(f.lvUnregUser), (Lines{"Alice"}));
+  });
+  EXPECT_EQ(ReadFile(Users.FileName), "Alice=reg\r\ncarol=c=1\r\n");
+}
+
+TEST_F(ProjectMgrDialog, RegisterAndWithdrawSeveralSelectedUsers) {
+  Create("p");
+  Users.Users = {"alice=a1", "bob=b2", "carol=c3", "no id line"};
+  TScriptedPrompt prompt;
+  Lines passwd;
+  Show([&](TfrmProjectMgr& f) {
+    Click(f.lvProject, "p");
+    ASSERT_EQ(Rows(f.lvUnregUser), (Lines{"alice", "bob", "carol"}));
+    Click(f.lvUnregUser, "alice");
+    Click(f.lvUnregUser, "carol", Qt::ControlModifier);
+    f.sbtnReg->click();
+    Mgr->ReadUsers("p", passwd);
+    EXPECT_EQ(passwd, (Lines{"alice=a1", "carol=c3"}));
+    EXPECT_EQ(Rows(f.lvRegUser), (Lines{"alice", "carol"}));
+    EXPECT_EQ(Rows(f.lvUnregUser), (Lines{"bob"}));
+
+    Click(f.lvRegUser, "alice");
+    Click(f.lvRegUser, "carol", Qt::ControlModifier);
+    f.sbtnUnreg->click();
+    Mgr->ReadUsers("p", passwd);
+    EXPECT_TRUE(passwd.empty());
+    EXPECT_EQ(Rows(f.lvRegUser), Lines{});
+    EXPECT_EQ(Rows(f.lvUnregUser), (Lines{"alice", "bob", "carol"}));
+
+    // The project's conf folder removed behind the dialog: the write error, lists kept.
+    RemoveTree(Root / "p/conf");
+    Click(f.lvUnregUser, "alice");
+    Click(f.lvUnregUser, "bob", Qt::ControlModifier);
+    f.sbtnReg->click();
+    EXPECT_EQ(Rows(f.lvUnregUser), (Lines{"alice", "bob", "carol"}));
+    EXPECT_EQ(f.lvUnregUser->selectedItems().size(), 2);
+  });
+  EXPECT_EQ(Users.Users, (Lines{"alice=a1", "bob=b2", "carol=c3", "no id line"}));
+  EXPECT_FALSE(Exists(Users.FileName));
+  const auto shown = prompt.Messages();
+  ASSERT_EQ(shown.size(), 1u);
+  EXPECT_EQ(shown[0].Icon, TMsgIcon::Error);
+  EXPECT_EQ(shown[0].Text, "Unable to write to " + Root / "p/conf/passwd.");
+  EXPECT_FALSE(Exists(Root / "p/conf"));
+}
