@@ -35,6 +35,7 @@ namespace {
 
 constexpr int64_t StoreChunkSize = 102400;
 constexpr int64_t CopyChunkSize = 131072;
+constexpr int64_t TempBufferSize = 256 << 10;
 constexpr uint64_t SmallFileLimit = 257;
 // Deflate may grow incompressible data a little; an entry this close to 4 GiB gets the ZIP64
 // sizes in its local header in case its data end up beyond the classic limit.
@@ -316,6 +317,11 @@ int TZip::Run() {
     Discard();
     return 0;
   }
+  try {
+    FTemp->Flush(); // a failure here belongs to the entries, not to the directory
+  } catch (const EWriteError& x) {
+    WriteFailed(FTempPath, x.what());
+  }
   WriteCentralDirectory();
   PlaceArchive();
   int written = FWritten;
@@ -355,6 +361,7 @@ void TZip::OpenTempFile() {
     throw TRunError{code, folder, x.what()};
   }
   FTempPath = FTemp->FileName();
+  FTemp->EnableWriteBuffer(TempBufferSize);
 }
 
 void TZip::Collect() {
@@ -588,8 +595,10 @@ void TZip::PlaceArchive() {
   };
   try {
     TFileStream in = TFileStream::OpenRead(FTempPath);
-    TFileStream out = TFileStream::CreateUnique(ExtractFilePath(FArchiveFile),
-                                                "." + ExtractFileName(FArchiveFile) + ".");
+    std::string prefix(1, '.');
+    prefix += ExtractFileName(FArchiveFile);
+    prefix += '.';
+    TFileStream out = TFileStream::CreateUnique(ExtractFilePath(FArchiveFile), prefix);
     FPartialPath = out.FileName();
     std::unique_ptr<unsigned char[]> chunk(new unsigned char[CopyChunkSize]);
     for (;;) {

@@ -85,7 +85,7 @@ void TFolderScan::Run() {
     size_t cut = line.rfind(delim);
     std::string root = cut == std::string::npos ? std::string() : line.substr(0, cut + 1);
     std::string mask = cut == std::string::npos ? line : line.substr(cut + 1);
-    if (mask.empty() || mask == "*.*") mask = "*";
+    if (mask.empty() || mask == "*.*") mask.assign(1, '*');
     FRoots.push_back(root);
     FMasks.push_back(mask);
   }

@@ -42,12 +42,22 @@ TFileStream::TFileStream(platform::FileHandle handle, std::string fileName)
     : FHandle(handle), FFileName(std::move(fileName)) {}
 
 TFileStream::TFileStream(TFileStream&& other) noexcept
-    : FHandle(other.FHandle), FFileName(std::move(other.FFileName)), FLastError(other.FLastError) {
+    : FHandle(other.FHandle), FFileName(std::move(other.FFileName)), FLastError(other.FLastError),
+      FPosition(other.FPosition), FHandleOffset(other.FHandleOffset),
+      FBuffer(std::move(other.FBuffer)), FBufferSize(other.FBufferSize),
+      FBufferStart(other.FBufferStart), FBufferLength(other.FBufferLength) {
   other.FHandle = platform::InvalidFileHandle;
+  other.FBufferLength = 0;
 }
 
 TFileStream::~TFileStream() {
-  if (FHandle != platform::InvalidFileHandle) platform::FileClose(FHandle);
+  if (FHandle == platform::InvalidFileHandle) return;
+  try {
+    Flush();
+  } catch (...) {
+    // Nothing to tell anyone from here; callers that care call Close.
+  }
+  platform::FileClose(FHandle);
 }
 
 TFileStream TFileStream::OpenRead(const std::string& path) {
@@ -74,34 +84,104 @@ void TFileStream::Fail(bool writing) {
   throw EReadError("Stream read error: " + text);
 }
 
+void TFileStream::PlaceHandle() {
+  if (FHandleOffset == FPosition) return;
+  if (platform::FileSeek(FHandle, FPosition, platform::fsoBeginning) != FPosition) {
+    FHandleOffset = -1;
+    Fail(true);
+  }
+  FHandleOffset = FPosition;
+}
+
+void TFileStream::WriteDirect(const void* buffer, int64_t count) {
+  PlaceHandle();
+  FHandleOffset = -1;
+  if (!platform::FileWrite(FHandle, buffer, static_cast<size_t>(count))) Fail(true);
+  FHandleOffset = FPosition + count;
+}
+
+void TFileStream::EnableWriteBuffer(int64_t size) {
+  Flush();
+  FBuffer.reset(size > 0 ? new char[static_cast<size_t>(size)] : nullptr);
+  FBufferSize = size > 0 ? size : 0;
+}
+
+void TFileStream::Flush() {
+  if (FBufferLength == 0) return;
+  int64_t length = FBufferLength, here = FPosition;
+  FBufferLength = 0;
+  FPosition = FBufferStart;
+  WriteDirect(FBuffer.get(), length);
+  FPosition = here;
+}
+
 int64_t TFileStream::Read(void* buffer, int64_t count) {
   if (count <= 0) return 0;
+  Flush();
+  PlaceHandle();
   int64_t n = platform::FileRead(FHandle, buffer, static_cast<size_t>(count));
-  if (n < 0) Fail(false);
+  if (n < 0) {
+    FHandleOffset = -1;
+    Fail(false);
+  }
+  FPosition += n;
+  FHandleOffset = FPosition;
   return n;
 }
 
 int64_t TFileStream::Write(const void* buffer, int64_t count) {
   if (count <= 0) return 0;
-  if (!platform::FileWrite(FHandle, buffer, static_cast<size_t>(count))) Fail(true);
+  if (FBufferSize > 0) {
+    // Extend or overwrite what the buffer holds; anything else empties it first.
+    if (FBufferLength > 0 &&
+        (FPosition < FBufferStart || FPosition > FBufferStart + FBufferLength ||
+         FPosition + count > FBufferStart + FBufferSize))
+      Flush();
+    if (FBufferLength == 0) FBufferStart = FPosition;
+    if (count < FBufferSize) {
+      std::memcpy(FBuffer.get() + (FPosition - FBufferStart), buffer, static_cast<size_t>(count));
+      FPosition += count;
+      FBufferLength = std::max(FBufferLength, FPosition - FBufferStart);
+      return count;
+    }
+  }
+  WriteDirect(buffer, count);
+  FPosition += count;
   return count;
 }
 
 int64_t TFileStream::Seek(int64_t offset, TSeekOrigin origin) {
-  auto o = origin == soBeginning ? platform::fsoBeginning
-           : origin == soCurrent ? platform::fsoCurrent
-                                 : platform::fsoEnd;
-  int64_t r = platform::FileSeek(FHandle, offset, o);
-  if (r < 0) FLastError = platform::LastErrorCode();
-  return r;
+  if (origin == soEnd) {
+    Flush();
+    int64_t r = platform::FileSeek(FHandle, offset, platform::fsoEnd);
+    if (r < 0) {
+      FLastError = platform::LastErrorCode();
+      FHandleOffset = -1;
+      return -1;
+    }
+    FPosition = FHandleOffset = r;
+    return r;
+  }
+  int64_t target = origin == soBeginning ? offset : FPosition + offset;
+  if (target < 0) return -1;
+  FPosition = target;
+  return target;
 }
 
 void TFileStream::Truncate(int64_t size) {
+  Flush();
   if (!platform::FileTruncate(FHandle, size)) Fail(true);
 }
 
 void TFileStream::Close() {
   if (FHandle == platform::InvalidFileHandle) return;
+  try {
+    Flush();
+  } catch (...) {
+    platform::FileClose(FHandle);
+    FHandle = platform::InvalidFileHandle;
+    throw;
+  }
   platform::FileHandle h = FHandle;
   FHandle = platform::InvalidFileHandle;
   if (!platform::FileClose(h)) Fail(true);

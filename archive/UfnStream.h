@@ -5,6 +5,7 @@
 #include "platform/UfnPlatform.h"
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -44,6 +45,11 @@ public:
   int64_t Write(const void* buffer, int64_t count) override;
   int64_t Seek(int64_t offset, TSeekOrigin origin) override;
   void Truncate(int64_t size); // EWriteError on failure
+  // Collects writes in a buffer of `size` bytes (rewrites of recent bytes included), so that
+  // many small headers cost few system calls. A failure then shows at a later write, at
+  // Flush or at Close.
+  void EnableWriteBuffer(int64_t size);
+  void Flush(); // writes out the buffer; EWriteError on failure
   // Closes the file; EWriteError when the system reports a late failure. Idempotent.
   void Close();
 
@@ -55,9 +61,16 @@ private:
   TFileStream(platform::FileHandle handle, std::string fileName);
   [[noreturn]] void Fail(bool writing);
 
+  void PlaceHandle(); // moves the file's own offset to FPosition
+  void WriteDirect(const void* buffer, int64_t count);
+
   platform::FileHandle FHandle;
   std::string FFileName;
   int FLastError = 0;
+  int64_t FPosition = 0;     // where the next read or write goes
+  int64_t FHandleOffset = 0; // where the system's offset stands (-1: not known)
+  std::unique_ptr<char[]> FBuffer;
+  int64_t FBufferSize = 0, FBufferStart = 0, FBufferLength = 0;
 };
 
 class TMemoryStream : public TStream {
