@@ -61,6 +61,11 @@ bool PlainFolderName(const std::string& name) {
   return true;
 }
 
+// The server control's box for the same missing setting.
+void NoRepoPath() {
+  Prompt().MessageBox("에라~", kNoRepoPath, TMsgIcon::Warning, mbOK);
+}
+
 std::string IdOf(const std::string& line) {
   return line.substr(0, line.find('='));
 }
@@ -239,7 +244,7 @@ void TfrmProjectMgr::btnAddClick() {
     // Without the root, svnadmin would make the repository wherever the current folder is.
     const std::string root = BasicSetting->RepoPath;
     if (root.empty() || !platform::DirectoryExists(root)) {
-      Prompt().ShowMessage(kNoRepoPath);
+      NoRepoPath();
       return;
     }
     std::string name;
@@ -252,7 +257,7 @@ void TfrmProjectMgr::btnAddClick() {
     }
     const std::string saved = platform::GetCurrentDir();
     if (!platform::SetCurrentDir(root)) {
-      Prompt().ShowMessage(kNoRepoPath);
+      NoRepoPath();
       return;
     }
     RunCommand("svnadmin create " + QuotedPath(name), true);

@@ -158,6 +158,8 @@ TEST_F(ProjectMgrDialog, WithoutAnExistingRepositoryRootNothingIsCreated) {
   }
   platform::SetCurrentDir(saved);
   EXPECT_EQ(Texts(prompt), std::vector<std::string>(3, kNoRepoPath));
+  EXPECT_EQ(prompt.Calls.front().Caption, "에라~");
+  EXPECT_EQ(prompt.Calls.front().Icon, TMsgIcon::Warning);
   EXPECT_EQ(prompt.Pending(), 3u);
   EXPECT_EQ(Ran(), "");
   EXPECT_EQ(Shell("ls -A " + Quote(cwd.Path())).Output, "");
