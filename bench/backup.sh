@@ -1,0 +1,136 @@
+#!/usr/bin/env bash
+# The backup benchmark: times TZip against Info-ZIP zip, 7-Zip, Python's zipfile and the
+# zlib limit (raw deflate level 6 and CRC-32 of the same bytes, no archive) on two corpora:
+# an FSFS repository of about 80 commits, and /usr/include. Not a test; CI never runs it.
+#
+#   bench/backup.sh [repetitions]      (default 5; corpora are kept in $BENCH_CACHE)
+set -euo pipefail
+repo_root="$(cd "$(dirname "$0")/.." && pwd)"
+reps="${1:-5}"
+cache="${BENCH_CACHE:-${XDG_CACHE_HOME:-$HOME/.cache}/orlenway-bench}"
+work="$(mktemp -d "${TMPDIR:-/tmp}/orlenway-bench.XXXXXX")"
+trap 'rm -rf "$work"' EXIT
+mkdir -p "$cache"
+
+for tool in svnadmin svn zip 7z python3; do
+  command -v "$tool" >/dev/null || { echo "backup.sh: $tool is missing" >&2; exit 1; }
+done
+
+# The driver, built without sanitizers in a tree of its own.
+build="$repo_root/build-bench"
+cmake -S "$repo_root" -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Release -DORLENWAY_BENCH=ON \
+  -DORLENWAY_TESTS=OFF -DORLENWAY_GUI=OFF >/dev/null
+ninja -C "$build" orlenway_zip_bench >/dev/null
+driver="$build/bench/orlenway_zip_bench"
+
+# Corpus 1: a real FSFS repository, one commit per /usr/include subfolder and /usr/share/doc.
+if [ ! -f "$cache/repo/.complete" ]; then
+  echo "building the repository corpus in $cache/repo ..."
+  rm -rf "$cache/repo"
+  svnadmin create "$cache/repo"
+  url="file://$cache/repo"
+  for dir in $(find /usr/include -mindepth 1 -maxdepth 1 -type d | sort); do
+    svn import -q -m "import $(basename "$dir")" "$dir" "$url/include/$(basename "$dir")"
+  done
+  svn import -q -m "import doc" /usr/share/doc "$url/doc"
+  touch "$cache/repo/.complete"
+fi
+# Corpus 3 (peak memory per entry only): 70,000 small files.
+if [ ! -f "$cache/many/.complete" ]; then
+  echo "building the 70,000-file tree in $cache/many ..."
+  rm -rf "$cache/many"
+  python3 - "$cache/many" <<'PY'
+import os, sys
+root = sys.argv[1]
+for d in range(70):
+    os.makedirs(f"{root}/d{d}")
+    for f in range(1000):
+        with open(f"{root}/d{d}/f{f}", "w") as out:
+            out.write(f"{d * 1000 + f}\n")
+PY
+  touch "$cache/many/.complete"
+fi
+
+# Runs a command and prints "<wall seconds> <peak RSS KiB>"; its output goes to $work/last.
+measure() {
+  python3 - "$work/last" "$@" <<'PY'
+import resource, subprocess, sys, time
+t = time.monotonic()
+with open(sys.argv[1], "w") as out:
+    r = subprocess.run(sys.argv[2:], stdout=out, stderr=subprocess.STDOUT)
+wall = time.monotonic() - t
+if r.returncode != 0:
+    sys.exit("failed: " + " ".join(sys.argv[2:]) + "\n" + open(sys.argv[1]).read())
+print("%.3f %d" % (wall, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss))
+PY
+}
+
+pyzip='
+import os, sys, zipfile
+src, out = sys.argv[1], sys.argv[2]
+with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as z:
+    for root, dirs, files in os.walk(src):
+        dirs.sort()
+        for f in sorted(files):
+            p = os.path.join(root, f)
+            z.write(p, os.path.relpath(p, src))
+'
+
+run_tool() {  # tool corpus-folder archive
+  local tool=$1 src=$2 out=$3
+  rm -f "$out"
+  case $tool in
+    TZip) measure "$driver" tzip "$src" "$out" ;;
+    zip) measure sh -c 'cd "$1" && exec zip -r -6 -q "$2" .' sh "$src" "$out" ;;
+    7z) measure sh -c 'cd "$1" && exec 7z a -tzip -mx=5 -mmt=1 -bd -bso0 -bsp0 "$2" .' sh "$src" "$out" ;;
+    python) measure python3 -c "$pyzip" "$src" "$out" ;;
+    zlib) measure "$driver" zlib "$src" ;;
+  esac
+}
+
+median() { sort -n | awk '{v[NR]=$1} END {print v[int((NR+1)/2)]}'; }
+
+tools="TZip zip 7z python zlib"
+bench_corpus() {  # name folder
+  local name=$1 src=$2 bytes files
+  bytes=$(du -sb --apparent-size "$src" | cut -f1)
+  files=$(find "$src" -type f | wc -l)
+  echo
+  echo "corpus $name: $src, $files files, $((bytes / 1048576)) MiB"
+  declare -A times rss size
+  for ((i = 0; i < reps; i++)); do
+    for tool in $tools; do
+      read -r wall kib < <(run_tool "$tool" "$src" "$work/$tool.zip")
+      times[$tool]+="$wall "
+      [ "${rss[$tool]:-0}" -ge "$kib" ] || rss[$tool]=$kib
+      if [ -f "$work/$tool.zip" ]; then size[$tool]=$(stat -c %s "$work/$tool.zip"); fi
+      if [ "$tool" = TZip ]; then tzip_line=$(cat "$work/last"); fi
+    done
+  done
+  local base
+  base=$(echo "${times[TZip]}" | tr ' ' '\n' | grep . | median)
+  printf '%-8s %10s %8s %14s %10s\n' tool "median s" "x TZip" "archive bytes" "peak MiB"
+  for tool in $tools; do
+    local m
+    m=$(echo "${times[$tool]}" | tr ' ' '\n' | grep . | median)
+    awk -v t="$tool" -v m="$m" -v b="$base" -v s="${size[$tool]:--}" -v r="${rss[$tool]}" \
+      'BEGIN { printf "%-8s %10.3f %8.3f %14s %10.1f\n", t, m, m / b, s, r / 1024 }'
+  done
+  echo "TZip driver: $tzip_line"
+  local progress
+  progress=$(sed -n 's/.*progress=\([0-9]*\).*/\1/p' <<<"$tzip_line")
+  echo "input bytes per progress report: $((bytes / (progress > 0 ? progress : 1)))"
+  eval "rss_$name=${rss[TZip]}"
+  eval "entries_$name=$(sed -n 's/.*entries=\([0-9]*\).*/\1/p' <<<"$tzip_line")"
+}
+
+bench_corpus repo "$cache/repo"
+bench_corpus include /usr/include
+
+# Memory growth per entry: TZip on the 70,000-file tree against /usr/include.
+read -r _ many_kib < <(run_tool TZip "$cache/many" "$work/many.zip")
+many_entries=$(sed -n 's/.*entries=\([0-9]*\).*/\1/p' "$work/last")
+echo
+echo "TZip peak RSS: $((many_kib / 1024)) MiB for $many_entries entries," \
+  "$((rss_include / 1024)) MiB for $entries_include entries:" \
+  "$(( (many_kib - rss_include) * 1024 / (many_entries - entries_include) )) bytes per entry"
