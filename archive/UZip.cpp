@@ -375,6 +375,7 @@ void TZip::Collect() {
   s.AttributesEx = AttributesEx;
   TFolderScan scan(s, FCancel);
   scan.OnItem = [this](TScanItem& item) {
+    if (item.FullPath == FTempPath) return; // a temporary folder inside the packed tree
     TEntry e;
     e.Name = item.FullPath.substr(item.RootLength);
     e.Size = item.Size;

@@ -498,3 +498,14 @@ TEST(Zip, TheTemporaryFileIsMovedOnTheSameFileSystemAndCopiedFromAnother) {
     if (other) RemoveTree(shm);
   }
 }
+
+TEST(Zip, ATemporaryFolderInsideThePackedTreeDoesNotPackTheArchiveIntoItself) {
+  TFixture f;
+  MakeDirs(f.Src / "tmp");
+  WriteFile(f.Src / "a.txt", Random(300000, 14));
+  f.Zip.TempDir = f.Src / "tmp";
+  // The folder holds the temporary file while the tree is scanned, so it is not empty.
+  EXPECT_EQ(f.Zip.BuildArchive(), 1);
+  EXPECT_EQ(EntryNames(ReadArchive(f.Archive)), (std::vector<std::string>{"a.txt"}));
+  EXPECT_EQ(FolderNames(f.Src / "tmp"), std::vector<std::string>{});
+}
