@@ -2,6 +2,9 @@
 
 #include "app/UfnDesktop.h"
 #include "app/UfrmAbout.h"
+#include "projects/UfrmProjectMgr.h"
+#include "settings/UfrmBasicSetting.h"
+#include "users/UfrmUserMgr.h"
 #include "server/UclsSVN.h"
 
 #include <QAction>
@@ -20,9 +23,6 @@
 
 TfrmMain* frmMain = nullptr;
 
-std::function<void()> TfrmMain::ShowBasicSettingHook;
-std::function<void()> TfrmMain::ShowUserMgrHook;
-std::function<void()> TfrmMain::ShowProjectMgrHook;
 
 // The resources live in a static library: nothing would pull them in otherwise.
 static void InitResources() {
@@ -304,15 +304,15 @@ void TfrmMain::acExitExecute() {
 }
 
 void TfrmMain::acBasicSettingExecute() {
-  if (ShowBasicSettingHook) ShowBasicSettingHook();
+  ShowBasicSetting();
 }
 
 void TfrmMain::acUserMgrExecute() {
-  if (ShowUserMgrHook) ShowUserMgrHook();
+  ShowUserMgr();
 }
 
 void TfrmMain::acProjectMgrExecute() {
-  if (ShowProjectMgrHook) ShowProjectMgrHook();
+  ShowProjectMgr();
 }
 
 void TfrmMain::acAboutExecute() {

@@ -7,7 +7,6 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QSystemTrayIcon>
-#include <functional>
 
 class QAction;
 class QMenu;
@@ -76,11 +75,6 @@ public:
   // The icon's tooltip: the application title, cut to 63 characters.
   static QString TrayTip();
 
-  // The dialogs of the settings, the users and the projects come with their own units, which
-  // install their opening routine here; until one is installed its command opens nothing.
-  static std::function<void()> ShowBasicSettingHook;
-  static std::function<void()> ShowUserMgrHook;
-  static std::function<void()> ShowProjectMgrHook;
 
 protected:
   void showEvent(QShowEvent* event) override;

@@ -8,9 +8,7 @@
 #include "projects/UclsProjectMgr.h"
 #include "server/UclsSVN.h"
 #include "settings/UclsBasicSetting.h"
-#include "settings/UfrmBasicSetting.h"
 #include "users/UclsUserMgr.h"
-#include "users/UfrmUserMgr.h"
 
 #include <QIcon>
 #include <QPointer>
@@ -83,8 +81,6 @@ int OrlenwayMain(int argc, char** argv, const std::function<void()>& onRunning) 
   app.setApplicationName(kTitle);
   app.setApplicationDisplayName(kTitle);
 
-  TfrmMain::ShowBasicSettingHook = ShowBasicSetting;
-  TfrmMain::ShowUserMgrHook = ShowUserMgr;
   new TfrmMain();
   frmMain->show();
   if (onRunning) onRunning();

@@ -11,6 +11,7 @@
 #include "server/UclsSVN.h"
 #include "settings/UclsBasicSetting.h"
 #include "support/TestSupport.h"
+#include "users/UclsUserMgr.h"
 
 #include <QAction>
 #include <QFontInfo>
@@ -69,9 +70,6 @@ protected:
     delete BasicSetting;
     BasicSetting = nullptr;
     SetApplicationTitle("Orlenway");
-    TfrmMain::ShowBasicSettingHook = nullptr;
-    TfrmMain::ShowUserMgrHook = nullptr;
-    TfrmMain::ShowProjectMgrHook = nullptr;
   }
 
   template <typename T = TfrmMain> T* Open() {
@@ -386,17 +384,28 @@ TEST_F(MainWindow, WithoutANotificationAreaTheWindowMinimisesInstead) {
 }
 
 TEST_F(MainWindow, TheSettingsOpenOnlyWhileStoppedAndAboutIsModal) {
-  int settings = 0, users = 0;
-  TfrmMain::ShowBasicSettingHook = [&]() { ++settings; };
-  TfrmMain::ShowUserMgrHook = [&]() { ++users; };
+  TclsUserMgr users;
+  users.FileName = Root / "User.Dat";
+  UserMgr = &users;
+  // Counts the dialogs that open, by their object names, and closes each.
+  QStringList opened;
+  QTimer watcher;
+  QObject::connect(&watcher, &QTimer::timeout, [&]() {
+    if (QWidget* m = QApplication::activeModalWidget()) {
+      opened << m->objectName();
+      m->close();
+    }
+  });
+  watcher.start(10);
   auto* w = Open();
   QTest::mouseClick(w->btnBasicSetting, Qt::LeftButton);
   w->acStartServer->trigger();
   QTest::mouseClick(w->btnBasicSetting, Qt::LeftButton);
   w->acBasicSetting->trigger();
   QTest::mouseClick(w->btnUserMgr, Qt::LeftButton);
-  EXPECT_EQ(settings, 1);
-  EXPECT_EQ(users, 1);
+  watcher.stop();
+  UserMgr = nullptr;
+  EXPECT_EQ(opened, (QStringList{"frmBasicSetting", "frmUserMgr"}));
 
   // The About box opens modally over the window.
   QString caption;
