@@ -8,6 +8,10 @@ endif()
 include(GNUInstallDirs)
 
 install(TARGETS orlenway RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+# The desktop entry, the icon theme and the package are the freedesktop.org desktop's.
+if(WIN32 OR APPLE)
+  return()
+endif()
 install(FILES ${PROJECT_SOURCE_DIR}/dist/orlenway.desktop
         DESTINATION ${CMAKE_INSTALL_DATADIR}/applications)
 
