@@ -12,6 +12,12 @@
 
 #include <QIcon>
 #include <QPointer>
+#ifndef _WIN32
+#include <QSocketNotifier>
+#include <csignal>
+#include <fcntl.h>
+#include <unistd.h>
+#endif
 #include <exception>
 #include <string>
 #include <vector>
@@ -45,6 +51,52 @@ private:
   TQtPrompt qt_;
   bool installed_;
 };
+
+#ifndef _WIN32
+// The desktop ends a session by sending SIGTERM (SIGHUP when the terminal goes away): the
+// program then ends as at the end of a logon session, without a question, and still writes
+// the user list and the settings back. The handler only writes to a pipe; the message loop
+// does the rest.
+class TEndSessionSignals {
+public:
+  TEndSessionSignals() {
+    if (::pipe2(FPipe, O_CLOEXEC | O_NONBLOCK) != 0) return;
+    FWrite = FPipe[1];
+    FNotifier = std::make_unique<QSocketNotifier>(FPipe[0], QSocketNotifier::Read);
+    QObject::connect(FNotifier.get(), &QSocketNotifier::activated, [this] {
+      char buf[16];
+      while (::read(FPipe[0], buf, sizeof buf) > 0) {
+      }
+      if (frmMain) frmMain->WMQueryEndSession();
+    });
+    struct sigaction sa {};
+    sa.sa_handler = &TEndSessionSignals::Handler;
+    sigemptyset(&sa.sa_mask);
+    for (int sig : {SIGTERM, SIGHUP}) ::sigaction(sig, &sa, &FOld[sig == SIGTERM ? 0 : 1]);
+  }
+  ~TEndSessionSignals() {
+    if (FWrite < 0) return;
+    ::sigaction(SIGTERM, &FOld[0], nullptr);
+    ::sigaction(SIGHUP, &FOld[1], nullptr);
+    FNotifier.reset();
+    FWrite = -1;
+    ::close(FPipe[0]);
+    ::close(FPipe[1]);
+  }
+
+private:
+  static void Handler(int) {
+    char c = 1;
+    if (FWrite >= 0) (void)!::write(FWrite, &c, 1);
+  }
+  static inline volatile int FWrite = -1;
+  int FPipe[2] = {-1, -1};
+  std::unique_ptr<QSocketNotifier> FNotifier;
+  struct sigaction FOld[2] {};
+};
+#else
+class TEndSessionSignals {};
+#endif
 
 }  // namespace
 
@@ -82,6 +134,7 @@ int OrlenwayMain(int argc, char** argv, const std::function<void()>& onRunning) 
   app.setApplicationDisplayName(kTitle);
 
   new TfrmMain();
+  TEndSessionSignals endSession;
   frmMain->show();
   if (onRunning) onRunning();
   app.exec();

@@ -10,6 +10,8 @@
 #include <QApplication>
 #include <QTimer>
 #include <chrono>
+#include <csignal>
+#include <unistd.h>
 #include <gtest/gtest.h>
 
 using namespace testing_support;
@@ -137,4 +139,30 @@ TEST_F(Program, UnreadableSettingsFileIsReportedAndLeftAsItWas) {
   EXPECT_EQ(prompt.Messages()[1].Text,
             "Error reading TclsBasicSetting.Port: Invalid property value.");
   EXPECT_EQ(ReadFile(ownIni), refused);
+}
+
+TEST_F(Program, TheEndOfTheSessionClosesWithoutAQuestionAndWritesEverything) {
+  TScriptedPrompt prompt;
+  bool dialogWasOpen = false;
+  RunProgram([&] {
+    // Even with a modal dialog open, the program ends and saves.
+    QTimer::singleShot(50, [&] {
+      dialogWasOpen = QApplication::activeModalWidget() != nullptr;
+      ::kill(::getpid(), SIGTERM);
+    });
+    frmMain->acBasicSetting->trigger();
+  });
+  EXPECT_TRUE(dialogWasOpen);
+  EXPECT_TRUE(prompt.Calls.empty());
+  EXPECT_EQ(ReadFile(ownIni),
+            "object TclsBasicSetting\r\n  SVNPath = '/usr'\r\n  Port = 3690\r\nend\r\n");
+  EXPECT_TRUE(Exists(state + "User.Dat"));
+
+  // SIGHUP too, and the signals are the default ones again once the program has ended.
+  RemoveTree(state);
+  RunProgram([] { ::kill(::getpid(), SIGHUP); });
+  EXPECT_TRUE(Exists(ownIni));
+  struct sigaction now {};
+  ::sigaction(SIGTERM, nullptr, &now);
+  EXPECT_EQ(now.sa_handler, SIG_DFL);
 }
