@@ -53,16 +53,11 @@ fi
 
 # Runs a command and prints "<wall seconds> <peak RSS KiB>"; its output goes to $work/last.
 measure() {
-  python3 - "$work/last" "$@" <<'PY'
-import resource, subprocess, sys, time
-t = time.monotonic()
-with open(sys.argv[1], "w") as out:
-    r = subprocess.run(sys.argv[2:], stdout=out, stderr=subprocess.STDOUT)
-wall = time.monotonic() - t
-if r.returncode != 0:
-    sys.exit("failed: " + " ".join(sys.argv[2:]) + "\n" + open(sys.argv[1]).read())
-print("%.3f %d" % (wall, resource.getrusage(resource.RUSAGE_CHILDREN).ru_maxrss))
-PY
+  if ! "$driver" measure "$work/last" "$@"; then
+    echo "failed: $*" >&2
+    cat "$work/last" >&2
+    exit 1
+  fi
 }
 
 pyzip='

@@ -28,36 +28,6 @@ THeaderInfo Info() {
 
 } // namespace
 
-TEST(ZipHeaders, ClassicLocalAndCentralHeadersHoldTheValuesInOrder) {
-  std::string l, c;
-  AppendLocalHeader(l, Info(), "db/current");
-  ASSERT_EQ(l.size(), 30u + 10u);
-  EXPECT_EQ(Le(l, 0, 4), 0x04034B50u);
-  EXPECT_EQ(Le(l, 4, 2), 20u);
-  EXPECT_EQ(Le(l, 8, 2), 8u);
-  EXPECT_EQ(Le(l, 10, 2), 0x7320u); // time first
-  EXPECT_EQ(Le(l, 12, 2), 0x58BEu);
-  EXPECT_EQ(Le(l, 14, 4), 0x12345678u);
-  EXPECT_EQ(Le(l, 18, 4), 1000u);
-  EXPECT_EQ(Le(l, 22, 4), 5000u);
-  EXPECT_EQ(Le(l, 26, 2), 10u);
-  EXPECT_EQ(Le(l, 28, 2), 0u);
-  EXPECT_EQ(l.substr(30), "db/current");
-
-  AppendCentralHeader(c, Info(), "db/current");
-  ASSERT_EQ(c.size(), 46u + 10u);
-  EXPECT_EQ(Le(c, 0, 4), 0x02014B50u);
-  EXPECT_EQ(Le(c, 4, 2), 20u);
-  EXPECT_EQ(Le(c, 6, 2), 20u);
-  EXPECT_EQ(c.substr(8, 22), l.substr(6, 22));
-  EXPECT_EQ(Le(c, 30, 2), 0u);
-  EXPECT_EQ(Le(c, 32, 2), 0u);
-  EXPECT_EQ(Le(c, 34, 2), 0u);
-  EXPECT_EQ(Le(c, 36, 2), 1u);
-  EXPECT_EQ(Le(c, 38, 4), 0x20u);
-  EXPECT_EQ(Le(c, 42, 4), 777u);
-}
-
 TEST(ZipHeaders, BigEntriesCarryZip64FieldsOnlyForWhatOverflows) {
   THeaderInfo h = Info();
   h.Offset = 0x123456789ull; // only the offset is too big
