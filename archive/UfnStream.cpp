@@ -84,17 +84,17 @@ void TFileStream::Fail(bool writing) {
   throw EReadError("Stream read error: " + text);
 }
 
-void TFileStream::PlaceHandle() {
+void TFileStream::PlaceHandle(bool writing) {
   if (FHandleOffset == FPosition) return;
   if (platform::FileSeek(FHandle, FPosition, platform::fsoBeginning) != FPosition) {
     FHandleOffset = -1;
-    Fail(true);
+    Fail(writing);
   }
   FHandleOffset = FPosition;
 }
 
 void TFileStream::WriteDirect(const void* buffer, int64_t count) {
-  PlaceHandle();
+  PlaceHandle(true);
   FHandleOffset = -1;
   if (!platform::FileWrite(FHandle, buffer, static_cast<size_t>(count))) Fail(true);
   FHandleOffset = FPosition + count;
@@ -118,7 +118,7 @@ void TFileStream::Flush() {
 int64_t TFileStream::Read(void* buffer, int64_t count) {
   if (count <= 0) return 0;
   Flush();
-  PlaceHandle();
+  PlaceHandle(false);
   int64_t n = platform::FileRead(FHandle, buffer, static_cast<size_t>(count));
   if (n < 0) {
     FHandleOffset = -1;

@@ -61,7 +61,7 @@ private:
   TFileStream(platform::FileHandle handle, std::string fileName);
   [[noreturn]] void Fail(bool writing);
 
-  void PlaceHandle(); // moves the file's own offset to FPosition
+  void PlaceHandle(bool writing); // moves the file's own offset to FPosition
   void WriteDirect(const void* buffer, int64_t count);
 
   platform::FileHandle FHandle;

@@ -64,7 +64,7 @@ pyzip='
 import os, sys, zipfile
 src, out = sys.argv[1], sys.argv[2]
 with zipfile.ZipFile(out, "w", zipfile.ZIP_DEFLATED, compresslevel=6) as z:
-    for root, dirs, files in os.walk(src):
+    for root, dirs, files in os.walk(src, followlinks=True):  # as TZip and zip do
         dirs.sort()
         for f in sorted(files):
             p = os.path.join(root, f)
