@@ -1,14 +1,17 @@
 #include "projects/UfrmProjectMgr.h"
 
 #include "app/UfnDesktop.h"
+#include "app/UfrmMain.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnProfileFile.h"
+#include "projects/UfrmProjectMgr_Backup.h"
 #include "server/UfnAPI.h"
 #include "server/UfnShell.h"
 #include "settings/UclsBasicSetting.h"
 #include "users/UclsUserMgr.h"
 
+#include <QAction>
 #include <QApplication>
 #include <QButtonGroup>
 #include <QGroupBox>
@@ -19,6 +22,7 @@
 #include <QToolButton>
 #include <QTreeWidget>
 #include <cstring>
+#include <ctime>
 #include <exception>
 #include <vector>
 
@@ -32,6 +36,11 @@ const char* const kCreateCaption = "프로젝트 생성";
 const char* const kCreatePrompt = "생성할 프로젝트 이름을 입력하세요";
 const char* const kBadName = "프로젝트 이름이 올바르지 않습니다.";
 const char* const kNoRepoPath = "저장소 경로 설정 해주세요";
+const char* const kNoBackupProject = "백업할 프로젝트를 선택하세요.";
+const char* const kNoProjectFolder = "백업할 프로젝트 폴더가 존재하지 않습니다.";
+const char* const kNoBackupFolder = "백업 폴더가 존재하지 않습니다.";
+const char* const kStopForBackup =
+    "백업을 진행하는 도중은 서버가 잠시 중지됩니다.\r\n\r\n백업을 진행하시겠습니까?";
 const char* const kDeleteQuestion = "저장소 폴더를 휴지통으로 보냅니다.\r\n\r\n삭제하시겠습니까?";
 const char* const kGeneral = "general";
 const char* const kAnonAccess = "anon-access";
@@ -268,8 +277,43 @@ void TfrmProjectMgr::btnAddClick() {
   });
 }
 
-// Filled by the project backup, which comes with its own dialog.
-void TfrmProjectMgr::btnBackupClick() {}
+void TfrmProjectMgr::btnBackupClick() {
+  const std::string project = SelectedProject();
+  if (project.empty()) {
+    Prompt().ShowMessage(kNoBackupProject);
+    return;
+  }
+  const std::string folder = AddPathDelimiter(AddPathDelimiter(BasicSetting->RepoPath) + project);
+  if (!platform::DirectoryExists(folder)) {
+    Prompt().ShowMessage(kNoProjectFolder);
+    return;
+  }
+  if (!platform::DirectoryExists(BasicSetting->BackupPath)) {
+    Prompt().ShowMessage(kNoBackupFolder);
+    return;
+  }
+  // The server must not write into the repository while it is packed.
+  const bool running = frmMain && frmMain->acStopServer->isEnabled();
+  if (running) {
+    if (Prompt().MessageDlg(kStopForBackup, TMsgIcon::Warning, mbYes | mbNo) != mbYes) return;
+    frmMain->acStopServer->trigger();
+  }
+  // Whatever the backup ends with, a server that ran is started again once the dialog is gone.
+  auto restart = [running] {
+    if (running && frmMain) frmMain->acStartServer->trigger();
+  };
+  try {
+    TfrmProjectMgr_Backup dlg(this);
+    dlg.SourceFolder = folder;
+    dlg.ZipFileName =
+        TfrmProjectMgr_Backup::ArchivePath(BasicSetting->BackupPath, project, std::time(nullptr));
+    dlg.exec();
+  } catch (...) {
+    restart();
+    throw;
+  }
+  restart();
+}
 
 void TfrmProjectMgr::btnDeleteClick() {
   const std::string project = SelectedProject();

@@ -1,0 +1,74 @@
+// The backup dialog: packs one project folder into a new ZIP archive in the backup folder,
+// showing the entry being packed and two progress bars, and tells the outcome when it is done.
+// The run starts once, from a short timer after the dialog is shown, and pumps the window
+// messages itself, so the dialog stays alive while it works.
+#pragma once
+
+#include "archive/UZip.h"
+
+#include <QDialog>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+class QLabel;
+class QProgressBar;
+class QTimer;
+
+class TfrmProjectMgr_Backup : public QDialog {
+  Q_OBJECT
+public:
+  explicit TfrmProjectMgr_Backup(QWidget* parent = nullptr);
+
+  // Set by the caller before the dialog is shown.
+  std::string SourceFolder; // the project folder, ending with the path delimiter
+  std::string ZipFileName;  // the full archive path
+
+  QWidget* pnlBackground;
+  QLabel* TeLabel1;
+  QLabel* TeLabel2;
+  QLabel* lblCurrentFile;
+  QLabel* lblZipFile;
+  QProgressBar* pbCurrent;
+  QProgressBar* pbTotal;
+  QTimer* tmrExecute;
+  TZip Zip;
+
+  void FormShow();
+  void tmrExecuteTimer();
+  void ZipBegin(TZip& Sender, const std::string& FileName, int Count, bool& Extract);
+  void ZipProgress(TZip& Sender, uint8_t ByFile, uint8_t ByArchive);
+
+  // True while the archive is being built.
+  bool Running() const { return FRunning; }
+  // A run cannot be cancelled: a close request while it works waits for its end.
+  void done(int result) override;
+
+  // The archive for a project backed up at `now`: the backup folder, the project name, "_",
+  // the local date and time as yyyymmddThhnnssZ, and ".zip".
+  static std::string ArchivePath(const std::string& backupPath, const std::string& project,
+                                 std::time_t now);
+
+  // The texts the run ends with.
+  static std::string CompletionText(int count, const std::string& fileName);
+  static std::string FailureText(const std::string& reason);
+
+protected:
+  void showEvent(QShowEvent* e) override;
+  void closeEvent(QCloseEvent* e) override;
+
+private:
+  struct TFailure {
+    int Code = 0;
+    std::string FileName;
+    std::string Extended;
+  };
+  std::string Below(const std::string& path) const;
+  std::string UnreadableText() const;
+  std::string FailureReason() const;
+
+  bool FStarted = false;
+  bool FRunning = false;
+  bool FFailed = false;
+  TFailure FFailure;
+};

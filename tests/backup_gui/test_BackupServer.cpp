@@ -1,0 +1,291 @@
+// The backup in front of a real server: the svnserve that the main window's action started on a
+// loopback port of the test's own. The window's stop command ends every svnserve on the
+// machine, so these tests hold the "svnserve" lock and skip when a server they did not start
+// is running. The last test restores an archive and serves it again.
+#include "BackupTestKit.h"
+
+#include "../server/ServerProcesses.h"
+#include "RealReaders.h"
+#include "ZipReader.h"
+#include "server/UclsSVN.h"
+
+#include <QToolButton>
+#include <csignal>
+#include <cstdio>
+#include <random>
+#include <unistd.h>
+
+using namespace backup_kit;
+
+namespace {
+
+const char* const kNoBackupFolder = "백업 폴더가 존재하지 않습니다.";
+const char* const kQuestion =
+    "백업을 진행하는 도중은 서버가 잠시 중지됩니다.\r\n\r\n백업을 진행하시겠습니까?";
+
+RunResult Svn(const std::string& args, const std::string& user = "alice",
+              const std::string& password = "wonder1") {
+  return Shell("svn --non-interactive --no-auth-cache --username " + Quote(user) + " --password " +
+               Quote(password) + " " + args + " 2>&1");
+}
+
+// A server of the test's own over another root, stopped by the pid it wrote.
+class TOwnServer {
+public:
+  explicit TOwnServer(const std::string& root) : FPidFile(root + ".pid") {
+    for (int attempt = 0; attempt < 5 && Pid <= 0; ++attempt) {
+      Port = FreeLoopbackPort();
+      if (Shell("svnserve -d --listen-host 127.0.0.1 --listen-port " + std::to_string(Port) +
+                " -r " + Quote(root) + " --pid-file " + Quote(FPidFile))
+              .ExitCode != 0)
+        continue; // the port was taken meanwhile
+      for (int i = 0; i < 200 && Pid <= 0; ++i) {
+        if (Exists(FPidFile)) Pid = std::atoi(ReadFile(FPidFile).c_str());
+        if (Pid <= 0) ::usleep(25000);
+      }
+    }
+    for (int i = 0; i < 200 && Pid > 0 && !PortAccepts(Port); ++i)
+      ::usleep(25000);
+  }
+  ~TOwnServer() {
+    if (Pid <= 0) return;
+    ::kill(Pid, SIGTERM);
+    for (int i = 0; i < 200 && ::kill(Pid, 0) == 0; ++i)
+      ::usleep(25000);
+  }
+  int Pid = 0;
+  int Port = 0;
+
+private:
+  std::string FPidFile;
+};
+
+std::string Url(int port, const std::string& project) {
+  return "svn://127.0.0.1:" + std::to_string(port) + "/" + project;
+}
+
+class BackupServer : public BackupDialog {
+protected:
+  void SetUp() override {
+    if (!ServerPids().empty()) GTEST_SKIP() << "an svnserve this test did not start is running";
+    Settings.SVNPath = "/usr";
+    Port = FreeLoopbackPort();
+    Settings.SetPort(Port);
+    InitSVN();
+    Main = new TfrmMain;
+    Main->show(); // the first show stops every server and takes the stopped state
+    QCoreApplication::processEvents();
+  }
+  void TearDown() override {
+    delete Main;
+    Main = nullptr;
+    DoneSVN();
+  }
+
+  void Start() {
+    Main->acStartServer->trigger();
+    ASSERT_TRUE(Running());
+    ASSERT_TRUE(PortAccepts(Port));
+  }
+  // The window's belief, as its actions show it.
+  bool Running() const {
+    EXPECT_NE(Main->acStartServer->isEnabled(), Main->acStopServer->isEnabled());
+    EXPECT_EQ(Main->acStartServer->isEnabled(), Main->acBasicSetting->isEnabled());
+    return Main->acStopServer->isEnabled();
+  }
+  static bool BackupDialogExists() {
+    for (QWidget* w : QApplication::allWidgets())
+      if (qobject_cast<TfrmProjectMgr_Backup*>(w)) return true;
+    return false;
+  }
+
+  int Port = 0;
+};
+
+} // namespace
+
+TEST_F(BackupServer, TheServerIsLeftAloneUnlessTheAdministratorAgrees) {
+  Create("alpha");
+  Start();
+  const std::vector<pid_t> pids = ServerPids();
+  ASSERT_EQ(pids.size(), 1u);
+  Settings.BackupPath = Backups / "missing";
+  Backup("alpha");
+  Settings.BackupPath = Backups.Path();
+  Script.Answer(mbNo);
+  Backup("alpha");
+
+  EXPECT_EQ(Texts(), (Lines{kNoBackupFolder, kQuestion}));
+  const TPromptCall question = Script.Messages()[1];
+  EXPECT_EQ(question.Caption, "Warning");
+  EXPECT_EQ(question.Icon, TMsgIcon::Warning);
+  EXPECT_EQ(question.Buttons, static_cast<TMsgButtons>(mbYes | mbNo));
+  EXPECT_EQ(Shown.Count, 0);
+  EXPECT_TRUE(Names(Backups.Path()).empty());
+  EXPECT_EQ(ServerPids(), pids);
+  EXPECT_TRUE(PortAccepts(Port));
+  EXPECT_TRUE(Running());
+}
+
+TEST_F(BackupServer, YesStopsTheServerForTheRunAndStartsItOnceTheDialogIsGone) {
+  Create("alpha");
+  Start();
+  const std::vector<pid_t> before = ServerPids();
+  struct {
+    bool Seen = false, ServerGone = false, WindowStopped = false;
+  } run;
+  Script.OnProcessMessages = [&] {
+    if (run.Seen || !Dialog()) return;
+    run = {true, ServerPids().empty() && !PortAccepts(Port),
+           !Main->acStopServer->isEnabled() && Main->acStartServer->isEnabled()};
+  };
+  bool stoppedAtMessage = false;
+  Script.OnMessage = [&](const TPromptCall& m) {
+    if (m.Caption == ApplicationTitle()) stoppedAtMessage = ServerPids().empty() && Dialog();
+  };
+  int starts = 0;
+  bool dialogAtStart = true;
+  QObject::connect(Main->acStartServer, &QAction::triggered, [&] {
+    ++starts;
+    dialogAtStart = BackupDialogExists();
+  });
+  Script.Answer(mbYes);
+  Backup("alpha");
+
+  ASSERT_EQ(Names(Backups.Path()).size(), 1u);
+  const std::string name = Names(Backups.Path())[0];
+  ASSERT_EQ(Texts().size(), 2u);
+  EXPECT_EQ(Texts()[0], kQuestion);
+  EXPECT_EQ(Texts()[1],
+            Completed(static_cast<int>(ziptest::ReadArchive(Backups / name).Entries.size()), name));
+  EXPECT_TRUE(run.Seen);
+  EXPECT_TRUE(run.ServerGone) << "the server still ran while the archive was written";
+  EXPECT_TRUE(run.WindowStopped);
+  EXPECT_TRUE(stoppedAtMessage);
+  EXPECT_EQ(starts, 1);
+  EXPECT_FALSE(dialogAtStart) << "the server was started before the dialog had gone";
+  EXPECT_TRUE(Running());
+  EXPECT_TRUE(PortAccepts(Port));
+  ASSERT_EQ(ServerPids().size(), 1u);
+  EXPECT_NE(ServerPids(), before);
+}
+
+TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServer) {
+  Create("alpha");
+  Start();
+  // Once the checks are behind it, the backup folder gives way to a file of the same name.
+  bool swapped = false;
+  Script.OnProcessMessages = [&] {
+    if (swapped || !Dialog()) return;
+    swapped = std::rename(Backups.Path().c_str(), (Backups / "../away").c_str()) == 0;
+    if (swapped) WriteFile(Backups.Path(), "in the way");
+  };
+  Script.Answer(mbYes);
+  Backup("alpha");
+  ASSERT_TRUE(swapped);
+  std::remove(Backups.Path().c_str());
+  std::rename((Backups / "../away").c_str(), Backups.Path().c_str());
+
+  ASSERT_EQ(Texts().size(), 2u);
+  EXPECT_EQ(Texts()[1].rfind(kFailedHead, 0), 0u) << Texts()[1];
+  EXPECT_EQ(Script.Messages()[1].Caption, "Error");
+  EXPECT_TRUE(Names(Backups.Path()).empty());
+  EXPECT_TRUE(Running());
+  EXPECT_TRUE(PortAccepts(Port));
+}
+
+TEST_F(BackupServer, ARestoredBackupServesEveryRevisionAndTakesTheNextCommit) {
+  // The project made, its access set and a user registered, all through the dialog.
+  Users.Users = {"alice=wonder1"};
+  Show([&](TfrmProjectMgr& f) {
+    Script.AnswerInput("alpha");
+    f.btnAdd->click();
+    Click(f.lvProject, "alpha");
+    TfrmProjectMgr::SetItemIndex(f.rgAnonAccess, 0);
+    TfrmProjectMgr::SetItemIndex(f.rgAuthAccess, 2);
+    f.btnApplyAuth->click();
+    Click(f.lvUnregUser, "alice");
+    f.sbtnReg->click();
+  });
+  ASSERT_TRUE(Exists(Root / "alpha/format"));
+  Start();
+  const std::string url = Url(Port, "alpha");
+
+  // Four revisions through the server: files, a binary, an empty folder, an edit, a deletion
+  // and a property.
+  TempDir work{"work"};
+  const std::string wc = work / "wc";
+  ASSERT_EQ(Svn("checkout -q " + Quote(url) + " " + Quote(wc)).ExitCode, 0);
+  std::mt19937 rng(42);
+  std::string binary(150000, '\0');
+  for (char& c : binary)
+    c = static_cast<char>(rng());
+  MakeDirs(wc + "/trunk/empty");
+  WriteFile(wc + "/trunk/hello.txt", "hello\n");
+  WriteFile(wc + "/trunk/data.bin", binary);
+  WriteFile(wc + "/trunk/gone.txt", "short-lived\n");
+  const std::string inWc = "cd " + Quote(wc) + " && ";
+  auto commit = [&](const std::string& message) {
+    RunResult r = Svn("commit -q -m " + Quote(message) + " " + Quote(wc));
+    ASSERT_EQ(r.ExitCode, 0) << r.Output;
+  };
+  ASSERT_EQ(Shell(inWc + "svn add -q trunk").ExitCode, 0);
+  commit("first");
+  WriteFile(wc + "/trunk/hello.txt", "hello\nworld\n");
+  commit("second");
+  ASSERT_EQ(Shell(inWc + "svn rm -q trunk/gone.txt").ExitCode, 0);
+  commit("third");
+  ASSERT_EQ(Shell(inWc + "svn propset -q note kept trunk/hello.txt").ExitCode, 0);
+  commit("fourth");
+  const RunResult log = Svn("log -v " + Quote(url));
+  ASSERT_EQ(log.ExitCode, 0) << log.Output;
+
+  Show([&](TfrmProjectMgr& f) {
+    Click(f.lvProject, "alpha");
+    Script.Answer(mbYes);
+    f.btnBackup->click();
+  });
+  ASSERT_EQ(Names(Backups.Path()).size(), 1u);
+  const std::string archive = Backups / Names(Backups.Path())[0];
+  EXPECT_TRUE(Running());
+
+  // The four readers accept the archive and each extracts exactly the project folder.
+  TempDir readers{"readers"};
+  EXPECT_EQ(
+      ziptest::CheckWithReaders(archive, ziptest::ExpectedTree(Root / "alpha"), readers.Path()),
+      "");
+
+  TempDir fresh{"restored"};
+  RunResult r = Shell("unzip -qq " + Quote(archive) + " -d " + Quote(fresh / "alpha"));
+  ASSERT_EQ(r.ExitCode, 0) << r.Output;
+  r = Shell("svnadmin verify -q " + Quote(fresh / "alpha") + " 2>&1");
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+  EXPECT_TRUE(platform::DirectoryExists(fresh / "alpha/db/transactions"));
+  EXPECT_TRUE(platform::DirectoryExists(fresh / "alpha/db/txn-protorevs"));
+
+  TOwnServer restored(fresh.Path());
+  ASSERT_GT(restored.Pid, 0) << "the restored repository's server did not start";
+  const std::string restoredUrl = Url(restored.Port, "alpha");
+  const RunResult restoredLog = Svn("log -v " + Quote(restoredUrl));
+  ASSERT_EQ(restoredLog.ExitCode, 0) << restoredLog.Output;
+  EXPECT_EQ(restoredLog.Output, log.Output);
+  EXPECT_NE(log.Output.find("r4 | alice"), std::string::npos) << log.Output;
+
+  const std::string wc2 = work / "wc2";
+  r = Svn("checkout -q " + Quote(restoredUrl) + " " + Quote(wc2));
+  ASSERT_EQ(r.ExitCode, 0) << r.Output;
+  const ziptest::TTree committed = ziptest::ExpectedTree(wc);
+  EXPECT_EQ(committed.Files.size(), 2u);
+  EXPECT_EQ(committed.Files.at("trunk/data.bin"), binary);
+  EXPECT_EQ(ziptest::TreeDiff(committed, ziptest::ExpectedTree(wc2)), "");
+  EXPECT_TRUE(platform::DirectoryExists(wc2 + "/trunk/empty"));
+  EXPECT_EQ(Svn("propget note " + Quote(restoredUrl + "/trunk/hello.txt")).Output, "kept\n");
+
+  // The restored repository takes the next commit.
+  WriteFile(wc2 + "/trunk/hello.txt", "hello\nagain\n");
+  r = Svn("commit -q -m fifth " + Quote(wc2));
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+  EXPECT_EQ(Shell("svnlook youngest " + Quote(fresh / "alpha")).Output, "5\n");
+  EXPECT_EQ(Shell("svnlook cat " + Quote(fresh / "alpha") + " trunk/hello.txt").Output,
+            "hello\nagain\n");
+}
