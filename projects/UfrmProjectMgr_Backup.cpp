@@ -100,6 +100,7 @@ TfrmProjectMgr_Backup::TfrmProjectMgr_Backup(QWidget* parent) : QDialog(parent) 
   tmrExecute = new QTimer(this);
   tmrExecute->setObjectName("tmrExecute");
   tmrExecute->setInterval(50);
+  tmrExecute->setSingleShot(true);
   connect(tmrExecute, &QTimer::timeout, this, &TfrmProjectMgr_Backup::tmrExecuteTimer);
 
   Zip.Attributes = {fsZeroAttr, fsReadOnly, fsArchive, fsCompressed, fsEncrypted};

@@ -39,8 +39,6 @@ public:
   void ZipBegin(TZip& Sender, const std::string& FileName, int Count, bool& Extract);
   void ZipProgress(TZip& Sender, uint8_t ByFile, uint8_t ByArchive);
 
-  // True while the archive is being built.
-  bool Running() const { return FRunning; }
   // A run cannot be cancelled: a close request while it works waits for its end.
   void done(int result) override;
 
@@ -48,10 +46,6 @@ public:
   // the local date and time as yyyymmddThhnnssZ, and ".zip".
   static std::string ArchivePath(const std::string& backupPath, const std::string& project,
                                  std::time_t now);
-
-  // The texts the run ends with.
-  static std::string CompletionText(int count, const std::string& fileName);
-  static std::string FailureText(const std::string& reason);
 
 protected:
   void showEvent(QShowEvent* e) override;
@@ -63,6 +57,9 @@ private:
     std::string FileName;
     std::string Extended;
   };
+  // The texts the run ends with.
+  static std::string CompletionText(int count, const std::string& fileName);
+  static std::string FailureText(const std::string& reason);
   std::string Below(const std::string& path) const;
   std::string UnreadableText() const;
   std::string FailureReason() const;
