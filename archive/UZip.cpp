@@ -212,7 +212,13 @@ std::string TZip::ArchiveName(const std::string& name) const {
   if (platform::PathDelimiter() != '/')
     std::replace(n.begin(), n.end(), platform::PathDelimiter(), '/');
   size_t lead = n.find_first_not_of('/');
-  return lead == std::string::npos ? std::string() : n.substr(lead);
+  n = lead == std::string::npos ? std::string() : n.substr(lead);
+  // Both headers of an entry carry this one form of its name.
+  return TranslateOemChar ? platform::AnsiToOem(n) : n;
+}
+
+bool TZip::Utf8Name(const std::string& name) const {
+  return FlagAsUtf8(name) && platform::CodePageIsUtf8(TranslateOemChar);
 }
 
 bool TZip::IsStoredType(const std::string& name) const {
@@ -362,6 +368,8 @@ void TZip::OpenTempFile() {
   }
   FTempPath = FTemp->FileName();
   FTemp->EnableWriteBuffer(TempBufferSize);
+  FChunk.reset(new unsigned char[TCompressStream::InputChunkSize]);
+  FOutputBlock.reset(new unsigned char[TCompressStream::OutputBlockSize]);
 }
 
 void TZip::Collect() {
@@ -395,17 +403,17 @@ void TZip::Collect() {
 }
 
 uint32_t TZip::StoreCopy(TStream& source, TEntry& e) {
-  std::unique_ptr<unsigned char[]> chunk(new unsigned char[StoreChunkSize]);
+  unsigned char* chunk = FChunk.get(); // at least StoreChunkSize bytes
   uLong crc = crc32(0L, Z_NULL, 0);
   int64_t done = 0;
   source.SetPosition(0);
   for (;;) {
     Desktop().ProcessMessages();
     if (FCancel) throw TRunCancelled{};
-    int64_t n = source.Read(chunk.get(), StoreChunkSize);
+    int64_t n = source.Read(chunk, StoreChunkSize);
     if (n <= 0) break;
-    crc = crc32(crc, chunk.get(), static_cast<uInt>(n));
-    FTemp->WriteBuffer(chunk.get(), n);
+    crc = crc32(crc, chunk, static_cast<uInt>(n));
+    FTemp->WriteBuffer(chunk, n);
     done += n;
     FBytesToDo -= n;
     Progress(done, e.Size);
@@ -431,7 +439,7 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
   }
 
   zipfmt::THeaderInfo h;
-  h.Flags = FlagAsUtf8(name) ? zipfmt::FlagUtf8Name : 0;
+  h.Flags = Utf8Name(name) ? zipfmt::FlagUtf8Name : 0;
   h.Method = zipfmt::MethodDeflated;
   h.DosDateTime = EntryDate(e);
   h.UncompressedSize = e.Size;
@@ -456,7 +464,8 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
       method = zipfmt::MethodStored;
     } else if (e.Size < SmallFileLimit) {
       TMemoryStream packed;
-      if (!DeflateFile(*source, packed, DeflateType, crc, FBytesToDo, FCancel, fileProgress))
+      if (!DeflateFile(*source, packed, DeflateType, crc, FBytesToDo, FCancel, fileProgress,
+                       FChunk.get(), FOutputBlock.get()))
         throw TRunCancelled{};
       read = source->Position();
       if (static_cast<int64_t>(packed.Data().size()) > read) {
@@ -467,7 +476,8 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
         FTemp->WriteBuffer(packed.Memory(), static_cast<int64_t>(packed.Data().size()));
       }
     } else {
-      if (!DeflateFile(*source, *FTemp, DeflateType, crc, FBytesToDo, FCancel, fileProgress))
+      if (!DeflateFile(*source, *FTemp, DeflateType, crc, FBytesToDo, FCancel, fileProgress,
+                       FChunk.get(), FOutputBlock.get()))
         throw TRunCancelled{};
     }
     read = source->Position();
@@ -520,7 +530,7 @@ bool TZip::WriteFolderEntry(TEntry& e, size_t index) {
   if (!extract) return false;
   const std::string name = ArchiveName(e.Name);
   zipfmt::THeaderInfo h;
-  h.Flags = FlagAsUtf8(name) ? zipfmt::FlagUtf8Name : 0;
+  h.Flags = Utf8Name(name) ? zipfmt::FlagUtf8Name : 0;
   h.Method = zipfmt::MethodStored;
   h.DosDateTime = EntryDate(e);
   h.Offset = static_cast<uint64_t>(FEnd);
@@ -631,4 +641,6 @@ void TZip::Discard() {
   FPartialPath.clear();
   FEntries.clear();
   FEntries.shrink_to_fit();
+  FChunk.reset();
+  FOutputBlock.reset();
 }

@@ -75,7 +75,7 @@ public:
   TDeflateType DeflateType = dtDeflateN;
   std::string TempDir; // folder for the temporary file; the system's when it does not exist
   TDeleteOptions DeleteOptions = doAllowUndo; // not used by swAdd
-  // There is no OEM code page here: names are the file system's UTF-8 bytes either way.
+  // Entry names in the OEM code page (Windows); POSIX has none, names stay UTF-8 either way.
   bool TranslateOemChar = true;
 
   // The archive path; one without an extension gets DefaultExt.
@@ -153,6 +153,9 @@ private:
 
   std::string FullPath(const TEntry& e) const;
   std::string ArchiveName(const std::string& name) const;
+  // Whether the name (in archive form) gets the UTF-8 flag: valid UTF-8 with a byte of 0x80
+  // or more, in a code page that is UTF-8.
+  bool Utf8Name(const std::string& name) const;
   bool IsStoredType(const std::string& name) const;
   uint32_t EntryDate(const TEntry& e) const;
   void Progress(int64_t fileDone, uint64_t fileSize);
@@ -181,6 +184,8 @@ private:
   std::unique_ptr<TFileStream> FTemp;
   std::string FTempPath;
   std::string FPartialPath; // a copy being made next to the archive
+  // Reading and deflating buffers, kept for the whole run rather than made for each file.
+  std::unique_ptr<unsigned char[]> FChunk, FOutputBlock;
   size_t FUnreadableCount = 0;
   std::vector<std::string> FUnreadableFiles;
 };

@@ -810,3 +810,13 @@ bool SameTextIgnoreCase(const std::string& a, const std::string& b) {
 }
 
 }  // namespace platform
+
+// ---- archive entry names (archive writer) --------------------------------------------------
+
+namespace platform {
+
+std::string AnsiToOem(const std::string& s) { return s; }
+
+bool CodePageIsUtf8(bool) { return true; }
+
+}  // namespace platform
