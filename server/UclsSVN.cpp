@@ -13,8 +13,16 @@ TclsSVN* SVN = nullptr;
 
 namespace {
 
+#ifdef _WIN32
+const char* const ServerImage = "svnserve.exe";
+const char* const AdminImage = "svnadmin.exe";
+// cmd.exe's own command: one line "PATH=..." and a line break.
+const char* const PathProbe = "path >> ";
+#else
 const char* const ServerImage = "svnserve";
 const char* const AdminImage = "svnadmin";
+const char* const PathProbe = "echo \"PATH=$PATH\" >> ";
+#endif
 const int DefaultPort = 3690;
 
 void Complain(const std::string& text) {
@@ -116,7 +124,7 @@ std::string ReadShellPath() {
   std::string folder = platform::StateFolder();
   platform::ForceDirectories(folder);
   std::string probe = folder + "tmp.dat";
-  RunCommand("echo \"PATH=$PATH\" >> " + QuotedPath(probe), true);
+  RunCommand(PathProbe + QuotedPath(probe), true);
 
   std::string data;
   if (!platform::ReadWholeFile(probe, data))
