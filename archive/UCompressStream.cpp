@@ -23,16 +23,17 @@ int DeflateLevel(TDeflateType type) {
   return 0;
 }
 
-TCompressStream::TCompressStream(TStream& target, TDeflateType type)
+TCompressStream::TCompressStream(TStream& target, TDeflateType type, unsigned char* outputBuffer)
     : FTarget(target), FOutputPosition(target.Position()), FEngine(std::make_unique<TEngine>()),
-      FBuffer(new unsigned char[OutputBlockSize]) {
+      FOwnBuffer(outputBuffer ? nullptr : new unsigned char[OutputBlockSize]),
+      FBuffer(outputBuffer ? outputBuffer : FOwnBuffer.get()) {
   z_stream& z = FEngine->Z;
   int rc = deflateInit2(&z, DeflateLevel(type), Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
   if (rc != Z_OK) {
     FEngine.reset();
     throw ECompressionError(Format("Compression engine could not be started (%d)", rc));
   }
-  z.next_out = FBuffer.get();
+  z.next_out = FBuffer;
   z.avail_out = OutputBlockSize;
 }
 
@@ -52,8 +53,8 @@ void TCompressStream::MoveTargetBack() {
 
 void TCompressStream::FlushOutput(int64_t count) {
   z_stream& z = FEngine->Z;
-  if (count > 0) FTarget.WriteBuffer(FBuffer.get(), count);
-  z.next_out = FBuffer.get();
+  if (count > 0) FTarget.WriteBuffer(FBuffer, count);
+  z.next_out = FBuffer;
   z.avail_out = OutputBlockSize;
   FOutputPosition = FTarget.Position();
 }
@@ -121,17 +122,20 @@ void TCompressStream::Finish() {
 }
 
 bool DeflateFile(TStream& source, TStream& target, TDeflateType type, uint32_t& crc,
-                 int64_t& bytesToDo, const bool& cancel, const TCompressProgress& progress) {
-  TCompressStream stream(target, type);
+                 int64_t& bytesToDo, const bool& cancel, const TCompressProgress& progress,
+                 unsigned char* chunk, unsigned char* outputBuffer) {
+  TCompressStream stream(target, type, outputBuffer);
   stream.Lend(&bytesToDo, &cancel, progress);
-  std::unique_ptr<unsigned char[]> chunk(new unsigned char[TCompressStream::InputChunkSize]);
+  std::unique_ptr<unsigned char[]> ownChunk(
+      chunk ? nullptr : new unsigned char[TCompressStream::InputChunkSize]);
+  if (!chunk) chunk = ownChunk.get();
   source.SetPosition(0);
   while (!cancel) {
     Desktop().ProcessMessages();
     if (cancel) break;
-    int64_t n = source.Read(chunk.get(), TCompressStream::InputChunkSize);
+    int64_t n = source.Read(chunk, TCompressStream::InputChunkSize);
     if (n <= 0) break;
-    stream.Write(chunk.get(), n);
+    stream.Write(chunk, n);
   }
   crc = stream.RunningCRC() ^ 0xFFFFFFFFu;
   stream.Finish();

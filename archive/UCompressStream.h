@@ -33,7 +33,9 @@ public:
 
   // Takes the target's position as the place of the first output. Raises ECompressionError
   // when the engine cannot be set up, so that nothing is ever fed to a dead engine.
-  TCompressStream(TStream& target, TDeflateType type);
+  // `outputBuffer` (OutputBlockSize bytes) may be lent by a caller that packs many files in a
+  // row, so that the block is not allocated anew for each; otherwise the stream has its own.
+  TCompressStream(TStream& target, TDeflateType type, unsigned char* outputBuffer = nullptr);
   ~TCompressStream() override; // releases the engine; call Finish first to keep the output
   TCompressStream(const TCompressStream&) = delete;
   TCompressStream& operator=(const TCompressStream&) = delete;
@@ -61,7 +63,8 @@ private:
   TStream& FTarget;
   int64_t FOutputPosition;
   std::unique_ptr<TEngine> FEngine;
-  std::unique_ptr<unsigned char[]> FBuffer;
+  std::unique_ptr<unsigned char[]> FOwnBuffer;
+  unsigned char* FBuffer;
   uint32_t FCRC = 0xFFFFFFFF;
   int64_t FBytesIn = 0;
   bool FFinished = false;
@@ -72,6 +75,8 @@ private:
 
 // Deflates the whole of `source` (from its start) into `target` at the target's current
 // position, in 131072-byte chunks, pumping the window messages before each. `crc` receives
-// the CRC-32 of the source's bytes. False when the cancel mark was set.
+// the CRC-32 of the source's bytes. False when the cancel mark was set. A caller may lend the
+// input chunk (InputChunkSize bytes) and the output block, as for the stream.
 bool DeflateFile(TStream& source, TStream& target, TDeflateType type, uint32_t& crc,
-                 int64_t& bytesToDo, const bool& cancel, const TCompressProgress& progress);
+                 int64_t& bytesToDo, const bool& cancel, const TCompressProgress& progress,
+                 unsigned char* chunk = nullptr, unsigned char* outputBuffer = nullptr);
