@@ -92,24 +92,30 @@ bench_corpus() {  # name folder
   files=$(find "$src" -type f | wc -l)
   echo
   echo "corpus $name: $src, $files files, $((bytes / 1048576)) MiB"
-  declare -A times rss size
+  declare -A times cpus rss size
   for ((i = 0; i < reps; i++)); do
     for tool in $tools; do
-      read -r wall kib < <(run_tool "$tool" "$src" "$work/$tool.zip")
+      read -r wall kib cpu < <(run_tool "$tool" "$src" "$work/$tool.zip")
       times[$tool]+="$wall "
+      cpus[$tool]+="$cpu "
       [ "${rss[$tool]:-0}" -ge "$kib" ] || rss[$tool]=$kib
       if [ -f "$work/$tool.zip" ]; then size[$tool]=$(stat -c %s "$work/$tool.zip"); fi
       if [ "$tool" = TZip ]; then tzip_line=$(cat "$work/last"); fi
     done
   done
-  local base
+  local base cbase
   base=$(echo "${times[TZip]}" | tr ' ' '\n' | grep . | median)
-  printf '%-8s %10s %8s %14s %10s\n' tool "median s" "x TZip" "archive bytes" "peak MiB"
+  cbase=$(echo "${cpus[TZip]}" | tr ' ' '\n' | grep . | median)
+  # Wall time is what a user waits; CPU time (user + system) is steadier on a busy machine.
+  printf '%-8s %10s %8s %10s %8s %14s %10s\n' tool "median s" "x TZip" "CPU s" "x TZip" \
+    "archive bytes" "peak MiB"
   for tool in $tools; do
-    local m
+    local m c
     m=$(echo "${times[$tool]}" | tr ' ' '\n' | grep . | median)
-    awk -v t="$tool" -v m="$m" -v b="$base" -v s="${size[$tool]:--}" -v r="${rss[$tool]}" \
-      'BEGIN { printf "%-8s %10.3f %8.3f %14s %10.1f\n", t, m, m / b, s, r / 1024 }'
+    c=$(echo "${cpus[$tool]}" | tr ' ' '\n' | grep . | median)
+    awk -v t="$tool" -v m="$m" -v b="$base" -v c="$c" -v cb="$cbase" -v s="${size[$tool]:--}" \
+      -v r="${rss[$tool]}" 'BEGIN { printf "%-8s %10.3f %8.3f %10.3f %8.3f %14s %10.1f\n",
+        t, m, m / b, c, c / cb, s, r / 1024 }'
   done
   echo "TZip driver: $tzip_line"
   local progress
@@ -123,7 +129,7 @@ bench_corpus repo "$cache/repo"
 bench_corpus include /usr/include
 
 # Memory growth per entry: TZip on the 70,000-file tree against /usr/include.
-read -r _ many_kib < <(run_tool TZip "$cache/many" "$work/many.zip")
+read -r _ many_kib _ < <(run_tool TZip "$cache/many" "$work/many.zip")
 many_entries=$(sed -n 's/.*entries=\([0-9]*\).*/\1/p' "$work/last")
 echo
 echo "TZip peak RSS: $((many_kib / 1024)) MiB for $many_entries entries," \

@@ -3,7 +3,7 @@
 //   orlenway_zip_bench zlib <folder>             the engine's limit: every file's bytes read,
 //                                                raw-deflated at level 6 and CRC-32'd, no archive
 //   orlenway_zip_bench measure <log> <command...> runs a command with its output in <log> and
-//                                                prints "<wall seconds> <peak RSS KiB>"
+//                                                prints "<wall s> <peak RSS KiB> <CPU s>"
 // Each prints one line of figures on standard output.
 #include "archive/UZip.h"
 
@@ -98,7 +98,9 @@ int Measure(const char* log, char** command) {
   int status = 0;
   struct rusage ru {};
   if (pid < 0 || ::wait4(pid, &status, 0, &ru) != pid) return 1;
-  std::printf("%.3f %ld\n", Seconds(t0), ru.ru_maxrss);
+  double cpu = static_cast<double>(ru.ru_utime.tv_sec + ru.ru_stime.tv_sec) +
+               static_cast<double>(ru.ru_utime.tv_usec + ru.ru_stime.tv_usec) / 1e6;
+  std::printf("%.3f %ld %.3f\n", Seconds(t0), ru.ru_maxrss, cpu);
   return WIFEXITED(status) ? WEXITSTATUS(status) : 1;
 }
 
