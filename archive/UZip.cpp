@@ -214,7 +214,7 @@ std::string TZip::ArchiveName(const std::string& name) const {
   size_t lead = n.find_first_not_of('/');
   n = lead == std::string::npos ? std::string() : n.substr(lead);
   // Both headers of an entry carry this one form of its name.
-  return TranslateOemChar ? platform::AnsiToOem(n) : n;
+  return TranslateOemChar ? platform::ToOemCodePage(n) : n;
 }
 
 bool TZip::Utf8Name(const std::string& name) const {

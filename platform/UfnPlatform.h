@@ -187,7 +187,7 @@ bool SameTextIgnoreCase(const std::string& a, const std::string& b);
 
 // A name in the OEM code page, as ZIP readers on MS-DOS and Windows take names without the
 // UTF-8 flag (Windows: CharToOemA). POSIX has no OEM code page: the text stays as it is.
-std::string AnsiToOem(const std::string& s);
+std::string ToOemCodePage(const std::string& s);
 // Whether text of the OEM code page (oem) or of the ANSI code page (!oem) is UTF-8, so that
 // a name in it may carry the UTF-8 flag. POSIX: always.
 bool CodePageIsUtf8(bool oem);

@@ -815,7 +815,7 @@ bool SameTextIgnoreCase(const std::string& a, const std::string& b) {
 
 namespace platform {
 
-std::string AnsiToOem(const std::string& s) { return s; }
+std::string ToOemCodePage(const std::string& s) { return s; }
 
 bool CodePageIsUtf8(bool) { return true; }
 

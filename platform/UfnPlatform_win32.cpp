@@ -12,6 +12,9 @@
 #include <shellapi.h>
 #include <shlobj.h>
 #include <tlhelp32.h>
+// The layer's own names, which windows.h takes for its A/W macros.
+#undef DeleteFile
+#undef RemoveDirectory
 
 #include <algorithm>
 #include <cstring>
@@ -359,7 +362,10 @@ bool WriteFileAtomic(const std::string& path, const std::string& data, int /*mod
     return fail(code);
   }
   if (!::CloseHandle(h)) return fail(::GetLastError());
-  // A read-only target refuses the replacement and stays as it was.
+  // A read-only target refuses the replacement and stays as it was, as it refuses being
+  // created anew.
+  DWORD old = ::GetFileAttributesA(path.c_str());
+  if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY)) return fail(ERROR_ACCESS_DENIED);
   if (!::MoveFileExA(tmp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return fail(::GetLastError());
   return true;
@@ -683,14 +689,18 @@ bool IsWriteProtectedError(int code) { return code == ERROR_WRITE_PROTECT; }
 bool SameTextIgnoreCase(const std::string& a, const std::string& b) {
   if (a == b) return true;
   if (a.empty() || b.empty()) return false;
-  return ::CompareStringA(LOCALE_USER_DEFAULT, NORM_IGNORECASE, a.data(),
-                          static_cast<int>(a.size()), b.data(), static_cast<int>(b.size())) ==
+  // The comparison of CompareStringA, but with the texts converted by the process's own code
+  // page: the A form converts by the locale's, which is not UTF-8 when the program's is.
+  std::u16string x = AnsiToWide(a), y = AnsiToWide(b);
+  std::wstring wx(x.begin(), x.end()), wy(y.begin(), y.end());
+  return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wx.data(),
+                          static_cast<int>(wx.size()), wy.data(), static_cast<int>(wy.size())) ==
          CSTR_EQUAL;
 }
 
 // ---- archive entry names (archive writer) --------------------------------------------------
 
-std::string AnsiToOem(const std::string& s) {
+std::string ToOemCodePage(const std::string& s) {
   if (s.empty()) return s;
   // The OEM form is never longer than the ANSI one; the room to spare costs nothing.
   std::vector<char> out(s.size() * 3 + 1, '\0');

@@ -89,6 +89,12 @@ void ProfileFile::WriteValue(const std::string& section, const std::string& key,
   std::string reason = profile_text::WriteRefusal(section, key, value);
   if (!reason.empty()) throw EWriteError(failure + ": " + reason);
   const std::string file = FullPath(FFileName);
+  // A read-only file is refused whoever runs the program (an administrator's writes would
+  // otherwise go through).
+  DWORD attributes = ::GetFileAttributesA(file.c_str());
+  if (attributes != INVALID_FILE_ATTRIBUTES &&
+      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+    throw EWriteError(failure);
 
   // The profile functions change the first line of a key, svnserve reads the last: a key
   // written twice into the file loses its other lines first.
@@ -127,6 +133,10 @@ void ProfileFile::ReadPairs(const std::string& section, std::vector<std::string>
 void ProfileFile::DeleteValue(const std::string& section, const std::string& key) {
   if (!PlainKey(key) || section.empty()) return;
   const std::string file = FullPath(FFileName);
+  DWORD attributes = ::GetFileAttributesA(file.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES ||
+      (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
+    return;
   std::string names = ProfileString(section.c_str(), nullptr, nullptr, file, KeyListBufferSize, 2);
   // Every line of the key goes, so that no older password stays valid for svnserve; a
   // missing file is not created.
