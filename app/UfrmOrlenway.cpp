@@ -73,6 +73,8 @@ public:
     sa.sa_handler = &TEndSessionSignals::Handler;
     sigemptyset(&sa.sa_mask);
     for (int sig : {SIGTERM, SIGHUP}) ::sigaction(sig, &sa, &FOld[sig == SIGTERM ? 0 : 1]);
+    // A backup that meets a file-size limit must end with "Disk full", not kill the program.
+    ::signal(SIGXFSZ, SIG_IGN);
   }
   ~TEndSessionSignals() {
     if (FWrite < 0) return;
@@ -95,7 +97,12 @@ private:
   struct sigaction FOld[2] {};
 };
 #else
-class TEndSessionSignals {};
+// Windows ends a session with WM_QUERYENDSESSION, which Qt hands to the main window as its
+// commit-data request.
+class TEndSessionSignals {
+public:
+  TEndSessionSignals() {}
+};
 #endif
 
 }  // namespace

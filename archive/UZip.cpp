@@ -17,7 +17,7 @@ struct TZip::TEntry {
   uint32_t DosDateTime = 0;
   uint32_t Attributes = 0;
   uint32_t CRC = 0;
-  uint32_t Spec = 0;
+  uint32_t SpecLine = 0;
   uint16_t Method = 0;
   uint16_t Flags = 0;
   bool Written = false;
@@ -204,7 +204,7 @@ std::string TZip::ErrorText(int code) {
 // ---- helpers --------------------------------------------------------------------------------
 
 std::string TZip::FullPath(const TEntry& e) const {
-  return FRoots[e.Spec] + e.Name;
+  return FRoots[e.SpecLine] + e.Name;
 }
 
 std::string TZip::ArchiveName(const std::string& name) const {
@@ -389,7 +389,7 @@ void TZip::Collect() {
     e.Size = item.Size;
     e.DosDateTime = item.DosDateTime;
     e.Attributes = item.Attributes;
-    e.Spec = static_cast<uint32_t>(item.SpecIndex);
+    e.SpecLine = static_cast<uint32_t>(item.SpecIndex);
     if (!item.IsFolder()) FMaxFileDate = std::max(FMaxFileDate, item.MTime);
     FEntries.push_back(std::move(e));
   };

@@ -93,7 +93,7 @@ void TFolderScan::Run() {
     Walk(FRoots[i], i, FSettings.RecurseDirs);
 }
 
-void TFolderScan::Walk(const std::string& folder, size_t spec, bool recurse) {
+void TFolderScan::Walk(const std::string& folder, size_t line, bool recurse) {
   std::vector<platform::DirEntry> entries;
   const std::string where = folder.empty() ? std::string(".") : folder;
   if (!platform::ListDirectory(where, entries)) {
@@ -104,26 +104,26 @@ void TFolderScan::Walk(const std::string& folder, size_t spec, bool recurse) {
   for (const platform::DirEntry& e : entries) {
     if (FCancel) return;
     // A dot name is never packed, nor anything below it (.svn, .git, ...).
-    if (e.name[0] != '.' && (recurse || MatchesMask(e.name, FMasks[spec]))) {
-      Consider(folder, e, spec);
+    if (e.name[0] != '.' && (recurse || MatchesMask(e.name, FMasks[line]))) {
+      Consider(folder, e, line);
       if (descend && e.IsDirectory() &&
           ((e.attributes & platform::FILE_ATTR_HIDDEN) == 0 || FSettings.IncludeHiddenDirs))
-        Walk(folder + e.name + platform::PathDelimiter(), spec, true);
+        Walk(folder + e.name + platform::PathDelimiter(), line, true);
     }
     Desktop().ProcessMessages();
   }
 }
 
-void TFolderScan::Consider(const std::string& folder, const platform::DirEntry& e, size_t spec) {
+void TFolderScan::Consider(const std::string& folder, const platform::DirEntry& e, size_t line) {
   if (!PassesAttributeFilter(e.attributes, FSettings.Attributes, FSettings.AttributesEx)) return;
-  const std::string& root = FRoots[spec];
+  const std::string& root = FRoots[line];
   TScanItem item;
   if (e.IsDirectory()) {
     if (!FSettings.StoreEmptySubDirs) return;
     item.FullPath = folder + e.name + platform::PathDelimiter();
     if (!IsEmptyFolder(item.FullPath)) return;
   } else {
-    if (!MatchesMask(e.name, FMasks[spec])) return;
+    if (!MatchesMask(e.name, FMasks[line])) return;
     item.FullPath = folder + e.name;
   }
   if (Excluded(item.FullPath.substr(root.size()), e.name)) return;
@@ -132,7 +132,7 @@ void TFolderScan::Consider(const std::string& folder, const platform::DirEntry& 
   item.Size = e.size;
   item.MTime = e.mtime;
   item.DosDateTime = platform::ToDosDateTime(e.mtime);
-  item.SpecIndex = spec;
+  item.SpecIndex = line;
   if (!e.IsDirectory()) FByteTotal += e.size;
   ++FCollected;
   if (OnItem) OnItem(item);

@@ -1,5 +1,5 @@
-// The folder scan of the archive writer: walks the folder trees that the builder's file
-// specification names and hands over every file, and optionally every empty folder, to pack.
+// The folder scan of the archive writer: walks the folder trees that the builder's FileSpec
+// lines name and hands over every file, and optionally every empty folder, to pack.
 #pragma once
 
 #include "platform/UfnPlatform.h"
@@ -91,8 +91,8 @@ public:
   size_t Collected() const { return FCollected; }
 
 private:
-  void Walk(const std::string& folder, size_t spec, bool recurse);
-  void Consider(const std::string& folder, const platform::DirEntry& e, size_t spec);
+  void Walk(const std::string& folder, size_t line, bool recurse);
+  void Consider(const std::string& folder, const platform::DirEntry& e, size_t line);
   bool IsEmptyFolder(const std::string& folder);
   bool Excluded(const std::string& relative, const std::string& name) const;
 
