@@ -7,6 +7,7 @@
 #endif
 // winsock2.h before windows.h, which would bring the old winsock.h otherwise.
 #include <winsock2.h>
+// After winsock2.h:
 #include <windows.h>
 // After windows.h:
 #include <shellapi.h>
@@ -25,10 +26,16 @@ namespace {
 
 thread_local int g_lastError = 0;
 
-void Remember() { g_lastError = static_cast<int>(::GetLastError()); }
-void Remember(DWORD code) { g_lastError = static_cast<int>(code); }
+void Remember() {
+  g_lastError = static_cast<int>(::GetLastError());
+}
+void Remember(DWORD code) {
+  g_lastError = static_cast<int>(code);
+}
 
-bool IsDelimiter(char c) { return c == '\\' || c == '/'; }
+bool IsDelimiter(char c) {
+  return c == '\\' || c == '/';
+}
 
 // "C:\", "\\server\share\" or "\": the part of a path that no folder can be made for.
 size_t RootLength(const std::string& path) {
@@ -46,7 +53,8 @@ size_t RootLength(const std::string& path) {
 // "" when there is none.
 std::string ParentOf(const std::string& path) {
   std::string p = path;
-  while (p.size() > RootLength(p) && IsDelimiter(p.back())) p.pop_back();
+  while (p.size() > RootLength(p) && IsDelimiter(p.back()))
+    p.pop_back();
   size_t pos = p.find_last_of("\\/");
   if (pos == std::string::npos || p.size() <= RootLength(p)) return "";
   return pos + 1 <= RootLength(p) ? p.substr(0, pos + 1) : p.substr(0, pos);
@@ -54,7 +62,8 @@ std::string ParentOf(const std::string& path) {
 
 std::string LastName(const std::string& path) {
   std::string p = path;
-  while (p.size() > RootLength(p) && IsDelimiter(p.back())) p.pop_back();
+  while (p.size() > RootLength(p) && IsDelimiter(p.back()))
+    p.pop_back();
   size_t pos = p.find_last_of("\\/:");
   return pos == std::string::npos ? p : p.substr(pos + 1);
 }
@@ -78,8 +87,8 @@ FILETIME ToFileTime(std::time_t t) {
   return ft;
 }
 
-void Fill(DirEntry& e, const std::string& name, DWORD attributes, DWORD sizeHigh,
-          DWORD sizeLow, const FILETIME& written) {
+void Fill(DirEntry& e, const std::string& name, DWORD attributes, DWORD sizeHigh, DWORD sizeLow,
+          const FILETIME& written) {
   e.name = name;
   e.attributes = attributes;
   e.size = (attributes & FILE_ATTRIBUTE_DIRECTORY)
@@ -110,11 +119,13 @@ private:
   HANDLE FHandle;
 };
 
-}  // namespace
+} // namespace
 
 // ---- paths -------------------------------------------------------------------------------
 
-char PathDelimiter() { return '\\'; }
+char PathDelimiter() {
+  return '\\';
+}
 
 std::string ExecutablePath() {
   std::string buf(MAX_PATH, '\0');
@@ -135,15 +146,16 @@ std::string StateFolder() {
   return pos == std::string::npos ? std::string(".\\") : exe.substr(0, pos + 1);
 }
 
-std::string ProgramPath() { return ExecutablePath(); }
+std::string ProgramPath() {
+  return ExecutablePath();
+}
 
 std::string ProgramFilesFolder() {
   LPITEMIDLIST list = nullptr;
-  if (::SHGetSpecialFolderLocation(nullptr, CSIDL_PROGRAM_FILES, &list) != S_OK || !list)
-    return "";
+  if (::SHGetSpecialFolderLocation(nullptr, CSIDL_PROGRAM_FILES, &list) != S_OK || !list) return "";
   char buf[MAX_PATH + 1] = {};
   BOOL ok = ::SHGetPathFromIDListA(list, buf);
-  ::CoTaskMemFree(list);  // the shell's allocator
+  ::CoTaskMemFree(list); // the shell's allocator
   return ok ? std::string(buf) : std::string();
 }
 
@@ -164,7 +176,8 @@ bool DirectoryExists(const std::string& path) {
 bool ForceDirectories(const std::string& path) {
   if (path.empty()) return false;
   std::string p = path;
-  while (p.size() > RootLength(p) && IsDelimiter(p.back())) p.pop_back();
+  while (p.size() > RootLength(p) && IsDelimiter(p.back()))
+    p.pop_back();
   if (DirectoryExists(p)) return true;
   if (p.size() <= RootLength(p)) return DirectoryExists(p);
   std::string parent = ParentOf(p);
@@ -203,21 +216,25 @@ bool RenameFile(const std::string& from, const std::string& to) {
   return true;
 }
 
-int LastErrorCode() { return g_lastError; }
+int LastErrorCode() {
+  return g_lastError;
+}
 
 std::string ErrorMessage(int code) {
   char* text = nullptr;
-  DWORD n = ::FormatMessageA(FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM |
-                                 FORMAT_MESSAGE_IGNORE_INSERTS,
-                             nullptr, static_cast<DWORD>(code), 0,
-                             reinterpret_cast<char*>(&text), 0, nullptr);
+  DWORD n = ::FormatMessageA(
+      FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
+      nullptr, static_cast<DWORD>(code), 0, reinterpret_cast<char*>(&text), 0, nullptr);
   std::string s = n && text ? std::string(text, n) : "System error " + std::to_string(code);
   if (text) ::LocalFree(text);
-  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' ')) s.pop_back();
+  while (!s.empty() && (s.back() == '\r' || s.back() == '\n' || s.back() == ' '))
+    s.pop_back();
   return s;
 }
 
-std::string LastErrorMessage() { return ErrorMessage(g_lastError); }
+std::string LastErrorMessage() {
+  return ErrorMessage(g_lastError);
+}
 
 bool GetEntry(const std::string& path, DirEntry& entry) {
   WIN32_FILE_ATTRIBUTE_DATA d;
@@ -260,7 +277,7 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool
 }
 
 uint32_t ToDosDateTime(std::time_t t) {
-  const uint32_t floor = (1u << 5 | 1u) << 16;  // 1980-01-01 0:00
+  const uint32_t floor = (1u << 5 | 1u) << 16; // 1980-01-01 0:00
   if (t < 0) return floor;
   FILETIME utc = ToFileTime(t), local;
   WORD date = 0, time = 0;
@@ -329,7 +346,7 @@ bool ReadWholeFile(const std::string& path, std::string& data) {
 bool WriteFileAtomic(const std::string& path, const std::string& data, int /*mode*/) {
   // Windows has no permission bits: the new file takes its folder's access rules.
   size_t slash = path.find_last_of("\\/");
-  std::string folder = slash != std::string::npos ? path.substr(0, slash + 1)
+  std::string folder = slash != std::string::npos           ? path.substr(0, slash + 1)
                        : path.size() >= 2 && path[1] == ':' ? path.substr(0, 2)
                                                             : std::string(".");
   char tmp[MAX_PATH + 1] = {};
@@ -342,8 +359,8 @@ bool WriteFileAtomic(const std::string& path, const std::string& data, int /*mod
     Remember(code);
     return false;
   };
-  HANDLE h = ::CreateFileA(tmp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE h = ::CreateFileA(tmp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
   if (h == INVALID_HANDLE_VALUE) return fail(::GetLastError());
   size_t done = 0;
   while (done < data.size()) {
@@ -365,7 +382,8 @@ bool WriteFileAtomic(const std::string& path, const std::string& data, int /*mod
   // A read-only target refuses the replacement and stays as it was, as it refuses being
   // created anew.
   DWORD old = ::GetFileAttributesA(path.c_str());
-  if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY)) return fail(ERROR_ACCESS_DENIED);
+  if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
+    return fail(ERROR_ACCESS_DENIED);
   if (!::MoveFileExA(tmp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
     return fail(::GetLastError());
   return true;
@@ -386,9 +404,13 @@ bool SetEnv(const std::string& name, const std::string& value) {
   return ::SetEnvironmentVariableA(name.c_str(), value.c_str()) != 0;
 }
 
-char SearchPathSeparator() { return ';'; }
+char SearchPathSeparator() {
+  return ';';
+}
 
-void SleepMs(unsigned ms) { ::Sleep(ms); }
+void SleepMs(unsigned ms) {
+  ::Sleep(ms);
+}
 
 bool RunShellCommand(const std::string& commandLine, bool wait) {
   std::string full = "cmd.exe /c " + commandLine;
@@ -476,7 +498,8 @@ std::string InterpreterQuote(const std::string& text) {
   // cmd.exe takes the quotes as they are; the program it starts splits its arguments by the
   // C run-time's rules, where backslashes right before the closing quote would escape it.
   size_t trailing = 0;
-  while (trailing < text.size() && text[text.size() - 1 - trailing] == '\\') ++trailing;
+  while (trailing < text.size() && text[text.size() - 1 - trailing] == '\\')
+    ++trailing;
   return "\"" + text + std::string(trailing, '\\') + "\"";
 }
 
@@ -568,16 +591,18 @@ std::string WideToAnsi(const std::u16string& s) {
 
 namespace {
 
-HANDLE H(FileHandle h) { return reinterpret_cast<HANDLE>(h); }
+HANDLE H(FileHandle h) {
+  return reinterpret_cast<HANDLE>(h);
+}
 FileHandle F(HANDLE h) {
   return h == INVALID_HANDLE_VALUE ? InvalidFileHandle : reinterpret_cast<FileHandle>(h);
 }
 
-}  // namespace
+} // namespace
 
 FileHandle FileOpenRead(const std::string& path) {
-  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE,
-                           nullptr, OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
   if (h == INVALID_HANDLE_VALUE) Remember();
   return F(h);
 }
@@ -634,8 +659,9 @@ bool FileWrite(FileHandle h, const void* buffer, size_t count) {
 int64_t FileSeek(FileHandle h, int64_t offset, TFileSeekOrigin origin) {
   LARGE_INTEGER to, now;
   to.QuadPart = offset;
-  DWORD method = origin == fsoBeginning ? FILE_BEGIN : origin == fsoCurrent ? FILE_CURRENT
-                                                                           : FILE_END;
+  DWORD method = origin == fsoBeginning ? FILE_BEGIN
+                 : origin == fsoCurrent ? FILE_CURRENT
+                                        : FILE_END;
   if (!::SetFilePointerEx(H(h), to, &now, method)) {
     Remember();
     return -1;
@@ -682,7 +708,9 @@ bool IsDiskFullError(int code) {
          code == 1295 /* ERROR_DISK_QUOTA_EXCEEDED */ || code == ERROR_FILE_TOO_LARGE;
 }
 
-bool IsWriteProtectedError(int code) { return code == ERROR_WRITE_PROTECT; }
+bool IsWriteProtectedError(int code) {
+  return code == ERROR_WRITE_PROTECT;
+}
 
 // ---- text comparison (user registry) -----------------------------------------------------
 
@@ -694,8 +722,8 @@ bool SameTextIgnoreCase(const std::string& a, const std::string& b) {
   std::u16string x = AnsiToWide(a), y = AnsiToWide(b);
   std::wstring wx(x.begin(), x.end()), wy(y.begin(), y.end());
   return ::CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, wx.data(),
-                          static_cast<int>(wx.size()), wy.data(), static_cast<int>(wy.size())) ==
-         CSTR_EQUAL;
+                          static_cast<int>(wx.size()), wy.data(),
+                          static_cast<int>(wy.size())) == CSTR_EQUAL;
 }
 
 // ---- archive entry names (archive writer) --------------------------------------------------
@@ -708,6 +736,8 @@ std::string ToOemCodePage(const std::string& s) {
   return std::string(out.data());
 }
 
-bool CodePageIsUtf8(bool oem) { return (oem ? ::GetOEMCP() : ::GetACP()) == CP_UTF8; }
+bool CodePageIsUtf8(bool oem) {
+  return (oem ? ::GetOEMCP() : ::GetACP()) == CP_UTF8;
+}
 
-}  // namespace platform
+} // namespace platform
