@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
 # Builds every test with AddressSanitizer and UndefinedBehaviorSanitizer and runs them all,
-# then builds the fuzz targets with clang and runs each for FUZZ_SECONDS (default 60).
+# then builds the fuzz targets with clang and runs each for FUZZ_SECONDS (default 60), then
+# cross-builds the core for Windows and runs its tests under Wine (scripts/test-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
@@ -19,4 +20,7 @@ cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORLENWAY_F
   -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ >/dev/null
 cmake --build build-fuzz -j "$jobs"
 (cd build-fuzz && FUZZ_SECONDS="${FUZZ_SECONDS:-60}" ctest -j "$jobs" --output-on-failure --no-tests=error) || status=1
+
+# The Windows build of the core and its tests, cross-built and run under Wine.
+ORLENWAY_DEPS_DONE=1 scripts/test-windows.sh || status=1
 exit $status

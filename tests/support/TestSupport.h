@@ -14,7 +14,11 @@ public:
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
   const std::string& Path() const { return path_; }   // no trailing delimiter
+#ifdef _WIN32
+  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+#else
   std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+#endif
 
 private:
   std::string path_;
