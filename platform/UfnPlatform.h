@@ -1,5 +1,5 @@
 // The operating-system layer of the core. One header; one source file per system
-// (UfnPlatform_posix.cpp, later UfnPlatform_win32.cpp). Nothing here shows a window.
+// (UfnPlatform_posix.cpp, UfnPlatform_win32.cpp). Nothing here shows a window.
 #pragma once
 
 #include <cstddef>
@@ -155,8 +155,9 @@ constexpr FileHandle InvalidFileHandle = -1;
 // Opens a file for reading; other programs may go on reading and writing it meanwhile.
 FileHandle FileOpenRead(const std::string& path);
 // Creates a new file with a name of its own in `folder` (with or without a trailing
-// delimiter), whose name starts with `prefix`; open for reading and writing, and only the
-// owner may read it. `path` receives the full path. InvalidFileHandle on failure.
+// delimiter), whose name starts with `prefix` (Windows: with its first three characters, the
+// system's unique-file service); open for reading and writing, and only the owner may read it.
+// `path` receives the full path. InvalidFileHandle on failure.
 FileHandle FileCreateUnique(const std::string& folder, const std::string& prefix,
                             std::string& path);
 // Bytes read (0 at the end of the file), or -1 on failure.
