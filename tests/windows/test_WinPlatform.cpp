@@ -68,10 +68,13 @@ TEST(WinInstance, ACommandTheHolderStartedDoesNotKeepTheName) {
   auto lock = platform::AcquireInstanceLock(name);
   ASSERT_NE(lock, nullptr);
   // Handles are inherited by what RunCommand starts; the mutex handle must not be among them.
-  ASSERT_TRUE(platform::RunShellCommand("\"" + HelperPath() + "\" sleep 3000", false));
-  ::Sleep(300);
+  // The command holds a name of its own and says so, so it is known to run meanwhile.
+  ASSERT_TRUE(platform::RunShellCommand(
+      "call \"" + HelperPath() + "\" lock " + name + "x \"" + (t / "stop") + "\"", false));
+  ASSERT_TRUE(WaitForFile(t / "stop.held"));
   lock.reset();
   EXPECT_NE(platform::AcquireInstanceLock(name), nullptr);
+  WriteFile(t / "stop", "");
 }
 
 // ---- paths --------------------------------------------------------------------------------

@@ -143,6 +143,18 @@ TEST(WinRecycleBin, FilesAndFoldersGoWithTheirContents) {
     EXPECT_EQ(ReadFile(WineTrash() + folder + "\\db\\revs\\0"), "rev zero");
   }
 
+  // A relative path goes to the bin as well, not away for good.
+  const std::string relative = UniqueName("relative") + ".txt";
+  WriteFile(t / relative, "rel");
+  std::string before = platform::GetCurrentDir();
+  ASSERT_TRUE(platform::SetCurrentDir(t.Path()));
+  EXPECT_TRUE(DeleteToRecycleBin(relative));
+  platform::SetCurrentDir(before);
+  EXPECT_FALSE(Exists(t / relative));
+  if (!WineTrash().empty()) {
+    EXPECT_EQ(ReadFile(WineTrash() + relative), "rel");
+  }
+
   EXPECT_FALSE(DeleteToRecycleBin(t / "missing"));
   EXPECT_FALSE(DeleteToRecycleBin(""));
   EXPECT_FALSE(DeleteToRecycleBin("\\"));
