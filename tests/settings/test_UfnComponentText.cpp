@@ -537,7 +537,7 @@ TEST(ComponentTextReader, AChildObjectIsAClassThatIsNotFound) {
 
 // ---- phase 1 faults ------------------------------------------------------------------------
 
-TEST(ComponentTextReader, TheFileExamplesOfPart22) {
+TEST(ComponentTextReader, TheSettingsFileExamples) {
   EXPECT_EQ(Fault(""), "EParserError: OBJECT expected on line 1");
   EXPECT_EQ(Fault("\xEF\xBB\xBF" + Text("  Port = 1\r\n")),
             "EParserError: OBJECT expected on line 1");
@@ -670,7 +670,7 @@ TEST(ComponentTextReader, NothingIsAssignedAfterASyntaxFault) {
   EXPECT_EQ(s.Tag, 2);
 }
 
-TEST(ComponentTextReader, ThePart22RefusalExamples) {
+TEST(ComponentTextReader, TheSettingsRefusalExamples) {
   EXPECT_EQ(Fault(Text("  Port = '3690'\r\n")),
             "EReadError: Error reading TclsBasicSetting.Port: Invalid property value");
   EXPECT_EQ(Fault(Text("  Port = 3690.5\r\n")),
