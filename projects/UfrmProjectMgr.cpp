@@ -1,6 +1,7 @@
 #include "projects/UfrmProjectMgr.h"
 
 #include "app/UfnDesktop.h"
+#include "app/UfrmDialogKit.h"
 #include "app/UfrmMain.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
@@ -94,16 +95,6 @@ QFont BoldFont(const QWidget* w) {
   return f;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* name, const char* caption, QRect r) {
-  auto* b = new QPushButton(Q(caption), parent);
-  b->setObjectName(name);
-  b->setGeometry(r);
-  b->setFont(BoldFont(b));
-  b->setAutoDefault(false);
-  b->setDefault(false);
-  return b;
-}
-
 QToolButton* MakeSpeedButton(QWidget* parent, const char* name, const char* caption, QRect r) {
   auto* b = new QToolButton(parent);
   b->setObjectName(name);
@@ -148,22 +139,15 @@ QGroupBox* MakeRadioGroup(QWidget* parent, const char* name, const char* caption
 } // namespace
 
 TfrmProjectMgr::TfrmProjectMgr(QWidget* parent) : QDialog(parent) {
-  setObjectName("frmProjectMgr");
-  setWindowTitle(Q("프로젝트 관리"));
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setFixedSize(630, 301);
-  QFont font(Q("굴림"));
-  font.setPixelSize(12);
-  setFont(font);
+  SetUpFixedDialog(*this, "frmProjectMgr", "프로젝트 관리", 630, 301);
 
   pnlLeft = new QWidget(this);
   pnlLeft->setGeometry(0, 0, 263, 301);
   lvProject = MakeList(pnlLeft, "lvProject", "Project List", 230, {4, 4, 253, 253},
                        QAbstractItemView::SingleSelection);
-  btnAdd = MakeButton(pnlLeft, "btnAdd", "추가", {12, 264, 75, 25});
-  btnBackup = MakeButton(pnlLeft, "btnBackup", "백업", {92, 264, 75, 25});
-  btnDelete = MakeButton(pnlLeft, "btnDelete", "삭제", {172, 264, 75, 25});
+  btnAdd = MakeBoldButton(pnlLeft, "추가", {12, 264, 75, 25}, "btnAdd");
+  btnBackup = MakeBoldButton(pnlLeft, "백업", {92, 264, 75, 25}, "btnBackup");
+  btnDelete = MakeBoldButton(pnlLeft, "삭제", {172, 264, 75, 25}, "btnDelete");
 
   pnlClient = new QWidget(this);
   pnlClient->setGeometry(263, 0, 630 - 263, 301);
@@ -173,7 +157,7 @@ TfrmProjectMgr::TfrmProjectMgr(QWidget* parent) : QDialog(parent) {
       MakeRadioGroup(pnlClient_Top, "rgAnonAccess", "Anonymous 사용자 권한", {4, 4, 205, 33});
   rgAuthAccess =
       MakeRadioGroup(pnlClient_Top, "rgAuthAccess", "인증 사용자 권한", {4, 40, 205, 33});
-  btnApplyAuth = MakeButton(pnlClient_Top, "btnApplyAuth", "권한 설정 적용", {240, 12, 93, 57});
+  btnApplyAuth = MakeBoldButton(pnlClient_Top, "권한 설정 적용", {240, 12, 93, 57}, "btnApplyAuth");
 
   pnlClient_Client = new QWidget(pnlClient);
   pnlClient_Client->setGeometry(0, 77, pnlClient->width(), 301 - 77);

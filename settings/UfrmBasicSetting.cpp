@@ -1,6 +1,7 @@
 #include "settings/UfrmBasicSetting.h"
 
 #include "app/UfnDesktop.h"
+#include "app/UfrmDialogKit.h"
 #include "settings/UclsBasicSetting.h"
 #include "settings/UfrmFolderEdit.h"
 #include "settings/UfrmPortSpinEdit.h"
@@ -25,29 +26,10 @@ QLabel* MakeLabel(QWidget* parent, const char* caption, QRect r, QWidget* buddy)
   return l;
 }
 
-QPushButton* MakeButton(QWidget* parent, const char* caption, QRect r) {
-  auto* b = new QPushButton(Q(caption), parent);
-  b->setGeometry(r);
-  QFont f = b->font();
-  f.setBold(true);
-  b->setFont(f);
-  // Enter in a field and Escape close nothing: neither button is a default button.
-  b->setAutoDefault(false);
-  b->setDefault(false);
-  return b;
-}
-
 }  // namespace
 
 TfrmBasicSetting::TfrmBasicSetting(QWidget* parent) : QDialog(parent) {
-  setObjectName("frmBasicSetting");
-  setWindowTitle(Q("기본 설정"));
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setFixedSize(313, 250);
-  QFont font(Q("굴림"));
-  font.setPixelSize(12);
-  setFont(font);
+  SetUpFixedDialog(*this, "frmBasicSetting", "기본 설정", 313, 250);
 
   pnlBackground = new QWidget(this);
   pnlBackground->setGeometry(0, 0, 313, 250);
@@ -74,8 +56,8 @@ TfrmBasicSetting::TfrmBasicSetting(QWidget* parent) : QDialog(parent) {
   lblRepoPath = MakeLabel(gbRepo, "저장소 경로", {20, 28, 63, 13}, edtRepoPath);
   lblBackupPath = MakeLabel(gbRepo, "저장소 백업경로", {20, 56, 87, 13}, edtBackupPath);
 
-  btnOk = MakeButton(pnlBackground, "확인", {56, 212, 75, 25});
-  btnCancel = MakeButton(pnlBackground, "취소", {168, 212, 75, 25});
+  btnOk = MakeBoldButton(pnlBackground, "확인", {56, 212, 75, 25});
+  btnCancel = MakeBoldButton(pnlBackground, "취소", {168, 212, 75, 25});
   connect(btnOk, &QPushButton::clicked, this, &TfrmBasicSetting::btnOkClick);
   connect(btnCancel, &QPushButton::clicked, this, &TfrmBasicSetting::btnCancelClick);
 

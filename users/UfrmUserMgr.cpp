@@ -1,6 +1,7 @@
 #include "users/UfrmUserMgr.h"
 
 #include "app/UfnDesktop.h"
+#include "app/UfrmDialogKit.h"
 #include "users/UclsUserMgr.h"
 
 #include <QApplication>
@@ -37,17 +38,6 @@ bool BadID(const std::string& id) {
 
 bool BadPassword(const std::string& pw) { return pw.find_first_of("= ") != std::string::npos; }
 
-QPushButton* MakeButton(QWidget* parent, const char* caption, QRect r) {
-  auto* b = new QPushButton(Q(caption), parent);
-  b->setGeometry(r);
-  QFont f = b->font();
-  f.setBold(true);
-  b->setFont(f);
-  b->setAutoDefault(false);
-  b->setDefault(false);
-  return b;
-}
-
 QLineEdit* MakeEdit(QWidget* parent, QLabel*& label, const char* caption, QRect r) {
   auto* e = new QLineEdit(parent);
   e->setGeometry(r);
@@ -61,14 +51,7 @@ QLineEdit* MakeEdit(QWidget* parent, QLabel*& label, const char* caption, QRect 
 }  // namespace
 
 TfrmUserMgr::TfrmUserMgr(QWidget* parent) : QDialog(parent) {
-  setObjectName("frmUserMgr");
-  setWindowTitle(Q("사용자 관리"));
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setFixedSize(260, 295);
-  QFont font(Q("굴림"));
-  font.setPixelSize(12);
-  setFont(font);
+  SetUpFixedDialog(*this, "frmUserMgr", "사용자 관리", 260, 295);
 
   pnlBackground = new QWidget(this);
   pnlBackground->setGeometry(0, 0, 260, 295);
@@ -92,8 +75,8 @@ TfrmUserMgr::TfrmUserMgr(QWidget* parent) : QDialog(parent) {
   edtPassword = MakeEdit(pnlBackground, lblPassword, "Password", {88, 216, 149, 21});
   edtPassword->setObjectName("edtPassword");
 
-  btnAdd = MakeButton(pnlBackground, "저장", {44, 252, 75, 25});
-  btnDelete = MakeButton(pnlBackground, "삭제", {140, 252, 75, 25});
+  btnAdd = MakeBoldButton(pnlBackground, "저장", {44, 252, 75, 25});
+  btnDelete = MakeBoldButton(pnlBackground, "삭제", {140, 252, 75, 25});
   connect(btnAdd, &QPushButton::clicked, this, &TfrmUserMgr::btnAddClick);
   connect(btnDelete, &QPushButton::clicked, this, &TfrmUserMgr::btnDeleteClick);
 }

@@ -8,6 +8,7 @@
 #include "RealReaders.h"
 #include "ZipReader.h"
 #include "server/UclsSVN.h"
+#include "support/SvnServe.h"
 
 #include <QToolButton>
 #include <csignal>
@@ -19,46 +20,12 @@ using namespace backup_kit;
 
 namespace {
 
+// The backup tests' svn client speaks as alice.
+RunResult AliceSvn(const std::string& args) { return Svn(args, "alice", "wonder1"); }
+
 const char* const kNoBackupFolder = "백업 폴더가 존재하지 않습니다.";
 const char* const kQuestion =
     "백업을 진행하는 도중은 서버가 잠시 중지됩니다.\r\n\r\n백업을 진행하시겠습니까?";
-
-RunResult Svn(const std::string& args, const std::string& user = "alice",
-              const std::string& password = "wonder1") {
-  return Shell("svn --non-interactive --no-auth-cache --username " + Quote(user) + " --password " +
-               Quote(password) + " " + args + " 2>&1");
-}
-
-// A server of the test's own over another root, stopped by the pid it wrote.
-class TOwnServer {
-public:
-  explicit TOwnServer(const std::string& root) : FPidFile(root + ".pid") {
-    for (int attempt = 0; attempt < 5 && Pid <= 0; ++attempt) {
-      Port = FreeLoopbackPort();
-      if (Shell("svnserve -d --listen-host 127.0.0.1 --listen-port " + std::to_string(Port) +
-                " -r " + Quote(root) + " --pid-file " + Quote(FPidFile))
-              .ExitCode != 0)
-        continue; // the port was taken meanwhile
-      for (int i = 0; i < 200 && Pid <= 0; ++i) {
-        if (Exists(FPidFile)) Pid = std::atoi(ReadFile(FPidFile).c_str());
-        if (Pid <= 0) ::usleep(25000);
-      }
-    }
-    for (int i = 0; i < 200 && Pid > 0 && !PortAccepts(Port); ++i)
-      ::usleep(25000);
-  }
-  ~TOwnServer() {
-    if (Pid <= 0) return;
-    ::kill(Pid, SIGTERM);
-    for (int i = 0; i < 200 && ::kill(Pid, 0) == 0; ++i)
-      ::usleep(25000);
-  }
-  int Pid = 0;
-  int Port = 0;
-
-private:
-  std::string FPidFile;
-};
 
 std::string Url(int port, const std::string& project) {
   return "svn://127.0.0.1:" + std::to_string(port) + "/" + project;
@@ -215,7 +182,7 @@ TEST_F(BackupServer, ARestoredBackupServesEveryRevisionAndTakesTheNextCommit) {
   // and a property.
   TempDir work{"work"};
   const std::string wc = work / "wc";
-  ASSERT_EQ(Svn("checkout -q " + Quote(url) + " " + Quote(wc)).ExitCode, 0);
+  ASSERT_EQ(AliceSvn("checkout -q " + Quote(url) + " " + Quote(wc)).ExitCode, 0);
   std::mt19937 rng(42);
   std::string binary(150000, '\0');
   for (char& c : binary)
@@ -226,7 +193,7 @@ TEST_F(BackupServer, ARestoredBackupServesEveryRevisionAndTakesTheNextCommit) {
   WriteFile(wc + "/trunk/gone.txt", "short-lived\n");
   const std::string inWc = "cd " + Quote(wc) + " && ";
   auto commit = [&](const std::string& message) {
-    RunResult r = Svn("commit -q -m " + Quote(message) + " " + Quote(wc));
+    RunResult r = AliceSvn("commit -q -m " + Quote(message) + " " + Quote(wc));
     ASSERT_EQ(r.ExitCode, 0) << r.Output;
   };
   ASSERT_EQ(Shell(inWc + "svn add -q trunk").ExitCode, 0);
@@ -237,7 +204,7 @@ TEST_F(BackupServer, ARestoredBackupServesEveryRevisionAndTakesTheNextCommit) {
   commit("third");
   ASSERT_EQ(Shell(inWc + "svn propset -q note kept trunk/hello.txt").ExitCode, 0);
   commit("fourth");
-  const RunResult log = Svn("log -v " + Quote(url));
+  const RunResult log = AliceSvn("log -v " + Quote(url));
   ASSERT_EQ(log.ExitCode, 0) << log.Output;
 
   Show([&](TfrmProjectMgr& f) {
@@ -263,27 +230,27 @@ TEST_F(BackupServer, ARestoredBackupServesEveryRevisionAndTakesTheNextCommit) {
   EXPECT_TRUE(platform::DirectoryExists(fresh / "alpha/db/transactions"));
   EXPECT_TRUE(platform::DirectoryExists(fresh / "alpha/db/txn-protorevs"));
 
-  TOwnServer restored(fresh.Path());
+  TSvnServe restored(fresh.Path());
   ASSERT_GT(restored.Pid, 0) << "the restored repository's server did not start";
   const std::string restoredUrl = Url(restored.Port, "alpha");
-  const RunResult restoredLog = Svn("log -v " + Quote(restoredUrl));
+  const RunResult restoredLog = AliceSvn("log -v " + Quote(restoredUrl));
   ASSERT_EQ(restoredLog.ExitCode, 0) << restoredLog.Output;
   EXPECT_EQ(restoredLog.Output, log.Output);
   EXPECT_NE(log.Output.find("r4 | alice"), std::string::npos) << log.Output;
 
   const std::string wc2 = work / "wc2";
-  r = Svn("checkout -q " + Quote(restoredUrl) + " " + Quote(wc2));
+  r = AliceSvn("checkout -q " + Quote(restoredUrl) + " " + Quote(wc2));
   ASSERT_EQ(r.ExitCode, 0) << r.Output;
   const ziptest::TTree committed = ziptest::ExpectedTree(wc);
   EXPECT_EQ(committed.Files.size(), 2u);
   EXPECT_EQ(committed.Files.at("trunk/data.bin"), binary);
   EXPECT_EQ(ziptest::TreeDiff(committed, ziptest::ExpectedTree(wc2)), "");
   EXPECT_TRUE(platform::DirectoryExists(wc2 + "/trunk/empty"));
-  EXPECT_EQ(Svn("propget note " + Quote(restoredUrl + "/trunk/hello.txt")).Output, "kept\n");
+  EXPECT_EQ(AliceSvn("propget note " + Quote(restoredUrl + "/trunk/hello.txt")).Output, "kept\n");
 
   // The restored repository takes the next commit.
   WriteFile(wc2 + "/trunk/hello.txt", "hello\nagain\n");
-  r = Svn("commit -q -m fifth " + Quote(wc2));
+  r = AliceSvn("commit -q -m fifth " + Quote(wc2));
   EXPECT_EQ(r.ExitCode, 0) << r.Output;
   EXPECT_EQ(Shell("svnlook youngest " + Quote(fresh / "alpha")).Output, "5\n");
   EXPECT_EQ(Shell("svnlook cat " + Quote(fresh / "alpha") + " trunk/hello.txt").Output,

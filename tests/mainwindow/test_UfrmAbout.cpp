@@ -1,7 +1,7 @@
 #include "app/UfrmAbout.h"
 
 #include "app/UfnDesktop.h"
-#include "app/UfrmApplication.h"
+#include "support/GuiTestApp.h"
 
 #include <QDesktopServices>
 #include <QLabel>
@@ -11,24 +11,6 @@
 #include <gtest/gtest.h>
 
 namespace {
-
-// One application for the test process, made before the first test and destroyed after the
-// last one while the program still runs (QTest's input device must go with it, not later).
-class TAppEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override { FApp = new TApplication(FArgc, FArgv); }
-  void TearDown() override {
-    delete FApp;
-    FApp = nullptr;
-  }
-
-private:
-  int FArgc = 1;
-  char FName[32] = "test_about";
-  char* FArgv[2] = {FName, nullptr};
-  TApplication* FApp = nullptr;
-};
-const auto* const AppEnvironment = ::testing::AddGlobalTestEnvironment(new TAppEnvironment);
 
 // Stands in for the desktop's mail program.
 class TMailProgram : public QObject {

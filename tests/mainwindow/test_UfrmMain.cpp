@@ -6,7 +6,7 @@
 #include "../server/ServerProcesses.h"
 #include "app/UfnScriptedPrompt.h"
 #include "app/UfrmAbout.h"
-#include "app/UfrmApplication.h"
+#include "support/GuiTestApp.h"
 #include "platform/UfnPlatform.h"
 #include "server/UclsSVN.h"
 #include "settings/UclsBasicSetting.h"
@@ -26,24 +26,6 @@
 using namespace testing_support;
 
 namespace {
-
-// One application for the test process, made before the first test and destroyed after the
-// last one while the program still runs (QTest's input device must go with it, not later).
-class TAppEnvironment : public ::testing::Environment {
-public:
-  void SetUp() override { FApp = new TApplication(FArgc, FArgv); }
-  void TearDown() override {
-    delete FApp;
-    FApp = nullptr;
-  }
-
-private:
-  int FArgc = 1;
-  char FName[32] = "test_mainwindow";
-  char* FArgv[2] = {FName, nullptr};
-  TApplication* FApp = nullptr;
-};
-const auto* const AppEnvironment = ::testing::AddGlobalTestEnvironment(new TAppEnvironment);
 
 // The window as it behaves on a desktop that has a notification area.
 class TTrayMain : public TfrmMain {

@@ -3,6 +3,7 @@
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnProfileFile.h"
 #include "settings/UclsBasicSetting.h"
+#include "support/SvnServe.h"
 #include "support/TestSupport.h"
 
 #include <csignal>
@@ -54,48 +55,6 @@ int LineNumber(const std::string& text, const std::string& line) {
   return 0;
 }
 
-// A daemon started by the test on a loopback port of its own, stopped by the pid it wrote.
-class Svnserve {
-public:
-  explicit Svnserve(const std::string& root) : FPidFile(root + ".pid") {
-    for (int attempt = 0; attempt < 5 && Pid <= 0; ++attempt) {
-      Port = FreeLoopbackPort();
-      RunResult r =
-          Shell("svnserve -d --listen-host 127.0.0.1 --listen-port " + std::to_string(Port) +
-                " -r " + Quote(root) + " --pid-file " + Quote(FPidFile));
-      if (r.ExitCode != 0) continue; // the port was taken meanwhile
-      for (int i = 0; i < 200 && Pid <= 0; ++i) {
-        if (Exists(FPidFile)) Pid = std::atoi(ReadFile(FPidFile).c_str());
-        if (Pid <= 0) ::usleep(25000);
-      }
-    }
-    for (int i = 0; i < 200 && Pid > 0 && !PortAccepts(Port); ++i)
-      ::usleep(25000);
-  }
-  ~Svnserve() {
-    if (Pid <= 0) return;
-    ::kill(Pid, SIGTERM);
-    for (int i = 0; i < 200 && ::kill(Pid, 0) == 0; ++i)
-      ::usleep(25000);
-    if (::kill(Pid, 0) == 0) ::kill(Pid, SIGKILL);
-  }
-  std::string Url(const std::string& project) const {
-    return "svn://127.0.0.1:" + std::to_string(Port) + "/" + project;
-  }
-
-  int Pid = 0;
-  int Port = 0;
-
-private:
-  std::string FPidFile;
-};
-
-RunResult Svn(const std::string& args, const std::string& user = "",
-              const std::string& password = "") {
-  std::string cmd = "svn --non-interactive --no-auth-cache";
-  if (!user.empty()) cmd += " --username " + Quote(user) + " --password " + Quote(password);
-  return Shell(cmd + " " + args);
-}
 
 } // namespace
 
@@ -156,7 +115,7 @@ TEST_F(RepositoryTest, RealServerHonoursAccessLevelsAndUsers) {
   TclsProjectMgr mgr;
   mgr.WriteUser("proj", "alice", "wonder land");
 
-  Svnserve server(Root.Path());
+  TSvnServe server(Root.Path());
   ASSERT_GT(server.Pid, 0) << "svnserve did not start";
   ASSERT_TRUE(PortAccepts(server.Port));
   const std::string url = server.Url("proj");

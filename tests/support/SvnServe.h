@@ -1,0 +1,31 @@
+// Subversion for the tests: an svnserve of the test's own on a free loopback port, stopped by
+// the pid it wrote (never by name), and the svn client without prompts or a credential cache.
+#pragma once
+
+#include "support/TestSupport.h"
+
+#include <string>
+
+namespace testing_support {
+
+class TSvnServe {
+public:
+  explicit TSvnServe(const std::string& root);  // Pid stays 0 when it could not start
+  ~TSvnServe();
+  TSvnServe(const TSvnServe&) = delete;
+  TSvnServe& operator=(const TSvnServe&) = delete;
+
+  std::string Url(const std::string& project) const;
+
+  int Pid = 0;
+  int Port = 0;
+
+private:
+  std::string FPidFile;
+};
+
+// Runs `svn <args>`, with the user's name and password when `user` is not empty.
+RunResult Svn(const std::string& args, const std::string& user = "",
+              const std::string& password = "");
+
+}  // namespace testing_support
