@@ -22,6 +22,40 @@ thread_local int g_lastError = 0;
 
 void Remember() { g_lastError = errno; }
 
+// Code points of UTF-8 text. A byte that starts no valid sequence stands for itself above
+// the Unicode range, so that two different malformed texts never compare equal.
+std::u32string CodePoints(const std::string& s) {
+  std::u32string out;
+  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+  size_t n = s.size(), i = 0;
+  while (i < n) {
+    unsigned char c = p[i];
+    size_t len = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
+                            : (c >= 0xF0 && c <= 0xF4)   ? 4
+                                                         : 0;
+    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
+    bool ok = len > 0 && i + len <= n;
+    for (size_t k = 1; ok && k < len; ++k) {
+      if ((p[i + k] & 0xC0) != 0x80)
+        ok = false;
+      else
+        cp = (cp << 6) | (p[i + k] & 0x3F);
+    }
+    if (ok && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
+               (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
+      ok = false;
+    if (!ok) {
+      out.push_back(0x110000 + c);
+      ++i;
+    } else {
+      out.push_back(cp);
+      i += len;
+    }
+  }
+  return out;
+}
+
+
 std::string ParentOf(const std::string& path) {
   std::string p = path;
   while (p.size() > 1 && p.back() == '/') p.pop_back();
@@ -352,52 +386,16 @@ std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name) {
 std::u16string AnsiToWide(const std::string& s) {
   std::u16string out;
   out.reserve(s.size());
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  size_t n = s.size(), i = 0;
-  while (i < n) {
-    unsigned char c = p[i];
-    char32_t cp;
-    size_t len;
-    if (c < 0x80) {
-      cp = c;
-      len = 1;
-    } else if (c >= 0xC2 && c <= 0xDF) {
-      cp = c & 0x1F;
-      len = 2;
-    } else if (c >= 0xE0 && c <= 0xEF) {
-      cp = c & 0x0F;
-      len = 3;
-    } else if (c >= 0xF0 && c <= 0xF4) {
-      cp = c & 0x07;
-      len = 4;
-    } else {
+  for (char32_t cp : CodePoints(s)) {
+    if (cp > 0x10FFFF) {
       out.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    bool ok = i + len <= n;
-    for (size_t k = 1; ok && k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80)
-        ok = false;
-      else
-        cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    if (ok && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-               (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
-      ok = false;
-    if (!ok) {
-      out.push_back(u'\uFFFD');
-      ++i;
-      continue;
-    }
-    if (cp >= 0x10000) {
+    } else if (cp >= 0x10000) {
       cp -= 0x10000;
       out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
       out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
     } else {
       out.push_back(static_cast<char16_t>(cp));
     }
-    i += len;
   }
   return out;
 }
@@ -751,39 +749,6 @@ bool IsWriteProtectedError(int code) { return code == EROFS; }
 namespace platform {
 
 namespace {
-
-// Code points of UTF-8 text. A byte that starts no valid sequence stands for itself above
-// the Unicode range, so that two different malformed texts never compare equal.
-std::u32string CodePoints(const std::string& s) {
-  std::u32string out;
-  const auto* p = reinterpret_cast<const unsigned char*>(s.data());
-  size_t n = s.size(), i = 0;
-  while (i < n) {
-    unsigned char c = p[i];
-    size_t len = c < 0x80 ? 1 : (c >= 0xC2 && c <= 0xDF) ? 2 : (c >= 0xE0 && c <= 0xEF) ? 3
-                            : (c >= 0xF0 && c <= 0xF4)   ? 4
-                                                         : 0;
-    char32_t cp = len == 1 ? c : len == 2 ? (c & 0x1F) : len == 3 ? (c & 0x0F) : (c & 0x07);
-    bool ok = len > 0 && i + len <= n;
-    for (size_t k = 1; ok && k < len; ++k) {
-      if ((p[i + k] & 0xC0) != 0x80)
-        ok = false;
-      else
-        cp = (cp << 6) | (p[i + k] & 0x3F);
-    }
-    if (ok && ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-               (len == 4 && (cp < 0x10000 || cp > 0x10FFFF))))
-      ok = false;
-    if (!ok) {
-      out.push_back(0x110000 + c);
-      ++i;
-    } else {
-      out.push_back(cp);
-      i += len;
-    }
-  }
-  return out;
-}
 
 locale_t CaseLocale() {
   static locale_t loc = ::newlocale(LC_CTYPE_MASK, "C.UTF-8", static_cast<locale_t>(0));
