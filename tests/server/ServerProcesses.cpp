@@ -4,17 +4,21 @@
 #include "support/TestSupport.h"
 
 #include <chrono>
+#include <cstdio>
 #include <dirent.h>
 #include <thread>
 #include <unistd.h>
 
 namespace testing_support {
 
-std::vector<pid_t> ServerPids() {
-  struct Found {
-    pid_t pid, parent;
-  };
-  std::vector<Found> found;
+namespace {
+
+struct TFound {
+  pid_t Pid, Parent, Session;
+};
+
+std::vector<TFound> FindServers() {
+  std::vector<TFound> found;
   DIR* d = ::opendir("/proc");
   if (!d) return {};
   while (struct dirent* e = ::readdir(d)) {
@@ -23,23 +27,55 @@ std::vector<pid_t> ServerPids() {
     std::string stat;
     if (!platform::ReadWholeFile("/proc/" + pid + "/stat", stat)) continue;
     auto close = stat.rfind(')');
-    if (close == std::string::npos || stat[close + 2] == 'Z') continue;
+    if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z') continue;
     char buf[4096];
     ssize_t n = ::readlink(("/proc/" + pid + "/exe").c_str(), buf, sizeof buf - 1);
     if (n <= 0) continue;
     std::string exe(buf, static_cast<size_t>(n));
-    if (exe.substr(exe.rfind('/') + 1).rfind("svnserve", 0) == 0)
-      found.push_back({static_cast<pid_t>(std::stol(pid)),
-                       static_cast<pid_t>(std::stol(stat.substr(close + 4)))});
+    if (exe.substr(exe.rfind('/') + 1).rfind("svnserve", 0) != 0) continue;
+    // After the state: parent, process group, session.
+    long parent = 0, group = 0, session = 0;
+    if (std::sscanf(stat.c_str() + close + 3, "%ld %ld %ld", &parent, &group, &session) != 3)
+      continue;
+    found.push_back({static_cast<pid_t>(std::stol(pid)), static_cast<pid_t>(parent),
+                     static_cast<pid_t>(session)});
   }
   ::closedir(d);
-  // A server forks one process per connection; those are not servers of their own.
+  return found;
+}
+
+bool IsLeader(const TFound& f) { return f.Session == f.Pid; }
+
+// "svnserve -d" binds its port, then forks the daemon, which makes a session of its own, and
+// the first process ends. Until then both are there; a daemon's connection children are not
+// servers of their own either.
+bool Settled(const std::vector<TFound>& found) {
+  for (const TFound& f : found) {
+    if (IsLeader(f)) continue;
+    bool connection = false;
+    for (const TFound& g : found)
+      connection = connection || (g.Pid == f.Parent && IsLeader(g));
+    if (!connection) return false;
+  }
+  return true;
+}
+
+} // namespace
+
+std::vector<pid_t> ServerPids() {
+  std::vector<TFound> found = FindServers();
+  // A server started some other way (in the foreground, say) never settles: it is counted
+  // as it is after the wait.
+  for (int i = 0; i < 100 && !Settled(found); ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    found = FindServers();
+  }
   std::vector<pid_t> pids;
-  for (const auto& f : found) {
+  for (const TFound& f : found) {
     bool child = false;
-    for (const auto& g : found)
-      child = child || g.pid == f.parent;
-    if (!child) pids.push_back(f.pid);
+    for (const TFound& g : found)
+      child = child || g.Pid == f.Parent;
+    if (!child) pids.push_back(f.Pid);
   }
   return pids;
 }

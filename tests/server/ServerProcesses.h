@@ -7,7 +7,8 @@
 
 namespace testing_support {
 
-// Running (not ended) processes whose executable is named svnserve.
+// Running (not ended) processes whose executable is named svnserve, without the connection
+// children of a server; waits a moment for a server that is still detaching itself.
 std::vector<pid_t> ServerPids();
 // The value of one variable in a process's environment, "" when it has none.
 std::string ProcessEnv(pid_t pid, const std::string& name);

@@ -183,6 +183,13 @@ std::vector<int> ProcessesNamed(const std::string& name) {
     while (struct dirent* e = ::readdir(d)) {
       if (e->d_name[0] < '0' || e->d_name[0] > '9') continue;
       std::string dir = std::string("/proc/") + e->d_name;
+      // An ended process lingers until it is reaped, which can take a while here: it runs no
+      // more, so it does not count.
+      std::string stat;
+      std::getline(std::ifstream(dir + "/stat"), stat);
+      auto close = stat.rfind(')');
+      if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z')
+        continue;
       char buf[4096];
       ssize_t n = ::readlink((dir + "/exe").c_str(), buf, sizeof buf - 1);
       std::string image;

@@ -51,7 +51,7 @@ bool PortAccepts(int port);
 int OpenDescriptorCount();
 int ZombieChildCount();
 
-// The processes on this machine whose executable's file name is `name`.
+// The running processes on this machine whose executable's file name is `name`.
 std::vector<int> ProcessesNamed(const std::string& name);
 
 }  // namespace testing_support
