@@ -12,16 +12,12 @@
 struct TZip::TEntry {
   std::string Name; // below the root, system delimiters; a folder's ends with one
   uint64_t Size = 0;
-  uint64_t CompressedSize = 0;
-  uint64_t Offset = 0;
   uint32_t DosDateTime = 0;
   uint32_t Attributes = 0;
-  uint32_t CRC = 0;
   uint32_t SpecLine = 0;
-  uint16_t Method = 0;
-  uint16_t Flags = 0;
+  // What its local header says, once it is in the archive; the central header repeats it.
+  zipfmt::THeaderInfo Header;
   bool Written = false;
-  bool Zip64Local = false;
   bool IsFolder() const { return !Name.empty() && Name.back() == platform::PathDelimiter(); }
 };
 
@@ -508,14 +504,8 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
   FTemp->WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
   FTemp->SetPosition(dataEnd);
 
-  e.Offset = h.Offset;
-  e.Method = h.Method;
-  e.Flags = h.Flags;
-  e.CRC = h.CRC;
-  e.CompressedSize = h.CompressedSize;
+  e.Header = h;
   e.Size = h.UncompressedSize;
-  e.DosDateTime = h.DosDateTime;
-  e.Zip64Local = h.Zip64Local;
   e.Written = true;
   FEnd = dataEnd;
   ++FWritten;
@@ -538,13 +528,8 @@ bool TZip::WriteFolderEntry(TEntry& e, size_t index) {
   zipfmt::AppendLocalHeader(header, h, name);
   FTemp->SetPosition(FEnd);
   FTemp->WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
-  e.Offset = h.Offset;
-  e.Method = h.Method;
-  e.Flags = h.Flags;
-  e.CRC = 0;
-  e.CompressedSize = 0;
+  e.Header = h;
   e.Size = 0;
-  e.DosDateTime = h.DosDateTime;
   e.Written = true;
   FEnd += static_cast<int64_t>(header.size());
   ++FWritten;
@@ -569,16 +554,8 @@ void TZip::WriteCentralDirectory() {
     };
     for (const TEntry& e : FEntries) {
       if (!e.Written) continue;
-      zipfmt::THeaderInfo h;
-      h.Flags = e.Flags;
-      h.Method = e.Method;
-      h.DosDateTime = e.DosDateTime;
-      h.CRC = e.CRC;
-      h.CompressedSize = e.CompressedSize;
-      h.UncompressedSize = e.Size;
-      h.Offset = e.Offset;
+      zipfmt::THeaderInfo h = e.Header;
       h.ExternalAttributes = e.Attributes & ExternalAttributeMask;
-      h.Zip64Local = e.Zip64Local;
       zipfmt::AppendCentralHeader(block, h, ArchiveName(e.Name));
       if (block.size() >= (1u << 20)) flush();
     }
