@@ -44,9 +44,6 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
-bool SameNoCase(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && LowerAscii(a) == LowerAscii(b);
-}
 
 // The extension: from the last "." after the last delimiter, the "." included.
 std::string ExtractFileExt(const std::string& path) {
@@ -221,7 +218,7 @@ bool TZip::IsStoredType(const std::string& name) const {
   std::string ext = ExtractFileExt(name);
   if (ext.empty()) return false;
   return std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
-                     [&](const std::string& t) { return SameNoCase(t, ext); });
+                     [&](const std::string& t) { return platform::SameAsciiIgnoreCase(t, ext); });
 }
 
 uint32_t TZip::EntryDate(const TEntry& e) const {

@@ -1,6 +1,7 @@
 // The profile reader and its edits on arbitrary text. The input is
 // section NUL key NUL value NUL file-text; every write that is accepted must read back as
 // written, keep the section's other keys, be repeatable and be removable again.
+#include "platform/UfnPlatform.h"
 #include "projects/UfnProfileText.h"
 
 #include <cstdint>
@@ -15,17 +16,6 @@ std::string Next(std::string& rest) {
   std::string head = rest.substr(0, nul);
   rest = nul == std::string::npos ? "" : rest.substr(nul + 1);
   return head;
-}
-
-bool SameAscii(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
 }
 
 void Check(bool ok) {
@@ -63,7 +53,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   profile_text::ListPairs(written, section, after);
   for (const std::string& p : before) {
     std::string name = p.substr(0, p.find('='));
-    if (SameAscii(name, key) || name.find(':') != std::string::npos) continue;
+    if (platform::SameAsciiIgnoreCase(name, key) || name.find(':') != std::string::npos) continue;
     bool kept = false;
     for (const std::string& q : after)
       kept = kept || q == p;

@@ -3,6 +3,7 @@
 #include "projects/UfnProfileFile.h"
 
 #include "app/UfnErrors.h"
+#include "platform/UfnPlatform.h"
 #include "projects/UfnProfileText.h"
 
 #include <cstring>
@@ -18,14 +19,7 @@ const DWORD ValueBufferSize = 2048;
 const DWORD KeyListBufferSize = 16384;
 
 bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
+  return platform::SameAsciiIgnoreCase(a, b);
 }
 
 // The profile functions look for a bare name in the Windows folder: always give a full path.

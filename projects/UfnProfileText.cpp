@@ -1,5 +1,7 @@
 #include "projects/UfnProfileText.h"
 
+#include "platform/UfnPlatform.h"
+
 namespace profile_text {
 
 namespace {
@@ -37,15 +39,8 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-char Upper(char c) {
-  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
-}
-
 bool SameName(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i)
-    if (Upper(a[i]) != Upper(b[i])) return false;
-  return true;
+  return platform::SameAsciiIgnoreCase(a, b);
 }
 
 bool IsQuote(char c) {

@@ -1,23 +1,10 @@
 #include "settings/UfnComponent.h"
 
 #include "app/UfnErrors.h"
+#include "platform/UfnPlatform.h"
 
 #include <algorithm>
 
-namespace {
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-} // namespace
 
 TComponent::TComponent(TComponent* owner) : FOwner(owner) {
   if (FOwner) FOwner->FComponents.push_back(this);
@@ -48,7 +35,7 @@ void TComponent::SetName(const std::string& name) {
     throw EComponentError(Format("''%s'' is not a valid component name", name.c_str()));
   if (!name.empty() && FOwner) {
     for (TComponent* c : FOwner->FComponents)
-      if (c != this && SameTextAscii(c->FName, name))
+      if (c != this && platform::SameAsciiIgnoreCase(c->FName, name))
         throw EComponentError(Format("A component named %s already exists", name.c_str()));
   }
   FName = name;

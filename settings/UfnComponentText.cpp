@@ -29,22 +29,6 @@ namespace {
 
 // ---- shared helpers --------------------------------------------------------------------------
 
-bool SameTextAscii(const std::string& a, const char* b) {
-  size_t n = std::strlen(b);
-  if (a.size() != n) return false;
-  for (size_t i = 0; i < n; ++i) {
-    unsigned char x = static_cast<unsigned char>(a[i]), y = static_cast<unsigned char>(b[i]);
-    if (x >= 'a' && x <= 'z') x = static_cast<unsigned char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<unsigned char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
-bool SameTextAscii(const std::string& a, const std::string& b) {
-  return a.size() == b.size() && SameTextAscii(a, b.c_str());
-}
-
 void WriteBuffer(TTextOutput& stream, const std::string& text) {
   if (text.empty()) return;
   if (stream.Write(text.data(), text.size()) != text.size())
@@ -218,7 +202,7 @@ public:
   }
 
   bool TokenSymbolIs(const char* s) const {
-    return FToken == toSymbol && SameTextAscii(TokenString(), s);
+    return FToken == toSymbol && platform::SameAsciiIgnoreCase(TokenString(), s);
   }
 
   int64_t TokenInt() const {
@@ -729,7 +713,7 @@ private:
 
 const TPropertyInfo* FindProperty(const TPropertyList& list, const std::string& name) {
   for (const TPropertyInfo& p : list)
-    if (SameTextAscii(p.Name, name)) return &p;
+    if (platform::SameAsciiIgnoreCase(p.Name, name)) return &p;
   return nullptr;
 }
 
