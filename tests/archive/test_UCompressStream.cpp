@@ -2,20 +2,14 @@
 
 #include "ZipReader.h"
 #include "app/UfnScriptedPrompt.h"
+#include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <random>
 #include <zlib.h>
 
-namespace {
+using testing_support::RandomBytes;
 
-std::string Random(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (char& c : s)
-    c = static_cast<char>(rng());
-  return s;
-}
+namespace {
 
 std::string Text(size_t n) {
   std::string s;
@@ -98,7 +92,7 @@ TEST(CompressStream, EmptySourceGivesTheTwoByteFinalBlockAndCrcZero) {
 }
 
 TEST(CompressStream, OutputIsZlibsOwnRawDeflateAtTheTypesLevel) {
-  const std::string in = Text(300000) + Random(50000, 1);
+  const std::string in = Text(300000) + RandomBytes(50000, 1);
   for (auto [type, level] : {std::pair{dtDeflateF, 1}, {dtDeflateN, 6}, {dtDeflateX, 9}}) {
     TRun r;
     r.Deflate(in, type);
@@ -123,7 +117,7 @@ TEST(CompressStream, OneFullChunkIsOneEngineRunAndOneTargetWrite) {
 
 TEST(CompressStream, LongOutputGoesOutInFullBlocksThenOnePartialBlockBackToBack) {
   TScriptedPrompt prompt;
-  const std::string in = Random(3 * 131072 + 5000, 2);
+  const std::string in = RandomBytes(3 * 131072 + 5000, 2);
   TRun r;
   std::vector<int64_t> toDo;
   r.Deflate(in, dtDeflateN, [&](TCompressStream&) { toDo.push_back(r.ToDo); });
@@ -147,7 +141,7 @@ TEST(CompressStream, LongOutputGoesOutInFullBlocksThenOnePartialBlockBackToBack)
 }
 
 TEST(CompressStream, OutputStaysAtItsPlaceWhenTheTargetIsMovedMeanwhile) {
-  const std::string in = Random(400000, 3);
+  const std::string in = RandomBytes(400000, 3);
   TMemoryStream target;
   target.Write("HEADER", 6);
   {
@@ -196,5 +190,5 @@ TEST(CompressStream, OnlyThePositionCanBeAskedAndNothingRead) {
 TEST(CompressStream, AFailedTargetWriteReachesTheCaller) {
   TRun r;
   r.Target.FailAt = 1;
-  EXPECT_THROW(r.Deflate(Random(600000, 4)), EWriteError);
+  EXPECT_THROW(r.Deflate(RandomBytes(600000, 4)), EWriteError);
 }

@@ -7,7 +7,6 @@
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
-#include <random>
 #include <sys/stat.h>
 #include <utime.h>
 #include <zlib.h>
@@ -16,14 +15,6 @@ using namespace testing_support;
 using namespace ziptest;
 
 namespace {
-
-std::string Random(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (char& c : s)
-    c = static_cast<char>(rng());
-  return s;
-}
 
 uint32_t Crc(const std::string& s) {
   return static_cast<uint32_t>(
@@ -110,7 +101,7 @@ TEST(Zip, LoneEmptySubfolderGivesOneFolderEntry) {
 
 TEST(Zip, StoreOrDeflateByKindAndSizeWithTheExactHeaderValues) {
   TFixture f;
-  const std::string same(100, 'q'), rand100 = Random(100, 7), rand300 = Random(300, 8);
+  const std::string same(100, 'q'), rand100 = RandomBytes(100, 7), rand300 = RandomBytes(300, 8);
   const std::string text = [] {
     std::string s;
     for (int i = 0; i < 4000; ++i)
@@ -276,7 +267,7 @@ TEST(Zip, DroppedEntriesAreNotWrittenNorCounted) {
 
 TEST(Zip, ProgressRoundsHalvesToEvenAndEndsWithZeroBeforeTheDirectory) {
   TFixture f;
-  WriteFile(f.Src / "eight.zip", Random(8 * 102400, 9)); // stored: one report per 102400 bytes
+  WriteFile(f.Src / "eight.zip", RandomBytes(8 * 102400, 9)); // stored: one report per 102400 bytes
   EXPECT_EQ(f.Zip.BuildArchive(), 1);
   EXPECT_EQ(f.Events.Progress, (std::vector<std::pair<int, int>>{{12, 12},
                                                                  {25, 25},
@@ -290,7 +281,7 @@ TEST(Zip, ProgressRoundsHalvesToEvenAndEndsWithZeroBeforeTheDirectory) {
 
   // Deflated input is reported at least every 131072 bytes; the whole run adds up.
   TFixture g;
-  WriteFile(g.Src / "a.txt", Random(1000000, 10));
+  WriteFile(g.Src / "a.txt", RandomBytes(1000000, 10));
   WriteFile(g.Src / "b.txt", std::string(500000, 'b'));
   EXPECT_EQ(g.Zip.BuildArchive(), 2);
   std::vector<std::pair<int, int>>& p = g.Events.Progress;
@@ -305,9 +296,9 @@ TEST(Zip, ProgressRoundsHalvesToEvenAndEndsWithZeroBeforeTheDirectory) {
 TEST(Zip, UnreadableFilesAreLeftOutReportedAndCounted) {
   TFixture f;
   WriteFile(f.Src / "1-gone", "will be deleted");
-  WriteFile(f.Src / "2-folder", Random(300000, 11)); // becomes a folder: reading fails
+  WriteFile(f.Src / "2-folder", RandomBytes(300000, 11)); // becomes a folder: reading fails
   WriteFile(f.Src / "3-kept", std::string(400000, 'k'));
-  WriteFile(f.Src / "4-last", Random(200000, 12)); // the last one fails too
+  WriteFile(f.Src / "4-last", RandomBytes(200000, 12)); // the last one fails too
   f.Events.OnBegin = [&](const std::string& name, int, bool&) {
     if (name == f.Src / "1-gone") ::unlink(name.c_str());
     if (name == f.Src / "2-folder" || name == f.Src / "4-last") {
@@ -471,7 +462,7 @@ TEST(Zip, TheTemporaryFileIsMovedOnTheSameFileSystemAndCopiedFromAnother) {
       f.Zip.TempDir = f.Out / "not-there"; // falls back to the system's temporary folder
     }
     const std::string tempFolder = other ? shm : platform::TempFolder();
-    WriteFile(f.Src / "a.txt", Random(500000, 13));
+    WriteFile(f.Src / "a.txt", RandomBytes(500000, 13));
     WriteFile(f.Archive, "an older archive");
     ino_t tempInode = 0;
     int pumpsAtDirectory = -1;
@@ -502,7 +493,7 @@ TEST(Zip, TheTemporaryFileIsMovedOnTheSameFileSystemAndCopiedFromAnother) {
 TEST(Zip, ATemporaryFolderInsideThePackedTreeDoesNotPackTheArchiveIntoItself) {
   TFixture f;
   MakeDirs(f.Src / "tmp");
-  WriteFile(f.Src / "a.txt", Random(300000, 14));
+  WriteFile(f.Src / "a.txt", RandomBytes(300000, 14));
   f.Zip.TempDir = f.Src / "tmp";
   // The folder holds the temporary file while the tree is scanned, so it is not empty.
   EXPECT_EQ(f.Zip.BuildArchive(), 1);

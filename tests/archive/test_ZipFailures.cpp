@@ -8,7 +8,6 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
-#include <random>
 #include <sched.h>
 #include <sys/mount.h>
 #include <sys/resource.h>
@@ -17,14 +16,6 @@ using namespace testing_support;
 using namespace ziptest;
 
 namespace {
-
-std::string Random(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (char& c : s)
-    c = static_cast<char>(rng());
-  return s;
-}
 
 void LimitFileSize(rlim_t bytes) {
   ::signal(SIGXFSZ, SIG_IGN); // a write beyond the limit then fails with EFBIG
@@ -58,8 +49,8 @@ struct TSetup {
   TZip Zip;
   TEvents Events;
   TSetup() {
-    WriteFile(Src / "a.txt", Random(700000, 1));
-    WriteFile(Src / "b.bin", Random(300000, 2));
+    WriteFile(Src / "a.txt", RandomBytes(700000, 1));
+    WriteFile(Src / "b.bin", RandomBytes(300000, 2));
     WriteFile(Out / "backup.zip", "older archive");
     ConfigureLikeBackup(Zip, Src.Path(), Out / "backup.zip", Events);
     Zip.TempDir = Tmp.Path();

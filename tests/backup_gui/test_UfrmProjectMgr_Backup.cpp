@@ -13,7 +13,6 @@
 #include <cstdio>
 #include <ctime>
 #include <map>
-#include <random>
 #include <set>
 
 using namespace backup_kit;
@@ -24,14 +23,6 @@ const char* const kSelect = "백업할 프로젝트를 선택하세요.";
 const char* const kNoProjectFolder = "백업할 프로젝트 폴더가 존재하지 않습니다.";
 const char* const kNoBackupFolder = "백업 폴더가 존재하지 않습니다.";
 
-std::string Random(size_t n, unsigned seed) {
-  std::mt19937 rng(seed);
-  std::string s(n, '\0');
-  for (char& c : s)
-    c = static_cast<char>(rng());
-  return s;
-}
-
 // A project folder shaped like a repository: files at several depths and an empty folder.
 // Returns the names the archive must hold.
 std::set<std::string> MakeProject(const std::string& folder) {
@@ -40,7 +31,7 @@ std::set<std::string> MakeProject(const std::string& folder) {
       {"README.txt", "This is a Subversion repository.\n"},
       {"conf/passwd", "[users]\nalice = a1\n"},
       {"db/current", "2\n"},
-      {"db/revs/0/1", Random(300000, 1)},
+      {"db/revs/0/1", RandomBytes(300000, 1)},
       {"db/revs/0/2", std::string(200000, 'r')}};
   std::set<std::string> names;
   for (const auto& [name, data] : files) {
@@ -327,8 +318,8 @@ TEST_F(BackupDialog, NothingThatCouldBeReadIsAFailedBackup) {
 TEST_F(BackupDialog, TheDialogRepaintsWhileItWorksAndClosesOnlyAfterTheRun) {
   MakeStoppedMain();
   MakeDirs(Root / "alpha");
-  WriteFile(Root / "alpha/one", Random(1500000, 7));
-  WriteFile(Root / "alpha/two", Random(1500000, 8));
+  WriteFile(Root / "alpha/one", RandomBytes(1500000, 7));
+  WriteFile(Root / "alpha/two", RandomBytes(1500000, 8));
   // A paint filter on the overall bar notes the value each repaint shows.
   struct TPaints : QObject {
     std::set<int> Values;

@@ -29,6 +29,8 @@ const std::string& PrivateRoot();
 
 std::string ReadFile(const std::string& path);  // throws when it cannot be read
 void WriteFile(const std::string& path, const std::string& data);
+// Bytes that do not compress, the same for the same seed.
+std::string RandomBytes(size_t n, unsigned seed);
 bool Exists(const std::string& path);
 void MakeDirs(const std::string& path);
 void RemoveTree(const std::string& path);
