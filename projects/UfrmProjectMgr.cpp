@@ -37,6 +37,7 @@ const char* const kCreateCaption = "프로젝트 생성";
 const char* const kCreatePrompt = "생성할 프로젝트 이름을 입력하세요";
 const char* const kBadName = "프로젝트 이름이 올바르지 않습니다.";
 const char* const kNoRepoPath = "저장소 경로 설정 해주세요";
+const char* const kProjectExists = "같은 이름의 프로젝트나 파일이 이미 있습니다.";
 const char* const kNoBackupProject = "백업할 프로젝트를 선택하세요.";
 const char* const kNoProjectFolder = "백업할 프로젝트 폴더가 존재하지 않습니다.";
 const char* const kNoBackupFolder = "백업 폴더가 존재하지 않습니다.";
@@ -49,6 +50,15 @@ const char* const kAuthAccess = "auth-access";
 const char* const kLevels[] = {"none", "read", "write"};
 
 // Removes blanks and control characters from both ends.
+// svnadmin makes a repository only in a new or empty folder. After it failed on one that is
+// taken, the password-db line below would change the access of the repository found there.
+bool TakenName(const std::string& folder) {
+  if (platform::FileExists(folder)) return true;
+  if (!platform::DirectoryExists(folder)) return false;
+  std::vector<platform::DirEntry> inside;
+  return !platform::ListDirectory(folder, inside) || !inside.empty();
+}
+
 std::string TrimName(const std::string& s) {
   size_t b = 0, e = s.size();
   while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
@@ -246,6 +256,10 @@ void TfrmProjectMgr::btnAddClick() {
     if (name.empty()) return;
     if (!PlainFolderName(name)) {
       Prompt().ShowMessage(kBadName);
+      return;
+    }
+    if (TakenName(AddPathDelimiter(root) + name)) {
+      Prompt().ShowMessage(kProjectExists);
       return;
     }
     const std::string saved = platform::GetCurrentDir();

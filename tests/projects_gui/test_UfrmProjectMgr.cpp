@@ -16,6 +16,7 @@ namespace {
 
 const char* const kBadName = "프로젝트 이름이 올바르지 않습니다.";
 const char* const kNoRepoPath = "저장소 경로 설정 해주세요";
+const char* const kProjectExists = "같은 이름의 프로젝트나 파일이 이미 있습니다.";
 
 using Levels = std::pair<int, int>;
 Levels Chosen(const TfrmProjectMgr& f) {
@@ -164,6 +165,30 @@ TEST_F(ProjectMgrDialog, WithoutAnExistingRepositoryRootNothingIsCreated) {
   EXPECT_EQ(Ran(), "");
   EXPECT_EQ(Shell("ls -A " + Quote(cwd.Path())).Output, "");
   EXPECT_EQ(Shell("ls -A " + Quote(Root.Path())).Output, "file\n");
+}
+
+TEST_F(ProjectMgrDialog, ANameThatIsTakenIsRefusedAndWhatIsThereIsLeftAsItWas) {
+  Create("alpha");
+  // A repository whose server takes its users from elsewhere keeps doing so.
+  WriteFile(Conf("alpha"), "[general]\nauth-access = write\n[sasl]\nuse-sasl = true\n");
+  WriteFile(Root / "notes", "x");
+  MakeDirs(Root / "empty");
+  const std::string conf = ReadFile(Conf("alpha"));
+  TScriptedPrompt prompt;
+  Show([&](TfrmProjectMgr& f) {
+    for (const char* name : {"alpha", " notes ", "empty"}) {
+      prompt.AnswerInput(name);
+      f.btnAdd->click();
+    }
+    EXPECT_EQ(Rows(f.lvProject), (Lines{"alpha", "empty"}));
+  });
+  EXPECT_EQ(Texts(prompt), (Lines{kProjectExists, kProjectExists}));
+  EXPECT_EQ(ReadFile(Conf("alpha")), conf);
+  EXPECT_EQ(ReadFile(Root / "notes"), "x");
+  // An empty folder is what svnadmin fills.
+  EXPECT_EQ(Ran(), "[" + Root.Path() + "]\ncreate\nempty\n");
+  EXPECT_TRUE(Exists(Root / "empty/format"));
+  EXPECT_NE(ReadFile(Conf("empty")).find("password-db=passwd\n"), std::string::npos);
 }
 
 TEST_F(ProjectMgrDialog, DeleteAsksFirstThenMovesTheFolderToTheTrash) {
