@@ -18,6 +18,26 @@ std::string Next(std::string& rest) {
   return head;
 }
 
+// Whether a key line of that name is indented: svnserve may read it as more of the value of
+// the line above, and then it goes with that line.
+bool OnIndentedLine(const std::string& text, const std::string& name) {
+  size_t start = 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    if (!line.empty() && (line[0] == ' ' || line[0] == '\t')) {
+      size_t b = line.find_first_not_of(" \t"), eq = line.find('=');
+      if (b != std::string::npos && eq != std::string::npos && eq > b) {
+        size_t e = line.find_last_not_of(" \t", eq - 1);
+        if (platform::SameAsciiIgnoreCase(line.substr(b, e + 1 - b), name)) return true;
+      }
+    }
+    start = end + 1;
+  }
+  return false;
+}
+
 void Check(bool ok) {
   if (!ok) std::abort();
 }
@@ -53,7 +73,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   profile_text::ListPairs(written, section, after);
   for (const std::string& p : before) {
     std::string name = p.substr(0, p.find('='));
-    if (platform::SameAsciiIgnoreCase(name, key) || name.find(':') != std::string::npos) continue;
+    if (platform::SameAsciiIgnoreCase(name, key) || name.find(':') != std::string::npos ||
+        OnIndentedLine(text, name))
+      continue;
     bool kept = false;
     for (const std::string& q : after)
       kept = kept || q == p;

@@ -125,18 +125,45 @@ struct Layout {
   Document Doc;
   std::vector<Info> Infos;
   std::vector<int> Section; // index of the header a line belongs to; -1 before the first
-  int First = -1;           // the first header of the wanted name, -1 when none
+  // svnserve reads an indented line right after an option as more of that option's value.
+  std::vector<bool> Continues;
+  int First = -1; // the first header of the wanted name, -1 when none
 
   Layout(const std::string& text, const std::string& section) : Doc(Split(text)) {
     int current = -1;
+    bool inValue = false;
     for (size_t i = 0; i < Doc.Lines.size(); ++i) {
-      Infos.push_back(Classify(Doc.Lines[i].Text));
+      const std::string& raw = Doc.Lines[i].Text;
+      Infos.push_back(Classify(raw));
       if (Infos[i].Type == Kind::Section) {
         current = static_cast<int>(i);
         if (First < 0 && SameName(Infos[i].Name, section)) First = current;
       }
       Section.push_back(current);
+      const bool more = inValue && !raw.empty() && IsBlank(raw[0]) && Infos[i].Type != Kind::Blank;
+      Continues.push_back(more);
+      std::string key;
+      inValue = more || ServerKey(raw, key);
     }
+  }
+
+  // Marks the lines that carry on the value of line i, so that they go with it. A line that
+  // reads as a section header stays.
+  void DropContinuation(size_t i, std::vector<bool>& drop) const {
+    for (size_t j = i + 1; j < Continues.size() && Continues[j] && Infos[j].Type != Kind::Section;
+         ++j)
+      drop[j] = true;
+  }
+
+  // Where a new line after line i goes: past the indented lines that follow it, which would
+  // otherwise carry on the new value (or leave the value they belong to).
+  size_t PastIndented(size_t i) const {
+    size_t j = i;
+    while (j + 1 < Doc.Lines.size() && !Doc.Lines[j + 1].Text.empty() &&
+           IsBlank(Doc.Lines[j + 1].Text[0]) && Infos[j + 1].Type != Kind::Blank &&
+           Infos[j + 1].Type != Kind::Section)
+      ++j;
+    return j;
   }
 
   // In the first section of the wanted name.
@@ -237,8 +264,19 @@ std::string SetValue(const std::string& text, const std::string& section, const 
     if (l.InFirst(i) && l.IsKeyLine(i, key)) target = static_cast<int>(i);
 
   std::vector<bool> drop(lines.size(), false);
-  for (size_t i = 0; i < lines.size(); ++i)
-    drop[i] = static_cast<int>(i) != target && l.InNamed(i, section) && l.Holds(i, key);
+  for (size_t i = 0; i < lines.size(); ++i) {
+    if (!l.InNamed(i, section) || !l.Holds(i, key)) continue;
+    if (static_cast<int>(i) == target) {
+      // Rewritten from column 0, every indented line below it would run on into the new value.
+      for (size_t j = i + 1; j <= l.PastIndented(i); ++j)
+        drop[j] = true;
+    } else {
+      l.DropContinuation(i, drop);
+      drop[i] = true;
+    }
+  }
+  // The target stays even where it carried on the value of a line that goes.
+  if (target >= 0) drop[target] = false;
 
   // A new key goes after the section's last key line that stays, else after its header.
   int anchor = l.First;
@@ -247,15 +285,18 @@ std::string SetValue(const std::string& text, const std::string& section, const 
   } else {
     for (size_t i = 0; i < lines.size(); ++i)
       if (l.InFirst(i) && l.Infos[i].Type == Kind::Key && !drop[i]) anchor = static_cast<int>(i);
+    anchor = static_cast<int>(l.PastIndented(static_cast<size_t>(anchor)));
   }
 
   Document out{l.Doc.Bom, {}};
   for (size_t i = 0; i < lines.size(); ++i) {
-    if (drop[i]) continue;
-    out.Lines.push_back(lines[i]);
+    if (!drop[i]) out.Lines.push_back(lines[i]);
     if (target < 0 && static_cast<int>(i) == anchor) {
-      if (out.Lines.back().Eol.empty()) out.Lines.back().Eol = eol;
-      out.Lines.push_back({key + "=" + value, eol});
+      // The line end of the line above: a lone CR before a line that starts with LF would
+      // read back as one CR LF.
+      const std::string end = lines[i].Eol.empty() ? eol : lines[i].Eol;
+      if (!out.Lines.empty() && out.Lines.back().Eol.empty()) out.Lines.back().Eol = end;
+      out.Lines.push_back({key + "=" + value, end});
     }
   }
   return Join(out);
@@ -264,14 +305,17 @@ std::string SetValue(const std::string& text, const std::string& section, const 
 bool RemoveKey(std::string& text, const std::string& section, const std::string& key) {
   Layout l(text, section);
   if (l.First < 0) return false;
-  Document out{l.Doc.Bom, {}};
+  std::vector<bool> drop(l.Doc.Lines.size(), false);
   bool removed = false;
   for (size_t i = 0; i < l.Doc.Lines.size(); ++i) {
-    if (l.InNamed(i, section) && l.Holds(i, key))
-      removed = true;
-    else
-      out.Lines.push_back(l.Doc.Lines[i]);
+    if (!l.InNamed(i, section) || !l.Holds(i, key)) continue;
+    // Left behind, its continuation would carry on the value of the line above.
+    l.DropContinuation(i, drop);
+    drop[i] = removed = true;
   }
+  Document out{l.Doc.Bom, {}};
+  for (size_t i = 0; i < l.Doc.Lines.size(); ++i)
+    if (!drop[i]) out.Lines.push_back(l.Doc.Lines[i]);
   if (removed) text = Join(out);
   return removed;
 }

@@ -143,3 +143,26 @@ TEST_F(RepositoryTest, RealServerHonoursAccessLevelsAndUsers) {
   r = Svn("mkdir -m anon " + Quote(url + "/branches"));
   EXPECT_NE(r.ExitCode, 0) << "anonymous commit passed: " << r.Output;
 }
+
+// svnserve reads an indented line after an option as more of its value: a password written
+// or deleted takes such lines with it, or they would run on into the next value it reads.
+TEST_F(RepositoryTest, IndentedLinesOfAValueGoWithItForTheRealServer) {
+  Create("proj");
+  ProfileFile(Conf("proj")).WriteValue("general", "password-db", "passwd");
+  ProfileFile(Conf("proj")).WriteValue("general", "auth-access", "write");
+  ProfileFile(Conf("proj")).WriteValue("general", "anon-access", "none");
+  const std::string passwd = Root / "proj/conf/passwd";
+  WriteFile(passwd, "[users]\nalice = a1\ncarol = c1\n  and more\nbob = b1\n\tof it\n");
+  TclsProjectMgr mgr;
+  mgr.DeleteUser("proj", "carol");
+  mgr.WriteUser("proj", "bob", "fresh");
+  EXPECT_EQ(ReadFile(passwd), "[users]\nalice = a1\nbob=fresh\n");
+
+  TSvnServe server(Root.Path());
+  ASSERT_GT(server.Pid, 0) << "svnserve did not start";
+  const std::string url = server.Url("proj");
+  RunResult r = Svn("ls " + Quote(url), "alice", "a1");
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+  r = Svn("ls " + Quote(url), "bob", "fresh");
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+}

@@ -248,6 +248,31 @@ TEST(ProfileFileWrite, RefusesWhatWouldNotReadBackAndLeavesTheFile) {
   EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{"passwd"}));
 }
 
+// svnserve reads indented lines right after a key line as more of its value: they go with
+// the key and never end up below another one. One after a blank line or a comment stays.
+TEST(ProfileFileWrite, IndentedLinesStayWithTheValueTheyCarryOn) {
+  EXPECT_EQ(DeleteResult("[users]\nalice=a\n  more\nbob=b\n\tof bob\nc=d\n\n  stray\n", "users",
+                         "alice"),
+            "[users]\nbob=b\n\tof bob\nc=d\n\n  stray\n");
+  EXPECT_EQ(WriteResult("[users]\nbob=b\n  more\n\t and more\n# note\n  not bob's\n", "users",
+                        "bob", "new"),
+            "[users]\nbob=new\n# note\n  not bob's\n");
+  // A new key goes below the last key's indented lines, not between them.
+  EXPECT_EQ(WriteResult("[users]\nbob=b\n  more\n[other]\n", "users", "carol", "c"),
+            "[users]\nbob=b\n  more\ncarol=c\n[other]\n");
+  // An indented key line is rewritten from column 0; what is indented below it goes.
+  EXPECT_EQ(WriteResult("[users]\n# note\n  bob = b\n  x = 1\n\n", "users", "bob", "new"),
+            "[users]\n# note\nbob=new\n\n");
+}
+
+TEST(ProfileFileWrite, ANewLineTakesTheLineEndOfTheLineAbove) {
+  // After a lone CR, an LF would join the following empty line's LF into one CR LF.
+  EXPECT_EQ(WriteResult("[a]\rk=v\r[users]\nbob=b\n\n[b]\n", "users", "carol", "c"),
+            "[a]\rk=v\r[users]\nbob=b\ncarol=c\n\n[b]\n");
+  EXPECT_EQ(WriteResult("[a]\rk=v\r[users]\r\nbob=b\r\n", "users", "carol", "c"),
+            "[a]\rk=v\r[users]\r\nbob=b\r\ncarol=c\r\n");
+}
+
 TEST(ProfileFileDelete, RemovesEveryLineOfTheKeyOnly) {
   EXPECT_EQ(DeleteResult("[users]\nalice=a\n# alice=comment\nbob=b\n  ALICE = x\n"
                          "[other]\nalice=o\n[users]\nalice:late\n",
