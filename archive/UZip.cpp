@@ -44,7 +44,6 @@ std::string LowerAscii(std::string s) {
   return s;
 }
 
-
 // The extension: from the last "." after the last delimiter, the "." included.
 std::string ExtractFileExt(const std::string& path) {
   size_t slash = path.rfind(platform::PathDelimiter());

@@ -140,11 +140,17 @@ struct Layout {
         if (First < 0 && SameName(Infos[i].Name, section)) First = current;
       }
       Section.push_back(current);
-      const bool more = inValue && !raw.empty() && IsBlank(raw[0]) && Infos[i].Type != Kind::Blank;
+      const bool more = inValue && Indented(i);
       Continues.push_back(more);
       std::string key;
       inValue = more || ServerKey(raw, key);
     }
+  }
+
+  // A line that begins with a blank and holds more than blanks.
+  bool Indented(size_t i) const {
+    const std::string& raw = Doc.Lines[i].Text;
+    return !raw.empty() && IsBlank(raw[0]) && Infos[i].Type != Kind::Blank;
   }
 
   // Marks the lines that carry on the value of line i, so that they go with it. A line that
@@ -159,9 +165,7 @@ struct Layout {
   // otherwise carry on the new value (or leave the value they belong to).
   size_t PastIndented(size_t i) const {
     size_t j = i;
-    while (j + 1 < Doc.Lines.size() && !Doc.Lines[j + 1].Text.empty() &&
-           IsBlank(Doc.Lines[j + 1].Text[0]) && Infos[j + 1].Type != Kind::Blank &&
-           Infos[j + 1].Type != Kind::Section)
+    while (j + 1 < Doc.Lines.size() && Indented(j + 1) && Infos[j + 1].Type != Kind::Section)
       ++j;
     return j;
   }

@@ -49,7 +49,6 @@ const char* const kAnonAccess = "anon-access";
 const char* const kAuthAccess = "auth-access";
 const char* const kLevels[] = {"none", "read", "write"};
 
-// Removes blanks and control characters from both ends.
 // svnadmin makes a repository only in a new or empty folder. After it failed on one that is
 // taken, the password-db line below would change the access of the repository found there.
 bool TakenName(const std::string& folder) {
@@ -59,6 +58,7 @@ bool TakenName(const std::string& folder) {
   return !platform::ListDirectory(folder, inside) || !inside.empty();
 }
 
+// Removes blanks and control characters from both ends.
 std::string TrimName(const std::string& s) {
   size_t b = 0, e = s.size();
   while (b < e && static_cast<unsigned char>(s[b]) <= ' ')

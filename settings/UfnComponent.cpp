@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-
 TComponent::TComponent(TComponent* owner) : FOwner(owner) {
   if (FOwner) FOwner->FComponents.push_back(this);
 }
