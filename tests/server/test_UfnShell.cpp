@@ -33,26 +33,18 @@ pid_t Spawn(const std::string& program) {
   return pid;
 }
 
-// The process's state letter from /proc, '?' when it is gone.
-char StateOf(pid_t pid) {
-  std::string stat;
-  if (!platform::ReadWholeFile("/proc/" + std::to_string(pid) + "/stat", stat)) return '?';
-  auto close = stat.rfind(')');
-  return close == std::string::npos ? '?' : stat[close + 2];
-}
-
 // Alive a while after the kill: a signal sent to it would have ended it by then.
 // Running or asleep are both fine; the child may not have reached its sleep yet.
 bool StillAlive(pid_t pid) {
   std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  char state = StateOf(pid);
+  char state = ProcessState(pid);
   return state != 'Z' && state != 'X' && state != '?';
 }
 
 bool WaitUntilExited(pid_t pid) {
-  for (int i = 0; i < 500 && StateOf(pid) != 'Z'; ++i)
+  for (int i = 0; i < 500 && ProcessState(pid) != 'Z'; ++i)
     std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  return StateOf(pid) == 'Z';
+  return ProcessState(pid) == 'Z';
 }
 
 // Reaps the child; true when SIGTERM ended it.

@@ -163,6 +163,13 @@ int ZombieChildCount() {
   return n;
 }
 
+char ProcessState(int pid) {
+  std::string stat;
+  std::getline(std::ifstream("/proc/" + std::to_string(pid) + "/stat"), stat);
+  auto close = stat.rfind(')');
+  return close == std::string::npos || close + 2 >= stat.size() ? '?' : stat[close + 2];
+}
+
 std::vector<int> ProcessesNamed(const std::string& name) {
   std::vector<int> pids;
   if (DIR* d = ::opendir("/proc")) {
@@ -171,11 +178,8 @@ std::vector<int> ProcessesNamed(const std::string& name) {
       std::string dir = std::string("/proc/") + e->d_name;
       // An ended process lingers until it is reaped, which can take a while here: it runs no
       // more, so it does not count.
-      std::string stat;
-      std::getline(std::ifstream(dir + "/stat"), stat);
-      auto close = stat.rfind(')');
-      if (close == std::string::npos || close + 2 >= stat.size() || stat[close + 2] == 'Z')
-        continue;
+      const char state = ProcessState(std::atoi(e->d_name));
+      if (state == 'Z' || state == '?') continue;
       char buf[4096];
       ssize_t n = ::readlink((dir + "/exe").c_str(), buf, sizeof buf - 1);
       std::string image;

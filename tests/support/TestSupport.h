@@ -53,6 +53,8 @@ bool PortAccepts(int port);
 int OpenDescriptorCount();
 int ZombieChildCount();
 
+// Linux: the state letter of a process from /proc ('R', 'S', 'Z' ...), '?' when it is gone.
+char ProcessState(int pid);
 // The running processes on this machine whose executable's file name is `name`.
 std::vector<int> ProcessesNamed(const std::string& name);
 
