@@ -82,8 +82,14 @@ Document Split(const std::string& text) {
 
 std::string Join(const Document& d) {
   std::string out = d.Bom;
-  for (const Line& l : d.Lines)
-    out += l.Text + l.Eol;
+  for (const Line& l : d.Lines) {
+    // A line that went may leave a lone CR right before an empty line's LF: read back, the
+    // two would be one CR LF and the blank line gone.
+    if (l.Text.empty() && l.Eol == "\n" && !out.empty() && out.back() == '\r')
+      out += "\r\n";
+    else
+      out += l.Text + l.Eol;
+  }
   return out;
 }
 

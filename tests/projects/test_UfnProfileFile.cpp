@@ -271,6 +271,9 @@ TEST(ProfileFileWrite, ANewLineTakesTheLineEndOfTheLineAbove) {
             "[a]\rk=v\r[users]\nbob=b\ncarol=c\n\n[b]\n");
   EXPECT_EQ(WriteResult("[a]\rk=v\r[users]\r\nbob=b\r\n", "users", "carol", "c"),
             "[a]\rk=v\r[users]\r\nbob=b\r\ncarol=c\r\n");
+  // Nor when a line goes from between them: the blank line gets a CR LF of its own.
+  EXPECT_EQ(DeleteResult("[users]\rbob=b\rcarol=c\n\nx=1\n", "users", "carol"),
+            "[users]\rbob=b\r\r\nx=1\n");
 }
 
 TEST(ProfileFileDelete, RemovesEveryLineOfTheKeyOnly) {
