@@ -1,6 +1,6 @@
 #include "app/UfrmApplication.h"
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 
 #include <QFont>
 #include <exception>

@@ -1,6 +1,6 @@
 #include "app/UfrmMain.h"
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 #include "app/UfrmAbout.h"
 #include "projects/UfrmProjectMgr.h"
 #include "settings/UfrmBasicSetting.h"

@@ -1,6 +1,6 @@
 #include "app/UfrmOrlenway.h"
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 #include "app/UfrmApplication.h"
 #include "app/UfrmMain.h"
 #include "app/UfrmQtPrompt.h"

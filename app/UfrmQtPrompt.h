@@ -2,7 +2,7 @@
 // modal and centred on the screen.
 #pragma once
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 
 class TQtPrompt : public TPrompt {
 public:

@@ -1,6 +1,6 @@
 #include "archive/UCompressStream.h"
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 
 #include <vector>
 #include <zlib.h>

@@ -3,7 +3,7 @@
 // CRC-32 of what the engine took in and the builder's progress figures up to date.
 #pragma once
 
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "archive/UfnStream.h"
 
 #include <cstdint>

@@ -1,7 +1,9 @@
 #include "archive/UZip.h"
 
-#include "app/UfnDesktop.h"
-#include "app/UfnErrors.h"
+#include "base/UfnText.h"
+
+#include "base/UfnDesktop.h"
+#include "base/UfnErrors.h"
 #include "archive/UfnZipHeaders.h"
 
 #include <algorithm>
@@ -37,12 +39,6 @@ constexpr uint64_t SmallFileLimit = 257;
 // sizes in its local header in case its data end up beyond the classic limit.
 constexpr uint64_t Zip64Margin = 64ull << 20;
 constexpr uint32_t ExternalAttributeMask = 0x40BF;
-
-std::string LowerAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-  return s;
-}
 
 // The extension: from the last "." after the last delimiter, the "." included.
 std::string ExtractFileExt(const std::string& path) {
@@ -85,31 +81,9 @@ uint16_t DeflateFlags(TDeflateType type) {
 // Whether a name is flagged as UTF-8: it must hold a byte of 0x80 or more, and be valid
 // UTF-8, since readers refuse a whole archive over one flagged name they cannot decode.
 bool FlagAsUtf8(const std::string& s) {
-  bool high = false;
-  for (size_t i = 0; i < s.size();) {
-    unsigned char c = static_cast<unsigned char>(s[i]);
-    if (c < 0x80) {
-      ++i;
-      continue;
-    }
-    high = true;
-    size_t len = c >= 0xC2 && c <= 0xDF   ? 2
-                 : c >= 0xE0 && c <= 0xEF ? 3
-                 : c >= 0xF0 && c <= 0xF4 ? 4
-                                          : 0;
-    if (len == 0 || i + len > s.size()) return false;
-    uint32_t cp = c & (0x7F >> len);
-    for (size_t k = 1; k < len; ++k) {
-      unsigned char d = static_cast<unsigned char>(s[i + k]);
-      if ((d & 0xC0) != 0x80) return false;
-      cp = cp << 6 | (d & 0x3F);
-    }
-    if ((len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) ||
-        (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)))
-      return false;
-    i += len;
-  }
-  return high;
+  const bool high = std::any_of(s.begin(), s.end(),
+                                [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  return high && text::IsValidUtf8(s);
 }
 
 } // namespace
@@ -134,7 +108,7 @@ void TZip::SetArchiveFile(const std::string& path) {
 }
 
 void TZip::SetDefaultExt(const std::string& ext) {
-  std::string e = LowerAscii(ext);
+  std::string e = text::LowerAscii(ext);
   if (!e.empty() && e[0] != '.') e.insert(e.begin(), '.');
   if (e.size() > 4) e.resize(4);
   FDefaultExt = e;
@@ -217,7 +191,7 @@ bool TZip::IsStoredType(const std::string& name) const {
   std::string ext = ExtractFileExt(name);
   if (ext.empty()) return false;
   return std::any_of(StoreFilesOfType.begin(), StoreFilesOfType.end(),
-                     [&](const std::string& t) { return platform::SameAsciiIgnoreCase(t, ext); });
+                     [&](const std::string& t) { return text::SameAsciiIgnoreCase(t, ext); });
 }
 
 uint32_t TZip::EntryDate(const TEntry& e) const {

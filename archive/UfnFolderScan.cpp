@@ -1,6 +1,6 @@
 #include "archive/UfnFolderScan.h"
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 
 namespace {
 

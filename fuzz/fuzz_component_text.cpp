@@ -3,7 +3,7 @@
 // EClassNotFound); anything else escapes and crashes the fuzzer. Whatever state the object is
 // left in, writing it, reading that text into a fresh object and writing again must give the
 // same text without any error.
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "settings/UclsBasicSetting.h"
 #include "settings/UfnComponentText.h"
 

@@ -1,6 +1,7 @@
 // The profile reader and its edits on arbitrary text. The input is
 // section NUL key NUL value NUL file-text; every write that is accepted must read back as
 // written, keep the section's other keys, be repeatable and be removable again.
+#include "base/UfnText.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UfnProfileText.h"
 
@@ -30,7 +31,7 @@ bool OnIndentedLine(const std::string& text, const std::string& name) {
       size_t b = line.find_first_not_of(" \t"), eq = line.find('=');
       if (b != std::string::npos && eq != std::string::npos && eq > b) {
         size_t e = line.find_last_not_of(" \t", eq - 1);
-        if (platform::SameAsciiIgnoreCase(line.substr(b, e + 1 - b), name)) return true;
+        if (text::SameAsciiIgnoreCase(line.substr(b, e + 1 - b), name)) return true;
       }
     }
     start = end + 1;
@@ -73,7 +74,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   profile_text::ListPairs(written, section, after);
   for (const std::string& p : before) {
     std::string name = p.substr(0, p.find('='));
-    if (platform::SameAsciiIgnoreCase(name, key) || name.find(':') != std::string::npos ||
+    if (text::SameAsciiIgnoreCase(name, key) || name.find(':') != std::string::npos ||
         OnIndentedLine(text, name))
       continue;
     bool kept = false;

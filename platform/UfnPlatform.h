@@ -185,20 +185,6 @@ bool IsWriteProtectedError(int code);
 // the Unicode case mappings of the C.UTF-8 locale). Letters without case compare as they are.
 bool SameTextIgnoreCase(const std::string& a, const std::string& b);
 
-// Whether two names are equal when ASCII letters compare without regard to case and every
-// other byte as it is: how profile files, the settings stream and extensions match names.
-// The same on every system.
-inline bool SameAsciiIgnoreCase(std::string_view a, std::string_view b) {
-  if (a.size() != b.size()) return false;
-  for (size_t i = 0; i < a.size(); ++i) {
-    char x = a[i], y = b[i];
-    if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 32);
-    if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 32);
-    if (x != y) return false;
-  }
-  return true;
-}
-
 // ---- archive entry names (archive writer) --------------------------------------------------
 
 // A name in the OEM code page, as ZIP readers on MS-DOS and Windows take names without the

@@ -2,7 +2,7 @@
 // writing each change atomically.
 #include "projects/UfnProfileFile.h"
 
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UfnProfileText.h"
 

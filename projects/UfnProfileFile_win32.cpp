@@ -1,8 +1,9 @@
 // The profile file on Windows: the system's profile functions. What they would write so that
 // it reads back otherwise, or that svnserve would read otherwise, is refused as on POSIX.
+#include "base/UfnText.h"
 #include "projects/UfnProfileFile.h"
 
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UfnProfileText.h"
 
@@ -19,7 +20,7 @@ const DWORD ValueBufferSize = 2048;
 const DWORD KeyListBufferSize = 16384;
 
 bool SameName(const std::string& a, const std::string& b) {
-  return platform::SameAsciiIgnoreCase(a, b);
+  return text::SameAsciiIgnoreCase(a, b);
 }
 
 // The profile functions look for a bare name in the Windows folder: always give a full path.

@@ -1,3 +1,4 @@
+#include "base/UfnText.h"
 #include "projects/UfnProfileText.h"
 
 #include "platform/UfnPlatform.h"
@@ -40,7 +41,7 @@ std::string Trim(const std::string& s) {
 }
 
 bool SameName(const std::string& a, const std::string& b) {
-  return platform::SameAsciiIgnoreCase(a, b);
+  return text::SameAsciiIgnoreCase(a, b);
 }
 
 bool IsQuote(char c) {

@@ -1,6 +1,6 @@
 #include "projects/UfrmProjectMgr.h"
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 #include "app/UfrmDialogKit.h"
 #include "app/UfrmMain.h"
 #include "platform/UfnPlatform.h"

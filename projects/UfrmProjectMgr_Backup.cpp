@@ -1,6 +1,6 @@
 #include "projects/UfrmProjectMgr_Backup.h"
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 #include "app/UfrmMain.h"
 #include "platform/UfnPlatform.h"
 #include "server/UfnShell.h"

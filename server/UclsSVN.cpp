@@ -1,7 +1,8 @@
 #include "server/UclsSVN.h"
 
-#include "app/UfnDesktop.h"
-#include "app/UfnErrors.h"
+#include "base/UfnDesktop.h"
+#include "base/UfnErrors.h"
+#include "base/UfnText.h"
 #include "platform/UfnPlatform.h"
 #include "server/UfnAPI.h"
 #include "server/UfnShell.h"
@@ -27,12 +28,6 @@ const int DefaultPort = 3690;
 
 void Complain(const std::string& text) {
   Desktop().MessageBox("에라~", text, TMsgIcon::Warning, mbOK);
-}
-
-std::string UpperAscii(std::string s) {
-  for (char& c : s)
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  return s;
 }
 
 // Puts the program's PATH back however the start ends.
@@ -85,7 +80,7 @@ bool TclsSVN::StartServer() {
   }
 
   std::string bin = AddPathDelimiter(BasicSetting->SVNPath) + "bin";
-  bool found = UpperAscii(ReadShellPath()).find(UpperAscii(bin)) != std::string::npos;
+  bool found = text::UpperAscii(ReadShellPath()).find(text::UpperAscii(bin)) != std::string::npos;
   std::string commandLine = ServerCommandLine();
   bool started;
   {

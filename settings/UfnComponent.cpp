@@ -1,6 +1,7 @@
+#include "base/UfnText.h"
 #include "settings/UfnComponent.h"
 
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 
 #include <algorithm>
@@ -34,7 +35,7 @@ void TComponent::SetName(const std::string& name) {
     throw EComponentError(Format("''%s'' is not a valid component name", name.c_str()));
   if (!name.empty() && FOwner) {
     for (TComponent* c : FOwner->FComponents)
-      if (c != this && platform::SameAsciiIgnoreCase(c->FName, name))
+      if (c != this && text::SameAsciiIgnoreCase(c->FName, name))
         throw EComponentError(Format("A component named %s already exists", name.c_str()));
   }
   FName = name;

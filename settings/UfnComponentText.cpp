@@ -1,6 +1,7 @@
+#include "base/UfnText.h"
 #include "settings/UfnComponentText.h"
 
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 
 #include <algorithm>
@@ -202,7 +203,7 @@ public:
   }
 
   bool TokenSymbolIs(const char* s) const {
-    return FToken == toSymbol && platform::SameAsciiIgnoreCase(TokenString(), s);
+    return FToken == toSymbol && text::SameAsciiIgnoreCase(TokenString(), s);
   }
 
   int64_t TokenInt() const {
@@ -713,7 +714,7 @@ private:
 
 const TPropertyInfo* FindProperty(const TPropertyList& list, const std::string& name) {
   for (const TPropertyInfo& p : list)
-    if (platform::SameAsciiIgnoreCase(p.Name, name)) return &p;
+    if (text::SameAsciiIgnoreCase(p.Name, name)) return &p;
   return nullptr;
 }
 

@@ -1,6 +1,6 @@
 #include "settings/UfrmBasicSetting.h"
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 #include "app/UfrmDialogKit.h"
 #include "settings/UclsBasicSetting.h"
 #include "settings/UfrmFolderEdit.h"

@@ -1,6 +1,6 @@
 #include "settings/UfrmFolderEdit.h"
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 #include "platform/UfnPlatform.h"
 
 #include <QDir>

@@ -1,6 +1,6 @@
 #include "settings/dxConfigManager.h"
 
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "settings/UfnComponentText.h"
 

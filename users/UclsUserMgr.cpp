@@ -1,6 +1,6 @@
 #include "users/UclsUserMgr.h"
 
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 
 #include <exception>

@@ -1,6 +1,6 @@
 #include "users/UfrmUserMgr.h"
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 #include "app/UfrmDialogKit.h"
 #include "users/UclsUserMgr.h"
 

@@ -1,6 +1,6 @@
 // The program as a whole, offscreen: the single instance, the first start and its settings
 // file, the closing question, and a settings file that cannot be read.
-#include "app/UfnScriptedPrompt.h"
+#include "support/UfnScriptedPrompt.h"
 #include "app/UfrmMain.h"
 #include "app/UfrmOrlenway.h"
 #include "platform/UfnPlatform.h"

@@ -1,8 +1,8 @@
 // The desktop seams: the default error report, the Qt message box's buttons, and the
 // application object's catching of errors that escape an event handler.
-#include "app/UfnDesktop.h"
-#include "app/UfnErrors.h"
-#include "app/UfnScriptedPrompt.h"
+#include "base/UfnDesktop.h"
+#include "base/UfnErrors.h"
+#include "support/UfnScriptedPrompt.h"
 #include "app/UfrmApplication.h"
 #include "app/UfrmQtPrompt.h"
 #include "support/GuiTestApp.h"

@@ -1,7 +1,7 @@
 #include "archive/UCompressStream.h"
 
 #include "ZipReader.h"
-#include "app/UfnScriptedPrompt.h"
+#include "support/UfnScriptedPrompt.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -3,7 +3,7 @@
 #include "ArchiveTestKit.h"
 #include "RealReaders.h"
 #include "ZipReader.h"
-#include "app/UfnScriptedPrompt.h"
+#include "support/UfnScriptedPrompt.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,6 +1,6 @@
 #include "archive/UfnFolderScan.h"
 
-#include "app/UfnScriptedPrompt.h"
+#include "support/UfnScriptedPrompt.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>

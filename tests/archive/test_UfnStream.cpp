@@ -1,6 +1,6 @@
 #include "archive/UfnStream.h"
 
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 
 #include "support/TestSupport.h"
 

@@ -3,7 +3,7 @@
 #include "archive/UZip.h"
 
 #include "ArchiveTestKit.h"
-#include "app/UfnScriptedPrompt.h"
+#include "support/UfnScriptedPrompt.h"
 #include "support/TestSupport.h"
 
 #include <csignal>

@@ -4,7 +4,7 @@
 // time the run pumps the window messages.
 #pragma once
 
-#include "app/UfnScriptedPrompt.h"
+#include "support/UfnScriptedPrompt.h"
 #include "app/UfrmMain.h"
 #include "projects/UfrmProjectMgr_Backup.h"
 #include "projects_gui/ProjectMgrTestKit.h"

@@ -1,6 +1,6 @@
 #include "app/UfrmAbout.h"
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 #include "support/GuiTestApp.h"
 
 #include <QDesktopServices>

@@ -4,7 +4,7 @@
 #include "app/UfrmMain.h"
 
 #include "../server/ServerProcesses.h"
-#include "app/UfnScriptedPrompt.h"
+#include "support/UfnScriptedPrompt.h"
 #include "app/UfrmAbout.h"
 #include "support/GuiTestApp.h"
 #include "platform/UfnPlatform.h"

@@ -1,4 +1,4 @@
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "projects/UclsProjectMgr.h"
 #include "settings/UclsBasicSetting.h"
 #include "support/TestSupport.h"

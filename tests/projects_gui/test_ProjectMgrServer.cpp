@@ -2,7 +2,7 @@
 // user registered and withdrawn, all through the dialog's own buttons.
 #include "ProjectMgrTestKit.h"
 
-#include "app/UfnScriptedPrompt.h"
+#include "support/UfnScriptedPrompt.h"
 #include "support/SvnServe.h"
 
 #include <QPushButton>

@@ -3,7 +3,7 @@
 // withdrawing users.
 #include "ProjectMgrTestKit.h"
 
-#include "app/UfnScriptedPrompt.h"
+#include "support/UfnScriptedPrompt.h"
 #include "projects/UfnProfileFile.h"
 
 #include <QGroupBox>

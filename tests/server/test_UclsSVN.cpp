@@ -4,8 +4,8 @@
 #include "server/UclsSVN.h"
 
 #include "ServerProcesses.h"
-#include "app/UfnErrors.h"
-#include "app/UfnScriptedPrompt.h"
+#include "base/UfnErrors.h"
+#include "support/UfnScriptedPrompt.h"
 #include "platform/UfnPlatform.h"
 #include "settings/UclsBasicSetting.h"
 #include "support/TestSupport.h"

@@ -1,6 +1,6 @@
 // TclsBasicSetting, the port rule, the settings file name, InitBasicSetting and
 // DoneBasicSetting (a file that fails to load is left as it was).
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "server/UfnShell.h"
 #include "settings/UclsBasicSetting.h"

@@ -1,5 +1,5 @@
 // The component base and the persisted-property model.
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "settings/UclsBasicSetting.h"
 #include "settings/UfnComponent.h"
 

@@ -1,5 +1,5 @@
 // The component text format, writer and reader, on the settings object.
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "settings/UclsBasicSetting.h"
 #include "settings/UfnComponentText.h"

@@ -1,5 +1,5 @@
 // TCustomConfigManager's LoadConfig and SaveConfig, with the atomic save.
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "settings/UclsBasicSetting.h"
 #include "settings/dxConfigManager.h"

@@ -1,6 +1,6 @@
 // The settings dialog offscreen: what it shows, what confirming and cancelling store, the
 // port field's range, the folder pickers, and a save that fails.
-#include "app/UfnScriptedPrompt.h"
+#include "support/UfnScriptedPrompt.h"
 #include "platform/UfnPlatform.h"
 #include "settings/UclsBasicSetting.h"
 #include "settings/UfrmBasicSetting.h"

@@ -1,4 +1,4 @@
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "support/TestSupport.h"
 #include "users/UclsUserMgr.h"

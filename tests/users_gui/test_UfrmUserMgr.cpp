@@ -1,6 +1,6 @@
 // The user manager offscreen: the list, the selection, saving with its checks and messages,
 // deleting, and what reaches User.Dat.
-#include "app/UfnScriptedPrompt.h"
+#include "support/UfnScriptedPrompt.h"
 #include "support/GuiTestApp.h"
 #include "support/TestSupport.h"
 #include "users/UclsUserMgr.h"

@@ -1,7 +1,7 @@
 // The Windows OS layer and what lives next to the executable: the single instance, the
 // settings file and User.Dat, paths, listings, code pages and file handles.
 #include "WinTestKit.h"
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "server/UfnShell.h"
 #include "settings/UclsBasicSetting.h"

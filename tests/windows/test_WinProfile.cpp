@@ -1,6 +1,6 @@
 // The profile files through the system's profile functions, on copies of the files that
 // svnadmin create writes, and the project catalogue over Windows attributes.
-#include "app/UfnErrors.h"
+#include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnProfileFile.h"

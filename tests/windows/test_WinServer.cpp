@@ -1,8 +1,8 @@
 // Commands through cmd.exe, processes ended by name, the recycle bin and the server controller
 // on Windows, with the helper program standing in for the programs they start.
 #include "WinTestKit.h"
-#include "app/UfnErrors.h"
-#include "app/UfnScriptedPrompt.h"
+#include "base/UfnErrors.h"
+#include "support/UfnScriptedPrompt.h"
 #include "platform/UfnPlatform.h"
 #include "server/UclsSVN.h"
 #include "server/UfnAPI.h"

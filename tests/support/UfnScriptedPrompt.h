@@ -3,7 +3,7 @@
 // input boxes and folder pickers are cancelled; each such call counts in Unanswered.
 #pragma once
 
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 
 #include <deque>
 #include <functional>

@@ -1,4 +1,4 @@
-#include "app/UfnScriptedPrompt.h"
+#include "support/UfnScriptedPrompt.h"
 
 TScriptedPrompt::TScriptedPrompt() : previous_(&Prompt()) { SetPrompt(this); }
 

@@ -1,4 +1,4 @@
-#include "app/UfnDesktop.h"
+#include "base/UfnDesktop.h"
 
 namespace {
 

@@ -1,0 +1,100 @@
+#include "base/UfnText.h"
+
+namespace text {
+
+namespace {
+
+// Length of the sequence that a lead byte starts, 0 when it starts none.
+size_t SequenceLength(unsigned char c) {
+  if (c < 0x80) return 1;
+  if (c >= 0xC2 && c <= 0xDF) return 2;
+  if (c >= 0xE0 && c <= 0xEF) return 3;
+  if (c >= 0xF0 && c <= 0xF4) return 4;
+  return 0;
+}
+
+// Decodes the sequence at s[i]; false when it is malformed. `len` is its length.
+bool DecodeAt(std::string_view s, size_t i, char32_t& cp, size_t& len) {
+  const auto c = static_cast<unsigned char>(s[i]);
+  len = SequenceLength(c);
+  if (len == 0 || i + len > s.size()) return false;
+  cp = len == 1 ? c : len == 2 ? (c & 0x1Fu) : len == 3 ? (c & 0x0Fu) : (c & 0x07u);
+  for (size_t k = 1; k < len; ++k) {
+    const auto b = static_cast<unsigned char>(s[i + k]);
+    if ((b & 0xC0) != 0x80) return false;
+    cp = (cp << 6) | (b & 0x3Fu);
+  }
+  if (len == 3 && (cp < 0x800 || (cp >= 0xD800 && cp <= 0xDFFF))) return false;
+  if (len == 4 && (cp < 0x10000 || cp > 0x10FFFF)) return false;
+  return true;
+}
+
+}  // namespace
+
+std::string Trim(std::string_view s) {
+  size_t b = 0, e = s.size();
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  return std::string(s.substr(b, e - b));
+}
+
+char UpperAscii(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+std::string UpperAscii(std::string s) {
+  for (char& c : s) c = UpperAscii(c);
+  return s;
+}
+
+std::string LowerAscii(std::string s) {
+  for (char& c : s)
+    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
+  return s;
+}
+
+int CompareAsciiIgnoreCase(std::string_view a, std::string_view b) {
+  const size_t n = a.size() < b.size() ? a.size() : b.size();
+  for (size_t i = 0; i < n; ++i) {
+    const auto x = static_cast<unsigned char>(UpperAscii(a[i]));
+    const auto y = static_cast<unsigned char>(UpperAscii(b[i]));
+    if (x != y) return x < y ? -1 : 1;
+  }
+  if (a.size() != b.size()) return a.size() < b.size() ? -1 : 1;
+  return 0;
+}
+
+bool SameAsciiIgnoreCase(std::string_view a, std::string_view b) {
+  return a.size() == b.size() && CompareAsciiIgnoreCase(a, b) == 0;
+}
+
+std::u32string DecodeUtf8(std::string_view s) {
+  std::u32string out;
+  out.reserve(s.size());
+  size_t i = 0;
+  while (i < s.size()) {
+    char32_t cp = 0;
+    size_t len = 0;
+    if (DecodeAt(s, i, cp, len)) {
+      out.push_back(cp);
+      i += len;
+    } else {
+      out.push_back(MalformedBase + static_cast<unsigned char>(s[i]));
+      ++i;
+    }
+  }
+  return out;
+}
+
+bool IsValidUtf8(std::string_view s) {
+  size_t i = 0;
+  while (i < s.size()) {
+    char32_t cp = 0;
+    size_t len = 0;
+    if (!DecodeAt(s, i, cp, len)) return false;
+    i += len;
+  }
+  return true;
+}
+
+}  // namespace text

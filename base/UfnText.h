@@ -1,0 +1,34 @@
+// Small text helpers that every core unit uses: trimming, ASCII letter case and UTF-8
+// decoding. Pure functions, the same on every system.
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace text {
+
+// Removes every character up to and including the blank (spaces and control characters)
+// from both ends.
+std::string Trim(std::string_view s);
+
+// ASCII letters only; every other byte stays as it is.
+std::string UpperAscii(std::string s);
+std::string LowerAscii(std::string s);
+char UpperAscii(char c);
+
+// Whether two names are equal when ASCII letters compare without regard to case and every
+// other byte as it is: how profile files, the settings stream and extensions match names.
+bool SameAsciiIgnoreCase(std::string_view a, std::string_view b);
+// The same order as a three-way comparison: negative, 0 or positive.
+int CompareAsciiIgnoreCase(std::string_view a, std::string_view b);
+
+// The code points of UTF-8 text. A byte that starts no valid sequence stands for itself
+// above the Unicode range (0x110000 + the byte), so that two different malformed texts never
+// decode alike. Overlong forms, surrogates and values above U+10FFFF are malformed.
+std::u32string DecodeUtf8(std::string_view s);
+// Whether the text is valid UTF-8 throughout.
+bool IsValidUtf8(std::string_view s);
+// The first code point that does not decode; 0x110000 + byte, as above.
+constexpr char32_t MalformedBase = 0x110000;
+
+}  // namespace text

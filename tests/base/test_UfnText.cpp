@@ -1,0 +1,36 @@
+#include "base/UfnText.h"
+
+#include <gtest/gtest.h>
+
+using namespace text;
+
+TEST(Text, TrimTakesBlanksAndControlCharactersFromBothEndsOnly) {
+  EXPECT_EQ(Trim(" \t\r\n alice bob \x01\x1f "), "alice bob");
+  EXPECT_EQ(Trim("   "), "");
+  EXPECT_EQ(Trim(""), "");
+  // Bytes above 0x7F are text, not blanks (UTF-8 lead and continuation bytes).
+  EXPECT_EQ(Trim("\xea\xb0\x80 "), "\xea\xb0\x80");
+}
+
+TEST(Text, AsciiCaseLeavesOtherBytesAlone) {
+  EXPECT_EQ(UpperAscii("abz-AZ\xc3\xa9"), "ABZ-AZ\xc3\xa9");
+  EXPECT_EQ(LowerAscii("ABZ-az\xc3\x89"), "abz-az\xc3\x89");
+  EXPECT_TRUE(SameAsciiIgnoreCase("Anon-Access", "anon-access"));
+  EXPECT_FALSE(SameAsciiIgnoreCase("anon", "anon-"));
+  EXPECT_FALSE(SameAsciiIgnoreCase("\xc3\xa9", "\xc3\x89"));  // é and É are not ASCII
+  EXPECT_LT(CompareAsciiIgnoreCase("a", "B"), 0);
+  EXPECT_GT(CompareAsciiIgnoreCase("ab", "A"), 0);
+  EXPECT_EQ(CompareAsciiIgnoreCase("ABC", "abc"), 0);
+}
+
+TEST(Text, Utf8DecodingMarksEveryMalformedByteApart) {
+  EXPECT_EQ(DecodeUtf8("a\xea\xb0\x80\xf0\x9f\x98\x80"), std::u32string(U"a\uAC00\U0001F600"));
+  EXPECT_TRUE(IsValidUtf8("\xea\xb0\x80"));
+  // A lone continuation byte, an overlong "/", a surrogate, a value beyond U+10FFFF and a
+  // sequence cut short are all malformed, and each stands for its own first byte.
+  for (const char* bad : {"\x80", "\xc0\xaf", "\xed\xa0\x80", "\xf4\x90\x80\x80", "\xe0\xa0"}) {
+    EXPECT_FALSE(IsValidUtf8(bad)) << bad;
+    EXPECT_EQ(DecodeUtf8(bad)[0], MalformedBase + static_cast<unsigned char>(bad[0]));
+  }
+  EXPECT_NE(DecodeUtf8("\xff"), DecodeUtf8("\xfe"));
+}
