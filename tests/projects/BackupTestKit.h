@@ -7,7 +7,7 @@
 #include "support/UfnScriptedPrompt.h"
 #include "app/UfrmMain.h"
 #include "projects/UfrmProjectMgr_Backup.h"
-#include "projects_gui/ProjectMgrTestKit.h"
+#include "projects/ProjectMgrTestKit.h"
 
 #include <QAction>
 #include <QApplication>
