@@ -3,14 +3,14 @@
 // skip when a server they did not start is running.
 #include "app/UfrmMain.h"
 
-#include "../server/ServerProcesses.h"
-#include "support/UfnScriptedPrompt.h"
 #include "app/UfrmAbout.h"
-#include "support/GuiTestApp.h"
 #include "platform/UfnPlatform.h"
 #include "server/UclsSVN.h"
 #include "settings/UclsBasicSetting.h"
+#include "support/GuiTestApp.h"
+#include "support/ServerProcesses.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 #include "users/UclsUserMgr.h"
 
 #include <QAction>

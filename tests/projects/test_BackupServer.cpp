@@ -4,10 +4,10 @@
 // is running. The last test restores an archive and serves it again.
 #include "BackupTestKit.h"
 
-#include "../server/ServerProcesses.h"
 #include "RealReaders.h"
 #include "ZipReader.h"
 #include "server/UclsSVN.h"
+#include "support/ServerProcesses.h"
 #include "support/SvnServe.h"
 
 #include <QToolButton>

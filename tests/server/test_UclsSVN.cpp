@@ -3,12 +3,12 @@
 // when a server they did not start is running.
 #include "server/UclsSVN.h"
 
-#include "ServerProcesses.h"
 #include "base/UfnErrors.h"
-#include "support/UfnScriptedPrompt.h"
 #include "platform/UfnPlatform.h"
 #include "settings/UclsBasicSetting.h"
+#include "support/ServerProcesses.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <arpa/inet.h>
 #include <chrono>

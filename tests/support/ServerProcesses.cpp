@@ -1,4 +1,4 @@
-#include "ServerProcesses.h"
+#include "support/ServerProcesses.h"
 
 #include "platform/UfnPlatform.h"
 #include "support/TestSupport.h"
