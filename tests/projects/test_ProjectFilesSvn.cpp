@@ -8,7 +8,6 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -36,11 +35,6 @@ protected:
   std::string Conf(const std::string& project) { return Root / (project + "/conf/svnserve.conf"); }
 };
 
-int Mode(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
-}
-
 // 1-based number of the line that is exactly `line`, 0 when none.
 int LineNumber(const std::string& text, const std::string& line) {
   int n = 0;
@@ -64,7 +58,7 @@ TEST_F(RepositoryTest, EditsOfSvnadminFilesKeepEveryOtherLine) {
   const std::string confBefore = ReadFile(conf), passwdBefore = ReadFile(passwd);
   WriteFile(Work / "svnserve.conf", confBefore);
   WriteFile(Work / "passwd", passwdBefore);
-  const int confMode = Mode(conf);
+  const int confMode = FileMode(conf);
 
   TclsProjectMgr mgr;
   EXPECT_EQ(mgr.Projects, (Lines{"proj"}));
@@ -99,8 +93,8 @@ TEST_F(RepositoryTest, EditsOfSvnadminFilesKeepEveryOtherLine) {
   EXPECT_EQ(d.Output,
             std::to_string(usersLine) + "a" + std::to_string(usersLine + 1) + "\n> bob=b2\n");
 
-  EXPECT_EQ(Mode(conf), confMode);
-  EXPECT_EQ(Mode(passwd), 0600);
+  EXPECT_EQ(FileMode(conf), confMode);
+  EXPECT_EQ(FileMode(passwd), 0600);
   for (const char* f : {"authz", "hooks-env.tmpl", "passwd", "svnserve.conf"})
     EXPECT_TRUE(Exists(Root / (std::string("proj/conf/") + f))) << f;
   EXPECT_EQ(Shell("ls -A " + Quote(Root / "proj/conf") + " | wc -l").Output, "4\n");

@@ -11,11 +11,6 @@ using Pairs = std::vector<std::string>;
 
 namespace {
 
-int Mode(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
-}
-
 std::vector<std::string> Names(const std::string& folder) {
   std::vector<platform::DirEntry> e;
   platform::ListDirectory(folder, e);
@@ -168,7 +163,7 @@ TEST(ProfileFileWrite, CreatesFileOnlyInExistingFolder) {
   TempDir t;
   ProfileFile(t / "new.conf").WriteValue("users", "alice", "a");
   EXPECT_EQ(ReadFile(t / "new.conf"), "[users]\r\nalice=a\r\n");
-  EXPECT_EQ(Mode(t / "new.conf"), 0644);
+  EXPECT_EQ(FileMode(t / "new.conf"), 0644);
 
   std::string path = t / "conf/passwd";
   try {
@@ -187,13 +182,13 @@ TEST(ProfileFileWrite, KeepsOrSetsPermissionsAndLeavesNoTemporaryFile) {
   WriteFile(t / "svnserve.conf", "[general]\n");
   ::chmod((t / "svnserve.conf").c_str(), 0640);
   ProfileFile(t / "svnserve.conf").WriteValue("general", "anon-access", "none");
-  EXPECT_EQ(Mode(t / "svnserve.conf"), 0640);
+  EXPECT_EQ(FileMode(t / "svnserve.conf"), 0640);
 
   WriteFile(t / "passwd", "[users]\n");
   ::chmod((t / "passwd").c_str(), 0644);
   ProfileFile(t / "passwd", 0600).WriteValue("users", "alice", "a");
-  EXPECT_EQ(Mode(t / "passwd"), 0600);
   EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{"passwd", "svnserve.conf"}));
+  EXPECT_EQ(FileMode(t / "passwd"), 0600);
 
   // A read-only file is refused, as the Windows profile functions refuse it.
   ::chmod((t / "passwd").c_str(), 0400);
@@ -291,7 +286,7 @@ TEST(ProfileFileDelete, RemovesEveryLineOfTheKeyOnly) {
   ProfileFile(t / "passwd", 0600).DeleteValue("users", "alice");
   ProfileFile(t / "passwd", 0600).DeleteValue("general", "bob");
   EXPECT_EQ(ReadFile(t / "passwd"), original);
-  EXPECT_EQ(Mode(t / "passwd"), 0644);
+  EXPECT_EQ(FileMode(t / "passwd"), 0644);
   ProfileFile(t / "none").DeleteValue("users", "bob");
   ProfileFile(t / "no/such/passwd").DeleteValue("users", "bob");
   EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{"passwd"}));

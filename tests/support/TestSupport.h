@@ -35,6 +35,25 @@ bool Exists(const std::string& path);
 void MakeDirs(const std::string& path);
 void RemoveTree(const std::string& path);
 
+#ifndef _WIN32
+// The permission bits of a file (st_mode & 07777), -1 when there is nothing to stat.
+int FileMode(const std::string& path);
+
+// While it lives, writes of regular files beyond `bytes` fail with EFBIG, as on a full disk;
+// the limit binds root too. Throws when the limit cannot be set.
+class TFileSizeLimit {
+public:
+  explicit TFileSizeLimit(unsigned long long bytes);
+  ~TFileSizeLimit();
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+  unsigned long long FOldLimit = 0;
+  void (*FOldHandler)(int) = nullptr;
+};
+#endif
+
 struct RunResult {
   int ExitCode = -1;   // -1 when killed by a signal
   std::string Output;  // stdout and stderr together
