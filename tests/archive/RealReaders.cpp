@@ -2,30 +2,18 @@
 
 #include "support/TestSupport.h"
 
-#include <dirent.h>
 #include <functional>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
 
+using testing_support::FolderNames;
 using testing_support::Quote;
 using testing_support::Shell;
 
 namespace ziptest {
 
 namespace {
-
-std::vector<std::string> Names(const std::string& dir) {
-  std::vector<std::string> out;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (dirent* de = ::readdir(d)) {
-      std::string n = de->d_name;
-      if (n != "." && n != "..") out.push_back(n);
-    }
-    ::closedir(d);
-  }
-  return out;
-}
 
 bool IsDir(const std::string& p) {
   struct stat st;
@@ -50,7 +38,7 @@ std::string Parent(const std::string& rel) {
 bool EmptyFolder(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !(st.st_mode & S_IWUSR)) return false;
-  for (const std::string& n : Names(path)) {
+  for (const std::string& n : FolderNames(path)) {
     if (n[0] == '.' || !IsDir(path + "/" + n) || !EmptyFolder(path + "/" + n)) return false;
   }
   return true;
@@ -58,7 +46,7 @@ bool EmptyFolder(const std::string& path) {
 
 void Expect(const std::string& root, const std::string& rel, TTree& t) {
   std::string here = rel.empty() ? root : root + "/" + rel;
-  for (const std::string& n : Names(here)) {
+  for (const std::string& n : FolderNames(here)) {
     if (n[0] == '.') continue;
     std::string r = rel.empty() ? n : rel + "/" + n;
     std::string p = root + "/" + r;
@@ -74,7 +62,7 @@ void Expect(const std::string& root, const std::string& rel, TTree& t) {
 
 void Actual(const std::string& root, const std::string& rel, TTree& t) {
   std::string here = rel.empty() ? root : root + "/" + rel;
-  for (const std::string& n : Names(here)) {
+  for (const std::string& n : FolderNames(here)) {
     std::string r = rel.empty() ? n : rel + "/" + n;
     std::string p = root + "/" + r;
     if (IsDir(p)) {

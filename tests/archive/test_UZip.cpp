@@ -59,13 +59,6 @@ struct TFixture {
   std::string Readers() { return CheckWithReaders(Archive, ExpectedTree(Src.Path()), Work.Path()); }
 };
 
-std::vector<std::string> TempLeftovers() {
-  std::vector<std::string> left;
-  for (const std::string& n : FolderNames(platform::TempFolder()))
-    if (n.rfind("orlenway-zip-", 0) == 0) left.push_back(n);
-  return left;
-}
-
 } // namespace
 
 TEST(Zip, LoneEmptySubfolderGivesOneFolderEntry) {

@@ -88,7 +88,7 @@ TEST_F(BackupServer, TheServerIsLeftAloneUnlessTheAdministratorAgrees) {
   EXPECT_EQ(question.Icon, TMsgIcon::Warning);
   EXPECT_EQ(question.Buttons, static_cast<TMsgButtons>(mbYes | mbNo));
   EXPECT_EQ(Shown.Count, 0);
-  EXPECT_TRUE(Names(Backups.Path()).empty());
+  EXPECT_TRUE(FolderNames(Backups.Path()).empty());
   EXPECT_EQ(ServerPids(), pids);
   EXPECT_TRUE(PortAccepts(Port));
   EXPECT_TRUE(Running());
@@ -119,8 +119,8 @@ TEST_F(BackupServer, YesStopsTheServerForTheRunAndStartsItOnceTheDialogIsGone) {
   Script.Answer(mbYes);
   Backup("alpha");
 
-  ASSERT_EQ(Names(Backups.Path()).size(), 1u);
-  const std::string name = Names(Backups.Path())[0];
+  ASSERT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  const std::string name = FolderNames(Backups.Path())[0];
   ASSERT_EQ(Texts().size(), 2u);
   EXPECT_EQ(Texts()[0], kQuestion);
   EXPECT_EQ(Texts()[1],
@@ -156,7 +156,7 @@ TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServer) {
   ASSERT_EQ(Texts().size(), 2u);
   EXPECT_EQ(Texts()[1].rfind(kFailedHead, 0), 0u) << Texts()[1];
   EXPECT_EQ(Script.Messages()[1].Caption, "Error");
-  EXPECT_TRUE(Names(Backups.Path()).empty());
+  EXPECT_TRUE(FolderNames(Backups.Path()).empty());
   EXPECT_TRUE(Running());
   EXPECT_TRUE(PortAccepts(Port));
 }
@@ -212,8 +212,8 @@ TEST_F(BackupServer, ARestoredBackupServesEveryRevisionAndTakesTheNextCommit) {
     Script.Answer(mbYes);
     f.btnBackup->click();
   });
-  ASSERT_EQ(Names(Backups.Path()).size(), 1u);
-  const std::string archive = Backups / Names(Backups.Path())[0];
+  ASSERT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  const std::string archive = Backups / FolderNames(Backups.Path())[0];
   EXPECT_TRUE(Running());
 
   // The four readers accept the archive and each extracts exactly the project folder.

@@ -11,15 +11,6 @@ using Pairs = std::vector<std::string>;
 
 namespace {
 
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<platform::DirEntry> e;
-  platform::ListDirectory(folder, e);
-  std::vector<std::string> n;
-  for (auto& x : e)
-    n.push_back(x.name);
-  return n;
-}
-
 std::string WriteResult(const std::string& initial, const std::string& section,
                         const std::string& key, const std::string& value) {
   TempDir t;
@@ -187,8 +178,8 @@ TEST(ProfileFileWrite, KeepsOrSetsPermissionsAndLeavesNoTemporaryFile) {
   WriteFile(t / "passwd", "[users]\n");
   ::chmod((t / "passwd").c_str(), 0644);
   ProfileFile(t / "passwd", 0600).WriteValue("users", "alice", "a");
-  EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{"passwd", "svnserve.conf"}));
   EXPECT_EQ(FileMode(t / "passwd"), 0600);
+  EXPECT_EQ(FolderNames(t.Path()), (std::vector<std::string>{"passwd", "svnserve.conf"}));
 
   // A read-only file is refused, as the Windows profile functions refuse it.
   ::chmod((t / "passwd").c_str(), 0400);
@@ -240,7 +231,7 @@ TEST(ProfileFileWrite, RefusesWhatWouldNotReadBackAndLeavesTheFile) {
     p.WriteValue("users", "alice", v);
     EXPECT_EQ(p.ReadValue("users", "alice", ""), v);
   }
-  EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{"passwd"}));
+  EXPECT_EQ(FolderNames(t.Path()), (std::vector<std::string>{"passwd"}));
 }
 
 // svnserve reads indented lines right after a key line as more of its value: they go with
@@ -289,5 +280,5 @@ TEST(ProfileFileDelete, RemovesEveryLineOfTheKeyOnly) {
   EXPECT_EQ(FileMode(t / "passwd"), 0644);
   ProfileFile(t / "none").DeleteValue("users", "bob");
   ProfileFile(t / "no/such/passwd").DeleteValue("users", "bob");
-  EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{"passwd"}));
+  EXPECT_EQ(FolderNames(t.Path()), (std::vector<std::string>{"passwd"}));
 }

@@ -38,15 +38,6 @@ void Fill156(TclsBasicSetting& s) {
   s.SetPort(3690);
 }
 
-std::vector<std::string> Listing(const std::string& folder) {
-  std::vector<platform::DirEntry> entries;
-  platform::ListDirectory(folder, entries);
-  std::vector<std::string> names;
-  for (auto& e : entries)
-    names.push_back(e.name);
-  return names;
-}
-
 // A Unix domain socket bound at `path`: it exists and is no folder, but no one, root included,
 // can open it as a file (ENXIO).
 class TSocketFile {
@@ -197,8 +188,8 @@ TEST(ConfigManager, SaveConfigWritesTheExactBytes) {
   s.SVNPath = "";
   s.SaveConfig();
   EXPECT_EQ(ReadFile(s.ConfigFile), "object TclsBasicSetting\r\n  Port = 3690\r\nend\r\n");
-  EXPECT_EQ(Listing(t.Path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
   EXPECT_EQ(FileMode(s.ConfigFile), 0600);
+  EXPECT_EQ(FolderNames(t.Path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
 }
 
 TEST(ConfigManager, SaveAndLoadRoundTrip) {
@@ -249,7 +240,7 @@ TEST(ConfigManager, ASettingsFileThatIsAFolderIsEFCreateErrorAndStays) {
   EXPECT_EQ(Message([&] { s.SaveConfig(); }),
             "Cannot create file \"" + t / "s.ini" + "\". " + platform::ErrorMessage(EISDIR));
   EXPECT_TRUE(platform::DirectoryExists(t / "s.ini/inside"));
-  EXPECT_EQ(Listing(t.Path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
+  EXPECT_EQ(FolderNames(t.Path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
 }
 
 // The folder cannot be written, for root as well: it carries the immutable attribute.
@@ -276,7 +267,7 @@ TEST(ConfigManager, AFolderThatCannotBeWrittenKeepsTheOldFile) {
   }
   EXPECT_EQ(msg, "Cannot create file \"" + file + "\". " + platform::ErrorMessage(EPERM));
   EXPECT_EQ(ReadFile(file), Example156);
-  EXPECT_EQ(Listing(t / "locked"), std::vector<std::string>{"s.ini"});
+  EXPECT_EQ(FolderNames(t / "locked"), std::vector<std::string>{"s.ini"});
 }
 
 TEST(ConfigManager, AFolderWithoutWritePermissionForAnOrdinaryUser) {
@@ -319,7 +310,7 @@ TEST(ConfigManager, AWriteThatFailsIsEWriteErrorAndKeepsTheOldFile) {
   EXPECT_TRUE(writeError);
   EXPECT_EQ(msg, "Stream write error");
   EXPECT_EQ(ReadFile(file), Example156);
-  EXPECT_EQ(Listing(t.Path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
+  EXPECT_EQ(FolderNames(t.Path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
 }
 
 // A really full disk: a 64 KiB tmpfs filled to the last block, mounted in a private mount
@@ -360,7 +351,7 @@ TEST(ConfigManager, AFullDiskIsEWriteErrorAndKeepsTheOldFile) {
     }
     std::string data;
     if (!platform::ReadWholeFile(file, data) || data != Example156) code = 15;
-    if (Listing(mnt) != std::vector<std::string>{"filler", "s.ini"}) code = 16;
+    if (FolderNames(mnt) != std::vector<std::string>{"filler", "s.ini"}) code = 16;
     ::_exit(code);
   }
   int status = 0;

@@ -1,5 +1,6 @@
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
@@ -78,6 +79,19 @@ void MakeDirs(const std::string& path) {
 void RemoveTree(const std::string& path) {
   if (path.empty() || path == "/") return;
   Shell("chmod -R u+rwx " + Quote(path) + " 2>/dev/null; rm -rf " + Quote(path));
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> out;
+  if (DIR* d = ::opendir(folder.c_str())) {
+    while (dirent* de = ::readdir(d)) {
+      std::string n = de->d_name;
+      if (n != "." && n != "..") out.push_back(n);
+    }
+    ::closedir(d);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 int FileMode(const std::string& path) {

@@ -13,7 +13,6 @@
 #include "WinApi.h"
 
 #include <gtest/gtest.h>
-#include <random>
 
 using namespace testing_support;
 using namespace wintest;
@@ -23,11 +22,6 @@ namespace {
 // cmd.exe /c drops the first and the last quote of a line that begins with one: "call" first.
 std::string Helper() {
   return "call \"" + HelperPath() + "\"";
-}
-
-std::string UniqueName(const std::string& base) {
-  static std::mt19937 rng(std::random_device{}() ^ ::GetCurrentProcessId());
-  return base + std::to_string(rng() % 1000000);
 }
 
 } // namespace
