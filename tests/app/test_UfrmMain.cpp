@@ -9,9 +9,9 @@
 #include "settings/UclsBasicSetting.h"
 #include "support/GuiTestApp.h"
 #include "support/ServerProcesses.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
 #include "support/UfnScriptedPrompt.h"
-#include "users/UclsUserMgr.h"
 
 #include <QAction>
 #include <QFontInfo>
@@ -38,19 +38,14 @@ protected:
   void SetUp() override {
     if (!ServerPids().empty()) GTEST_SKIP() << "an svnserve this test did not start is running";
     SetApplicationTitle("Orlenway");
-    BasicSetting = new TclsBasicSetting();
     BasicSetting->SVNPath = "/usr";
-    BasicSetting->RepoPath = Root.Path();
     Port = FreeLoopbackPort();
     BasicSetting->SetPort(Port);
     ASSERT_EQ(Shell("svnadmin create " + Quote(Root / "proj")).ExitCode, 0);
-    InitSVN();
+    Globals.MakeServerController();
   }
   void TearDown() override {
     delete Window;
-    DoneSVN();
-    delete BasicSetting;
-    BasicSetting = nullptr;
     SetApplicationTitle("Orlenway");
   }
 
@@ -105,6 +100,7 @@ protected:
   TScriptedPrompt Prompt;
   TfrmMain* Window = nullptr;
   int Port = 0;
+  TGlobals Globals{Root.Path()};
 };
 
 } // namespace
@@ -366,9 +362,6 @@ TEST_F(MainWindow, WithoutANotificationAreaTheWindowMinimisesInstead) {
 }
 
 TEST_F(MainWindow, TheSettingsOpenOnlyWhileStoppedAndAboutIsModal) {
-  TclsUserMgr users;
-  users.FileName = Root / "User.Dat";
-  UserMgr = &users;
   // Counts the dialogs that open, by their object names, and closes each.
   QStringList opened;
   QTimer watcher;
@@ -386,7 +379,6 @@ TEST_F(MainWindow, TheSettingsOpenOnlyWhileStoppedAndAboutIsModal) {
   w->acBasicSetting->trigger();
   QTest::mouseClick(w->btnUserMgr, Qt::LeftButton);
   watcher.stop();
-  UserMgr = nullptr;
   EXPECT_EQ(opened, (QStringList{"frmBasicSetting", "frmUserMgr"}));
 
   // The About box opens modally over the window.

@@ -1,4 +1,4 @@
-// The project manager under test: the three globals it works through, bound to the test's own
+// The project manager under test: the globals it works through, bound to the test's own
 // folders, a way to drive the modal dialog, and the real svnadmin behind a logging wrapper.
 #pragma once
 
@@ -7,6 +7,7 @@
 #include "projects/UfrmProjectMgr.h"
 #include "settings/UclsBasicSetting.h"
 #include "support/GuiTestApp.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
 #include "users/UclsUserMgr.h"
 
@@ -16,7 +17,6 @@
 #include <QTreeWidget>
 #include <functional>
 #include <gtest/gtest.h>
-#include <memory>
 
 namespace projmgr_kit {
 
@@ -37,20 +37,8 @@ protected:
     Shell("chmod +x " + Quote(Bin / "svnadmin"));
     SavedPath = platform::GetEnv("PATH");
     platform::SetEnv("PATH", Bin.Path() + ":" + SavedPath);
-
-    Settings.RepoPath = Root.Path();
-    Users.FileName = State / "User.Dat";
-    BasicSetting = &Settings;
-    UserMgr = &Users;
-    Mgr = std::make_unique<TclsProjectMgr>();
-    ProjectMgr = Mgr.get();
   }
-  ~ProjectMgrDialog() override {
-    ProjectMgr = nullptr;
-    UserMgr = nullptr;
-    BasicSetting = nullptr;
-    platform::SetEnv("PATH", SavedPath);
-  }
+  ~ProjectMgrDialog() override { platform::SetEnv("PATH", SavedPath); }
 
   // Opens the dialog through ShowProjectMgr and runs `act` inside its modal loop.
   void Show(const std::function<void(TfrmProjectMgr&)>& act) {
@@ -101,9 +89,9 @@ protected:
   std::string RealSvnadmin;
   std::string SvnadminLog;
   std::string SavedPath;
-  TclsBasicSetting Settings;
-  TclsUserMgr Users;
-  std::unique_ptr<TclsProjectMgr> Mgr;
+  TGlobals Globals{Root.Path(), State.Path()};
+  TclsBasicSetting& Settings = Globals.Settings;
+  TclsUserMgr& Users = Globals.Users;
 };
 
 } // namespace projmgr_kit

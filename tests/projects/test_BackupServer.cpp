@@ -38,7 +38,7 @@ protected:
     Settings.SVNPath = "/usr";
     Port = FreeLoopbackPort();
     Settings.SetPort(Port);
-    InitSVN();
+    Globals.MakeServerController();
     Main = new TfrmMain;
     Main->show(); // the first show stops every server and takes the stopped state
     QCoreApplication::processEvents();
@@ -46,7 +46,6 @@ protected:
   void TearDown() override {
     delete Main;
     Main = nullptr;
-    DoneSVN();
   }
 
   void Start() {

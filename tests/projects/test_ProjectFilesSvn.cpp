@@ -2,8 +2,8 @@
 // svnserve then makes of the program's edits.
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnProfileFile.h"
-#include "settings/UclsBasicSetting.h"
 #include "support/SvnServe.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
 
 #include <csignal>
@@ -19,14 +19,7 @@ class RepositoryTest : public ::testing::Test {
 protected:
   TempDir Root{"repos"};
   TempDir Work{"work"};
-  TclsBasicSetting Settings;
-  TclsBasicSetting* Saved = BasicSetting;
-
-  RepositoryTest() {
-    Settings.RepoPath = Root.Path();
-    BasicSetting = &Settings;
-  }
-  ~RepositoryTest() override { BasicSetting = Saved; }
+  TGlobals Globals{Root.Path()};
 
   void Create(const std::string& project) {
     RunResult r = Shell("svnadmin create " + Quote(Root / project));

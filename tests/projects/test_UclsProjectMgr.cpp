@@ -1,6 +1,7 @@
 #include "base/UfnErrors.h"
 #include "projects/UclsProjectMgr.h"
 #include "settings/UclsBasicSetting.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -16,14 +17,8 @@ namespace {
 class ProjectMgrTest : public ::testing::Test {
 protected:
   TempDir Root;
-  TclsBasicSetting Settings;
-  TclsBasicSetting* Saved = BasicSetting;
-
-  ProjectMgrTest() {
-    Settings.RepoPath = Root.Path();
-    BasicSetting = &Settings;
-  }
-  ~ProjectMgrTest() override { BasicSetting = Saved; }
+  TGlobals Globals{Root.Path()};
+  TclsBasicSetting& Settings = Globals.Settings;
 
   std::string Passwd(const std::string& project) { return Root / (project + "/conf/passwd"); }
 };
