@@ -9,11 +9,14 @@
 #include "support/GuiTestApp.h"
 #include "support/TestGlobals.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 #include "users/UclsUserMgr.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <functional>
 #include <gtest/gtest.h>
@@ -78,6 +81,19 @@ protected:
     ASSERT_EQ(found.size(), 1) << caption;
     QTest::mouseClick(lv->viewport(), Qt::LeftButton, keys,
                       lv->visualItemRect(found.first()).center());
+  }
+  // In the open dialog: makes `project` through 추가 (`prompt` gives the name), shuts out
+  // anonymous users, lets signed-in ones write and registers `user`.
+  static void AddPrivateProject(TfrmProjectMgr& f, TScriptedPrompt& prompt,
+                                const std::string& project, const std::string& user) {
+    prompt.AnswerInput(project);
+    f.btnAdd->click();
+    Click(f.lvProject, project);
+    TfrmProjectMgr::SetItemIndex(f.rgAnonAccess, 0);
+    TfrmProjectMgr::SetItemIndex(f.rgAuthAccess, 2);
+    f.btnApplyAuth->click();
+    Click(f.lvUnregUser, user);
+    f.sbtnReg->click();
   }
   static void ClickEmpty(QTreeWidget* lv) {
     QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, QPoint(10, lv->viewport()->height() - 5));

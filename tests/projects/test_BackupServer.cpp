@@ -163,16 +163,7 @@ TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServer) {
 TEST_F(BackupServer, ARestoredBackupServesEveryRevisionAndTakesTheNextCommit) {
   // The project made, its access set and a user registered, all through the dialog.
   Users.Users = {"alice=wonder1"};
-  Show([&](TfrmProjectMgr& f) {
-    Script.AnswerInput("alpha");
-    f.btnAdd->click();
-    Click(f.lvProject, "alpha");
-    TfrmProjectMgr::SetItemIndex(f.rgAnonAccess, 0);
-    TfrmProjectMgr::SetItemIndex(f.rgAuthAccess, 2);
-    f.btnApplyAuth->click();
-    Click(f.lvUnregUser, "alice");
-    f.sbtnReg->click();
-  });
+  Show([&](TfrmProjectMgr& f) { AddPrivateProject(f, Script, "alpha", "alice"); });
   ASSERT_TRUE(Exists(Root / "alpha/format"));
   Start();
   const std::string url = Url(Port, "alpha");
