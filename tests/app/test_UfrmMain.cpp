@@ -236,6 +236,8 @@ TEST_F(MainWindow, AStopThatFindsNoServerLeavesTheRunningState) {
   ASSERT_EQ(pids.size(), 1u);
   ::kill(pids[0], SIGTERM); // the server ends by itself
   ASSERT_TRUE(WaitPortClosed(Port));
+  // The port closes a moment before the server, or a connection child of the probes, is gone.
+  ASSERT_TRUE(WaitNoServerRuns());
   w->acStopServer->trigger();
   ExpectRunning();
   EXPECT_TRUE(Prompt.Messages().empty());
