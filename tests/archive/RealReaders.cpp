@@ -98,6 +98,20 @@ with zipfile.ZipFile(sys.argv[1]) as z:
         shutil.copyfileobj(src, sys.stdout.buffer, 1 << 20)
 )";
 
+// Runs job(0) .. job(count - 1) side by side, a thread each, and joins their reports in order.
+std::string SideBySide(size_t count, const std::function<std::string(size_t)>& job) {
+  std::vector<std::string> reports(count);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < count; ++i)
+    threads.emplace_back([&, i] { reports[i] = job(i); });
+  for (std::thread& t : threads)
+    t.join();
+  std::string report;
+  for (const std::string& r : reports)
+    report += r;
+  return report;
+}
+
 } // namespace
 
 TTree ExpectedTree(const std::string& root) {
@@ -132,7 +146,6 @@ std::string TreeDiff(const TTree& expected, const TTree& actual) {
 
 std::string CheckWithReaders(const std::string& archive, const TTree& expected,
                              const std::string& work) {
-  std::string report;
   const std::string a = Quote(archive);
   struct TReader {
     const char* Name;
@@ -147,28 +160,19 @@ std::string CheckWithReaders(const std::string& archive, const TTree& expected,
       {"python", "python3 -c " + Quote(kPythonTest) + " " + a,
        "python3 -c " + Quote(kPythonTest) + " " + a + " " + Quote(out("python"))},
   };
-  // The readers run side by side, each into a folder of its own.
-  std::vector<std::string> reports(readers.size());
-  std::vector<std::thread> threads;
-  for (size_t i = 0; i < readers.size(); ++i) {
-    threads.emplace_back([&, i] {
-      const TReader& r = readers[i];
-      std::string e = Run(std::string(r.Name) + " test", r.Test);
-      if (e.empty()) e = Run(std::string(r.Name) + " extract", r.Extract);
-      if (e.empty()) {
-        Shell("mkdir -p " + Quote(out(r.Name)));
-        std::string diff = TreeDiff(expected, ActualTree(out(r.Name)));
-        if (!diff.empty()) e = std::string(r.Name) + " extracted something else:\n" + diff;
-      }
-      reports[i] = e;
-      Shell("chmod -R u+w " + Quote(out(r.Name)) + " 2>/dev/null; rm -rf " + Quote(out(r.Name)));
-    });
-  }
-  for (std::thread& t : threads)
-    t.join();
-  for (const std::string& r : reports)
-    report += r;
-  return report;
+  // Each reader extracts into a folder of its own.
+  return SideBySide(readers.size(), [&](size_t i) {
+    const TReader& r = readers[i];
+    std::string e = Run(std::string(r.Name) + " test", r.Test);
+    if (e.empty()) e = Run(std::string(r.Name) + " extract", r.Extract);
+    if (e.empty()) {
+      Shell("mkdir -p " + Quote(out(r.Name)));
+      std::string diff = TreeDiff(expected, ActualTree(out(r.Name)));
+      if (!diff.empty()) e = std::string(r.Name) + " extracted something else:\n" + diff;
+    }
+    Shell("chmod -R u+w " + Quote(out(r.Name)) + " 2>/dev/null; rm -rf " + Quote(out(r.Name)));
+    return e;
+  });
 }
 
 std::string CheckMembersWithReaders(const std::string& archive,
@@ -195,26 +199,16 @@ std::string CheckMembersWithReaders(const std::string& archive,
   std::map<std::string, std::string> want;
   for (auto& [member, source] : members)
     want[member] = sum("cat " + Quote(source));
-  std::vector<std::string> reports(checkers.size());
-  std::vector<std::thread> threads;
-  for (size_t i = 0; i < checkers.size(); ++i) {
-    threads.emplace_back([&, i] {
-      const TChecker& c = checkers[i];
-      std::string e = Run(std::string(c.Name) + " test", c.Test);
-      for (auto& [member, w] : want) {
-        std::string got = sum(c.Stream(Quote(member)));
-        if (got != w)
-          e += std::string(c.Name) + " streamed " + member + " as " + got + " instead of " + w;
-      }
-      reports[i] = e;
-    });
-  }
-  for (std::thread& t : threads)
-    t.join();
-  std::string report;
-  for (const std::string& r : reports)
-    report += r;
-  return report;
+  return SideBySide(checkers.size(), [&](size_t i) {
+    const TChecker& c = checkers[i];
+    std::string e = Run(std::string(c.Name) + " test", c.Test);
+    for (auto& [member, w] : want) {
+      std::string got = sum(c.Stream(Quote(member)));
+      if (got != w)
+        e += std::string(c.Name) + " streamed " + member + " as " + got + " instead of " + w;
+    }
+    return e;
+  });
 }
 
 } // namespace ziptest
