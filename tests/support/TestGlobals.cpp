@@ -14,8 +14,15 @@ TGlobals::TGlobals(const std::string& repoRoot, const std::string& stateFolder)
   Users.FileName += "User.Dat";
   BasicSetting = &Settings;
   UserMgr = &Users;
-  // The catalogue scans BasicSetting's root as it is made.
-  Projects = std::make_unique<TclsProjectMgr>();
+  // The catalogue scans BasicSetting's root as it is made; should that fail, no global is
+  // left pointing at this half-made fixture.
+  try {
+    Projects = std::make_unique<TclsProjectMgr>();
+  } catch (...) {
+    UserMgr = FOldUsers;
+    BasicSetting = FOldSettings;
+    throw;
+  }
   ProjectMgr = Projects.get();
 }
 
