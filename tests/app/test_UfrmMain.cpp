@@ -3,15 +3,15 @@
 // skip when a server they did not start is running.
 #include "app/UfrmMain.h"
 
-#include "../server/ServerProcesses.h"
-#include "support/UfnScriptedPrompt.h"
 #include "app/UfrmAbout.h"
-#include "support/GuiTestApp.h"
 #include "platform/UfnPlatform.h"
 #include "server/UclsSVN.h"
 #include "settings/UclsBasicSetting.h"
+#include "support/GuiTestApp.h"
+#include "support/ServerProcesses.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
-#include "users/UclsUserMgr.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <QAction>
 #include <QFontInfo>
@@ -38,19 +38,14 @@ protected:
   void SetUp() override {
     if (!ServerPids().empty()) GTEST_SKIP() << "an svnserve this test did not start is running";
     SetApplicationTitle("Orlenway");
-    BasicSetting = new TclsBasicSetting();
     BasicSetting->SVNPath = "/usr";
-    BasicSetting->RepoPath = Root.Path();
     Port = FreeLoopbackPort();
     BasicSetting->SetPort(Port);
     ASSERT_EQ(Shell("svnadmin create " + Quote(Root / "proj")).ExitCode, 0);
-    InitSVN();
+    Globals.MakeServerController();
   }
   void TearDown() override {
     delete Window;
-    DoneSVN();
-    delete BasicSetting;
-    BasicSetting = nullptr;
     SetApplicationTitle("Orlenway");
   }
 
@@ -105,6 +100,7 @@ protected:
   TScriptedPrompt Prompt;
   TfrmMain* Window = nullptr;
   int Port = 0;
+  TGlobals Globals{Root.Path()};
 };
 
 } // namespace
@@ -240,6 +236,8 @@ TEST_F(MainWindow, AStopThatFindsNoServerLeavesTheRunningState) {
   ASSERT_EQ(pids.size(), 1u);
   ::kill(pids[0], SIGTERM); // the server ends by itself
   ASSERT_TRUE(WaitPortClosed(Port));
+  // The port closes a moment before the server, or a connection child of the probes, is gone.
+  ASSERT_TRUE(WaitNoServerRuns());
   w->acStopServer->trigger();
   ExpectRunning();
   EXPECT_TRUE(Prompt.Messages().empty());
@@ -366,9 +364,6 @@ TEST_F(MainWindow, WithoutANotificationAreaTheWindowMinimisesInstead) {
 }
 
 TEST_F(MainWindow, TheSettingsOpenOnlyWhileStoppedAndAboutIsModal) {
-  TclsUserMgr users;
-  users.FileName = Root / "User.Dat";
-  UserMgr = &users;
   // Counts the dialogs that open, by their object names, and closes each.
   QStringList opened;
   QTimer watcher;
@@ -386,7 +381,6 @@ TEST_F(MainWindow, TheSettingsOpenOnlyWhileStoppedAndAboutIsModal) {
   w->acBasicSetting->trigger();
   QTest::mouseClick(w->btnUserMgr, Qt::LeftButton);
   watcher.stop();
-  UserMgr = nullptr;
   EXPECT_EQ(opened, (QStringList{"frmBasicSetting", "frmUserMgr"}));
 
   // The About box opens modally over the window.

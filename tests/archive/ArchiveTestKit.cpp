@@ -1,8 +1,9 @@
 #include "ArchiveTestKit.h"
 
+#include "platform/UfnPlatform.h"
 #include "projects/UfnBackup.h"
+#include "support/TestSupport.h"
 
-#include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
 #include <sys/wait.h>
@@ -39,16 +40,11 @@ void ConfigureLikeBackup(TZip& zip, const std::string& sourceFolder, const std::
   };
 }
 
-std::vector<std::string> FolderNames(const std::string& folder) {
-  std::vector<std::string> out;
-  if (DIR* d = ::opendir(folder.c_str())) {
-    while (dirent* de = ::readdir(d)) {
-      std::string n = de->d_name;
-      if (n != "." && n != "..") out.push_back(n);
-    }
-    ::closedir(d);
-  }
-  return out;
+std::vector<std::string> TempLeftovers() {
+  std::vector<std::string> left;
+  for (const std::string& n : testing_support::FolderNames(platform::TempFolder()))
+    if (n.rfind("orlenway-zip-", 0) == 0) left.push_back(n);
+  return left;
 }
 
 std::string InChild(const std::function<std::string()>& body) {

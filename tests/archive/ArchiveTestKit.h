@@ -30,8 +30,8 @@ struct TEvents {
 void ConfigureLikeBackup(TZip& zip, const std::string& sourceFolder, const std::string& archive,
                          TEvents& events);
 
-// Names in a folder (no "." and ".."); empty when it does not exist.
-std::vector<std::string> FolderNames(const std::string& folder);
+// The archive builder's temporary files that are left in the system's temporary folder.
+std::vector<std::string> TempLeftovers();
 
 // Runs `body` in a forked child and returns the text it returned; "child died ..." when it
 // did not end normally.

@@ -2,30 +2,18 @@
 
 #include "support/TestSupport.h"
 
-#include <dirent.h>
 #include <functional>
 #include <sys/stat.h>
 #include <thread>
 #include <vector>
 
+using testing_support::FolderNames;
 using testing_support::Quote;
 using testing_support::Shell;
 
 namespace ziptest {
 
 namespace {
-
-std::vector<std::string> Names(const std::string& dir) {
-  std::vector<std::string> out;
-  if (DIR* d = ::opendir(dir.c_str())) {
-    while (dirent* de = ::readdir(d)) {
-      std::string n = de->d_name;
-      if (n != "." && n != "..") out.push_back(n);
-    }
-    ::closedir(d);
-  }
-  return out;
-}
 
 bool IsDir(const std::string& p) {
   struct stat st;
@@ -50,7 +38,7 @@ std::string Parent(const std::string& rel) {
 bool EmptyFolder(const std::string& path) {
   struct stat st;
   if (::stat(path.c_str(), &st) != 0 || !(st.st_mode & S_IWUSR)) return false;
-  for (const std::string& n : Names(path)) {
+  for (const std::string& n : FolderNames(path)) {
     if (n[0] == '.' || !IsDir(path + "/" + n) || !EmptyFolder(path + "/" + n)) return false;
   }
   return true;
@@ -58,7 +46,7 @@ bool EmptyFolder(const std::string& path) {
 
 void Expect(const std::string& root, const std::string& rel, TTree& t) {
   std::string here = rel.empty() ? root : root + "/" + rel;
-  for (const std::string& n : Names(here)) {
+  for (const std::string& n : FolderNames(here)) {
     if (n[0] == '.') continue;
     std::string r = rel.empty() ? n : rel + "/" + n;
     std::string p = root + "/" + r;
@@ -74,7 +62,7 @@ void Expect(const std::string& root, const std::string& rel, TTree& t) {
 
 void Actual(const std::string& root, const std::string& rel, TTree& t) {
   std::string here = rel.empty() ? root : root + "/" + rel;
-  for (const std::string& n : Names(here)) {
+  for (const std::string& n : FolderNames(here)) {
     std::string r = rel.empty() ? n : rel + "/" + n;
     std::string p = root + "/" + r;
     if (IsDir(p)) {
@@ -110,6 +98,20 @@ with zipfile.ZipFile(sys.argv[1]) as z:
         shutil.copyfileobj(src, sys.stdout.buffer, 1 << 20)
 )";
 
+// Runs job(0) .. job(count - 1) side by side, a thread each, and joins their reports in order.
+std::string SideBySide(size_t count, const std::function<std::string(size_t)>& job) {
+  std::vector<std::string> reports(count);
+  std::vector<std::thread> threads;
+  for (size_t i = 0; i < count; ++i)
+    threads.emplace_back([&, i] { reports[i] = job(i); });
+  for (std::thread& t : threads)
+    t.join();
+  std::string report;
+  for (const std::string& r : reports)
+    report += r;
+  return report;
+}
+
 } // namespace
 
 TTree ExpectedTree(const std::string& root) {
@@ -144,7 +146,6 @@ std::string TreeDiff(const TTree& expected, const TTree& actual) {
 
 std::string CheckWithReaders(const std::string& archive, const TTree& expected,
                              const std::string& work) {
-  std::string report;
   const std::string a = Quote(archive);
   struct TReader {
     const char* Name;
@@ -159,28 +160,19 @@ std::string CheckWithReaders(const std::string& archive, const TTree& expected,
       {"python", "python3 -c " + Quote(kPythonTest) + " " + a,
        "python3 -c " + Quote(kPythonTest) + " " + a + " " + Quote(out("python"))},
   };
-  // The readers run side by side, each into a folder of its own.
-  std::vector<std::string> reports(readers.size());
-  std::vector<std::thread> threads;
-  for (size_t i = 0; i < readers.size(); ++i) {
-    threads.emplace_back([&, i] {
-      const TReader& r = readers[i];
-      std::string e = Run(std::string(r.Name) + " test", r.Test);
-      if (e.empty()) e = Run(std::string(r.Name) + " extract", r.Extract);
-      if (e.empty()) {
-        Shell("mkdir -p " + Quote(out(r.Name)));
-        std::string diff = TreeDiff(expected, ActualTree(out(r.Name)));
-        if (!diff.empty()) e = std::string(r.Name) + " extracted something else:\n" + diff;
-      }
-      reports[i] = e;
-      Shell("chmod -R u+w " + Quote(out(r.Name)) + " 2>/dev/null; rm -rf " + Quote(out(r.Name)));
-    });
-  }
-  for (std::thread& t : threads)
-    t.join();
-  for (const std::string& r : reports)
-    report += r;
-  return report;
+  // Each reader extracts into a folder of its own.
+  return SideBySide(readers.size(), [&](size_t i) {
+    const TReader& r = readers[i];
+    std::string e = Run(std::string(r.Name) + " test", r.Test);
+    if (e.empty()) e = Run(std::string(r.Name) + " extract", r.Extract);
+    if (e.empty()) {
+      Shell("mkdir -p " + Quote(out(r.Name)));
+      std::string diff = TreeDiff(expected, ActualTree(out(r.Name)));
+      if (!diff.empty()) e = std::string(r.Name) + " extracted something else:\n" + diff;
+    }
+    Shell("chmod -R u+w " + Quote(out(r.Name)) + " 2>/dev/null; rm -rf " + Quote(out(r.Name)));
+    return e;
+  });
 }
 
 std::string CheckMembersWithReaders(const std::string& archive,
@@ -207,26 +199,16 @@ std::string CheckMembersWithReaders(const std::string& archive,
   std::map<std::string, std::string> want;
   for (auto& [member, source] : members)
     want[member] = sum("cat " + Quote(source));
-  std::vector<std::string> reports(checkers.size());
-  std::vector<std::thread> threads;
-  for (size_t i = 0; i < checkers.size(); ++i) {
-    threads.emplace_back([&, i] {
-      const TChecker& c = checkers[i];
-      std::string e = Run(std::string(c.Name) + " test", c.Test);
-      for (auto& [member, w] : want) {
-        std::string got = sum(c.Stream(Quote(member)));
-        if (got != w)
-          e += std::string(c.Name) + " streamed " + member + " as " + got + " instead of " + w;
-      }
-      reports[i] = e;
-    });
-  }
-  for (std::thread& t : threads)
-    t.join();
-  std::string report;
-  for (const std::string& r : reports)
-    report += r;
-  return report;
+  return SideBySide(checkers.size(), [&](size_t i) {
+    const TChecker& c = checkers[i];
+    std::string e = Run(std::string(c.Name) + " test", c.Test);
+    for (auto& [member, w] : want) {
+      std::string got = sum(c.Stream(Quote(member)));
+      if (got != w)
+        e += std::string(c.Name) + " streamed " + member + " as " + got + " instead of " + w;
+    }
+    return e;
+  });
 }
 
 } // namespace ziptest

@@ -192,4 +192,17 @@ std::string EntryData(const std::string& path, const TEntryView& e) {
   return data;
 }
 
+const TEntryView& Entry(const TArchiveView& a, const std::string& name) {
+  for (const TEntryView& e : a.Entries)
+    if (e.Name == name) return e;
+  throw std::runtime_error("no entry " + name);
+}
+
+std::vector<std::string> EntryNames(const TArchiveView& a) {
+  std::vector<std::string> n;
+  for (const TEntryView& e : a.Entries)
+    n.push_back(e.Name);
+  return n;
+}
+
 } // namespace ziptest

@@ -45,4 +45,9 @@ std::string RawData(const std::string& path, const TEntryView& e);
 // Inflates a raw Deflate stream; throws unless it ends in a final block exactly at the end.
 std::string Inflate(const std::string& raw);
 
+// The entry of that name; throws when there is none.
+const TEntryView& Entry(const TArchiveView& a, const std::string& name);
+// The entries' names in directory order.
+std::vector<std::string> EntryNames(const TArchiveView& a);
+
 } // namespace ziptest

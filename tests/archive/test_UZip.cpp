@@ -21,19 +21,6 @@ uint32_t Crc(const std::string& s) {
       crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
 }
 
-const TEntryView& Entry(const TArchiveView& a, const std::string& name) {
-  for (const TEntryView& e : a.Entries)
-    if (e.Name == name) return e;
-  throw std::runtime_error("no entry " + name);
-}
-
-std::vector<std::string> EntryNames(const TArchiveView& a) {
-  std::vector<std::string> n;
-  for (const TEntryView& e : a.Entries)
-    n.push_back(e.Name);
-  return n;
-}
-
 void SetLocalTime(const std::string& path, int year, int mon, int day, int h, int m, int s) {
   struct tm t {};
   t.tm_year = year - 1900;
@@ -58,13 +45,6 @@ struct TFixture {
   TFixture() { ConfigureLikeBackup(Zip, Src.Path(), Archive, Events); }
   std::string Readers() { return CheckWithReaders(Archive, ExpectedTree(Src.Path()), Work.Path()); }
 };
-
-std::vector<std::string> TempLeftovers() {
-  std::vector<std::string> left;
-  for (const std::string& n : FolderNames(platform::TempFolder()))
-    if (n.rfind("orlenway-zip-", 0) == 0) left.push_back(n);
-  return left;
-}
 
 } // namespace
 

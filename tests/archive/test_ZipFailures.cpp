@@ -6,24 +6,16 @@
 #include "support/UfnScriptedPrompt.h"
 #include "support/TestSupport.h"
 
-#include <csignal>
 #include <gtest/gtest.h>
+#include <optional>
 #include <sched.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
+#include <sys/stat.h>
 
 using namespace testing_support;
 using namespace ziptest;
 
 namespace {
-
-void LimitFileSize(rlim_t bytes) {
-  ::signal(SIGXFSZ, SIG_IGN); // a write beyond the limit then fails with EFBIG
-  struct rlimit r {
-    bytes, bytes
-  };
-  ::setrlimit(RLIMIT_FSIZE, &r);
-}
 
 std::string Listing(const std::string& folder) {
   std::string s;
@@ -62,7 +54,7 @@ struct TSetup {
 TEST(ZipFailures, AWriteFailureWhileWritingEntriesLeavesNoArchive) {
   TSetup s;
   std::string got = InChild([&] {
-    LimitFileSize(200000);
+    TFileSizeLimit limit(200000);
     return Outcome(s.Zip, s.Events, s.Tmp.Path());
   });
   EXPECT_EQ(got, "result=0 errors=25160 archive=older temp=[] folder=[backup.zip]");
@@ -74,12 +66,13 @@ TEST(ZipFailures, AWriteFailureInTheCentralDirectoryLeavesNoArchive) {
   for (int i = 0; i < 300; ++i)
     WriteFile(s.Src / ("f" + std::to_string(i)), "x");
   std::string got = InChild([&] {
+    std::optional<TFileSizeLimit> limit;
     s.Events.OnProgress = [&](int a, int b) {
-      if (a == 0 && b == 0) {
+      if (a == 0 && b == 0 && !limit) {
         struct stat st;
         std::string temp = s.Tmp / FolderNames(s.Tmp.Path()).at(0);
         ::stat(temp.c_str(), &st);
-        LimitFileSize(static_cast<rlim_t>(st.st_size) + 1000);
+        limit.emplace(static_cast<unsigned long long>(st.st_size) + 1000);
       }
     };
     return Outcome(s.Zip, s.Events, s.Tmp.Path());
@@ -95,10 +88,11 @@ TEST(ZipFailures, AFailedCopyIntoPlaceLeavesTheOlderArchiveAlone) {
   std::string got = InChild([&] {
     TScriptedPrompt prompt;
     bool placing = false;
+    std::optional<TFileSizeLimit> limit;
     s.Events.OnProgress = [&](int a, int b) { placing = a == 0 && b == 0; };
     // The first pump after the directory is written comes right before the first copied chunk.
     prompt.OnProcessMessages = [&] {
-      if (placing) LimitFileSize(100000);
+      if (placing && !limit) limit.emplace(100000);
     };
     return Outcome(s.Zip, s.Events, shm);
   });

@@ -15,7 +15,6 @@
 #include <QPushButton>
 #include <algorithm>
 #include <chrono>
-#include <dirent.h>
 #include <thread>
 
 namespace backup_kit {
@@ -33,19 +32,6 @@ protected:
     return false;
   }
 };
-
-inline std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> out;
-  if (DIR* d = ::opendir(folder.c_str())) {
-    while (dirent* de = ::readdir(d)) {
-      std::string n = de->d_name;
-      if (n != "." && n != "..") out.push_back(n);
-    }
-    ::closedir(d);
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
 
 class BackupDialog : public ProjectMgrDialog {
 protected:

@@ -1,4 +1,4 @@
-// The project manager under test: the three globals it works through, bound to the test's own
+// The project manager under test: the globals it works through, bound to the test's own
 // folders, a way to drive the modal dialog, and the real svnadmin behind a logging wrapper.
 #pragma once
 
@@ -7,16 +7,19 @@
 #include "projects/UfrmProjectMgr.h"
 #include "settings/UclsBasicSetting.h"
 #include "support/GuiTestApp.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 #include "users/UclsUserMgr.h"
 
 #include <QApplication>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 #include <QTreeWidget>
 #include <functional>
 #include <gtest/gtest.h>
-#include <memory>
 
 namespace projmgr_kit {
 
@@ -37,20 +40,8 @@ protected:
     Shell("chmod +x " + Quote(Bin / "svnadmin"));
     SavedPath = platform::GetEnv("PATH");
     platform::SetEnv("PATH", Bin.Path() + ":" + SavedPath);
-
-    Settings.RepoPath = Root.Path();
-    Users.FileName = State / "User.Dat";
-    BasicSetting = &Settings;
-    UserMgr = &Users;
-    Mgr = std::make_unique<TclsProjectMgr>();
-    ProjectMgr = Mgr.get();
   }
-  ~ProjectMgrDialog() override {
-    ProjectMgr = nullptr;
-    UserMgr = nullptr;
-    BasicSetting = nullptr;
-    platform::SetEnv("PATH", SavedPath);
-  }
+  ~ProjectMgrDialog() override { platform::SetEnv("PATH", SavedPath); }
 
   // Opens the dialog through ShowProjectMgr and runs `act` inside its modal loop.
   void Show(const std::function<void(TfrmProjectMgr&)>& act) {
@@ -91,6 +82,19 @@ protected:
     QTest::mouseClick(lv->viewport(), Qt::LeftButton, keys,
                       lv->visualItemRect(found.first()).center());
   }
+  // In the open dialog: makes `project` through 추가 (`prompt` gives the name), shuts out
+  // anonymous users, lets signed-in ones write and registers `user`.
+  static void AddPrivateProject(TfrmProjectMgr& f, TScriptedPrompt& prompt,
+                                const std::string& project, const std::string& user) {
+    prompt.AnswerInput(project);
+    f.btnAdd->click();
+    Click(f.lvProject, project);
+    TfrmProjectMgr::SetItemIndex(f.rgAnonAccess, 0);
+    TfrmProjectMgr::SetItemIndex(f.rgAuthAccess, 2);
+    f.btnApplyAuth->click();
+    Click(f.lvUnregUser, user);
+    f.sbtnReg->click();
+  }
   static void ClickEmpty(QTreeWidget* lv) {
     QTest::mouseClick(lv->viewport(), Qt::LeftButton, {}, QPoint(10, lv->viewport()->height() - 5));
   }
@@ -101,9 +105,9 @@ protected:
   std::string RealSvnadmin;
   std::string SvnadminLog;
   std::string SavedPath;
-  TclsBasicSetting Settings;
-  TclsUserMgr Users;
-  std::unique_ptr<TclsProjectMgr> Mgr;
+  TGlobals Globals{Root.Path(), State.Path()};
+  TclsBasicSetting& Settings = Globals.Settings;
+  TclsUserMgr& Users = Globals.Users;
 };
 
 } // namespace projmgr_kit

@@ -4,10 +4,10 @@
 // is running. The last test restores an archive and serves it again.
 #include "BackupTestKit.h"
 
-#include "../server/ServerProcesses.h"
 #include "RealReaders.h"
 #include "ZipReader.h"
 #include "server/UclsSVN.h"
+#include "support/ServerProcesses.h"
 #include "support/SvnServe.h"
 
 #include <QToolButton>
@@ -38,7 +38,7 @@ protected:
     Settings.SVNPath = "/usr";
     Port = FreeLoopbackPort();
     Settings.SetPort(Port);
-    InitSVN();
+    Globals.MakeServerController();
     Main = new TfrmMain;
     Main->show(); // the first show stops every server and takes the stopped state
     QCoreApplication::processEvents();
@@ -46,7 +46,6 @@ protected:
   void TearDown() override {
     delete Main;
     Main = nullptr;
-    DoneSVN();
   }
 
   void Start() {
@@ -88,7 +87,7 @@ TEST_F(BackupServer, TheServerIsLeftAloneUnlessTheAdministratorAgrees) {
   EXPECT_EQ(question.Icon, TMsgIcon::Warning);
   EXPECT_EQ(question.Buttons, static_cast<TMsgButtons>(mbYes | mbNo));
   EXPECT_EQ(Shown.Count, 0);
-  EXPECT_TRUE(Names(Backups.Path()).empty());
+  EXPECT_TRUE(FolderNames(Backups.Path()).empty());
   EXPECT_EQ(ServerPids(), pids);
   EXPECT_TRUE(PortAccepts(Port));
   EXPECT_TRUE(Running());
@@ -119,8 +118,8 @@ TEST_F(BackupServer, YesStopsTheServerForTheRunAndStartsItOnceTheDialogIsGone) {
   Script.Answer(mbYes);
   Backup("alpha");
 
-  ASSERT_EQ(Names(Backups.Path()).size(), 1u);
-  const std::string name = Names(Backups.Path())[0];
+  ASSERT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  const std::string name = FolderNames(Backups.Path())[0];
   ASSERT_EQ(Texts().size(), 2u);
   EXPECT_EQ(Texts()[0], kQuestion);
   EXPECT_EQ(Texts()[1],
@@ -156,7 +155,7 @@ TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServer) {
   ASSERT_EQ(Texts().size(), 2u);
   EXPECT_EQ(Texts()[1].rfind(kFailedHead, 0), 0u) << Texts()[1];
   EXPECT_EQ(Script.Messages()[1].Caption, "Error");
-  EXPECT_TRUE(Names(Backups.Path()).empty());
+  EXPECT_TRUE(FolderNames(Backups.Path()).empty());
   EXPECT_TRUE(Running());
   EXPECT_TRUE(PortAccepts(Port));
 }
@@ -164,16 +163,7 @@ TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServer) {
 TEST_F(BackupServer, ARestoredBackupServesEveryRevisionAndTakesTheNextCommit) {
   // The project made, its access set and a user registered, all through the dialog.
   Users.Users = {"alice=wonder1"};
-  Show([&](TfrmProjectMgr& f) {
-    Script.AnswerInput("alpha");
-    f.btnAdd->click();
-    Click(f.lvProject, "alpha");
-    TfrmProjectMgr::SetItemIndex(f.rgAnonAccess, 0);
-    TfrmProjectMgr::SetItemIndex(f.rgAuthAccess, 2);
-    f.btnApplyAuth->click();
-    Click(f.lvUnregUser, "alice");
-    f.sbtnReg->click();
-  });
+  Show([&](TfrmProjectMgr& f) { AddPrivateProject(f, Script, "alpha", "alice"); });
   ASSERT_TRUE(Exists(Root / "alpha/format"));
   Start();
   const std::string url = Url(Port, "alpha");
@@ -212,8 +202,8 @@ TEST_F(BackupServer, ARestoredBackupServesEveryRevisionAndTakesTheNextCommit) {
     Script.Answer(mbYes);
     f.btnBackup->click();
   });
-  ASSERT_EQ(Names(Backups.Path()).size(), 1u);
-  const std::string archive = Backups / Names(Backups.Path())[0];
+  ASSERT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  const std::string archive = Backups / FolderNames(Backups.Path())[0];
   EXPECT_TRUE(Running());
 
   // The four readers accept the archive and each extracts exactly the project folder.

@@ -2,13 +2,12 @@
 // svnserve then makes of the program's edits.
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnProfileFile.h"
-#include "settings/UclsBasicSetting.h"
 #include "support/SvnServe.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
 
 #include <csignal>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -20,14 +19,7 @@ class RepositoryTest : public ::testing::Test {
 protected:
   TempDir Root{"repos"};
   TempDir Work{"work"};
-  TclsBasicSetting Settings;
-  TclsBasicSetting* Saved = BasicSetting;
-
-  RepositoryTest() {
-    Settings.RepoPath = Root.Path();
-    BasicSetting = &Settings;
-  }
-  ~RepositoryTest() override { BasicSetting = Saved; }
+  TGlobals Globals{Root.Path()};
 
   void Create(const std::string& project) {
     RunResult r = Shell("svnadmin create " + Quote(Root / project));
@@ -35,11 +27,6 @@ protected:
   }
   std::string Conf(const std::string& project) { return Root / (project + "/conf/svnserve.conf"); }
 };
-
-int Mode(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
-}
 
 // 1-based number of the line that is exactly `line`, 0 when none.
 int LineNumber(const std::string& text, const std::string& line) {
@@ -64,7 +51,7 @@ TEST_F(RepositoryTest, EditsOfSvnadminFilesKeepEveryOtherLine) {
   const std::string confBefore = ReadFile(conf), passwdBefore = ReadFile(passwd);
   WriteFile(Work / "svnserve.conf", confBefore);
   WriteFile(Work / "passwd", passwdBefore);
-  const int confMode = Mode(conf);
+  const int confMode = FileMode(conf);
 
   TclsProjectMgr mgr;
   EXPECT_EQ(mgr.Projects, (Lines{"proj"}));
@@ -99,8 +86,8 @@ TEST_F(RepositoryTest, EditsOfSvnadminFilesKeepEveryOtherLine) {
   EXPECT_EQ(d.Output,
             std::to_string(usersLine) + "a" + std::to_string(usersLine + 1) + "\n> bob=b2\n");
 
-  EXPECT_EQ(Mode(conf), confMode);
-  EXPECT_EQ(Mode(passwd), 0600);
+  EXPECT_EQ(FileMode(conf), confMode);
+  EXPECT_EQ(FileMode(passwd), 0600);
   for (const char* f : {"authz", "hooks-env.tmpl", "passwd", "svnserve.conf"})
     EXPECT_TRUE(Exists(Root / (std::string("proj/conf/") + f))) << f;
   EXPECT_EQ(Shell("ls -A " + Quote(Root / "proj/conf") + " | wc -l").Output, "4\n");

@@ -12,11 +12,6 @@
 
 using namespace projmgr_kit;
 
-namespace {
-
-
-} // namespace
-
 TEST_F(ProjectMgrDialog, ARealServerHonoursWhatTheDialogSet) {
   Users.Users = {"alice=wonder1", "bob=b2"};
   TSvnServe server(Root.Path());
@@ -24,14 +19,7 @@ TEST_F(ProjectMgrDialog, ARealServerHonoursWhatTheDialogSet) {
   const std::string url = server.Url("e2e");
   TScriptedPrompt prompt;
   Show([&](TfrmProjectMgr& f) {
-    prompt.AnswerInput("e2e");
-    f.btnAdd->click();
-    Click(f.lvProject, "e2e");
-    TfrmProjectMgr::SetItemIndex(f.rgAnonAccess, 0);
-    TfrmProjectMgr::SetItemIndex(f.rgAuthAccess, 2);
-    f.btnApplyAuth->click();
-    Click(f.lvUnregUser, "alice");
-    f.sbtnReg->click();
+    AddPrivateProject(f, prompt, "e2e", "alice");
     ASSERT_EQ(Rows(f.lvRegUser), (Lines{"alice"}));
 
     RunResult r = Svn("ls " + Quote(url));

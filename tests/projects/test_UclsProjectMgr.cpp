@@ -2,6 +2,7 @@
 #include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
 #include "settings/UclsBasicSetting.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -17,22 +18,11 @@ namespace {
 class ProjectMgrTest : public ::testing::Test {
 protected:
   TempDir Root;
-  TclsBasicSetting Settings;
-  TclsBasicSetting* Saved = BasicSetting;
-
-  ProjectMgrTest() {
-    Settings.RepoPath = Root.Path();
-    BasicSetting = &Settings;
-  }
-  ~ProjectMgrTest() override { BasicSetting = Saved; }
+  TGlobals Globals{Root.Path()};
+  TclsBasicSetting& Settings = Globals.Settings;
 
   std::string Passwd(const std::string& project) { return Root / (project + "/conf/passwd"); }
 };
-
-int Mode(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
-}
 
 } // namespace
 
@@ -82,7 +72,7 @@ TEST_F(ProjectMgrTest, UsersOfAProjectPasswordFile) {
   mgr.WriteUser("p", "carol", "c1");
   EXPECT_EQ(ReadFile(Passwd("p")), "### sample\n[users]\n# harry = harryssecret\nbob=b2\n"
                                    "alice=a1\ncarol=c1\n\n[groups]\nx=y\n");
-  EXPECT_EQ(Mode(Passwd("p")), 0600);
+  EXPECT_EQ(FileMode(Passwd("p")), 0600);
   mgr.DeleteUser("p", "alice");
   mgr.DeleteUser("p", "nobody");
   mgr.ReadUsers("p", users);
@@ -92,7 +82,7 @@ TEST_F(ProjectMgrTest, UsersOfAProjectPasswordFile) {
   MakeDirs(Root / "q/conf");
   mgr.WriteUser("q", "alice", "a");
   EXPECT_EQ(ReadFile(Passwd("q")), "[users]\r\nalice=a\r\n");
-  EXPECT_EQ(Mode(Passwd("q")), 0600);
+  EXPECT_EQ(FileMode(Passwd("q")), 0600);
 }
 
 TEST_F(ProjectMgrTest, ProjectWithoutPasswordFileOrConfFolder) {

@@ -11,20 +11,6 @@ using Pairs = std::vector<std::string>;
 
 namespace {
 
-int Mode(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
-}
-
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<platform::DirEntry> e;
-  platform::ListDirectory(folder, e);
-  std::vector<std::string> n;
-  for (auto& x : e)
-    n.push_back(x.name);
-  return n;
-}
-
 std::string WriteResult(const std::string& initial, const std::string& section,
                         const std::string& key, const std::string& value) {
   TempDir t;
@@ -168,7 +154,7 @@ TEST(ProfileFileWrite, CreatesFileOnlyInExistingFolder) {
   TempDir t;
   ProfileFile(t / "new.conf").WriteValue("users", "alice", "a");
   EXPECT_EQ(ReadFile(t / "new.conf"), "[users]\r\nalice=a\r\n");
-  EXPECT_EQ(Mode(t / "new.conf"), 0644);
+  EXPECT_EQ(FileMode(t / "new.conf"), 0644);
 
   std::string path = t / "conf/passwd";
   try {
@@ -187,13 +173,13 @@ TEST(ProfileFileWrite, KeepsOrSetsPermissionsAndLeavesNoTemporaryFile) {
   WriteFile(t / "svnserve.conf", "[general]\n");
   ::chmod((t / "svnserve.conf").c_str(), 0640);
   ProfileFile(t / "svnserve.conf").WriteValue("general", "anon-access", "none");
-  EXPECT_EQ(Mode(t / "svnserve.conf"), 0640);
+  EXPECT_EQ(FileMode(t / "svnserve.conf"), 0640);
 
   WriteFile(t / "passwd", "[users]\n");
   ::chmod((t / "passwd").c_str(), 0644);
   ProfileFile(t / "passwd", 0600).WriteValue("users", "alice", "a");
-  EXPECT_EQ(Mode(t / "passwd"), 0600);
-  EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{"passwd", "svnserve.conf"}));
+  EXPECT_EQ(FileMode(t / "passwd"), 0600);
+  EXPECT_EQ(FolderNames(t.Path()), (std::vector<std::string>{"passwd", "svnserve.conf"}));
 
   // A read-only file is refused, as the Windows profile functions refuse it.
   ::chmod((t / "passwd").c_str(), 0400);
@@ -245,7 +231,7 @@ TEST(ProfileFileWrite, RefusesWhatWouldNotReadBackAndLeavesTheFile) {
     p.WriteValue("users", "alice", v);
     EXPECT_EQ(p.ReadValue("users", "alice", ""), v);
   }
-  EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{"passwd"}));
+  EXPECT_EQ(FolderNames(t.Path()), (std::vector<std::string>{"passwd"}));
 }
 
 // svnserve reads indented lines right after a key line as more of its value: they go with
@@ -291,8 +277,8 @@ TEST(ProfileFileDelete, RemovesEveryLineOfTheKeyOnly) {
   ProfileFile(t / "passwd", 0600).DeleteValue("users", "alice");
   ProfileFile(t / "passwd", 0600).DeleteValue("general", "bob");
   EXPECT_EQ(ReadFile(t / "passwd"), original);
-  EXPECT_EQ(Mode(t / "passwd"), 0644);
+  EXPECT_EQ(FileMode(t / "passwd"), 0644);
   ProfileFile(t / "none").DeleteValue("users", "bob");
   ProfileFile(t / "no/such/passwd").DeleteValue("users", "bob");
-  EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{"passwd"}));
+  EXPECT_EQ(FolderNames(t.Path()), (std::vector<std::string>{"passwd"}));
 }

@@ -194,7 +194,7 @@ TEST_F(ProjectMgrDialog, ANameThatIsTakenIsRefusedAndWhatIsThereIsLeftAsItWas) {
 TEST_F(ProjectMgrDialog, DeleteAsksFirstThenMovesTheFolderToTheTrash) {
   Create("gone");
   Create("keep");
-  Mgr->WriteUser("gone", "alice", "a1");
+  ProjectMgr->WriteUser("gone", "alice", "a1");
   TScriptedPrompt prompt;
   const std::string trash = platform::GetEnv("XDG_DATA_HOME") + "/Trash/files/gone";
   Show([&](TfrmProjectMgr& f) {
@@ -273,9 +273,9 @@ TEST_F(ProjectMgrDialog, AccessLevelsShowWhatSvnserveGrantsAndApplyWritesBothKey
 TEST_F(ProjectMgrDialog, SelectingAProjectBringsItsUsersIntoTheRegistry) {
   Create("p");
   Create("q");
-  Mgr->WriteUser("p", "alice", "proj");
-  Mgr->WriteUser("p", "carol", "c=1");
-  Mgr->WriteUser("q", "alice", "proj");
+  ProjectMgr->WriteUser("p", "alice", "proj");
+  ProjectMgr->WriteUser("p", "carol", "c=1");
+  ProjectMgr->WriteUser("q", "alice", "proj");
   Users.Users = {"Alice=reg"};
   Show([&](TfrmProjectMgr& f) {
     Click(f.lvProject, "q"); // only a letter-case twin of a registry ID: nobody is added
@@ -302,7 +302,7 @@ TEST_F(ProjectMgrDialog, RegisterAndWithdrawSeveralSelectedUsers) {
     Click(f.lvUnregUser, "alice");
     Click(f.lvUnregUser, "carol", Qt::ControlModifier);
     f.sbtnReg->click();
-    Mgr->ReadUsers("p", passwd);
+    ProjectMgr->ReadUsers("p", passwd);
     EXPECT_EQ(passwd, (Lines{"alice=a1", "carol=c3"}));
     EXPECT_EQ(Rows(f.lvRegUser), (Lines{"alice", "carol"}));
     EXPECT_EQ(Rows(f.lvUnregUser), (Lines{"bob"}));
@@ -310,7 +310,7 @@ TEST_F(ProjectMgrDialog, RegisterAndWithdrawSeveralSelectedUsers) {
     Click(f.lvRegUser, "alice");
     Click(f.lvRegUser, "carol", Qt::ControlModifier);
     f.sbtnUnreg->click();
-    Mgr->ReadUsers("p", passwd);
+    ProjectMgr->ReadUsers("p", passwd);
     EXPECT_TRUE(passwd.empty());
     EXPECT_EQ(Rows(f.lvRegUser), Lines{});
     EXPECT_EQ(Rows(f.lvUnregUser), (Lines{"alice", "bob", "carol"}));

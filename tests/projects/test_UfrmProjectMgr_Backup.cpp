@@ -3,6 +3,7 @@
 // run that fails. The archives are read back with the strict reader of the archive tests.
 #include "BackupTestKit.h"
 
+#include "ArchiveTestKit.h"
 #include "ZipReader.h"
 
 #include <QCursor>
@@ -69,13 +70,6 @@ struct TFolderInTheWay {
   ~TFolderInTheWay() { Restore(); }
 };
 
-std::vector<std::string> TempLeftovers() {
-  std::vector<std::string> left;
-  for (const std::string& n : Names(platform::TempFolder()))
-    if (n.rfind("orlenway-zip-", 0) == 0) left.push_back(n);
-  return left;
-}
-
 } // namespace
 
 TEST_F(BackupDialog, EachCheckTellsWhatIsMissingAndNothingStarts) {
@@ -106,7 +100,7 @@ TEST_F(BackupDialog, EachCheckTellsWhatIsMissingAndNothingStarts) {
   }
   EXPECT_EQ(Shown.Count, 0);
   EXPECT_EQ(Script.Pumps, 0);
-  EXPECT_EQ(Names(Backups.Path()), (Lines{"a-file"}));
+  EXPECT_EQ(FolderNames(Backups.Path()), (Lines{"a-file"}));
   EXPECT_TRUE(Main->acStartServer->isEnabled());
   EXPECT_FALSE(Main->acStopServer->isEnabled());
 }
@@ -182,8 +176,8 @@ TEST_F(BackupDialog, WithTheServerStoppedTheRunAsksNothingAndShowsEachFile) {
   Backup("alpha");
   const std::time_t after = std::time(nullptr);
 
-  ASSERT_EQ(Names(Backups.Path()).size(), 1u);
-  const std::string name = Names(Backups.Path())[0];
+  ASSERT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  const std::string name = FolderNames(Backups.Path())[0];
   bool stamped = false;
   for (std::time_t t = before; t <= after; ++t)
     stamped =
@@ -209,7 +203,7 @@ TEST_F(BackupDialog, WithTheServerStoppedTheRunAsksNothingAndShowsEachFile) {
   EXPECT_EQ(atMessage.Cursor, Qt::ArrowCursor);
   EXPECT_TRUE(Main->acStartServer->isEnabled());
   EXPECT_FALSE(Main->acStopServer->isEnabled());
-  EXPECT_TRUE(TempLeftovers().empty());
+  EXPECT_TRUE(ziptest::TempLeftovers().empty());
 }
 
 TEST_F(BackupDialog, AnEmptyProjectFolderIsCompletedWithNoEntriesAndNoArchive) {
@@ -221,8 +215,8 @@ TEST_F(BackupDialog, AnEmptyProjectFolderIsCompletedWithNoEntriesAndNoArchive) {
   const std::string head = Completed(0, "empty_");
   EXPECT_EQ(text.substr(0, head.size()), head);
   EXPECT_EQ(text.substr(text.size() - 4), ".zip");
-  EXPECT_TRUE(Names(Backups.Path()).empty());
-  EXPECT_TRUE(TempLeftovers().empty());
+  EXPECT_TRUE(FolderNames(Backups.Path()).empty());
+  EXPECT_TRUE(ziptest::TempLeftovers().empty());
 }
 
 TEST_F(BackupDialog, WithinOneSecondTheSecondReplacesTheFirstAndAFailedThirdKeepsIt) {
@@ -232,7 +226,7 @@ TEST_F(BackupDialog, WithinOneSecondTheSecondReplacesTheFirstAndAFailedThirdKeep
   std::string name, second;
   bool sameSecond = false;
   for (int attempt = 0; attempt < 5 && !sameSecond; ++attempt) {
-    for (const std::string& n : Names(Backups.Path()))
+    for (const std::string& n : FolderNames(Backups.Path()))
       std::remove((Backups / n).c_str());
     std::remove((Root / "alpha/added").c_str());
     Script.Calls.clear();
@@ -242,7 +236,7 @@ TEST_F(BackupDialog, WithinOneSecondTheSecondReplacesTheFirstAndAFailedThirdKeep
     Backup("alpha");
     WriteFile(Root / "alpha/added", "committed later");
     Backup("alpha");
-    const std::vector<std::string> archives = Names(Backups.Path());
+    const std::vector<std::string> archives = FolderNames(Backups.Path());
     if (archives.size() != 1) continue; // the second came in the next second
     name = archives[0];
     second = ReadFile(Backups / name);
@@ -261,10 +255,10 @@ TEST_F(BackupDialog, WithinOneSecondTheSecondReplacesTheFirstAndAFailedThirdKeep
       << Texts()[2];
   EXPECT_EQ(Script.Messages()[2].Caption, "Error");
   EXPECT_EQ(Script.Messages()[2].Icon, TMsgIcon::Error);
-  EXPECT_EQ(Names(Backups.Path()), (Lines{name}));
+  EXPECT_EQ(FolderNames(Backups.Path()), (Lines{name}));
   EXPECT_EQ(ReadFile(Backups / name), second);
   EXPECT_EQ(EntryNames(Backups / name).count("added"), 1u);
-  EXPECT_TRUE(TempLeftovers().empty());
+  EXPECT_TRUE(ziptest::TempLeftovers().empty());
 }
 
 TEST_F(BackupDialog, FilesThatCannotBeReadAreCountedAndNamedAndTheRestIsKept) {
@@ -284,8 +278,8 @@ TEST_F(BackupDialog, FilesThatCannotBeReadAreCountedAndNamedAndTheRestIsKept) {
     }
   };
   Backup("alpha");
-  ASSERT_EQ(Names(Backups.Path()).size(), 1u);
-  const std::string name = Names(Backups.Path())[0];
+  ASSERT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  const std::string name = FolderNames(Backups.Path())[0];
   EXPECT_EQ(Texts(), (Lines{Completed(3, name) +
                             "\r\n\r\n읽을 수 없어 빠진 파일 : 7개\r\n/data/b\r\n/data/c\r\n/data/"
                             "d\r\n/data/e\r\n/data/f\r\n외 2개"}));
@@ -312,7 +306,7 @@ TEST_F(BackupDialog, NothingThatCouldBeReadIsAFailedBackup) {
                             "읽을 수 있는 파일이 없어 압축 파일을 만들지 못했습니다.\r\n\r\n"
                             "읽을 수 없어 빠진 파일 : 2개\r\n/data/a\r\n/data/b"}));
   EXPECT_EQ(Script.Messages()[0].Icon, TMsgIcon::Error);
-  EXPECT_TRUE(Names(Backups.Path()).empty());
+  EXPECT_TRUE(FolderNames(Backups.Path()).empty());
 }
 
 TEST_F(BackupDialog, TheDialogRepaintsWhileItWorksAndClosesOnlyAfterTheRun) {
@@ -349,7 +343,8 @@ TEST_F(BackupDialog, TheDialogRepaintsWhileItWorksAndClosesOnlyAfterTheRun) {
   EXPECT_FALSE(closedEarly);
   EXPECT_TRUE(openAtMessage);
   EXPECT_GE(paints.Values.size(), 3u) << "the bar was not repainted as it moved";
-  ASSERT_EQ(Names(Backups.Path()).size(), 1u);
-  EXPECT_EQ(Texts(), (Lines{Completed(2, Names(Backups.Path())[0])}));
-  EXPECT_EQ(EntryNames(Backups / Names(Backups.Path())[0]), (std::set<std::string>{"one", "two"}));
+  ASSERT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  EXPECT_EQ(Texts(), (Lines{Completed(2, FolderNames(Backups.Path())[0])}));
+  EXPECT_EQ(EntryNames(Backups / FolderNames(Backups.Path())[0]),
+            (std::set<std::string>{"one", "two"}));
 }

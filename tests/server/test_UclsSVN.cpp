@@ -3,12 +3,13 @@
 // when a server they did not start is running.
 #include "server/UclsSVN.h"
 
-#include "ServerProcesses.h"
 #include "base/UfnErrors.h"
-#include "support/UfnScriptedPrompt.h"
 #include "platform/UfnPlatform.h"
 #include "settings/UclsBasicSetting.h"
+#include "support/ServerProcesses.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <arpa/inet.h>
 #include <chrono>
@@ -46,21 +47,13 @@ class ServerControl : public ::testing::Test {
 protected:
   void SetUp() override {
     if (!ServerPids().empty()) GTEST_SKIP() << "an svnserve this test did not start is running";
-    BasicSetting = new TclsBasicSetting();
     BasicSetting->SVNPath = "/usr";
-    BasicSetting->RepoPath = Root.Path();
     Port = FreeLoopbackPort();
     BasicSetting->SetPort(Port);
     ASSERT_EQ(Shell("svnadmin create " + Quote(Root / "proj")).ExitCode, 0);
-    SavedPath = platform::GetEnv("PATH");
-    InitSVN();
+    Globals.MakeServerController();
   }
-  void TearDown() override {
-    platform::SetEnv("PATH", SavedPath);
-    DoneSVN();
-    delete BasicSetting;
-    BasicSetting = nullptr;
-  }
+  void TearDown() override { platform::SetEnv("PATH", SavedPath); }
 
   // `svn info` of a project over the running server; its exit code.
   int SvnInfo(const std::string& project) {
@@ -84,7 +77,8 @@ protected:
   TempDir Work{"work"};
   TScriptedPrompt Prompt;
   int Port = 0;
-  std::string SavedPath;
+  std::string SavedPath = platform::GetEnv("PATH");
+  TGlobals Globals{Root.Path()};
 };
 
 } // namespace

@@ -11,19 +11,6 @@
 
 using namespace testing_support;
 
-namespace {
-
-// Waits up to about 5 s for a file that a command running on its own writes.
-bool WaitForFile(const std::string& path) {
-  for (int i = 0; i < 500; ++i) {
-    if (Exists(path)) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
-}
-
-} // namespace
-
 TEST(RunCommand, WaitingIsTrueWhateverTheExitCodeAndFalseWhenKilled) {
   TempDir t;
   EXPECT_TRUE(RunCommand("echo ran > " + Quote(t / "out") + "; exit 1", true));

@@ -6,7 +6,6 @@
 #include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
-#include <random>
 #include <spawn.h>
 #include <sys/wait.h>
 #include <thread>
@@ -52,11 +51,6 @@ bool EndedByTerm(pid_t pid) {
   int status = 0;
   if (::waitpid(pid, &status, 0) != pid) return false;
   return WIFSIGNALED(status) && WTERMSIG(status) == SIGTERM;
-}
-
-std::string UniqueName(const std::string& base) {
-  static std::mt19937 rng(std::random_device{}());
-  return base + std::to_string(rng() % 1000000);
 }
 
 } // namespace

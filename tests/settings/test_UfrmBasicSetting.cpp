@@ -1,13 +1,14 @@
 // The settings dialog offscreen: what it shows, what confirming and cancelling store, the
 // port field's range, the folder pickers, and a save that fails.
-#include "support/UfnScriptedPrompt.h"
 #include "platform/UfnPlatform.h"
 #include "settings/UclsBasicSetting.h"
 #include "settings/UfrmBasicSetting.h"
 #include "settings/UfrmFolderEdit.h"
 #include "settings/UfrmPortSpinEdit.h"
 #include "support/GuiTestApp.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <QApplication>
 #include <QLabel>
@@ -26,9 +27,7 @@ protected:
   void SetUp() override {
     settings.ConfigFile = dir / "orlenway.ini";
     settings.SVNPath = "/usr";
-    BasicSetting = &settings;
   }
-  void TearDown() override { BasicSetting = nullptr; }
 
   // Opens the dialog as ShowBasicSetting does and runs `act` inside its modal loop.
   void Show(const std::function<void(TfrmBasicSetting&)>& act) {
@@ -52,7 +51,9 @@ protected:
   }
 
   TempDir dir;
-  TclsBasicSetting settings;
+  // No repository root yet.
+  TGlobals globals{"", dir.Path()};
+  TclsBasicSetting& settings = globals.Settings;
 };
 
 }  // namespace

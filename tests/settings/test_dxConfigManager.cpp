@@ -8,14 +8,12 @@
 #include <gtest/gtest.h>
 
 #include <cerrno>
-#include <csignal>
 #include <fcntl.h>
 #include <functional>
 #include <linux/fs.h>
 #include <sched.h>
 #include <sys/ioctl.h>
 #include <sys/mount.h>
-#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/un.h>
@@ -38,15 +36,6 @@ void Fill156(TclsBasicSetting& s) {
   s.RepoPath = "D:\\SVN\\Repositories";
   s.BackupPath = "E:\\Backup\\SVN";
   s.SetPort(3690);
-}
-
-std::vector<std::string> Listing(const std::string& folder) {
-  std::vector<platform::DirEntry> entries;
-  platform::ListDirectory(folder, entries);
-  std::vector<std::string> names;
-  for (auto& e : entries)
-    names.push_back(e.name);
-  return names;
 }
 
 // A Unix domain socket bound at `path`: it exists and is no folder, but no one, root included,
@@ -190,9 +179,7 @@ TEST(ConfigManager, SaveConfigWritesTheExactBytes) {
   s.ConfigFile = t / "s.ini";
   s.SaveConfig();
   EXPECT_EQ(ReadFile(s.ConfigFile), Example156);
-  struct stat st;
-  ASSERT_EQ(::stat(s.ConfigFile.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0644u);
+  EXPECT_EQ(FileMode(s.ConfigFile), 0644);
   // A longer old file is replaced whole; its permission bits stay.
   WriteFile(s.ConfigFile, std::string(10000, 'x'));
   ::chmod(s.ConfigFile.c_str(), 0600);
@@ -201,9 +188,8 @@ TEST(ConfigManager, SaveConfigWritesTheExactBytes) {
   s.SVNPath = "";
   s.SaveConfig();
   EXPECT_EQ(ReadFile(s.ConfigFile), "object TclsBasicSetting\r\n  Port = 3690\r\nend\r\n");
-  ASSERT_EQ(::stat(s.ConfigFile.c_str(), &st), 0);
-  EXPECT_EQ(st.st_mode & 0777, 0600u);
-  EXPECT_EQ(Listing(t.Path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
+  EXPECT_EQ(FileMode(s.ConfigFile), 0600);
+  EXPECT_EQ(FolderNames(t.Path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
 }
 
 TEST(ConfigManager, SaveAndLoadRoundTrip) {
@@ -254,7 +240,7 @@ TEST(ConfigManager, ASettingsFileThatIsAFolderIsEFCreateErrorAndStays) {
   EXPECT_EQ(Message([&] { s.SaveConfig(); }),
             "Cannot create file \"" + t / "s.ini" + "\". " + platform::ErrorMessage(EISDIR));
   EXPECT_TRUE(platform::DirectoryExists(t / "s.ini/inside"));
-  EXPECT_EQ(Listing(t.Path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
+  EXPECT_EQ(FolderNames(t.Path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
 }
 
 // The folder cannot be written, for root as well: it carries the immutable attribute.
@@ -281,7 +267,7 @@ TEST(ConfigManager, AFolderThatCannotBeWrittenKeepsTheOldFile) {
   }
   EXPECT_EQ(msg, "Cannot create file \"" + file + "\". " + platform::ErrorMessage(EPERM));
   EXPECT_EQ(ReadFile(file), Example156);
-  EXPECT_EQ(Listing(t / "locked"), std::vector<std::string>{"s.ini"});
+  EXPECT_EQ(FolderNames(t / "locked"), std::vector<std::string>{"s.ini"});
 }
 
 TEST(ConfigManager, AFolderWithoutWritePermissionForAnOrdinaryUser) {
@@ -307,29 +293,24 @@ TEST(ConfigManager, AWriteThatFailsIsEWriteErrorAndKeepsTheOldFile) {
   TclsBasicSetting s;
   s.ConfigFile = file;
   s.SVNPath = std::string(500, 'n');
-  rlimit old{};
-  ASSERT_EQ(::getrlimit(RLIMIT_FSIZE, &old), 0);
-  auto oldHandler = std::signal(SIGXFSZ, SIG_IGN);
-  rlimit small = old;
-  small.rlim_cur = 16;
-  ASSERT_EQ(::setrlimit(RLIMIT_FSIZE, &small), 0);
   std::string msg;
   bool writeError = false;
-  try {
-    s.SaveConfig();
-    msg = "none";
-  } catch (const EWriteError& e) {
-    writeError = true;
-    msg = e.what();
-  } catch (const std::exception& e) {
-    msg = e.what();
+  {
+    TFileSizeLimit limit(16);
+    try {
+      s.SaveConfig();
+      msg = "none";
+    } catch (const EWriteError& e) {
+      writeError = true;
+      msg = e.what();
+    } catch (const std::exception& e) {
+      msg = e.what();
+    }
   }
-  ::setrlimit(RLIMIT_FSIZE, &old);
-  std::signal(SIGXFSZ, oldHandler);
   EXPECT_TRUE(writeError);
   EXPECT_EQ(msg, "Stream write error");
   EXPECT_EQ(ReadFile(file), Example156);
-  EXPECT_EQ(Listing(t.Path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
+  EXPECT_EQ(FolderNames(t.Path()), std::vector<std::string>{"s.ini"}) << "no temporary file left";
 }
 
 // A really full disk: a 64 KiB tmpfs filled to the last block, mounted in a private mount
@@ -370,7 +351,7 @@ TEST(ConfigManager, AFullDiskIsEWriteErrorAndKeepsTheOldFile) {
     }
     std::string data;
     if (!platform::ReadWholeFile(file, data) || data != Example156) code = 15;
-    if (Listing(mnt) != std::vector<std::string>{"filler", "s.ini"}) code = 16;
+    if (FolderNames(mnt) != std::vector<std::string>{"filler", "s.ini"}) code = 16;
     ::_exit(code);
   }
   int status = 0;

@@ -1,10 +1,12 @@
 // The helpers that are the same on every system.
 #include "support/TestSupport.h"
 
+#include <chrono>
 #include <fstream>
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <thread>
 
 namespace testing_support {
 
@@ -28,6 +30,22 @@ std::string RandomBytes(size_t n, unsigned seed) {
   for (char& c : s)
     c = static_cast<char>(rng());
   return s;
+}
+
+bool WaitForFile(const std::string& path) {
+  for (int i = 0; i < 500; ++i) {
+    if (Exists(path)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(10));
+  }
+  return false;
+}
+
+std::string UniqueName(const std::string& base) {
+  // The clock as well: a random device of some run-times gives every process the same numbers.
+  static std::mt19937 rng(
+      std::random_device{}() ^
+      static_cast<unsigned>(std::chrono::steady_clock::now().time_since_epoch().count()));
+  return base + std::to_string(rng() % 1000000);
 }
 
 } // namespace testing_support

@@ -1,7 +1,9 @@
 #include "support/TestSupport.h"
 
+#include <algorithm>
 #include <arpa/inet.h>
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <dirent.h>
@@ -10,6 +12,7 @@
 #include <random>
 #include <sstream>
 #include <stdexcept>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -76,6 +79,45 @@ void MakeDirs(const std::string& path) {
 void RemoveTree(const std::string& path) {
   if (path.empty() || path == "/") return;
   Shell("chmod -R u+rwx " + Quote(path) + " 2>/dev/null; rm -rf " + Quote(path));
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> out;
+  if (DIR* d = ::opendir(folder.c_str())) {
+    while (dirent* de = ::readdir(d)) {
+      std::string n = de->d_name;
+      if (n != "." && n != "..") out.push_back(n);
+    }
+    ::closedir(d);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
+}
+
+int FileMode(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
+}
+
+TFileSizeLimit::TFileSizeLimit(unsigned long long bytes) {
+  rlimit l{};
+  if (::getrlimit(RLIMIT_FSIZE, &l) != 0) throw std::runtime_error("getrlimit failed");
+  FOldLimit = l.rlim_cur;
+  // Without this the write beyond the limit would end the process with SIGXFSZ.
+  FOldHandler = std::signal(SIGXFSZ, SIG_IGN);
+  l.rlim_cur = static_cast<rlim_t>(bytes);
+  if (::setrlimit(RLIMIT_FSIZE, &l) != 0) {
+    std::signal(SIGXFSZ, FOldHandler);
+    throw std::runtime_error("setrlimit failed");
+  }
+}
+
+TFileSizeLimit::~TFileSizeLimit() {
+  rlimit l{};
+  ::getrlimit(RLIMIT_FSIZE, &l);
+  l.rlim_cur = static_cast<rlim_t>(FOldLimit);
+  ::setrlimit(RLIMIT_FSIZE, &l);
+  std::signal(SIGXFSZ, FOldHandler);
 }
 
 std::string Quote(const std::string& s) {

@@ -34,6 +34,31 @@ std::string RandomBytes(size_t n, unsigned seed);
 bool Exists(const std::string& path);
 void MakeDirs(const std::string& path);
 void RemoveTree(const std::string& path);
+// The names in a folder without "." and "..", in byte order; empty when it cannot be read.
+std::vector<std::string> FolderNames(const std::string& folder);
+// Waits up to about 5 s for something to appear at `path`.
+bool WaitForFile(const std::string& path);
+// `base` and a random number, so that names of a run do not meet those of an earlier one.
+std::string UniqueName(const std::string& base);
+
+#ifndef _WIN32
+// The permission bits of a file (st_mode & 07777), -1 when there is nothing to stat.
+int FileMode(const std::string& path);
+
+// While it lives, writes of regular files beyond `bytes` fail with EFBIG, as on a full disk;
+// the limit binds root too. Throws when the limit cannot be set.
+class TFileSizeLimit {
+public:
+  explicit TFileSizeLimit(unsigned long long bytes);
+  ~TFileSizeLimit();
+  TFileSizeLimit(const TFileSizeLimit&) = delete;
+  TFileSizeLimit& operator=(const TFileSizeLimit&) = delete;
+
+private:
+  unsigned long long FOldLimit = 0;
+  void (*FOldHandler)(int) = nullptr;
+};
+#endif
 
 struct RunResult {
   int ExitCode = -1;   // -1 when killed by a signal

@@ -3,9 +3,7 @@
 #include "support/TestSupport.h"
 #include "users/UclsUserMgr.h"
 
-#include <csignal>
 #include <gtest/gtest.h>
-#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -13,11 +11,6 @@ using namespace testing_support;
 using Lines = std::vector<std::string>;
 
 namespace {
-
-int Mode(const std::string& path) {
-  struct stat st;
-  return ::stat(path.c_str(), &st) == 0 ? static_cast<int>(st.st_mode & 07777) : -1;
-}
 
 struct Account {
   std::string Id, Password;
@@ -41,26 +34,6 @@ struct Registry {
     return *this;
   }
   std::string File() const { return ReadFile(Mgr.FileName); }
-};
-
-// Lets writes of regular files beyond `bytes` fail with EFBIG, as a full disk would.
-class FileSizeLimit {
-public:
-  explicit FileSizeLimit(rlim_t bytes) {
-    ::getrlimit(RLIMIT_FSIZE, &FOld);
-    FHandler = std::signal(SIGXFSZ, SIG_IGN);
-    rlimit l = FOld;
-    l.rlim_cur = bytes;
-    ::setrlimit(RLIMIT_FSIZE, &l);
-  }
-  ~FileSizeLimit() {
-    ::setrlimit(RLIMIT_FSIZE, &FOld);
-    std::signal(SIGXFSZ, FHandler);
-  }
-
-private:
-  rlimit FOld{};
-  void (*FHandler)(int);
 };
 
 } // namespace
@@ -101,7 +74,7 @@ TEST(UserMgr, SetUserReplacesInPlaceAppendsRemovesAndSavesEachTime) {
   WriteFile(r.Mgr.FileName, "changed behind our back");
   r.Mgr.SetUser("nobody", "");
   EXPECT_EQ(r.File(), "BOB=b2\r\ncarol=c1\r\ndave=x=y=z\r\n");
-  EXPECT_EQ(Mode(r.Mgr.FileName), 0600);
+  EXPECT_EQ(FileMode(r.Mgr.FileName), 0600);
 }
 
 TEST(UserMgr, SetUserRefusesWhatTheFileCannotHold) {
@@ -181,7 +154,7 @@ TEST(UserMgr, NeverLoadedRegistryLeavesZeroByteOwnerOnlyFile) {
   EXPECT_FALSE(Exists(folder));
   DoneUserMgr();
   EXPECT_EQ(ReadFile(folder + "User.Dat"), "");
-  EXPECT_EQ(Mode(folder + "User.Dat"), 0600);
+  EXPECT_EQ(FileMode(folder + "User.Dat"), 0600);
   RemoveTree(folder);
 }
 
@@ -190,7 +163,7 @@ TEST(UserMgr, FailedSaveKeepsTheOldFileAndTheChange) {
   const std::string old = "alice=a1\r\nbob=b1\r\n";
   r.Given(old);
   {
-    FileSizeLimit limit(8);
+    TFileSizeLimit limit(8);
     try {
       r.Mgr.SetUser("carol", "a password long enough to pass the size limit");
       ADD_FAILURE() << "no error";

@@ -1,8 +1,9 @@
 // The user manager offscreen: the list, the selection, saving with its checks and messages,
 // deleting, and what reaches User.Dat.
-#include "support/UfnScriptedPrompt.h"
 #include "support/GuiTestApp.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 #include "users/UclsUserMgr.h"
 #include "users/UfrmUserMgr.h"
 
@@ -23,12 +24,6 @@ const char* const kBadPassword = "Password 형식이 잘못되었습니다.\r\n�
 
 class UserMgrDialog : public ::testing::Test {
 protected:
-  void SetUp() override {
-    users.FileName = dir / "User.Dat";
-    UserMgr = &users;
-  }
-  void TearDown() override { UserMgr = nullptr; }
-
   void Show(const std::function<void(TfrmUserMgr&)>& act) {
     bool ran = false;
     QTimer::singleShot(0, [&] {
@@ -62,7 +57,9 @@ protected:
   }
 
   TempDir dir;
-  TclsUserMgr users;
+  // The registry on dir/User.Dat.
+  TGlobals globals{"", dir.Path()};
+  TclsUserMgr& users = globals.Users;
 };
 
 }  // namespace

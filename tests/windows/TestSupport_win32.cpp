@@ -13,6 +13,7 @@
 // After windows.h:
 #include <tlhelp32.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <fstream>
 #include <random>
@@ -212,6 +213,21 @@ void RemoveTree(const std::string& path) {
     ::FindClose(h);
   }
   ::RemoveDirectoryA(path.c_str());
+}
+
+std::vector<std::string> FolderNames(const std::string& folder) {
+  std::vector<std::string> out;
+  WIN32_FIND_DATAA fd;
+  HANDLE h = ::FindFirstFileA((folder + "\\*").c_str(), &fd);
+  if (h != INVALID_HANDLE_VALUE) {
+    do {
+      std::string name = fd.cFileName;
+      if (name != "." && name != "..") out.push_back(name);
+    } while (::FindNextFileA(h, &fd));
+    ::FindClose(h);
+  }
+  std::sort(out.begin(), out.end());
+  return out;
 }
 
 std::string Quote(const std::string& s) {

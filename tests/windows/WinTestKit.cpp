@@ -38,14 +38,6 @@ long TProcess::WaitForExit(unsigned ms) {
   return static_cast<long>(code);
 }
 
-bool WaitForFile(const std::string& path) {
-  for (int i = 0; i < 500; ++i) {
-    if (::GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    ::Sleep(10);
-  }
-  return false;
-}
-
 std::string HelperCopy(const std::string& folder, const std::string& fileName) {
   std::string path = folder + "\\" + fileName;
   if (!::CopyFileA(HelperPath().c_str(), path.c_str(), FALSE))

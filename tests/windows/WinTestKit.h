@@ -26,9 +26,6 @@ private:
   unsigned long FId = 0;
 };
 
-// Waits up to about 5 s for a file to appear.
-bool WaitForFile(const std::string& path);
-
 // A copy of the helper program under another file name in `folder`; its full path.
 std::string HelperCopy(const std::string& folder, const std::string& fileName);
 

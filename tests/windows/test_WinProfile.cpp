@@ -5,6 +5,7 @@
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnProfileFile.h"
 #include "settings/UclsBasicSetting.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
 
 #include "WinApi.h"
@@ -207,9 +208,7 @@ TEST(WinProjectMgr, ScanSkipsHiddenAndSystemFoldersAndPlainFiles) {
   WriteFile(root / "file.txt", "x");
   ASSERT_TRUE(::SetFileAttributesA((root / "hidden").c_str(), FILE_ATTRIBUTE_HIDDEN));
   ASSERT_TRUE(::SetFileAttributesA((root / "system").c_str(), FILE_ATTRIBUTE_SYSTEM));
-  BasicSetting = new TclsBasicSetting();
-  BasicSetting->RepoPath = root.Path();
-  InitProjectMgr();
+  TGlobals globals(root.Path());
   std::vector<std::string> names;
   for (int i = 0; i < ProjectMgr->Count(); ++i)
     names.push_back(ProjectMgr->GetProject(i));
@@ -224,7 +223,4 @@ TEST(WinProjectMgr, ScanSkipsHiddenAndSystemFoldersAndPlainFiles) {
   ProjectMgr->ReadUsers("alpha", users);
   EXPECT_EQ(users, std::vector<std::string>{"alice=a"});
   EXPECT_THROW(ProjectMgr->WriteUser("beta", "alice", "a"), EWriteError) << "no conf folder";
-  DoneProjectMgr();
-  delete BasicSetting;
-  BasicSetting = nullptr;
 }

@@ -2,18 +2,18 @@
 // on Windows, with the helper program standing in for the programs they start.
 #include "WinTestKit.h"
 #include "base/UfnErrors.h"
-#include "support/UfnScriptedPrompt.h"
 #include "platform/UfnPlatform.h"
 #include "server/UclsSVN.h"
 #include "server/UfnAPI.h"
 #include "server/UfnShell.h"
 #include "settings/UclsBasicSetting.h"
+#include "support/TestGlobals.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include "WinApi.h"
 
 #include <gtest/gtest.h>
-#include <random>
 
 using namespace testing_support;
 using namespace wintest;
@@ -23,11 +23,6 @@ namespace {
 // cmd.exe /c drops the first and the last quote of a line that begins with one: "call" first.
 std::string Helper() {
   return "call \"" + HelperPath() + "\"";
-}
-
-std::string UniqueName(const std::string& base) {
-  static std::mt19937 rng(std::random_device{}() ^ ::GetCurrentProcessId());
-  return base + std::to_string(rng() % 1000000);
 }
 
 } // namespace
@@ -195,19 +190,11 @@ protected:
   void SetUp() override {
     if (!ProcessesNamed("svnserve.exe").empty())
       GTEST_SKIP() << "an svnserve.exe this test did not start is running";
-    BasicSetting = new TclsBasicSetting();
-    BasicSetting->RepoPath = Root.Path();
     Port = FreeLoopbackPort();
     BasicSetting->SetPort(Port);
-    SavedPath = platform::GetEnv("PATH");
-    InitSVN();
+    Globals.MakeServerController();
   }
-  void TearDown() override {
-    platform::SetEnv("PATH", SavedPath);
-    DoneSVN();
-    delete BasicSetting;
-    BasicSetting = nullptr;
-  }
+  void TearDown() override { platform::SetEnv("PATH", SavedPath); }
   std::vector<std::string> Messages() {
     std::vector<std::string> texts;
     for (const auto& m : Prompt.Messages())
@@ -218,7 +205,8 @@ protected:
   TempDir Root{"repos"};
   TScriptedPrompt Prompt;
   int Port = 0;
-  std::string SavedPath;
+  std::string SavedPath = platform::GetEnv("PATH");
+  TGlobals Globals{Root.Path()};
 };
 
 } // namespace

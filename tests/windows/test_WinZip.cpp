@@ -37,19 +37,6 @@ struct TRun {
   }
 };
 
-const TEntryView& Entry(const TArchiveView& a, const std::string& name) {
-  for (const TEntryView& e : a.Entries)
-    if (e.Name == name) return e;
-  throw std::runtime_error("no entry " + name);
-}
-
-std::vector<std::string> Names(const TArchiveView& a) {
-  std::vector<std::string> n;
-  for (const TEntryView& e : a.Entries)
-    n.push_back(e.Name);
-  return n;
-}
-
 void SetLocalWriteTime(const std::string& path, WORD h, WORD m, WORD s) {
   SYSTEMTIME st{2024, 3, 0, 5, h, m, s, 0};
   FILETIME local, utc;
@@ -73,8 +60,8 @@ TEST(WinZip, BackslashPathsBecomeSlashNamesAndUtf8NamesCarryTheFlagInBothHeaders
   EXPECT_EQ(r.Zip.BuildArchive(), 3);
   EXPECT_TRUE(r.Errors.empty());
   TArchiveView a = ReadArchive(r.Archive);
-  EXPECT_EQ(Names(a), (std::vector<std::string>{"caf\xC3\xA9.txt", "db/revs/0/1",
-                                                "\xEC\xA0\x80\xEC\x9E\xA5\xEC\x86\x8C/"}));
+  EXPECT_EQ(EntryNames(a), (std::vector<std::string>{"caf\xC3\xA9.txt", "db/revs/0/1",
+                                                     "\xEC\xA0\x80\xEC\x9E\xA5\xEC\x86\x8C/"}));
   for (const TEntryView& e : a.Entries) {
     SCOPED_TRACE(e.Name);
     EXPECT_EQ(e.LocalName, e.Name) << "both headers carry the same name";
@@ -119,7 +106,7 @@ TEST(WinZip, AFileAnotherProgramHoldsWithoutSharingIsDroppedAndTheArchiveStaysVa
   EXPECT_EQ(r.Errors, std::vector<int>{zeOpenError});
   EXPECT_EQ(r.ErrorFiles, std::vector<std::string>{r.Src / "locked"});
   TArchiveView a = ReadArchive(r.Archive);
-  EXPECT_EQ(Names(a), (std::vector<std::string>{"a", "z"}));
+  EXPECT_EQ(EntryNames(a), (std::vector<std::string>{"a", "z"}));
   EXPECT_EQ(EntryData(r.Archive, Entry(a, "z")), "zzzz");
 }
 

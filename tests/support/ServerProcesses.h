@@ -14,5 +14,7 @@ std::vector<pid_t> ServerPids();
 std::string ProcessEnv(pid_t pid, const std::string& name);
 // Polls up to about 5 s; true when the port stopped accepting connections.
 bool WaitPortClosed(int port);
+// Polls up to about 5 s; true once no svnserve runs, connection children included.
+bool WaitNoServerRuns();
 
 } // namespace testing_support

@@ -1,4 +1,4 @@
-#include "ServerProcesses.h"
+#include "support/ServerProcesses.h"
 
 #include "platform/UfnPlatform.h"
 #include "support/TestSupport.h"
@@ -44,7 +44,9 @@ std::vector<TFound> FindServers() {
   return found;
 }
 
-bool IsLeader(const TFound& f) { return f.Session == f.Pid; }
+bool IsLeader(const TFound& f) {
+  return f.Session == f.Pid;
+}
 
 // "svnserve -d" binds its port, then forks the daemon, which makes a session of its own, and
 // the first process ends. Until then both are there; a daemon's connection children are not
@@ -97,6 +99,14 @@ std::string ProcessEnv(pid_t pid, const std::string& name) {
 bool WaitPortClosed(int port) {
   for (int i = 0; i < 250; ++i) {
     if (!PortAccepts(port)) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  return false;
+}
+
+bool WaitNoServerRuns() {
+  for (int i = 0; i < 250; ++i) {
+    if (FindServers().empty()) return true;
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
   return false;
