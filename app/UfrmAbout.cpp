@@ -1,7 +1,7 @@
 #include "app/UfrmAbout.h"
 
-#include "base/UfnDesktop.h"
 #include "app/UfrmMain.h"
+#include "base/UfnDesktop.h"
 
 #include <QDesktopServices>
 #include <QKeyEvent>
@@ -12,30 +12,18 @@
 
 const char* const ContactAddress = "support@orlenway.example";
 
-namespace {
-
-QFont GulimFont(int points, bool bold = false) {
-  QFont f(QString::fromUtf8("굴림"));
-  f.setPointSize(points);
-  f.setBold(bold);
-  return f;
-}
-
-} // namespace
-
+// Enter presses the default button and Escape closes, as in any dialog; the caption comes
+// with the application's title in FormCreate.
 TfrmAbout::TfrmAbout(QWidget* parent)
-    : QDialog(parent, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
-                          Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
-  setObjectName("frmAbout");
-  setFont(GulimFont(9));
-  setFixedSize(409, 192);
-
+    : TFixedDialog(parent, "frmAbout", nullptr, {409, 192}, TKeys::Standard, GulimFont(9),
+                   Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint |
+                       Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint) {
   lblTitle = new QLabel(this);
   lblTitle->setObjectName("lblTitle");
   lblTitle->setFont(GulimFont(18, true));
   lblTitle->move(49, 36);
 
-  lblEMail = new QLabel(QString::fromUtf8(ContactAddress), this);
+  lblEMail = new QLabel(Q(ContactAddress), this);
   lblEMail->setObjectName("lblEMail");
   QFont link = font();
   link.setUnderline(true);
@@ -50,7 +38,7 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   lblEMail->move(152, 100);
   lblEMail->installEventFilter(this);
 
-  btnOk = new QPushButton(QString::fromUtf8("확인"), this);
+  btnOk = new QPushButton(Q("확인"), this);
   btnOk->setObjectName("btnOk");
   btnOk->setGeometry(168, 149, 75, 25);
   btnOk->setDefault(true);
@@ -60,8 +48,8 @@ TfrmAbout::TfrmAbout(QWidget* parent)
 }
 
 void TfrmAbout::FormCreate() {
-  const QString title = QString::fromStdString(ApplicationTitle());
-  setWindowTitle(title + QString::fromUtf8(" 에 대하여..."));
+  const QString title = Q(ApplicationTitle());
+  setWindowTitle(title + Q(" 에 대하여..."));
   lblTitle->setText(title);
   lblTitle->adjustSize();
 }

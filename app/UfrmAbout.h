@@ -1,7 +1,7 @@
 // The About box: the application title and the maker's contact address as a mail link.
 #pragma once
 
-#include <QDialog>
+#include "app/UfrmDialogKit.h"
 
 class QLabel;
 class QPushButton;
@@ -9,7 +9,7 @@ class QPushButton;
 // The address that the About box shows and writes to.
 extern const char* const ContactAddress;
 
-class TfrmAbout : public QDialog {
+class TfrmAbout : public TFixedDialog {
   Q_OBJECT
 
 public:

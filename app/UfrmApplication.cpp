@@ -1,16 +1,12 @@
 #include "app/UfrmApplication.h"
 
+#include "app/UfrmDialogKit.h"
 #include "base/UfnDesktop.h"
 
-#include <QFont>
 #include <exception>
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
-  // Gulim is a Windows font; on Linux the Korean captions fall back to NanumGothic.
-  QFont::insertSubstitution(QString::fromUtf8("굴림"), "NanumGothic");
-  QFont font(QString::fromUtf8("굴림"));
-  font.setPointSize(9);
-  setFont(font);
+  setFont(GulimFont(9));
   setQuitOnLastWindowClosed(false);
 }
 

@@ -1,11 +1,12 @@
 #include "app/UfrmMain.h"
 
-#include "base/UfnDesktop.h"
 #include "app/UfrmAbout.h"
+#include "app/UfrmDialogKit.h"
+#include "base/UfnDesktop.h"
 #include "projects/UfrmProjectMgr.h"
+#include "server/UclsSVN.h"
 #include "settings/UfrmBasicSetting.h"
 #include "users/UfrmUserMgr.h"
-#include "server/UclsSVN.h"
 
 #include <QAction>
 #include <QApplication>
@@ -23,26 +24,12 @@
 
 TfrmMain* frmMain = nullptr;
 
-
 // The resources live in a static library: nothing would pull them in otherwise.
 static void InitResources() {
   Q_INIT_RESOURCE(orlenway);
 }
 
 namespace {
-
-const char* const Gulim = "굴림";
-
-QFont GulimFont(int points, bool bold = false) {
-  const QString gulim = QString::fromUtf8(Gulim);
-  // Gulim is a Windows font; elsewhere the Korean captions land on NanumGothic.
-  if (!QFont::substitutes(gulim).contains("NanumGothic"))
-    QFont::insertSubstitution(gulim, "NanumGothic");
-  QFont f(gulim);
-  f.setPointSize(points);
-  f.setBold(bold);
-  return f;
-}
 
 // The pictures of the seven actions, by index: 24 pixels on the buttons, 16 in the menus.
 QIcon ActionPicture(int index) {

@@ -1,5 +1,7 @@
 #include "app/UfrmQtPrompt.h"
 
+#include "app/UfrmDialogKit.h"
+
 #include <QApplication>
 #include <QFileDialog>
 #include <QGuiApplication>
@@ -10,8 +12,6 @@
 #include <QScreen>
 
 namespace {
-
-QString Q(const std::string& s) { return QString::fromStdString(s); }
 
 void CentreOnScreen(QWidget& w) {
   w.adjustSize();
@@ -31,19 +31,29 @@ public:
   }
 };
 
-}  // namespace
+} // namespace
 
-TMsgButton TQtPrompt::MessageBox(const std::string& caption, const std::string& text,
-                                 TMsgIcon icon, TMsgButtons buttons) {
+TMsgButton TQtPrompt::MessageBox(const std::string& caption, const std::string& text, TMsgIcon icon,
+                                 TMsgButtons buttons) {
   QMessageBox box;
   box.setWindowTitle(Q(caption));
   box.setText(Q(text));
   switch (icon) {
-  case TMsgIcon::None: box.setIcon(QMessageBox::NoIcon); break;
-  case TMsgIcon::Warning: box.setIcon(QMessageBox::Warning); break;
-  case TMsgIcon::Error: box.setIcon(QMessageBox::Critical); break;
-  case TMsgIcon::Information: box.setIcon(QMessageBox::Information); break;
-  case TMsgIcon::Question: box.setIcon(QMessageBox::Question); break;
+  case TMsgIcon::None:
+    box.setIcon(QMessageBox::NoIcon);
+    break;
+  case TMsgIcon::Warning:
+    box.setIcon(QMessageBox::Warning);
+    break;
+  case TMsgIcon::Error:
+    box.setIcon(QMessageBox::Critical);
+    break;
+  case TMsgIcon::Information:
+    box.setIcon(QMessageBox::Information);
+    break;
+  case TMsgIcon::Question:
+    box.setIcon(QMessageBox::Question);
+    break;
   }
   if (buttons == 0) buttons = mbOK;
   struct {
@@ -76,7 +86,9 @@ TMsgButton TQtPrompt::MessageBox(const std::string& caption, const std::string& 
   return EscapeButton(buttons) != mbNone ? EscapeButton(buttons) : DefaultButton(buttons);
 }
 
-void TQtPrompt::ProcessMessages() { QCoreApplication::processEvents(); }
+void TQtPrompt::ProcessMessages() {
+  QCoreApplication::processEvents();
+}
 
 bool TQtPrompt::InputQuery(const std::string& caption, const std::string& prompt,
                            std::string& value, int maxLength) {

@@ -1,10 +1,11 @@
 #include "projects/UfrmProjectMgr.h"
 
-#include "base/UfnDesktop.h"
-#include "app/UfrmDialogKit.h"
 #include "app/UfrmMain.h"
+#include "base/UfnDesktop.h"
+#include "base/UfnText.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
+#include "projects/UfnBackup.h"
 #include "projects/UfnProfileFile.h"
 #include "projects/UfrmProjectMgr_Backup.h"
 #include "server/UfnAPI.h"
@@ -17,21 +18,15 @@
 #include <QButtonGroup>
 #include <QGroupBox>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
 #include <QTreeWidget>
-#include <cstring>
 #include <ctime>
 #include <exception>
 #include <vector>
 
 namespace {
-
-QString Q(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
 
 const char* const kCreateCaption = "프로젝트 생성";
 const char* const kCreatePrompt = "생성할 프로젝트 이름을 입력하세요";
@@ -49,38 +44,6 @@ const char* const kAnonAccess = "anon-access";
 const char* const kAuthAccess = "auth-access";
 const char* const kLevels[] = {"none", "read", "write"};
 
-// svnadmin makes a repository only in a new or empty folder. After it failed on one that is
-// taken, the password-db line below would change the access of the repository found there.
-bool TakenName(const std::string& folder) {
-  if (platform::FileExists(folder)) return true;
-  if (!platform::DirectoryExists(folder)) return false;
-  std::vector<platform::DirEntry> inside;
-  return !platform::ListDirectory(folder, inside) || !inside.empty();
-}
-
-// Removes blanks and control characters from both ends.
-std::string TrimName(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
-    ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
-    --e;
-  return s.substr(b, e - b);
-}
-
-// The name becomes one word of the command line and one folder under the repository root:
-// nothing that names another folder, that the interpreter would expand inside double quotes
-// ("$", "`" here, "%" for cmd.exe), that svnadmin would take for an option, or that the
-// catalogue would hide (a leading "." on POSIX).
-bool PlainFolderName(const std::string& name) {
-  if (name.empty() || name[0] == '-' || name[0] == '.') return false;
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7F) return false;
-    if (std::strchr("/\\:*?\"<>|$`%", c) != nullptr) return false;
-  }
-  return true;
-}
-
 // The server control's box for the same missing setting.
 void NoRepoPath() {
   Prompt().MessageBox("에라~", kNoRepoPath, TMsgIcon::Warning, mbOK);
@@ -97,22 +60,6 @@ template <class F> void Reported(F&& body) {
   } catch (const std::exception& e) {
     ShowErrorReport(e.what());
   }
-}
-
-QFont BoldFont(const QWidget* w) {
-  QFont f = w->font();
-  f.setBold(true);
-  return f;
-}
-
-QToolButton* MakeSpeedButton(QWidget* parent, const char* name, const char* caption, QRect r) {
-  auto* b = new QToolButton(parent);
-  b->setObjectName(name);
-  b->setText(Q(caption));
-  b->setGeometry(r);
-  b->setAutoRaise(true);
-  b->setFont(BoldFont(b));
-  return b;
 }
 
 QTreeWidget* MakeList(QWidget* parent, const char* name, const char* column, int width, QRect r,
@@ -148,9 +95,9 @@ QGroupBox* MakeRadioGroup(QWidget* parent, const char* name, const char* caption
 
 } // namespace
 
-TfrmProjectMgr::TfrmProjectMgr(QWidget* parent) : QDialog(parent) {
-  SetUpFixedDialog(*this, "frmProjectMgr", "프로젝트 관리", 630, 301);
-
+// No button is the dialog's default or cancel button: only the close box closes it.
+TfrmProjectMgr::TfrmProjectMgr(QWidget* parent)
+    : TFixedDialog(parent, "frmProjectMgr", "프로젝트 관리", {630, 301}, TKeys::NoDefaultOrCancel) {
   pnlLeft = new QWidget(this);
   pnlLeft->setGeometry(0, 0, 263, 301);
   lvProject = MakeList(pnlLeft, "lvProject", "Project List", 230, {4, 4, 253, 253},
@@ -212,20 +159,6 @@ std::string TfrmProjectMgr::RowPassword(const QTreeWidgetItem* row) {
   return row->data(0, Qt::UserRole).toString().toStdString();
 }
 
-void TfrmProjectMgr::showEvent(QShowEvent* e) {
-  QDialog::showEvent(e);
-  FormShow();
-}
-
-void TfrmProjectMgr::keyPressEvent(QKeyEvent* e) {
-  // No button is the dialog's default or cancel button: only the close box closes it.
-  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape) {
-    e->accept();
-    return;
-  }
-  QDialog::keyPressEvent(e);
-}
-
 void TfrmProjectMgr::FormShow() {
   RefreshProjectList();
 }
@@ -252,13 +185,16 @@ void TfrmProjectMgr::btnAddClick() {
     }
     std::string name;
     if (!Prompt().InputQuery(kCreateCaption, kCreatePrompt, name, 255)) return;
-    name = TrimName(name);
-    if (name.empty()) return;
-    if (!PlainFolderName(name)) {
+    name = text::Trim(name);
+    switch (CheckNewProjectName(root, name)) {
+    case TProjectNameCheck::Ok:
+      break;
+    case TProjectNameCheck::Empty:
+      return;
+    case TProjectNameCheck::NotPlain:
       Prompt().ShowMessage(kBadName);
       return;
-    }
-    if (TakenName(AddPathDelimiter(root) + name)) {
+    case TProjectNameCheck::Taken:
       Prompt().ShowMessage(kProjectExists);
       return;
     }
@@ -304,7 +240,7 @@ void TfrmProjectMgr::btnBackupClick() {
     TfrmProjectMgr_Backup dlg(this);
     dlg.SourceFolder = folder;
     dlg.ZipFileName =
-        TfrmProjectMgr_Backup::ArchivePath(BasicSetting->BackupPath, project, std::time(nullptr));
+        AddPathDelimiter(BasicSetting->BackupPath) + BackupArchiveName(project, std::time(nullptr));
     dlg.exec();
   } catch (...) {
     restart();

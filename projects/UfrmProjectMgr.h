@@ -3,7 +3,8 @@
 // in its passwd. Selecting a project also brings the users of its passwd into the registry.
 #pragma once
 
-#include <QDialog>
+#include "app/UfrmDialogKit.h"
+
 #include <string>
 
 class QButtonGroup;
@@ -13,7 +14,7 @@ class QToolButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-class TfrmProjectMgr : public QDialog {
+class TfrmProjectMgr : public TFixedDialog {
   Q_OBJECT
 public:
   explicit TfrmProjectMgr(QWidget* parent = nullptr);
@@ -49,7 +50,7 @@ public:
   void RefreshRegUsers();
   void RefreshUnregUsers();
 
-  void FormShow();
+  void FormShow() override;
   void btnAddClick();
   void btnBackupClick();
   void btnDeleteClick();
@@ -59,10 +60,6 @@ public:
   void btnApplyAuthClick();
   void sbtnRegClick();
   void sbtnUnregClick();
-
-protected:
-  void showEvent(QShowEvent* e) override;
-  void keyPressEvent(QKeyEvent* e) override;
 
 private:
   void SelectionChanged();

@@ -1,22 +1,17 @@
 #include "projects/UfrmProjectMgr_Backup.h"
 
-#include "base/UfnDesktop.h"
 #include "app/UfrmMain.h"
+#include "base/UfnDesktop.h"
 #include "platform/UfnPlatform.h"
+#include "projects/UfnBackup.h"
 #include "server/UfnShell.h"
 
 #include <QCloseEvent>
-#include <QDateTime>
-#include <QFont>
 #include <QLabel>
 #include <QProgressBar>
 #include <QTimer>
 
 namespace {
-
-QString Q(const char* utf8) {
-  return QString::fromUtf8(utf8);
-}
 
 const char* const kCaption = "저장소 폴더 백업";
 const char* const kCurrentProgress = "현재 진행율";
@@ -30,65 +25,36 @@ const char* const kNothingRead = "읽을 수 있는 파일이 없어 압축 파�
 // How many of the files that could not be read the message names.
 constexpr size_t ShownUnreadable = 5;
 
-// Blocks of the bar drawn apart, the way the themed bars show progress.
-const char* const kSegmentedBar =
-    "QProgressBar { border: 1px solid #7f9db9; background: #ffffff; padding: 1px; }"
-    "QProgressBar::chunk { background-color: #2d8ee0; width: 7px; margin-right: 2px; }";
-
 std::string FileNamePart(const std::string& path) {
   size_t slash = path.rfind(platform::PathDelimiter());
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-QLabel* MakeLabel(QWidget* parent, const char* name, const char* caption, int left, int top) {
-  auto* l = new QLabel(Q(caption), parent);
-  l->setObjectName(name);
-  l->move(left, top);
-  return l;
-}
-
-QProgressBar* MakeBar(QWidget* parent, const char* name, const char* title, QRect r) {
-  auto* b = new QProgressBar(parent);
-  b->setObjectName(name);
-  b->setGeometry(r);
-  b->setRange(0, 100);
-  b->setValue(0);
-  b->setTextVisible(false);
-  b->setStyleSheet(kSegmentedBar);
-  b->setAccessibleName(Q(title));
-  return b;
+// The paths and captions land on a font with Hangul where the Windows font is missing.
+QFont SansSerif11() {
+  QFont f = WindowsFont("MS Sans Serif");
+  f.setPixelSize(11);
+  return f;
 }
 
 } // namespace
 
-TfrmProjectMgr_Backup::TfrmProjectMgr_Backup(QWidget* parent) : QDialog(parent) {
-  setObjectName("frmProjectMgr_Backup");
-  setWindowTitle(Q(kCaption));
-  setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-                 Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint);
-  setFixedSize(365, 123);
-  // A Windows font; elsewhere the paths and captions land on a font that has Hangul.
-  const QString sansSerif = "MS Sans Serif";
-  if (QFont::substitutes(sansSerif).isEmpty()) QFont::insertSubstitution(sansSerif, "NanumGothic");
-  QFont font(sansSerif);
-  font.setPixelSize(11);
-  setFont(font);
-
+// Escape closes as in any dialog, but not while the run works (see done).
+TfrmProjectMgr_Backup::TfrmProjectMgr_Backup(QWidget* parent)
+    : TFixedDialog(parent, "frmProjectMgr_Backup", kCaption, {365, 123}, TKeys::Standard,
+                   SansSerif11()) {
   pnlBackground = new QWidget(this);
   pnlBackground->setObjectName("pnlBackground");
   pnlBackground->setGeometry(0, 0, 365, 123);
 
-  QFont caption(Q("굴림"));
-  caption.setPixelSize(12);
-  caption.setBold(true);
-  TeLabel1 = MakeLabel(pnlBackground, "TeLabel1", kCurrentProgress, 24, 36);
-  TeLabel2 = MakeLabel(pnlBackground, "TeLabel2", kTotalProgress, 24, 88);
+  TeLabel1 = MakeLabel(pnlBackground, kCurrentProgress, QPoint(24, 36), "TeLabel1");
+  TeLabel2 = MakeLabel(pnlBackground, kTotalProgress, QPoint(24, 88), "TeLabel2");
   for (QLabel* l : {TeLabel1, TeLabel2}) {
-    l->setFont(caption);
+    l->setFont(GulimPixelFont(12, true));
     l->adjustSize();
   }
-  lblCurrentFile = MakeLabel(pnlBackground, "lblCurrentFile", kCurrentProgress, 100, 20);
-  lblZipFile = MakeLabel(pnlBackground, "lblZipFile", kTotalProgress, 100, 72);
+  lblCurrentFile = MakeLabel(pnlBackground, kCurrentProgress, QPoint(100, 20), "lblCurrentFile");
+  lblZipFile = MakeLabel(pnlBackground, kTotalProgress, QPoint(100, 72), "lblZipFile");
   for (QLabel* l : {lblCurrentFile, lblZipFile})
     l->resize(365 - 100 - 8, 14);
 
@@ -103,19 +69,7 @@ TfrmProjectMgr_Backup::TfrmProjectMgr_Backup(QWidget* parent) : QDialog(parent) 
   tmrExecute->setSingleShot(true);
   connect(tmrExecute, &QTimer::timeout, this, &TfrmProjectMgr_Backup::tmrExecuteTimer);
 
-  Zip.Attributes = {fsZeroAttr, fsReadOnly, fsArchive, fsCompressed, fsEncrypted};
-  Zip.AttributesEx = {};
-  Zip.RecurseDirs = false;
-  Zip.DeleteOptions = doAllowUndo;
-  Zip.SetArcType(atZip);
-  Zip.SetCompressMethod(cmDeflate);
-  Zip.SetDefaultExt(".zip");
-  Zip.SetSwitch(swAdd);
-  Zip.StoreFilesOfType = {".ACE", ".ARC", ".ARJ", ".BH",  ".CAB", ".ENC", ".GZ",  ".HA",
-                          ".JAR", ".LHA", ".LZH", ".PAK", ".PK3", ".PK_", ".RAR", ".TAR",
-                          ".TGZ", ".UUE", ".UU",  ".WAR", ".XXE", ".Z",   ".ZIP", ".ZOO"};
-  // Left empty: the builder then uses the system's temporary folder.
-  Zip.TempDir.clear();
+  // The archive's settings are made when the run starts, once the folder and path are known.
   Zip.OnBegin = [this](TZip& sender, const std::string& fileName, int count, bool& extract) {
     ZipBegin(sender, fileName, count, extract);
   };
@@ -131,13 +85,6 @@ TfrmProjectMgr_Backup::TfrmProjectMgr_Backup(QWidget* parent) : QDialog(parent) 
   };
 }
 
-std::string TfrmProjectMgr_Backup::ArchivePath(const std::string& backupPath,
-                                               const std::string& project, std::time_t now) {
-  const QString stamp =
-      QDateTime::fromSecsSinceEpoch(static_cast<qint64>(now)).toString("yyyyMMdd'T'HHmmss'Z'");
-  return AddPathDelimiter(backupPath) + project + "_" + stamp.toStdString() + ".zip";
-}
-
 std::string TfrmProjectMgr_Backup::CompletionText(int count, const std::string& fileName) {
   return kCompleted + std::to_string(count) + "\r\n" + "\r\n" + kFileNameLine + fileName;
 }
@@ -146,14 +93,10 @@ std::string TfrmProjectMgr_Backup::FailureText(const std::string& reason) {
   return std::string(kFailed) + "\r\n\r\n" + reason;
 }
 
-void TfrmProjectMgr_Backup::showEvent(QShowEvent* e) {
-  QDialog::showEvent(e);
+void TfrmProjectMgr_Backup::FormShow() {
+  // Centred on the main window while that is shown.
   if (frmMain && frmMain->isVisible())
     move(frmMain->frameGeometry().center() - QPoint(width() / 2, height() / 2));
-  FormShow();
-}
-
-void TfrmProjectMgr_Backup::FormShow() {
   // Showing again (after a minimise, say) must not start a second run.
   if (!FStarted) tmrExecute->start();
 }
@@ -181,19 +124,7 @@ void TfrmProjectMgr_Backup::tmrExecuteTimer() {
   // archive and puts it there only once it is complete, so a failed run keeps the older one.
   setCursor(Qt::WaitCursor);
 
-  Zip.SetArchiveFile(ZipFileName);
-  Zip.DateAttribute = daFileDate;
-  Zip.SetStoredDirNames(sdRelative);
-  Zip.SetCompressMethod(cmDeflate);
-  Zip.RecurseDirs = true;
-  Zip.SetSwitch(swAdd);
-  Zip.StoreEmptySubDirs = true;
-  Zip.SetEncryptHeaders(false);
-  Zip.ExcludeSpec.clear();
-  Zip.FileSpec.clear();
-  Zip.FileSpec.push_back(SourceFolder + "*.*");
-  for (TScanAttribute kind : {fsZeroAttr, fsArchive, fsDirectory, fsHidden, fsReadOnly, fsSysFile})
-    Zip.IncludeAttribute(kind, true);
+  ConfigureBackupZip(Zip, SourceFolder, ZipFileName);
 
   FFailed = false;
   FRunning = true;

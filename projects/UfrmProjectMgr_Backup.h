@@ -4,18 +4,17 @@
 // messages itself, so the dialog stays alive while it works.
 #pragma once
 
+#include "app/UfrmDialogKit.h"
 #include "archive/UZip.h"
 
-#include <QDialog>
 #include <cstdint>
-#include <ctime>
 #include <string>
 
 class QLabel;
 class QProgressBar;
 class QTimer;
 
-class TfrmProjectMgr_Backup : public QDialog {
+class TfrmProjectMgr_Backup : public TFixedDialog {
   Q_OBJECT
 public:
   explicit TfrmProjectMgr_Backup(QWidget* parent = nullptr);
@@ -34,7 +33,7 @@ public:
   QTimer* tmrExecute;
   TZip Zip;
 
-  void FormShow();
+  void FormShow() override;
   void tmrExecuteTimer();
   void ZipBegin(TZip& Sender, const std::string& FileName, int Count, bool& Extract);
   void ZipProgress(TZip& Sender, uint8_t ByFile, uint8_t ByArchive);
@@ -42,13 +41,7 @@ public:
   // A run cannot be cancelled: a close request while it works waits for its end.
   void done(int result) override;
 
-  // The archive for a project backed up at `now`: the backup folder, the project name, "_",
-  // the local date and time as yyyymmddThhnnssZ, and ".zip".
-  static std::string ArchivePath(const std::string& backupPath, const std::string& project,
-                                 std::time_t now);
-
 protected:
-  void showEvent(QShowEvent* e) override;
   void closeEvent(QCloseEvent* e) override;
 
 private:

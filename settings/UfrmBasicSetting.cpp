@@ -1,36 +1,20 @@
 #include "settings/UfrmBasicSetting.h"
 
 #include "base/UfnDesktop.h"
-#include "app/UfrmDialogKit.h"
 #include "settings/UclsBasicSetting.h"
 #include "settings/UfrmFolderEdit.h"
 #include "settings/UfrmPortSpinEdit.h"
 
 #include <QApplication>
 #include <QGroupBox>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
 #include <exception>
 
 TfrmBasicSetting* frmBasicSetting = nullptr;
 
-namespace {
-
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
-
-QLabel* MakeLabel(QWidget* parent, const char* caption, QRect r, QWidget* buddy) {
-  auto* l = new QLabel(Q(caption), parent);
-  l->setGeometry(r);
-  l->setBuddy(buddy);
-  return l;
-}
-
-}  // namespace
-
-TfrmBasicSetting::TfrmBasicSetting(QWidget* parent) : QDialog(parent) {
-  SetUpFixedDialog(*this, "frmBasicSetting", "기본 설정", 313, 250);
-
+TfrmBasicSetting::TfrmBasicSetting(QWidget* parent)
+    : TFixedDialog(parent, "frmBasicSetting", "기본 설정", {313, 250}, TKeys::NoDefaultOrCancel) {
   pnlBackground = new QWidget(this);
   pnlBackground->setGeometry(0, 0, 313, 250);
 
@@ -94,14 +78,8 @@ void TfrmBasicSetting::btnOkClick() {
   accept();
 }
 
-void TfrmBasicSetting::btnCancelClick() { reject(); }
-
-void TfrmBasicSetting::keyPressEvent(QKeyEvent* e) {
-  if (e->key() == Qt::Key_Escape || e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
-    e->accept();
-    return;
-  }
-  QDialog::keyPressEvent(e);
+void TfrmBasicSetting::btnCancelClick() {
+  reject();
 }
 
 void ShowBasicSetting() {

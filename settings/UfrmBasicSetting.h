@@ -2,7 +2,7 @@
 // port. It checks nothing; confirming stores all four values and saves the settings file.
 #pragma once
 
-#include <QDialog>
+#include "app/UfrmDialogKit.h"
 
 class QGroupBox;
 class QLabel;
@@ -10,7 +10,7 @@ class QPushButton;
 class TFolderEdit;
 class TPortSpinEdit;
 
-class TfrmBasicSetting : public QDialog {
+class TfrmBasicSetting : public TFixedDialog {
   Q_OBJECT
 public:
   explicit TfrmBasicSetting(QWidget* parent = nullptr);
@@ -34,9 +34,6 @@ public:
 public slots:
   void btnOkClick();
   void btnCancelClick();
-
-protected:
-  void keyPressEvent(QKeyEvent* e) override;
 };
 
 // The dialog while it is shown, else nullptr.

@@ -1,12 +1,11 @@
 #include "users/UfrmUserMgr.h"
 
 #include "base/UfnDesktop.h"
-#include "app/UfrmDialogKit.h"
+#include "base/UfnText.h"
 #include "users/UclsUserMgr.h"
 
 #include <QApplication>
 #include <QHeaderView>
-#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -15,44 +14,15 @@
 
 namespace {
 
-QString Q(const char* utf8) { return QString::fromUtf8(utf8); }
-
 const char* const kEmpty = "UserID와 Password를 입력해주세요.";
 const char* const kBadID = "UserID 형식이 잘못되었습니다.\r\n다시 입력해주세요.";
 const char* const kBadPassword = "Password 형식이 잘못되었습니다.\r\n다시 입력해주세요";
 
-// Removes every character up to and including the blank from both ends.
-std::string TrimBlanks(const std::string& s) {
-  size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
-  return s.substr(b, e - b);
-}
+} // namespace
 
-// svnserve reads each ID as a key of passwd: it splits at "=" and ":", and takes a line
-// that begins with "#", ";" or "[" for a comment or a section, so such IDs are refused.
-bool BadID(const std::string& id) {
-  return id.find_first_of("= :") != std::string::npos || id[0] == '#' || id[0] == ';' ||
-         id[0] == '[';
-}
-
-bool BadPassword(const std::string& pw) { return pw.find_first_of("= ") != std::string::npos; }
-
-QLineEdit* MakeEdit(QWidget* parent, QLabel*& label, const char* caption, QRect r) {
-  auto* e = new QLineEdit(parent);
-  e->setGeometry(r);
-  label = new QLabel(Q(caption), parent);
-  label->adjustSize();
-  label->move(r.left() - 3 - label->width(), r.top() + (r.height() - label->height()) / 2);
-  label->setBuddy(e);
-  return e;
-}
-
-}  // namespace
-
-TfrmUserMgr::TfrmUserMgr(QWidget* parent) : QDialog(parent) {
-  SetUpFixedDialog(*this, "frmUserMgr", "사용자 관리", 260, 295);
-
+// No button is the dialog's default or cancel button.
+TfrmUserMgr::TfrmUserMgr(QWidget* parent)
+    : TFixedDialog(parent, "frmUserMgr", "사용자 관리", {260, 295}, TKeys::NoDefaultOrCancel) {
   pnlBackground = new QWidget(this);
   pnlBackground->setGeometry(0, 0, 260, 295);
 
@@ -70,10 +40,14 @@ TfrmUserMgr::TfrmUserMgr(QWidget* parent) : QDialog(parent) {
   lvUser->setStyleSheet("QTreeWidget { color: black; background: white; }");
   connect(lvUser, &QTreeWidget::itemSelectionChanged, this, &TfrmUserMgr::SelectionChanged);
 
-  edtUserID = MakeEdit(pnlBackground, lblUserID, "UserID", {88, 184, 149, 21});
+  edtUserID = new QLineEdit(pnlBackground);
   edtUserID->setObjectName("edtUserID");
-  edtPassword = MakeEdit(pnlBackground, lblPassword, "Password", {88, 216, 149, 21});
+  edtUserID->setGeometry(88, 184, 149, 21);
+  lblUserID = MakeLabelLeftOf(edtUserID, "UserID");
+  edtPassword = new QLineEdit(pnlBackground);
   edtPassword->setObjectName("edtPassword");
+  edtPassword->setGeometry(88, 216, 149, 21);
+  lblPassword = MakeLabelLeftOf(edtPassword, "Password");
 
   btnAdd = MakeBoldButton(pnlBackground, "저장", {44, 252, 75, 25});
   btnDelete = MakeBoldButton(pnlBackground, "삭제", {140, 252, 75, 25});
@@ -81,21 +55,9 @@ TfrmUserMgr::TfrmUserMgr(QWidget* parent) : QDialog(parent) {
   connect(btnDelete, &QPushButton::clicked, this, &TfrmUserMgr::btnDeleteClick);
 }
 
-void TfrmUserMgr::showEvent(QShowEvent* e) {
-  QDialog::showEvent(e);
-  FormShow();
+void TfrmUserMgr::FormShow() {
+  RefreshUserList();
 }
-
-void TfrmUserMgr::keyPressEvent(QKeyEvent* e) {
-  // No button is the dialog's default or cancel button.
-  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape) {
-    e->accept();
-    return;
-  }
-  QDialog::keyPressEvent(e);
-}
-
-void TfrmUserMgr::FormShow() { RefreshUserList(); }
 
 void TfrmUserMgr::RefreshUserList() {
   QSignalBlocker block(lvUser);
@@ -126,18 +88,19 @@ void TfrmUserMgr::lvUserSelectItem(QTreeWidgetItem* item, bool) {
 }
 
 void TfrmUserMgr::btnAddClick() {
-  const std::string id = TrimBlanks(edtUserID->text().toStdString());
-  const std::string password = TrimBlanks(edtPassword->text().toStdString());
-  if (id.empty() || password.empty()) {
+  const std::string id = text::Trim(edtUserID->text().toStdString());
+  const std::string password = text::Trim(edtPassword->text().toStdString());
+  switch (CheckUser(id, password)) {
+  case TUserCheck::Ok:
+    break;
+  case TUserCheck::Empty:
     Prompt().ShowMessage(kEmpty);
     return;
-  }
-  if (BadID(id)) {
+  case TUserCheck::BadID:
     Prompt().ShowMessage(kBadID);
     edtUserID->clear();
     return;
-  }
-  if (BadPassword(password)) {
+  case TUserCheck::BadPassword:
     Prompt().ShowMessage(kBadPassword);
     edtPassword->clear();
     return;

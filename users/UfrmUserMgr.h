@@ -2,7 +2,7 @@
 // It never touches a project's passwd; that is the project manager's work.
 #pragma once
 
-#include <QDialog>
+#include "app/UfrmDialogKit.h"
 
 class QLabel;
 class QLineEdit;
@@ -10,7 +10,7 @@ class QPushButton;
 class QTreeWidget;
 class QTreeWidgetItem;
 
-class TfrmUserMgr : public QDialog {
+class TfrmUserMgr : public TFixedDialog {
   Q_OBJECT
 public:
   explicit TfrmUserMgr(QWidget* parent = nullptr);
@@ -27,15 +27,11 @@ public:
   // Empties the list and rebuilds it from the registry: row i is registry line i.
   void RefreshUserList();
 
-  void FormShow();
+  void FormShow() override;
   void btnAddClick();
   void btnDeleteClick();
   // A row whose selection changed, in either direction, fills both edits.
   void lvUserSelectItem(QTreeWidgetItem* item, bool selected);
-
-protected:
-  void showEvent(QShowEvent* e) override;
-  void keyPressEvent(QKeyEvent* e) override;
 
 private:
   void SelectionChanged();

@@ -5,6 +5,7 @@
 
 #include "ArchiveTestKit.h"
 #include "ZipReader.h"
+#include "projects/UfnBackup.h"
 
 #include <QCursor>
 #include <QLabel>
@@ -129,23 +130,17 @@ TEST_F(BackupDialog, TheDialogAsItOpensAndTheLabelOfEachEntry) {
   EXPECT_TRUE(extract);
 }
 
-TEST_F(BackupDialog, TheArchiveIsNamedByTheLocalTime) {
-  const std::string savedTz = platform::GetEnv("TZ");
-  platform::SetEnv("TZ", "KST-9");
-  ::tzset();
-  // 31 January 2024, 05:25:01 UTC is 14:25:01 in Seoul.
-  const std::time_t t = 1706678701;
-  const std::string plain = TfrmProjectMgr_Backup::ArchivePath("/b", "alpha", t);
-  const std::string delimited = TfrmProjectMgr_Backup::ArchivePath("/b/", "alpha", t);
-  const std::string morning = TfrmProjectMgr_Backup::ArchivePath("/b", "x", t - 14 * 3600);
-  if (savedTz.empty())
-    ::unsetenv("TZ");
-  else
-    platform::SetEnv("TZ", savedTz);
-  ::tzset();
-  EXPECT_EQ(plain, "/b/alpha_20240131T142501Z.zip");
-  EXPECT_EQ(delimited, plain);
-  EXPECT_EQ(morning, "/b/x_20240131T002501Z.zip"); // the hour on the 24-hour clock
+TEST_F(BackupDialog, ABackupFolderEndingInTheDelimiterGetsNoSecondOne) {
+  MakeStoppedMain();
+  MakeProject(Root / "alpha");
+  Settings.BackupPath = Backups.Path() + "/";
+  std::string zipFileName;
+  Script.OnProcessMessages = [&] {
+    if (TfrmProjectMgr_Backup* d = Dialog()) zipFileName = d->ZipFileName;
+  };
+  Backup("alpha");
+  ASSERT_EQ(Names(Backups.Path()).size(), 1u);
+  EXPECT_EQ(zipFileName, Backups / Names(Backups.Path())[0]);
 }
 
 TEST_F(BackupDialog, WithTheServerStoppedTheRunAsksNothingAndShowsEachFile) {
@@ -180,8 +175,7 @@ TEST_F(BackupDialog, WithTheServerStoppedTheRunAsksNothingAndShowsEachFile) {
   const std::string name = FolderNames(Backups.Path())[0];
   bool stamped = false;
   for (std::time_t t = before; t <= after; ++t)
-    stamped =
-        stamped || TfrmProjectMgr_Backup::ArchivePath(Backups.Path(), "alpha", t) == Backups / name;
+    stamped = stamped || BackupArchiveName("alpha", t) == name;
   EXPECT_TRUE(stamped) << name;
   // One message, the completion, counting the empty folder's entry as well.
   EXPECT_EQ(Texts(), (Lines{Completed(static_cast<int>(entries.size()), name)}));

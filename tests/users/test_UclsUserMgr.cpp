@@ -230,7 +230,7 @@ TEST(UserMgr, UnreadableFileFailsLoadAndIsNeverOverwritten) {
   RemoveTree(folder);
 }
 
-TEST(UserCheck, EmptyComesFirstThenTheIdThenThePassword) {
+TEST(UserMgr, CheckUserSaysEmptyFirstThenJudgesTheIdThenThePassword) {
   EXPECT_EQ(CheckUser("alice", "secret"), TUserCheck::Ok);
   for (const auto& [id, password] :
        std::vector<std::pair<std::string, std::string>>{{"", ""}, {"", "pw"}, {"alice", ""}}) {
@@ -243,7 +243,7 @@ TEST(UserCheck, EmptyComesFirstThenTheIdThenThePassword) {
   EXPECT_EQ(CheckUser("a=b", "p w"), TUserCheck::BadID);
 }
 
-TEST(UserCheck, IdsAndPasswordsThatPasswdWouldSplitOrHide) {
+TEST(UserMgr, CheckUserRefusesIdsAndPasswordsThatPasswdWouldSplitOrHide) {
   // A key of passwd ends at "=", ":" or a blank; "#", ";" and "[" open comments and sections.
   for (const char* id : {"a b", "a=b", "a:b", "#a", ";a", "[a", "=", ":"})
     EXPECT_EQ(CheckUser(id, "pw"), TUserCheck::BadID) << id;
