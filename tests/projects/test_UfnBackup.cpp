@@ -52,13 +52,6 @@ void SetLocalFileTime(const std::string& path, int year, int mon, int day, int h
   ASSERT_EQ(::utime(path.c_str(), &u), 0);
 }
 
-const ziptest::TEntryView& Entry(const ziptest::TArchiveView& a, const std::string& name) {
-  auto it = std::find_if(a.Entries.begin(), a.Entries.end(),
-                         [&](const ziptest::TEntryView& e) { return e.Name == name; });
-  if (it == a.Entries.end()) throw std::runtime_error("no entry " + name);
-  return *it;
-}
-
 } // namespace
 
 TEST(BackupZip, EverySettingOfAnEarlierCallerIsReplacedByTheBackupOnes) {

@@ -139,8 +139,8 @@ TEST_F(BackupDialog, ABackupFolderEndingInTheDelimiterGetsNoSecondOne) {
     if (TfrmProjectMgr_Backup* d = Dialog()) zipFileName = d->ZipFileName;
   };
   Backup("alpha");
-  ASSERT_EQ(Names(Backups.Path()).size(), 1u);
-  EXPECT_EQ(zipFileName, Backups / Names(Backups.Path())[0]);
+  ASSERT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  EXPECT_EQ(zipFileName, Backups / FolderNames(Backups.Path())[0]);
 }
 
 TEST_F(BackupDialog, WithTheServerStoppedTheRunAsksNothingAndShowsEachFile) {
