@@ -5,6 +5,8 @@
 #include "server/UfnShell.h"
 #include "settings/UclsBasicSetting.h"
 
+#include <cstring>
+
 TclsProjectMgr* ProjectMgr = nullptr;
 
 namespace {
@@ -18,7 +20,32 @@ std::string ConfPath(const std::string& project, const std::string& name) {
   return AddPathDelimiter(BasicSetting->RepoPath) + project + d + "conf" + d + name;
 }
 
+bool PlainFolderName(const std::string& name) {
+  if (name[0] == '-' || name[0] == '.') return false;
+  for (unsigned char c : name) {
+    if (c < 0x20 || c == 0x7F) return false;
+    if (std::strchr("/\\:*?\"<>|$`%", c) != nullptr) return false;
+  }
+  return true;
+}
+
+// After svnadmin failed on a taken folder, the password-db line that follows the creation
+// would change the access of the repository found there.
+bool TakenName(const std::string& folder) {
+  if (platform::FileExists(folder)) return true;
+  if (!platform::DirectoryExists(folder)) return false;
+  std::vector<platform::DirEntry> inside;
+  return !platform::ListDirectory(folder, inside) || !inside.empty();
+}
+
 } // namespace
+
+TProjectNameCheck CheckNewProjectName(const std::string& root, const std::string& name) {
+  if (name.empty()) return TProjectNameCheck::Empty;
+  if (!PlainFolderName(name)) return TProjectNameCheck::NotPlain;
+  if (TakenName(AddPathDelimiter(root) + name)) return TProjectNameCheck::Taken;
+  return TProjectNameCheck::Ok;
+}
 
 TclsProjectMgr::TclsProjectMgr() {
   Refresh();

@@ -33,6 +33,15 @@ public:
   static std::string ConfigFile(const std::string& project);
 };
 
+// Whether `name`, already trimmed, may become a new project under the repository root `root`.
+// The name becomes one word of the command line and one folder under the root: NotPlain for
+// anything that names another folder, that the interpreter would expand inside double quotes
+// ("$", "`", "%" for cmd.exe), that svnadmin would take for an option, or that the scan would
+// hide (a leading "."). Taken for a file, or a folder that is not empty (or cannot be listed),
+// already under that name: svnadmin fills only a new or empty folder.
+enum class TProjectNameCheck { Ok, Empty, NotPlain, Taken };
+TProjectNameCheck CheckNewProjectName(const std::string& root, const std::string& name);
+
 extern TclsProjectMgr* ProjectMgr;
 // Needs BasicSetting.
 void InitProjectMgr();

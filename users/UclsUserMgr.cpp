@@ -29,6 +29,15 @@ bool HoldsLineBreak(const std::string& s) {
 
 } // namespace
 
+TUserCheck CheckUser(const std::string& id, const std::string& password) {
+  if (id.empty() || password.empty()) return TUserCheck::Empty;
+  // A key ends at "=", ":" or a blank; "#", ";" and "[" begin comments and sections.
+  if (id.find_first_of("= :") != std::string::npos || id[0] == '#' || id[0] == ';' || id[0] == '[')
+    return TUserCheck::BadID;
+  if (password.find_first_of("= ") != std::string::npos) return TUserCheck::BadPassword;
+  return TUserCheck::Ok;
+}
+
 int TclsUserMgr::IndexOf(const std::string& id) const {
   std::string lineId;
   for (size_t i = 0; i < Users.size(); ++i)

@@ -39,6 +39,13 @@ private:
   int IndexOf(const std::string& id) const;
 };
 
+// Whether an ID and a password, both already trimmed, may become an account: Empty when
+// either is empty, then the ID's check, then the password's. svnserve reads each ID as a key
+// of passwd, so an ID it would split or take for a comment or a section is refused, and so
+// is a password it would split.
+enum class TUserCheck { Ok, Empty, BadID, BadPassword };
+TUserCheck CheckUser(const std::string& id, const std::string& password);
+
 extern TclsUserMgr* UserMgr;
 // Creates UserMgr on User.Dat in the state folder and loads it when it exists. When the
 // load fails, the object is freed again (so no later save overwrites the file) and the error

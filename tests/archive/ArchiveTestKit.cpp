@@ -1,5 +1,7 @@
 #include "ArchiveTestKit.h"
 
+#include "projects/UfnBackup.h"
+
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
@@ -17,20 +19,9 @@ std::string TEvents::ErrorCodes() const {
 
 void ConfigureLikeBackup(TZip& zip, const std::string& sourceFolder, const std::string& archive,
                          TEvents& ev) {
-  zip.SetArchiveFile(archive);
-  zip.DateAttribute = daFileDate;
-  zip.SetStoredDirNames(sdRelative);
-  zip.SetCompressMethod(cmDeflate);
-  zip.RecurseDirs = true;
-  zip.SetSwitch(swAdd);
-  zip.StoreEmptySubDirs = true;
-  zip.SetEncryptHeaders(false);
-  zip.ExcludeSpec.clear();
   std::string folder = sourceFolder;
   if (folder.empty() || folder.back() != '/') folder += '/';
-  zip.FileSpec = {folder + "*.*"};
-  for (TScanAttribute k : {fsZeroAttr, fsArchive, fsDirectory, fsHidden, fsReadOnly, fsSysFile})
-    zip.IncludeAttribute(k, true);
+  ConfigureBackupZip(zip, folder, archive);
   zip.OnBegin = [&ev](TZip&, const std::string& name, int count, bool& extract) {
     ev.Begins.emplace_back(name, count);
     if (ev.OnBegin) ev.OnBegin(name, count, extract);

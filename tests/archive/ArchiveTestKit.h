@@ -25,8 +25,8 @@ struct TEvents {
   std::string ErrorCodes() const; // "25235 25268" and the like
 };
 
-// The builder as the backup configures it: source folder + "*.*", recursion, empty
-// folders, every attribute kind but the volume label; events recorded into `events`.
+// The builder as the backup configures it (ConfigureBackupZip; a delimiter is added to the
+// source folder where it lacks one), its events recorded into `events`.
 void ConfigureLikeBackup(TZip& zip, const std::string& sourceFolder, const std::string& archive,
                          TEvents& events);
 

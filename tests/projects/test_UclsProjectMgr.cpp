@@ -1,4 +1,5 @@
 #include "base/UfnErrors.h"
+#include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
 #include "settings/UclsBasicSetting.h"
 #include "support/TestSupport.h"
@@ -122,4 +123,40 @@ TEST_F(ProjectMgrTest, GlobalScansAtInitAndFreesAtDone) {
   EXPECT_EQ(ProjectMgr->Projects, (Lines{"one"}));
   DoneProjectMgr();
   EXPECT_EQ(ProjectMgr, nullptr);
+}
+
+TEST_F(ProjectMgrTest, NewNamesThatAreNoPlainFolderNameAreRefused) {
+  EXPECT_EQ(CheckNewProjectName(Root.Path(), ""), TProjectNameCheck::Empty);
+  // Other folders, words the interpreter expands in double quotes, options of svnadmin,
+  // names the scan hides, and control characters.
+  for (const std::string& name : Lines{"a/b",     "a\\b", ".",      "..",
+                                       ".hidden", "-h",   "--help", "x$(touch pwned)",
+                                       "x`id`",   "x\"y", "%PATH%", "a:b",
+                                       "a*",      "a?",   "a<b",    "a>b",
+                                       "x|y",     "a\tb", "x\x7f",  std::string("a\0b", 3)})
+    EXPECT_EQ(CheckNewProjectName(Root.Path(), name), TProjectNameCheck::NotPlain) << name;
+  for (const char* name : {"alpha", "저장소", "a.b", "a-b_c", "my project", "a-"})
+    EXPECT_EQ(CheckNewProjectName(Root.Path(), name), TProjectNameCheck::Ok) << name;
+  // Nothing was made on the way.
+  std::vector<platform::DirEntry> inside;
+  ASSERT_TRUE(platform::ListDirectory(Root.Path(), inside));
+  EXPECT_TRUE(inside.empty());
+}
+
+TEST_F(ProjectMgrTest, ANewNameIsTakenByAFileOrAFolderThatIsNotEmpty) {
+  MakeDirs(Root / "alpha/conf");
+  WriteFile(Root / "notes", "x");
+  MakeDirs(Root / "empty");
+  for (const std::string& root : {Root.Path(), Root.Path() + "/"}) {
+    EXPECT_EQ(CheckNewProjectName(root, "alpha"), TProjectNameCheck::Taken);
+    EXPECT_EQ(CheckNewProjectName(root, "notes"), TProjectNameCheck::Taken);
+    // svnadmin fills an empty folder.
+    EXPECT_EQ(CheckNewProjectName(root, "empty"), TProjectNameCheck::Ok);
+    EXPECT_EQ(CheckNewProjectName(root, "beta"), TProjectNameCheck::Ok);
+  }
+  // A folder whose content cannot be seen may hold a repository (root sees it anyway).
+  MakeDirs(Root / "closed/db");
+  ASSERT_EQ(::chmod((Root / "closed").c_str(), 0), 0);
+  EXPECT_EQ(CheckNewProjectName(Root.Path(), "closed"), TProjectNameCheck::Taken);
+  ::chmod((Root / "closed").c_str(), 0700);
 }

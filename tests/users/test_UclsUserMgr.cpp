@@ -256,3 +256,30 @@ TEST(UserMgr, UnreadableFileFailsLoadAndIsNeverOverwritten) {
   EXPECT_TRUE(S_ISLNK(st.st_mode));
   RemoveTree(folder);
 }
+
+TEST(UserCheck, EmptyComesFirstThenTheIdThenThePassword) {
+  EXPECT_EQ(CheckUser("alice", "secret"), TUserCheck::Ok);
+  for (const auto& [id, password] :
+       std::vector<std::pair<std::string, std::string>>{{"", ""}, {"", "pw"}, {"alice", ""}}) {
+    EXPECT_EQ(CheckUser(id, password), TUserCheck::Empty) << id << "/" << password;
+  }
+  // Either text empty wins over a malformed other one.
+  EXPECT_EQ(CheckUser("a b", ""), TUserCheck::Empty);
+  EXPECT_EQ(CheckUser("", "p=w"), TUserCheck::Empty);
+  // Both malformed: the ID is named.
+  EXPECT_EQ(CheckUser("a=b", "p w"), TUserCheck::BadID);
+}
+
+TEST(UserCheck, IdsAndPasswordsThatPasswdWouldSplitOrHide) {
+  // A key of passwd ends at "=", ":" or a blank; "#", ";" and "[" open comments and sections.
+  for (const char* id : {"a b", "a=b", "a:b", "#a", ";a", "[a", "=", ":"})
+    EXPECT_EQ(CheckUser(id, "pw"), TUserCheck::BadID) << id;
+  // Only at the start do those three mean anything; letters of any script are fine.
+  for (const char* id : {"a#b", "a;b", "a[b]", "ALICE", "사용자", "dev.kim-2"})
+    EXPECT_EQ(CheckUser(id, "pw"), TUserCheck::Ok) << id;
+  for (const char* password : {"p w", "p=w", "="})
+    EXPECT_EQ(CheckUser("alice", password), TUserCheck::BadPassword) << password;
+  // The value is the rest of the line after the first separator.
+  for (const char* password : {"p:w", "#pw", ";pw", "[pw]", "비밀번호"})
+    EXPECT_EQ(CheckUser("alice", password), TUserCheck::Ok) << password;
+}

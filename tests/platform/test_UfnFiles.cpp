@@ -1,9 +1,10 @@
-#include "platform/UfnPlatform.h"
+#include "platform/UfnFiles.h"
+#include "platform/UfnProcesses.h"
+#include "platform/UfnSystemErrors.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -26,7 +27,7 @@ TEST(Platform, ForceDirectoriesMakesParentsAndRefusesFiles) {
   TempDir t;
   EXPECT_TRUE(platform::ForceDirectories(t / "a/b/c/"));
   EXPECT_TRUE(platform::DirectoryExists(t / "a/b/c"));
-  EXPECT_TRUE(platform::ForceDirectories(t / "a/b/c"));  // already there
+  EXPECT_TRUE(platform::ForceDirectories(t / "a/b/c")); // already there
   WriteFile(t / "file", "x");
   EXPECT_FALSE(platform::ForceDirectories(t / "file/sub"));
   EXPECT_TRUE(platform::FileExists(t / "file"));
@@ -37,7 +38,8 @@ TEST(Platform, ForceDirectoriesMakesParentsAndRefusesFiles) {
 
 TEST(Platform, ListingIsCaseInsensitiveWithSynthesisedAttributes) {
   TempDir t;
-  for (const char* n : {"b", "A", "a", "C.txt", ".hidden"}) WriteFile(t / n, "12345");
+  for (const char* n : {"b", "A", "a", "C.txt", ".hidden"})
+    WriteFile(t / n, "12345");
   MakeDirs(t / "sub");
   ::chmod((t / "C.txt").c_str(), 0444);
   ::symlink("nowhere", (t / "dangling").c_str());
@@ -46,7 +48,8 @@ TEST(Platform, ListingIsCaseInsensitiveWithSynthesisedAttributes) {
   std::vector<platform::DirEntry> e;
   ASSERT_TRUE(platform::ListDirectory(t.Path(), e));
   std::vector<std::string> names;
-  for (auto& x : e) names.push_back(x.name);
+  for (auto& x : e)
+    names.push_back(x.name);
   EXPECT_EQ(names, (std::vector<std::string>{".hidden", "A", "a", "b", "C.txt", "sub"}));
   EXPECT_EQ(e[0].attributes, 0x22u);
   EXPECT_EQ(e[1].attributes, 0x20u);
@@ -75,7 +78,7 @@ TEST(Platform, DosDateTimeHalvesSecondsInLocalTime) {
   EXPECT_EQ(platform::ToDosDateTime(0), static_cast<uint32_t>((1 << 5 | 1) << 16));
   ::setenv("TZ", "Asia/Seoul", 1);
   ::tzset();
-  v = platform::ToDosDateTime(1709646479);  // 22:47:59 in Seoul
+  v = platform::ToDosDateTime(1709646479); // 22:47:59 in Seoul
   EXPECT_EQ((v >> 11) & 0x1F, 22u);
   ::unsetenv("TZ");
   ::tzset();
@@ -105,35 +108,4 @@ TEST(Platform, AtomicWriteKeepsModeAndLeavesNoTemporaryFile) {
     EXPECT_EQ(ReadFile(f), "two");
   }
   EXPECT_FALSE(platform::WriteFileAtomic(t / "missing/data", "x"));
-}
-
-TEST(Platform, InstanceLockIsExclusiveAcrossProcessesAndNotInherited) {
-  auto lock = platform::AcquireInstanceLock("TestLock_Orlenway");
-  ASSERT_NE(lock, nullptr);
-  pid_t pid = ::fork();
-  if (pid == 0) {
-    auto other = platform::AcquireInstanceLock("TestLock_Orlenway");
-    ::_exit(other ? 1 : 0);
-  }
-  int status = 0;
-  ::waitpid(pid, &status, 0);
-  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "a second holder got the lock";
-
-  // A child that outlives the holder must not keep the lock (close-on-exec).
-  RunResult r = Shell("ls -l /proc/self/fd | grep -c TestLock_Orlenway");
-  EXPECT_EQ(r.Output, "0\n");
-  lock.reset();
-  EXPECT_NE(platform::AcquireInstanceLock("TestLock_Orlenway"), nullptr);
-}
-
-TEST(Platform, CodePageConversionRoundTripsAndReplacesWhatItLacks) {
-  std::string hangul = "D:\\\xEC\xA0\x80\xEC\x9E\xA5\xEC\x86\x8C";  // D:\저장소
-  std::u16string w = platform::AnsiToWide(hangul);
-  EXPECT_EQ(w, u"D:\\\uC800\uC7A5\uC18C");
-  EXPECT_EQ(platform::WideToAnsi(w), hangul);
-  EXPECT_EQ(platform::AnsiToWide("\xF0\x9F\x98\x80"), u"\U0001F600");  // two units
-  EXPECT_EQ(platform::WideToAnsi(u"\U0001F600"), "\xF0\x9F\x98\x80");
-  EXPECT_EQ(platform::AnsiToWide("a\xFF" "b"), u"a\uFFFDb");
-  EXPECT_EQ(platform::AnsiToWide("\xE0\x80\x80"), u"\uFFFD\uFFFD\uFFFD");  // overlong
-  EXPECT_EQ(platform::WideToAnsi(std::u16string(1, char16_t(0xD800)) + u"x"), "?x");
 }

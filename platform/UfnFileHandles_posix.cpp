@@ -1,0 +1,102 @@
+// POSIX (Linux) file handles: descriptors.
+#include "platform/UfnFileHandles.h"
+
+#include "platform/UfnSystemErrors.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+#include <vector>
+
+namespace platform {
+
+using detail::Remember;
+
+FileHandle FileOpenRead(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Remember();
+  return fd < 0 ? InvalidFileHandle : fd;
+}
+
+FileHandle FileCreateUnique(const std::string& folder, const std::string& prefix,
+                            std::string& path) {
+  std::string dir = folder.empty() ? std::string("./") : folder;
+  if (dir.back() != '/') dir += '/';
+  std::string tmpl = dir + prefix + "XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+  if (fd < 0) {
+    Remember();
+    return InvalidFileHandle;
+  }
+  path = buf.data();
+  return fd;
+}
+
+int64_t FileRead(FileHandle h, void* buffer, size_t count) {
+  for (;;) {
+    ssize_t n = ::read(static_cast<int>(h), buffer, count);
+    if (n >= 0) return n;
+    if (errno == EINTR) continue;
+    Remember();
+    return -1;
+  }
+}
+
+bool FileWrite(FileHandle h, const void* buffer, size_t count) {
+  const char* p = static_cast<const char*>(buffer);
+  while (count > 0) {
+    ssize_t n = ::write(static_cast<int>(h), p, count);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Remember();
+      return false;
+    }
+    if (n == 0) {
+      errno = ENOSPC;
+      Remember();
+      return false;
+    }
+    p += n;
+    count -= static_cast<size_t>(n);
+  }
+  return true;
+}
+
+int64_t FileSeek(FileHandle h, int64_t offset, TFileSeekOrigin origin) {
+  int whence = origin == fsoBeginning ? SEEK_SET : origin == fsoCurrent ? SEEK_CUR : SEEK_END;
+  off_t r = ::lseek(static_cast<int>(h), static_cast<off_t>(offset), whence);
+  if (r < 0) Remember();
+  return r;
+}
+
+bool FileTruncate(FileHandle h, int64_t size) {
+  if (::ftruncate(static_cast<int>(h), static_cast<off_t>(size)) != 0) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+bool FileClose(FileHandle h) {
+  if (::close(static_cast<int>(h)) != 0 && errno != EINTR) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+bool DiskSpace(const std::string& path, uint64_t& total, uint64_t& available) {
+  struct statvfs st;
+  if (::statvfs(path.c_str(), &st) != 0) {
+    Remember();
+    return false;
+  }
+  total = static_cast<uint64_t>(st.f_blocks) * st.f_frsize;
+  available = static_cast<uint64_t>(st.f_bavail) * st.f_frsize;
+  return true;
+}
+
+} // namespace platform

@@ -1,0 +1,96 @@
+// Paths, files and folders: the program's own folders, listings, whole-file reads and atomic
+// replacement.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace platform {
+
+// ---- paths -------------------------------------------------------------------------------
+
+// The path delimiter of this system ("/" on POSIX, "\\" on Windows).
+char PathDelimiter();
+
+// The full path of the running executable (/proc/self/exe on Linux).
+std::string ExecutablePath();
+
+// The folder that holds the program's own files (settings file, User.Dat, probe file),
+// with a trailing delimiter. POSIX: $XDG_CONFIG_HOME/orlenway/, else $HOME/.config/orlenway/.
+// Windows: the executable's folder. The folder is not created here.
+std::string StateFolder();
+
+// The path whose extension rule gives the settings file: StateFolder() followed by the
+// executable's file name (Windows: the executable's own path).
+std::string ProgramPath();
+
+// The Program Files folder without a trailing delimiter, or "" when it cannot be found.
+// POSIX stand-in: "/usr", so that the default Subversion folder is where Debian puts it.
+std::string ProgramFilesFolder();
+
+// ---- files and folders -------------------------------------------------------------------
+
+bool FileExists(const std::string& path);      // exists and is not a folder
+bool DirectoryExists(const std::string& path); // exists and is a folder
+// Creates the folder and every missing parent. True when the folder exists afterwards.
+bool ForceDirectories(const std::string& path);
+bool DeleteFile(const std::string& path);
+bool RemoveDirectory(const std::string& path); // an empty folder only
+// Renames within one file system, replacing an existing target. False (errno kept) otherwise.
+bool RenameFile(const std::string& from, const std::string& to);
+
+// Windows file attributes, synthesised on POSIX.
+constexpr uint32_t FILE_ATTR_READONLY = 0x01;
+constexpr uint32_t FILE_ATTR_HIDDEN = 0x02;
+constexpr uint32_t FILE_ATTR_SYSTEM = 0x04;
+constexpr uint32_t FILE_ATTR_DIRECTORY = 0x10;
+constexpr uint32_t FILE_ATTR_ARCHIVE = 0x20;
+constexpr uint32_t FILE_ATTR_NORMAL = 0x80;
+constexpr uint32_t FILE_ATTR_TEMPORARY = 0x100;
+constexpr uint32_t FILE_ATTR_COMPRESSED = 0x800;
+constexpr uint32_t FILE_ATTR_NOT_CONTENT_INDEXED = 0x2000;
+constexpr uint32_t FILE_ATTR_ENCRYPTED = 0x4000;
+
+struct DirEntry {
+  std::string name;        // the entry's own name, no folder part
+  uint32_t attributes = 0; // Windows attributes (POSIX: 0x10 folder, 0x20 file, +0x01 when
+                           // the owner may not write, +0x02 for a name beginning with "."
+                           // other than "." and "..")
+  uint64_t size = 0;       // 0 for folders
+  std::time_t mtime = 0;   // last write time, seconds since the epoch (UTC)
+  bool IsDirectory() const { return (attributes & FILE_ATTR_DIRECTORY) != 0; }
+};
+
+// Attributes of one path, as a listing would report them; false when it does not exist.
+bool GetEntry(const std::string& path, DirEntry& entry);
+
+// Lists a folder. POSIX: symbolic links are followed; entries that are neither files nor
+// folders after that (sockets, pipes, devices, dangling links) are left out. Entries come
+// in case-insensitive name order (ASCII letters; ties by byte order), as NTFS returns them.
+// With includeDots the first two entries are "." and ".." with the attributes of the folder
+// and of its parent. A folder that cannot be listed gives an empty list and false.
+bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries,
+                   bool includeDots = false);
+
+// The MS-DOS date (high 16 bits) and time (low 16 bits) of a time in local time; the
+// seconds are halved (rounded down to even seconds). Years before 1980 give 1980-01-01 0:00.
+uint32_t ToDosDateTime(std::time_t t);
+
+std::string GetCurrentDir();
+bool SetCurrentDir(const std::string& path);
+
+// The folder for temporary files, with a trailing delimiter.
+std::string TempFolder();
+
+// Reads a whole file; false when it cannot be opened or read.
+bool ReadWholeFile(const std::string& path, std::string& data);
+
+// Replaces a file atomically: writes `data` to a temporary file in the same folder, flushes
+// it, gives it `mode` (POSIX permission bits; -1 keeps the old file's bits, or 0644 for a new
+// file) and renames it over `path`. On failure the old file is untouched, the temporary file
+// is removed and false is returned (LastErrorMessage tells why).
+bool WriteFileAtomic(const std::string& path, const std::string& data, int mode = -1);
+
+} // namespace platform

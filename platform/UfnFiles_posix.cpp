@@ -1,0 +1,290 @@
+// POSIX (Linux) paths, files and folders.
+#include "platform/UfnFiles.h"
+
+#include "base/UfnText.h"
+#include "platform/UfnProcesses.h"
+#include "platform/UfnSystemErrors.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/types.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace platform {
+
+using detail::Remember;
+
+namespace {
+
+std::string ParentOf(const std::string& path) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/')
+    p.pop_back();
+  auto pos = p.rfind('/');
+  if (pos == std::string::npos) return ".";
+  if (pos == 0) return "/";
+  return p.substr(0, pos);
+}
+
+bool FillEntry(const std::string& path, const std::string& name, DirEntry& e) {
+  struct stat st;
+  if (::stat(path.c_str(), &st) != 0) {
+    Remember();
+    return false;
+  }
+  e.name = name;
+  e.mtime = st.st_mtime;
+  if (S_ISDIR(st.st_mode)) {
+    e.attributes = FILE_ATTR_DIRECTORY;
+    e.size = 0;
+  } else if (S_ISREG(st.st_mode)) {
+    e.attributes = FILE_ATTR_ARCHIVE;
+    e.size = static_cast<uint64_t>(st.st_size);
+  } else {
+    errno = EINVAL;
+    Remember();
+    return false;
+  }
+  if ((st.st_mode & S_IWUSR) == 0) e.attributes |= FILE_ATTR_READONLY;
+  if (!name.empty() && name[0] == '.' && name != "." && name != "..")
+    e.attributes |= FILE_ATTR_HIDDEN;
+  return true;
+}
+
+} // namespace
+
+char PathDelimiter() {
+  return '/';
+}
+
+std::string ExecutablePath() {
+  char buf[4096];
+  ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+  if (n <= 0) return "orlenway";
+  return std::string(buf, static_cast<size_t>(n));
+}
+
+std::string StateFolder() {
+  std::string base = GetEnv("XDG_CONFIG_HOME");
+  if (base.empty() || base[0] != '/') {
+    std::string home = GetEnv("HOME");
+    if (home.empty()) home = "/tmp";
+    if (home.back() != '/') home += '/';
+    base = home + ".config";
+  }
+  if (base.back() != '/') base += '/';
+  return base + "orlenway/";
+}
+
+std::string ProgramPath() {
+  std::string exe = ExecutablePath();
+  auto pos = exe.rfind('/');
+  return StateFolder() + (pos == std::string::npos ? exe : exe.substr(pos + 1));
+}
+
+std::string ProgramFilesFolder() {
+  return "/usr";
+}
+
+bool FileExists(const std::string& path) {
+  struct stat st;
+  return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);
+}
+
+bool DirectoryExists(const std::string& path) {
+  struct stat st;
+  return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  if (DirectoryExists(path)) return true;
+  std::string parent = ParentOf(path);
+  if (parent != path && !DirectoryExists(parent) && !ForceDirectories(parent)) return false;
+  if (::mkdir(path.c_str(), 0777) != 0 && errno != EEXIST) {
+    Remember();
+    return false;
+  }
+  return DirectoryExists(path);
+}
+
+bool DeleteFile(const std::string& path) {
+  if (::unlink(path.c_str()) != 0) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+bool RemoveDirectory(const std::string& path) {
+  if (::rmdir(path.c_str()) != 0) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  if (::rename(from.c_str(), to.c_str()) != 0) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+bool GetEntry(const std::string& path, DirEntry& entry) {
+  std::string p = path;
+  while (p.size() > 1 && p.back() == '/')
+    p.pop_back();
+  auto pos = p.rfind('/');
+  return FillEntry(p, pos == std::string::npos ? p : p.substr(pos + 1), entry);
+}
+
+bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool includeDots) {
+  entries.clear();
+  DIR* d = ::opendir(path.c_str());
+  if (!d) {
+    Remember();
+    return false;
+  }
+  std::string folder = path;
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  std::vector<DirEntry> found;
+  while (struct dirent* de = ::readdir(d)) {
+    std::string name = de->d_name;
+    if (name == "." || name == "..") continue;
+    DirEntry e;
+    if (FillEntry(folder + name, name, e)) found.push_back(std::move(e));
+  }
+  ::closedir(d);
+  std::sort(found.begin(), found.end(), [](const DirEntry& a, const DirEntry& b) {
+    int c = text::CompareAsciiIgnoreCase(a.name, b.name);
+    return c != 0 ? c < 0 : a.name < b.name;
+  });
+  if (includeDots) {
+    DirEntry self, parent;
+    if (FillEntry(folder + ".", ".", self)) entries.push_back(self);
+    if (FillEntry(folder + "..", "..", parent)) entries.push_back(parent);
+  }
+  entries.insert(entries.end(), std::make_move_iterator(found.begin()),
+                 std::make_move_iterator(found.end()));
+  return true;
+}
+
+uint32_t ToDosDateTime(std::time_t t) {
+  struct tm lt;
+  if (!::localtime_r(&t, &lt) || lt.tm_year < 80) return (1u << 5 | 1u) << 16;
+  if (lt.tm_year > 207) lt.tm_year = 207;
+  uint32_t date =
+      static_cast<uint32_t>(((lt.tm_year - 80) << 9) | ((lt.tm_mon + 1) << 5) | lt.tm_mday);
+  uint32_t time =
+      static_cast<uint32_t>((lt.tm_hour << 11) | (lt.tm_min << 5) | (std::min(lt.tm_sec, 59) / 2));
+  return date << 16 | time;
+}
+
+std::string GetCurrentDir() {
+  char buf[4096];
+  if (!::getcwd(buf, sizeof buf)) {
+    Remember();
+    return "";
+  }
+  return buf;
+}
+
+bool SetCurrentDir(const std::string& path) {
+  if (::chdir(path.c_str()) != 0) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+std::string TempFolder() {
+  std::string t = GetEnv("TMPDIR");
+  if (t.empty() || !DirectoryExists(t)) t = "/tmp";
+  if (t.back() != '/') t += '/';
+  return t;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& data) {
+  data.clear();
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) {
+    Remember();
+    return false;
+  }
+  char buf[65536];
+  for (;;) {
+    ssize_t n = ::read(fd, buf, sizeof buf);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      Remember();
+      ::close(fd);
+      return false;
+    }
+    if (n == 0) break;
+    data.append(buf, static_cast<size_t>(n));
+  }
+  ::close(fd);
+  return true;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data, int mode) {
+  std::string folder = ParentOf(path);
+  std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+  std::string tmpl = folder + "/." + name + ".XXXXXX";
+  std::vector<char> buf(tmpl.begin(), tmpl.end());
+  buf.push_back('\0');
+  int fd = ::mkostemp(buf.data(), O_CLOEXEC);
+  if (fd < 0) {
+    Remember();
+    return false;
+  }
+  std::string tmp = buf.data();
+  auto fail = [&]() {
+    int e = errno;
+    ::close(fd);
+    ::unlink(tmp.c_str());
+    errno = e;
+    Remember();
+    return false;
+  };
+  mode_t bits = 0644;
+  struct stat st;
+  if (mode >= 0)
+    bits = static_cast<mode_t>(mode);
+  else if (::stat(path.c_str(), &st) == 0)
+    bits = st.st_mode & 07777;
+  if (::fchmod(fd, bits) != 0) return fail();
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return fail();
+    }
+    done += static_cast<size_t>(n);
+  }
+  if (::fsync(fd) != 0) return fail();
+  if (::close(fd) != 0) {
+    int e = errno;
+    ::unlink(tmp.c_str());
+    errno = e;
+    Remember();
+    return false;
+  }
+  if (::rename(tmp.c_str(), path.c_str()) != 0) {
+    int e = errno;
+    ::unlink(tmp.c_str());
+    errno = e;
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+} // namespace platform

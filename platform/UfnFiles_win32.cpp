@@ -1,0 +1,339 @@
+// Windows paths, files and folders: the ANSI ("A") calls, so that every string is text of the
+// process's ANSI code page, as everywhere else in the core.
+#include "platform/UfnFiles.h"
+
+#include "platform/UfnSystemErrors.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+// After windows.h:
+#include <shlobj.h>
+// The layer's own names, which windows.h takes for its A/W macros.
+#undef DeleteFile
+#undef RemoveDirectory
+
+#include <algorithm>
+
+namespace platform {
+
+using detail::Remember;
+
+namespace {
+
+bool IsDelimiter(char c) {
+  return c == '\\' || c == '/';
+}
+
+// "C:\", "\\server\share\" or "\": the part of a path that no folder can be made for.
+size_t RootLength(const std::string& path) {
+  if (path.size() >= 2 && path[1] == ':') return path.size() >= 3 && IsDelimiter(path[2]) ? 3 : 2;
+  if (path.size() >= 2 && IsDelimiter(path[0]) && IsDelimiter(path[1])) {
+    size_t server = path.find_first_of("\\/", 2);
+    if (server == std::string::npos) return path.size();
+    size_t share = path.find_first_of("\\/", server + 1);
+    return share == std::string::npos ? path.size() : share + 1;
+  }
+  return !path.empty() && IsDelimiter(path[0]) ? 1 : 0;
+}
+
+// The folder part of a path: without its trailing delimiter, except for a root ("C:\");
+// "" when there is none.
+std::string ParentOf(const std::string& path) {
+  std::string p = path;
+  while (p.size() > RootLength(p) && IsDelimiter(p.back()))
+    p.pop_back();
+  size_t pos = p.find_last_of("\\/");
+  if (pos == std::string::npos || p.size() <= RootLength(p)) return "";
+  return pos + 1 <= RootLength(p) ? p.substr(0, pos + 1) : p.substr(0, pos);
+}
+
+std::string LastName(const std::string& path) {
+  std::string p = path;
+  while (p.size() > RootLength(p) && IsDelimiter(p.back()))
+    p.pop_back();
+  size_t pos = p.find_last_of("\\/:");
+  return pos == std::string::npos ? p : p.substr(pos + 1);
+}
+
+std::time_t ToTimeT(const FILETIME& ft) {
+  ULARGE_INTEGER u;
+  u.LowPart = ft.dwLowDateTime;
+  u.HighPart = ft.dwHighDateTime;
+  // 100-ns steps since 1601-01-01 UTC.
+  const uint64_t epoch = 116444736000000000ull;
+  if (u.QuadPart < epoch) return 0;
+  return static_cast<std::time_t>((u.QuadPart - epoch) / 10000000ull);
+}
+
+FILETIME ToFileTime(std::time_t t) {
+  ULARGE_INTEGER u;
+  u.QuadPart = static_cast<uint64_t>(t) * 10000000ull + 116444736000000000ull;
+  FILETIME ft;
+  ft.dwLowDateTime = u.LowPart;
+  ft.dwHighDateTime = u.HighPart;
+  return ft;
+}
+
+void Fill(DirEntry& e, const std::string& name, DWORD attributes, DWORD sizeHigh, DWORD sizeLow,
+          const FILETIME& written) {
+  e.name = name;
+  e.attributes = attributes;
+  e.size = (attributes & FILE_ATTRIBUTE_DIRECTORY)
+               ? 0
+               : (static_cast<uint64_t>(sizeHigh) << 32 | static_cast<uint64_t>(sizeLow));
+  e.mtime = ToTimeT(written);
+}
+
+} // namespace
+
+// ---- paths -------------------------------------------------------------------------------
+
+char PathDelimiter() {
+  return '\\';
+}
+
+std::string ExecutablePath() {
+  std::string buf(MAX_PATH, '\0');
+  for (;;) {
+    DWORD n = ::GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+    if (n == 0) return "orlenway.exe";
+    if (n < buf.size()) {
+      buf.resize(n);
+      return buf;
+    }
+    buf.resize(buf.size() * 2);
+  }
+}
+
+std::string StateFolder() {
+  std::string exe = ExecutablePath();
+  size_t pos = exe.find_last_of("\\/");
+  return pos == std::string::npos ? std::string(".\\") : exe.substr(0, pos + 1);
+}
+
+std::string ProgramPath() {
+  return ExecutablePath();
+}
+
+std::string ProgramFilesFolder() {
+  LPITEMIDLIST list = nullptr;
+  if (::SHGetSpecialFolderLocation(nullptr, CSIDL_PROGRAM_FILES, &list) != S_OK || !list) return "";
+  char buf[MAX_PATH + 1] = {};
+  BOOL ok = ::SHGetPathFromIDListA(list, buf);
+  ::CoTaskMemFree(list); // the shell's allocator
+  return ok ? std::string(buf) : std::string();
+}
+
+// ---- files and folders -------------------------------------------------------------------
+
+bool FileExists(const std::string& path) {
+  if (path.empty()) return false;
+  DWORD a = ::GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) == 0;
+}
+
+bool DirectoryExists(const std::string& path) {
+  if (path.empty()) return false;
+  DWORD a = ::GetFileAttributesA(path.c_str());
+  return a != INVALID_FILE_ATTRIBUTES && (a & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+bool ForceDirectories(const std::string& path) {
+  if (path.empty()) return false;
+  std::string p = path;
+  while (p.size() > RootLength(p) && IsDelimiter(p.back()))
+    p.pop_back();
+  if (DirectoryExists(p)) return true;
+  if (p.size() <= RootLength(p)) return DirectoryExists(p);
+  std::string parent = ParentOf(p);
+  if (!parent.empty() && parent != p && !DirectoryExists(parent) && !ForceDirectories(parent))
+    return false;
+  if (!::CreateDirectoryA(p.c_str(), nullptr) && ::GetLastError() != ERROR_ALREADY_EXISTS) {
+    Remember();
+    return false;
+  }
+  return DirectoryExists(p);
+}
+
+bool DeleteFile(const std::string& path) {
+  if (!::DeleteFileA(path.c_str())) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+bool RemoveDirectory(const std::string& path) {
+  if (!::RemoveDirectoryA(path.c_str())) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+bool RenameFile(const std::string& from, const std::string& to) {
+  // No MOVEFILE_COPY_ALLOWED: across volumes this fails, and the caller copies.
+  if (!::MoveFileExA(from.c_str(), to.c_str(),
+                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+bool GetEntry(const std::string& path, DirEntry& entry) {
+  WIN32_FILE_ATTRIBUTE_DATA d;
+  if (path.empty() || !::GetFileAttributesExA(path.c_str(), GetFileExInfoStandard, &d)) {
+    Remember();
+    return false;
+  }
+  Fill(entry, LastName(path), d.dwFileAttributes, d.nFileSizeHigh, d.nFileSizeLow,
+       d.ftLastWriteTime);
+  return true;
+}
+
+bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool includeDots) {
+  entries.clear();
+  std::string pattern = path;
+  if (pattern.empty() || !IsDelimiter(pattern.back())) pattern += '\\';
+  pattern += "*.*";
+  WIN32_FIND_DATAA fd;
+  HANDLE h = ::FindFirstFileA(pattern.c_str(), &fd);
+  if (h == INVALID_HANDLE_VALUE) {
+    Remember();
+    return false;
+  }
+  // In the order the file system returns them (NTFS: sorted by its upper-case table).
+  do {
+    std::string name = fd.cFileName;
+    if (!includeDots && (name == "." || name == "..")) continue;
+    DirEntry e;
+    Fill(e, name, fd.dwFileAttributes, fd.nFileSizeHigh, fd.nFileSizeLow, fd.ftLastWriteTime);
+    entries.push_back(std::move(e));
+  } while (::FindNextFileA(h, &fd));
+  DWORD end = ::GetLastError();
+  ::FindClose(h);
+  if (end != ERROR_NO_MORE_FILES) {
+    Remember(end);
+    entries.clear();
+    return false;
+  }
+  return true;
+}
+
+uint32_t ToDosDateTime(std::time_t t) {
+  const uint32_t floor = (1u << 5 | 1u) << 16; // 1980-01-01 0:00
+  if (t < 0) return floor;
+  FILETIME utc = ToFileTime(t), local;
+  WORD date = 0, time = 0;
+  if (!::FileTimeToLocalFileTime(&utc, &local) || !::FileTimeToDosDateTime(&local, &date, &time))
+    return floor;
+  return static_cast<uint32_t>(date) << 16 | time;
+}
+
+std::string GetCurrentDir() {
+  DWORD n = ::GetCurrentDirectoryA(0, nullptr);
+  if (n == 0) {
+    Remember();
+    return "";
+  }
+  std::string buf(n, '\0');
+  n = ::GetCurrentDirectoryA(n, buf.data());
+  if (n == 0 || n >= buf.size()) {
+    Remember();
+    return "";
+  }
+  buf.resize(n);
+  return buf;
+}
+
+bool SetCurrentDir(const std::string& path) {
+  if (!::SetCurrentDirectoryA(path.c_str())) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+std::string TempFolder() {
+  char buf[MAX_PATH + 2] = {};
+  DWORD n = ::GetTempPathA(sizeof buf, buf);
+  std::string t = n > 0 && n < sizeof buf ? std::string(buf, n) : std::string("C:\\Temp\\");
+  if (!IsDelimiter(t.back())) t += '\\';
+  return t;
+}
+
+bool ReadWholeFile(const std::string& path, std::string& data) {
+  data.clear();
+  // Others may read meanwhile, but not change the file under the reader.
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    Remember();
+    return false;
+  }
+  char buf[65536];
+  for (;;) {
+    DWORD n = 0;
+    if (!::ReadFile(h, buf, sizeof buf, &n, nullptr)) {
+      Remember();
+      ::CloseHandle(h);
+      data.clear();
+      return false;
+    }
+    if (n == 0) break;
+    data.append(buf, n);
+  }
+  ::CloseHandle(h);
+  return true;
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data, int /*mode*/) {
+  // Windows has no permission bits: the new file takes its folder's access rules.
+  size_t slash = path.find_last_of("\\/");
+  std::string folder = slash != std::string::npos           ? path.substr(0, slash + 1)
+                       : path.size() >= 2 && path[1] == ':' ? path.substr(0, 2)
+                                                            : std::string(".");
+  char tmp[MAX_PATH + 1] = {};
+  if (!::GetTempFileNameA(folder.c_str(), "orl", 0, tmp)) {
+    Remember();
+    return false;
+  }
+  auto fail = [&](DWORD code) {
+    ::DeleteFileA(tmp);
+    Remember(code);
+    return false;
+  };
+  HANDLE h = ::CreateFileA(tmp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+  if (h == INVALID_HANDLE_VALUE) return fail(::GetLastError());
+  size_t done = 0;
+  while (done < data.size()) {
+    DWORD chunk = static_cast<DWORD>(std::min<size_t>(data.size() - done, 1u << 30));
+    DWORD n = 0;
+    if (!::WriteFile(h, data.data() + done, chunk, &n, nullptr) || n == 0) {
+      DWORD code = n == 0 && ::GetLastError() == 0 ? ERROR_DISK_FULL : ::GetLastError();
+      ::CloseHandle(h);
+      return fail(code);
+    }
+    done += n;
+  }
+  if (!::FlushFileBuffers(h)) {
+    DWORD code = ::GetLastError();
+    ::CloseHandle(h);
+    return fail(code);
+  }
+  if (!::CloseHandle(h)) return fail(::GetLastError());
+  // A read-only target refuses the replacement and stays as it was, as it refuses being
+  // created anew.
+  DWORD old = ::GetFileAttributesA(path.c_str());
+  if (old != INVALID_FILE_ATTRIBUTES && (old & FILE_ATTRIBUTE_READONLY))
+    return fail(ERROR_ACCESS_DENIED);
+  if (!::MoveFileExA(tmp, path.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+    return fail(::GetLastError());
+  return true;
+}
+
+} // namespace platform

@@ -1,0 +1,19 @@
+// The lock that keeps the program to a single instance.
+#pragma once
+
+#include <memory>
+#include <string>
+
+namespace platform {
+
+// Holds the named single-instance lock for as long as the object lives.
+class InstanceLock {
+public:
+  virtual ~InstanceLock() = default;
+};
+// Takes the lock of that name; nullptr when another process holds it or it cannot be made.
+// POSIX: an exclusive flock on the file `name` in $XDG_RUNTIME_DIR (else /tmp/orlenway-<uid>/),
+// released when the process ends and never inherited by child processes.
+std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
+
+} // namespace platform

@@ -1,0 +1,52 @@
+// POSIX (Linux) single-instance lock: an exclusive flock on a file of the user's own.
+#include "platform/UfnInstanceLock.h"
+
+#include "platform/UfnFiles.h"
+#include "platform/UfnProcesses.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace platform {
+
+namespace {
+
+class FlockInstanceLock : public InstanceLock {
+public:
+  explicit FlockInstanceLock(int fd) : fd_(fd) {}
+  ~FlockInstanceLock() override { ::close(fd_); }
+
+private:
+  int fd_;
+};
+
+} // namespace
+
+std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name) {
+  std::string dir = GetEnv("XDG_RUNTIME_DIR");
+  if (dir.empty() || !DirectoryExists(dir)) {
+    dir = "/tmp/orlenway-" + std::to_string(::getuid());
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return nullptr;
+    // Anyone may create that name in /tmp first: use it only when it is our own private
+    // folder, else keep the lock in the state folder, so another user cannot hold it for us.
+    struct stat st;
+    if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
+        (st.st_mode & 077) != 0) {
+      dir = StateFolder();
+      if (!ForceDirectories(dir)) return nullptr;
+    }
+  }
+  if (dir.back() != '/') dir += '/';
+  int fd = ::open((dir + name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) return nullptr;
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    ::close(fd);
+    return nullptr;
+  }
+  return std::make_unique<FlockInstanceLock>(fd);
+}
+
+} // namespace platform

@@ -1,0 +1,35 @@
+// Processes and their environment: the command interpreter, ending processes by name, and
+// what server control needs besides (interpreter quoting, the loopback probe).
+#pragma once
+
+#include <string>
+
+namespace platform {
+
+// ---- processes and environment -----------------------------------------------------------
+
+std::string GetEnv(const std::string& name);
+bool SetEnv(const std::string& name, const std::string& value);
+// The search-path list separator (":" on POSIX, ";" on Windows).
+char SearchPathSeparator();
+void SleepMs(unsigned ms);
+
+// Runs `commandLine` through the command interpreter ("/bin/sh -c"; Windows "cmd.exe /c") in
+// the current folder, standard handles on /dev/null. Without waiting, true once the
+// interpreter exists (no zombie is left); with waiting, true when it ended in an orderly way,
+// whatever its exit code.
+bool RunShellCommand(const std::string& commandLine, bool wait);
+// Terminates every process whose image name equals `imageName` without regard to ASCII case;
+// true when at least one matched.
+bool KillProcessesByName(const std::string& imageName);
+
+// ---- server control: interpreter quoting and the loopback probe --------------------------
+
+// `text` as one double-quoted word of the command interpreter. POSIX escapes the four
+// characters that keep a meaning inside double quotes (\ " $ `); Windows paths hold none
+// that cmd.exe reads there.
+std::string InterpreterQuote(const std::string& text);
+// True when something accepts a TCP connection on 127.0.0.1:port within timeoutMs.
+bool LoopbackPortAccepts(int port, unsigned timeoutMs = 1000);
+
+} // namespace platform

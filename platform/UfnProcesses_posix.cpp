@@ -1,0 +1,237 @@
+// POSIX (Linux) processes and environment: /bin/sh, /proc and SIGTERM.
+#include "platform/UfnProcesses.h"
+
+#include "base/UfnText.h"
+#include "platform/UfnFiles.h"
+#include "platform/UfnSystemErrors.h"
+
+#include <arpa/inet.h>
+#include <cerrno>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <netinet/in.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace platform {
+
+using detail::Remember;
+
+namespace {
+
+// Runs in the forked child, so only async-signal-safe calls: standard handles on /dev/null,
+// nothing else of ours inherited, default signal handling, then the interpreter. When the
+// interpreter cannot be started, errno goes back through errFd.
+[[noreturn]] void ExecInterpreter(char* const argv[], int errFd, bool detach, int maxFd) {
+  sigset_t none;
+  sigemptyset(&none);
+  sigprocmask(SIG_SETMASK, &none, nullptr);
+  struct sigaction dfl;
+  std::memset(&dfl, 0, sizeof dfl);
+  dfl.sa_handler = SIG_DFL;
+  for (int sig : {SIGPIPE, SIGCHLD, SIGINT, SIGQUIT, SIGTERM, SIGHUP})
+    sigaction(sig, &dfl, nullptr);
+  // A command that goes on by itself must not die with the program's terminal.
+  if (detach) setsid();
+  int null = ::open("/dev/null", O_RDWR);
+  if (null < 0 || ::dup2(null, 0) < 0 || ::dup2(null, 1) < 0 || ::dup2(null, 2) < 0) {
+    int e = errno;
+    (void)!::write(errFd, &e, sizeof e);
+    _exit(127);
+  }
+  if (null > 2) ::close(null);
+  // The server must not hold the program's windows, sockets or files; errFd is close-on-exec
+  // already and so stays usable until the exec.
+  if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
+    for (int fd = 3; fd < maxFd; ++fd)
+      ::fcntl(fd, F_SETFD, FD_CLOEXEC);
+  ::execve("/bin/sh", argv, environ);
+  int e = errno;
+  (void)!::write(errFd, &e, sizeof e);
+  _exit(127);
+}
+
+bool WaitForChild(pid_t pid, int& status) {
+  for (;;) {
+    if (::waitpid(pid, &status, 0) == pid) return true;
+    if (errno != EINTR) {
+      Remember();
+      return false;
+    }
+  }
+}
+
+// True when the child reported no failure to start the interpreter (EOF on the pipe).
+bool InterpreterStarted(int readFd) {
+  int e = 0;
+  ssize_t n;
+  do {
+    n = ::read(readFd, &e, sizeof e);
+  } while (n < 0 && errno == EINTR);
+  ::close(readFd);
+  if (n == static_cast<ssize_t>(sizeof e)) {
+    errno = e;
+    Remember();
+    return false;
+  }
+  return true;
+}
+
+// The image name of a process: the file name of its executable, else its command name.
+// Processes that have already ended (zombies) give false: there is nothing left to stop.
+bool ProcessImageName(const std::string& pid, std::string& name) {
+  std::string dir = "/proc/" + pid + "/";
+  std::string stat;
+  if (!ReadWholeFile(dir + "stat", stat)) return false;
+  auto close = stat.rfind(')');
+  if (close == std::string::npos || close + 2 >= stat.size()) return false;
+  char state = stat[close + 2];
+  if (state == 'Z' || state == 'X' || state == 'x') return false;
+  char buf[4096];
+  ssize_t n = ::readlink((dir + "exe").c_str(), buf, sizeof buf - 1);
+  if (n > 0) {
+    std::string exe(buf, static_cast<size_t>(n));
+    const std::string deleted = " (deleted)";
+    if (exe.size() > deleted.size() &&
+        exe.compare(exe.size() - deleted.size(), deleted.size(), deleted) == 0)
+      exe.resize(exe.size() - deleted.size());
+    name = exe.substr(exe.rfind('/') + 1);
+    return true;
+  }
+  if (!ReadWholeFile(dir + "comm", name)) return false;
+  while (!name.empty() && name.back() == '\n')
+    name.pop_back();
+  return true;
+}
+
+} // namespace
+
+std::string GetEnv(const std::string& name) {
+  const char* v = std::getenv(name.c_str());
+  return v ? v : "";
+}
+
+bool SetEnv(const std::string& name, const std::string& value) {
+  return ::setenv(name.c_str(), value.c_str(), 1) == 0;
+}
+
+char SearchPathSeparator() {
+  return ':';
+}
+
+void SleepMs(unsigned ms) {
+  struct timespec ts {
+    static_cast<time_t>(ms / 1000), static_cast<long>(ms % 1000) * 1000000L
+  };
+  while (::nanosleep(&ts, &ts) != 0 && errno == EINTR) {
+  }
+}
+
+bool RunShellCommand(const std::string& commandLine, bool wait) {
+  // Everything the child needs is made before the fork: it may not allocate.
+  std::string sh = "/bin/sh", dashC = "-c", cmd = commandLine;
+  char* argv[] = {sh.data(), dashC.data(), cmd.data(), nullptr};
+  long openMax = ::sysconf(_SC_OPEN_MAX);
+  int maxFd = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
+  int err[2];
+  if (::pipe2(err, O_CLOEXEC) != 0) {
+    Remember();
+    return false;
+  }
+  pid_t pid = ::fork();
+  if (pid < 0) {
+    Remember();
+    ::close(err[0]);
+    ::close(err[1]);
+    return false;
+  }
+  if (pid == 0) {
+    ::close(err[0]);
+    if (wait) ExecInterpreter(argv, err[1], false, maxFd);
+    // Not waiting: a second fork hands the interpreter to the system, so no zombie is left
+    // behind here whenever it ends.
+    pid_t grandchild = ::fork();
+    if (grandchild < 0) {
+      int e = errno;
+      (void)!::write(err[1], &e, sizeof e);
+      _exit(127);
+    }
+    if (grandchild > 0) _exit(0);
+    ExecInterpreter(argv, err[1], true, maxFd);
+  }
+  ::close(err[1]);
+  bool started = InterpreterStarted(err[0]);
+  int status = 0;
+  bool reaped = WaitForChild(pid, status);
+  if (!started || !reaped) return false;
+  if (!wait) return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+  // A command ended by a signal did not end in an orderly way.
+  return WIFEXITED(status);
+}
+
+bool KillProcessesByName(const std::string& imageName) {
+  DIR* d = ::opendir("/proc");
+  if (!d) {
+    Remember();
+    return false;
+  }
+  bool found = false;
+  while (struct dirent* de = ::readdir(d)) {
+    std::string pid = de->d_name;
+    if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string name;
+    if (!ProcessImageName(pid, name) || !text::SameAsciiIgnoreCase(name, imageName)) continue;
+    // A process that cannot be signalled (another user's) still counts as found.
+    ::kill(static_cast<pid_t>(std::stol(pid)), SIGTERM);
+    found = true;
+  }
+  ::closedir(d);
+  return found;
+}
+
+// ---- server control: interpreter quoting and the loopback probe --------------------------
+
+std::string InterpreterQuote(const std::string& text) {
+  std::string out = "\"";
+  for (char c : text) {
+    if (c == '\\' || c == '"' || c == '$' || c == '`') out += '\\';
+    out += c;
+  }
+  return out + "\"";
+}
+
+bool LoopbackPortAccepts(int port, unsigned timeoutMs) {
+  if (port <= 0 || port > 65535) return false;
+  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+  if (fd < 0) {
+    Remember();
+    return false;
+  }
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  if (!ok && errno == EINPROGRESS) {
+    pollfd p{fd, POLLOUT, 0};
+    int r;
+    do {
+      r = ::poll(&p, 1, static_cast<int>(timeoutMs));
+    } while (r < 0 && errno == EINTR);
+    int soErr = 0;
+    socklen_t len = sizeof soErr;
+    ok = r == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soErr, &len) == 0 && soErr == 0;
+  }
+  ::close(fd);
+  return ok;
+}
+
+} // namespace platform
