@@ -339,6 +339,22 @@ TEST_F(AdminToolTest, ABackupThatMeetsAFullDiskLeavesNoArchiveAndNoCopy) {
   EXPECT_EQ(t.Output.substr(t.Output.find("rc=")), "rc=1\n") << "and the file system is empty";
 }
 
+TEST_F(AdminToolTest, ABackupFolderThatTakesNoFilesIsRefusedBeforeAnyCopy) {
+  CreateProject("alpha");
+  // A read-only file system in a private mount namespace (root only): root may write anywhere
+  // else.
+  const std::string ro = Root / "ro";
+  MakeDirs(ro);
+  RunResult t = Shell("unshare -m sh -c " +
+                      Quote("mount -t tmpfs -o ro,size=64k tmpfs " + Quote(ro) + " || exit 77; " +
+                            Quote(ORLENWAY_ADMIN_EXE) + " backup alpha --to " + Quote(ro)));
+  if (t.ExitCode == 77) GTEST_SKIP() << "cannot mount a file system here";
+  EXPECT_EQ(t.ExitCode, 2);
+  EXPECT_EQ(t.Output.rfind("orlenway-admin: 백업 폴더에 쓸 수 없습니다: " + ro + " (", 0), 0u)
+      << t.Output;
+  EXPECT_EQ(Lines(t.Output), 1) << t.Output;
+}
+
 TEST_F(AdminToolTest, ARestoreThatMeetsAFullDiskLeavesNothing) {
   CreateProject("alpha");
   CommitFile("alpha", "big", 300000, 20);
