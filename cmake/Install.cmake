@@ -1,11 +1,22 @@
 # Install rules and the Debian package: the program, its desktop entry and its icon in the
 # freedesktop.org icon theme. The program keeps its state in the user's state folder, so
 # nothing here needs to be writable after installation.
+include(GNUInstallDirs)
+
+# orlenway-admin, and on Linux its systemd user timer and service: installed, not enabled.
+install(TARGETS orlenway-admin RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
+if(NOT WIN32 AND NOT APPLE)
+  set(ORLENWAY_ADMIN_PATH ${CMAKE_INSTALL_FULL_BINDIR}/orlenway-admin)
+  configure_file(${PROJECT_SOURCE_DIR}/dist/orlenway-admin-backup.service.in
+                 ${PROJECT_BINARY_DIR}/dist/orlenway-admin-backup.service @ONLY)
+  install(FILES ${PROJECT_BINARY_DIR}/dist/orlenway-admin-backup.service
+                ${PROJECT_SOURCE_DIR}/dist/orlenway-admin-backup.timer
+          DESTINATION lib/systemd/user)
+endif()
+
 if(NOT ORLENWAY_GUI)
   return()
 endif()
-
-include(GNUInstallDirs)
 
 install(TARGETS orlenway RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR})
 # The desktop entry, the icon theme and the package are the freedesktop.org desktop's.
@@ -36,7 +47,8 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY "Runs and administers a local Subversion s
 set(CPACK_PACKAGE_DESCRIPTION
     "From one small window (in Korean) an administrator starts and stops svnserve, keeps the\n"
     "server settings and one list of user accounts, creates and deletes repositories, sets\n"
-    "their access levels and users, and backs them up into ZIP archives.")
+    "their access levels and users, and backs them up into ZIP archives. orlenway-admin backs\n"
+    "projects up on a schedule without stopping the server, restores and verifies them.")
 string(JOIN "" CPACK_PACKAGE_DESCRIPTION ${CPACK_PACKAGE_DESCRIPTION})
 set(CPACK_STRIP_FILES ON)
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)

@@ -3,6 +3,7 @@
 // Nothing here shows a window.
 #pragma once
 
+#include "platform/UfnChildProcess.h"
 #include "platform/UfnCodePage.h"
 #include "platform/UfnFileHandles.h"
 #include "platform/UfnFiles.h"

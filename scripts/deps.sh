@@ -4,7 +4,7 @@ set -euo pipefail
 packages=(cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
   qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libglib2.0-dev
   subversion unzip zip p7zip-full libarchive-tools python3 fonts-nanum desktop-file-utils
-  dpkg-dev
+  dpkg-dev libarchive-dev systemd
   g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest wine wine64)
 missing=()
 for p in "${packages[@]}"; do

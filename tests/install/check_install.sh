@@ -54,10 +54,11 @@ step_prepare() {
         -DCMAKE_CXX_COMPILER="$cxx" -DCMAKE_C_COMPILER="$cc" >"$work/configure.log" 2>&1 ||
         { tail -40 "$work/configure.log"; fail "configuring the release tree"; }
     fi
-    cmake --build "$tree" --target orlenway -j "$(nproc)" >"$work/build.log" 2>&1 ||
+    cmake --build "$tree" --target orlenway orlenway-admin -j "$(nproc)" >"$work/build.log" 2>&1 ||
       { tail -40 "$work/build.log"; fail "building the release tree"; }
   fi
   [ -x "$tree/orlenway" ] || fail "$tree holds no built program"
+  [ -x "$tree/admin/orlenway-admin" ] || fail "$tree holds no built orlenway-admin"
   rm -rf "$work/destdir"
   DESTDIR="$work/destdir" cmake --install "$tree" --prefix /usr >"$work/install.log" 2>&1 ||
     { cat "$work/install.log"; fail "cmake --install"; }
@@ -72,6 +73,9 @@ step_files() {
   # Exactly the program, its entry and its icons; no libraries, headers or tests.
   local sizes="16 22 24 32 48 64 128 256"
   local expected="bin/orlenway
+bin/orlenway-admin
+lib/systemd/user/orlenway-admin-backup.service
+lib/systemd/user/orlenway-admin-backup.timer
 share/applications/orlenway.desktop
 share/icons/hicolor/scalable/apps/orlenway.svg"
   for s in $sizes; do expected+=$'\n'"share/icons/hicolor/${s}x${s}/apps/orlenway.png"; done
@@ -85,6 +89,10 @@ share/icons/hicolor/scalable/apps/orlenway.svg"
   [ "$(od -An -c -N4 "$root/bin/orlenway" | tr -d ' \n')" = '177ELF' ] ||
     fail "bin/orlenway is not an executable file"
   [ "$(stat -c %a "$root/bin/orlenway")" = 755 ] || fail "bin/orlenway has mode $(stat -c %a "$root/bin/orlenway")"
+  [ "$(stat -c %a "$root/bin/orlenway-admin")" = 755 ] || fail "bin/orlenway-admin has mode $(stat -c %a "$root/bin/orlenway-admin")"
+  grep -qx "ExecStart=/usr/bin/orlenway-admin backup --all --keep 14" \
+    "$root/lib/systemd/user/orlenway-admin-backup.service" ||
+    fail "the backup service does not run the installed orlenway-admin"
 
   # The desktop entry: valid with neither error nor warning, and the keys the menu relies on.
   local entry=$root/share/applications/orlenway.desktop
@@ -148,7 +156,7 @@ step_package() {
     grep -qx "$name" <<<"$depends" || fail "Depends lacks $name: $depends"
   done
   # The libraries come from dpkg-shlibdeps, with the versions it computed.
-  for name in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6; do
+  for name in libc6 libstdc++6 libqt6core6 libqt6gui6 libqt6widgets6 libarchive13; do
     local found="" line
     while read -r line; do
       [[ "$line" == "$name (>= "?*")" ]] && found=1
@@ -168,7 +176,7 @@ step_package() {
     [ "$(stat -c %a "$work/destdir/$path")" = "$(stat -c %a "$work/debroot/$path")" ] ||
       fail "$path has another mode in the package"
     # The package's program is stripped; everything else is the same byte for byte.
-    [ "$path" = usr/bin/orlenway ] && continue
+    [ "$path" = usr/bin/orlenway ] || [ "$path" = usr/bin/orlenway-admin ] && continue
     cmp -s "$work/destdir/$path" "$work/debroot/$path" || fail "$path differs in the package"
   done < <(cd "$work/destdir" && find . -type f -printf '%P\n')
   [ "$(od -An -c -N4 "$work/debroot/usr/bin/orlenway" | tr -d ' \n')" = '177ELF' ] ||

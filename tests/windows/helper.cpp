@@ -7,6 +7,12 @@
 //   svnserve.exe ... --listen-port=<n> ...
 //                                  as a copy named svnserve.exe: a stand-in server that
 //                                  accepts connections on 127.0.0.1:<n> until it is ended
+//   svnadmin.exe create|hotcopy|verify ...
+//                                  as a copy named svnadmin.exe: a stand-in for Subversion's
+//                                  administration program over a small folder layout of its
+//                                  own (format, db/current, one file a revision in db/revs/0,
+//                                  empty db/transactions and db/txn-protorevs, conf, hooks,
+//                                  locks); verify checks every revision file's text
 #include "platform/UfnPlatform.h"
 
 // winsock2.h before windows.h, which would bring the old winsock.h otherwise.
@@ -16,6 +22,9 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
 #include <string>
 
 namespace {
@@ -50,10 +59,91 @@ int StandInServer(int argc, char** argv) {
   }
 }
 
+namespace fs = std::filesystem;
+
+bool Write(const fs::path& file, const std::string& text) {
+  std::ofstream out(file, std::ios::binary);
+  out << text;
+  return static_cast<bool>(out.flush());
+}
+
+bool Read(const fs::path& file, std::string& text) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  std::ostringstream s;
+  s << in.rdbuf();
+  text = s.str();
+  return true;
+}
+
+int Fail(const std::string& message) {
+  std::printf("svnadmin: %s\n", message.c_str());
+  return 1;
+}
+
+std::string RevisionText(long r) {
+  return "revision " + std::to_string(r) + "\n";
+}
+
+int Create(const fs::path& repo) {
+  std::error_code ec;
+  if (fs::exists(repo, ec) && !fs::is_empty(repo, ec))
+    return Fail("E165002: '" + repo.string() + "' is an existing repository");
+  for (const char* dir : {"db/revs/0", "db/revprops/0", "db/transactions", "db/txn-protorevs",
+                          "conf", "hooks", "locks"})
+    fs::create_directories(repo / dir, ec);
+  bool ok = !ec && Write(repo / "format", "5\n") && Write(repo / "db/format", "8\n") &&
+            Write(repo / "db/current", "0\n") && Write(repo / "db/revs/0/0", RevisionText(0)) &&
+            Write(repo / "db/revprops/0/0", "END\n") && Write(repo / "locks/db.lock", "") &&
+            Write(repo / "conf/svnserve.conf", "[general]\n# password-db = passwd\n") &&
+            Write(repo / "conf/passwd", "[users]\n");
+  return ok ? 0 : Fail("E000005: Can't create '" + repo.string() + "'");
+}
+
+int Verify(const fs::path& repo, bool quiet) {
+  std::string text;
+  if (!Read(repo / "format", text) || text != "5\n")
+    return Fail("E000002: Can't open file '" + (repo / "format").string() + "'");
+  if (!Read(repo / "db/current", text) || text.empty() || text.back() != '\n')
+    return Fail("E160004: Corrupt 'current' file");
+  const long youngest = std::strtol(text.c_str(), nullptr, 10);
+  for (const char* dir : {"db/transactions", "db/txn-protorevs"})
+    if (!fs::is_directory(repo / dir)) return Fail(std::string("E000002: No folder ") + dir);
+  for (long r = 0; r <= youngest; ++r) {
+    if (!Read(repo / "db/revs/0" / std::to_string(r), text) || text != RevisionText(r))
+      return Fail("E160004: Corrupt representation in revision " + std::to_string(r));
+    if (!quiet) std::printf("* Verified revision %ld.\n", r);
+  }
+  return 0;
+}
+
+int Hotcopy(const fs::path& from, const fs::path& to) {
+  std::error_code ec;
+  if (!fs::exists(from / "format", ec))
+    return Fail("E000002: Can't open file '" + (from / "format").string() + "'");
+  if (fs::exists(to, ec)) return Fail("E000017: '" + to.string() + "' already exists");
+  fs::copy(from, to, fs::copy_options::recursive, ec);
+  return ec ? Fail("E000005: " + ec.message()) : 0;
+}
+
+int StandInSvnAdmin(int argc, char** argv) {
+  if (argc < 3) return Fail("E205001: Try 'svnadmin help' for more information");
+  const std::string command = argv[1];
+  if (command == "create") return Create(argv[2]);
+  if (command == "hotcopy" && argc == 4) return Hotcopy(argv[2], argv[3]);
+  if (command == "verify") {
+    const bool quiet = std::string(argv[2]) == "--quiet" || std::string(argv[2]) == "-q";
+    if (quiet && argc < 4) return Fail("E205001: Repository argument required");
+    return Verify(argv[quiet ? 3 : 2], quiet);
+  }
+  return Fail("E205001: Unknown subcommand: '" + command + "'");
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
   if (BaseName(argv[0]) == "svnserve.exe") return StandInServer(argc, argv);
+  if (BaseName(argv[0]) == "svnadmin.exe") return StandInSvnAdmin(argc, argv);
   if (argc < 2) return 2;
   std::string mode = argv[1];
   if (mode == "argv" && argc >= 3) {

@@ -1,0 +1,191 @@
+#include "admin/UfnArchiveRestore.h"
+
+#include "server/UfnShell.h"
+
+#include <archive.h>
+#include <archive_entry.h>
+#include <cstring>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+namespace {
+
+const char* const kNotZip = "ZIP 압축 파일이 아니거나 손상된 파일입니다";
+const char* const kLink = "링크 항목이 있어 복원하지 않습니다: ";
+const char* const kNotPlain = "파일이나 폴더가 아닌 항목이 있어 복원하지 않습니다: ";
+const char* const kUnpackFailed = "압축을 풀지 못했습니다: ";
+
+struct TReaderDeleter {
+  void operator()(archive* a) const { archive_read_free(a); }
+};
+struct TWriterDeleter {
+  void operator()(archive* a) const { archive_write_free(a); }
+};
+using TReader = std::unique_ptr<archive, TReaderDeleter>;
+using TWriter = std::unique_ptr<archive, TWriterDeleter>;
+
+std::vector<std::string> Steps(const std::string& name) {
+  std::vector<std::string> steps;
+  std::string step;
+  for (char c : name) {
+    if (c == '/' || c == '\\') {
+      if (!step.empty() && step != ".") steps.push_back(step);
+      step.clear();
+    } else {
+      step += c;
+    }
+  }
+  if (!step.empty() && step != ".") steps.push_back(step);
+  return steps;
+}
+
+std::string ReaderError(archive* a) {
+  const char* s = archive_error_string(a);
+  std::string reason = s ? s : "";
+  const int code = archive_errno(a);
+  if (code > 0 && reason.find(std::strerror(code)) == std::string::npos)
+    reason += reason.empty() ? std::strerror(code) : std::string(" - ") + std::strerror(code);
+  return reason;
+}
+
+TReader OpenArchive(const std::string& path, std::string& error) {
+  TReader a(archive_read_new());
+  // The central directory names every entry as the builder wrote it.
+  archive_read_support_format_zip_seekable(a.get());
+  if (archive_read_open_filename(a.get(), path.c_str(), 64 * 1024) != ARCHIVE_OK) {
+    error = std::string(kNotZip) + " (" + ReaderError(a.get()) + ")";
+    return nullptr;
+  }
+  return a;
+}
+
+std::string EntryName(archive_entry* e) {
+  const char* utf8 = archive_entry_pathname_utf8(e);
+  if (!utf8) utf8 = archive_entry_pathname(e);
+  return utf8 ? utf8 : "";
+}
+
+// What keeps an entry out, or "".
+std::string EntryProblem(archive_entry* e) {
+  const std::string name = EntryName(e);
+  std::string problem = EntryNameProblem(name);
+  if (!problem.empty()) return problem;
+  if (archive_entry_hardlink(e) || archive_entry_symlink(e) ||
+      archive_entry_filetype(e) == AE_IFLNK)
+    return kLink + name;
+  const auto type = archive_entry_filetype(e);
+  if (type != AE_IFREG && type != AE_IFDIR) return kNotPlain + name;
+  return "";
+}
+
+bool IsPasswd(const std::string& name) {
+  const std::vector<std::string> steps = Steps(name);
+  return steps.size() == 2 && steps[0] == "conf" && steps[1] == "passwd";
+}
+
+} // namespace
+
+std::string EntryNameProblem(const std::string& name) {
+  if (Steps(name).empty()) return "이름 없는 항목이 있어 복원하지 않습니다";
+  const bool drive = name.size() >= 2 && name[1] == ':' &&
+                     ((name[0] >= 'A' && name[0] <= 'Z') || (name[0] >= 'a' && name[0] <= 'z'));
+  if (name[0] == '/' || name[0] == '\\' || drive)
+    return "절대 경로 항목이 있어 복원하지 않습니다: " + name;
+  for (const std::string& step : Steps(name)) {
+    if (step == "..") return "프로젝트 폴더 밖을 가리키는 항목이 있어 복원하지 않습니다: " + name;
+    // A colon names a drive or a stream of another file on Windows.
+    if (step.find(':') != std::string::npos)
+      return "폴더 밖을 가리킬 수 있는 항목이 있어 복원하지 않습니다: " + name;
+  }
+  return "";
+}
+
+TUnpackResult UnpackArchive(const std::string& archivePath, const std::string& folder) {
+  TUnpackResult result;
+  // First every entry is looked at; nothing is written unless all of them are plain.
+  {
+    TReader a = OpenArchive(archivePath, result.Error);
+    if (!a) return result;
+    archive_entry* e = nullptr;
+    int rc;
+    size_t entries = 0;
+    while ((rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK) {
+      ++entries;
+      result.Error = EntryProblem(e);
+      if (!result.Error.empty()) return result;
+    }
+    if (rc != ARCHIVE_EOF) {
+      result.Error = std::string(kNotZip) + " (" + ReaderError(a.get()) + ")";
+      return result;
+    }
+    if (entries == 0) {
+      result.Error = "압축 파일에 항목이 없습니다";
+      return result;
+    }
+  }
+
+  TReader a = OpenArchive(archivePath, result.Error);
+  if (!a) return result;
+  TWriter disk(archive_write_disk_new());
+  // The target names are absolute (the new folder's path) and that path may well pass a link
+  // of the system's own; what the archive adds is checked above and holds plain steps only.
+  archive_write_disk_set_options(disk.get(),
+                                 ARCHIVE_EXTRACT_TIME | ARCHIVE_EXTRACT_SECURE_NODOTDOT);
+  const std::string base = AddPathDelimiter(folder);
+  archive_entry* e = nullptr;
+  int rc;
+  while ((rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK) {
+    const std::string name = EntryName(e);
+    // Checked again: the second reading is the one that is written.
+    result.Error = EntryProblem(e);
+    if (!result.Error.empty()) return result;
+    const bool isFolder = archive_entry_filetype(e) == AE_IFDIR;
+    std::string target = base;
+    for (const std::string& step : Steps(name))
+      target += (target.size() > base.size() ? std::string(1, base.back()) : "") + step;
+    archive_entry_update_pathname_utf8(e, target.c_str());
+    // Only the owner's write bit of the entry counts (revision files are read-only); the
+    // rest comes from the umask. The password file holds clear-text passwords.
+    const bool readOnly = !isFolder && (archive_entry_perm(e) & 0200) == 0;
+    auto perm = static_cast<decltype(archive_entry_perm(e))>(
+        isFolder ? 0755 : (readOnly ? 0444 : (IsPasswd(name) ? 0600 : 0644)));
+    archive_entry_set_perm(e, perm);
+
+    if (archive_write_header(disk.get(), e) != ARCHIVE_OK) {
+      result.Error = kUnpackFailed + name + " (" + ReaderError(disk.get()) + ")";
+      return result;
+    }
+    if (!isFolder) {
+      const void* block = nullptr;
+      size_t size = 0;
+      la_int64_t offset = 0;
+      int r;
+      while ((r = archive_read_data_block(a.get(), &block, &size, &offset)) == ARCHIVE_OK) {
+        if (archive_write_data_block(disk.get(), block, size, offset) != ARCHIVE_OK) {
+          result.Error = kUnpackFailed + name + " (" + ReaderError(disk.get()) + ")";
+          return result;
+        }
+      }
+      if (r != ARCHIVE_EOF) {
+        result.Error = std::string(kNotZip) + ": " + name + " (" + ReaderError(a.get()) + ")";
+        return result;
+      }
+    }
+    if (archive_write_finish_entry(disk.get()) != ARCHIVE_OK) {
+      result.Error = kUnpackFailed + name + " (" + ReaderError(disk.get()) + ")";
+      return result;
+    }
+    ++(isFolder ? result.Folders : result.Files);
+  }
+  if (rc != ARCHIVE_EOF) {
+    result.Error = std::string(kNotZip) + " (" + ReaderError(a.get()) + ")";
+    return result;
+  }
+  if (archive_write_close(disk.get()) != ARCHIVE_OK) {
+    result.Error = kUnpackFailed + folder + " (" + ReaderError(disk.get()) + ")";
+    return result;
+  }
+  result.Ok = true;
+  return result;
+}

@@ -1,0 +1,110 @@
+#include "admin/UfnBackupFolder.h"
+
+#include "platform/UfnPlatform.h"
+#include "server/UfnShell.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <random>
+#include <system_error>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string RandomSuffix() {
+  static const char digits[] = "0123456789abcdefghijklmnopqrstuvwxyz";
+  std::random_device device;
+  std::string s;
+  for (int i = 0; i < 8; ++i)
+    s += digits[device() % 36];
+  return s;
+}
+
+bool AllDigits(const std::string& s, size_t from, size_t count) {
+  if (from + count > s.size()) return false;
+  for (size_t i = from; i < from + count; ++i)
+    if (s[i] < '0' || s[i] > '9') return false;
+  return true;
+}
+
+} // namespace
+
+TWorkFolder::TWorkFolder(const std::string& parent, const std::string& prefix) {
+  const std::string base = AddPathDelimiter(parent) + "." + prefix;
+  for (int attempt = 0; attempt < 16; ++attempt) {
+    const std::string path = base + RandomSuffix();
+    std::error_code ec;
+    if (fs::create_directory(fs::path(path), ec)) {
+      fs::permissions(fs::path(path), fs::perms::owner_all, fs::perm_options::replace, ec);
+      FPath = path;
+      return;
+    }
+    if (ec) {
+      FError = ec.message();
+      if (ec != std::errc::file_exists) return;
+    }
+  }
+}
+
+TWorkFolder::~TWorkFolder() {
+  Remove();
+}
+
+bool TWorkFolder::Remove() {
+  if (FPath.empty()) return true;
+  const bool removed = RemoveTree(FPath);
+  if (removed) FPath.clear();
+  return removed;
+}
+
+bool RemoveTree(const std::string& path) {
+  std::error_code ec;
+  const fs::path root(path);
+  if (!fs::exists(fs::symlink_status(root, ec))) return true;
+  // Windows refuses to delete a read-only file, and revision files are read-only.
+  if (fs::is_directory(fs::symlink_status(root, ec))) {
+    for (auto it = fs::recursive_directory_iterator(root, ec); !ec && it != fs::end(it);
+         it.increment(ec)) {
+      if (it->is_regular_file(ec) && !it->is_symlink(ec))
+        fs::permissions(it->path(), fs::perms::owner_write, fs::perm_options::add, ec);
+    }
+  }
+  fs::remove_all(root, ec);
+  return !ec && !fs::exists(fs::symlink_status(root, ec));
+}
+
+bool IsBackupArchiveOf(const std::string& project, const std::string& fileName) {
+  // project "_" yyyymmdd "T" hhnnss "Z" ".zip"
+  const std::string prefix = project + "_";
+  const size_t n = prefix.size();
+  if (fileName.size() != n + 8 + 1 + 6 + 1 + 4) return false;
+  if (fileName.compare(0, n, prefix) != 0) return false;
+  return AllDigits(fileName, n, 8) && fileName[n + 8] == 'T' && AllDigits(fileName, n + 9, 6) &&
+         fileName.compare(n + 15, 5, "Z.zip") == 0;
+}
+
+TPruneResult PruneBackups(const std::string& folder, const std::string& project, size_t keep) {
+  TPruneResult result;
+  std::vector<platform::DirEntry> entries;
+  platform::ListDirectory(folder, entries);
+  std::vector<std::string> archives;
+  for (const platform::DirEntry& e : entries) {
+    if (e.IsDirectory() || !IsBackupArchiveOf(project, e.name)) continue;
+    // A link of that name is not an archive this tool made; it is left alone.
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(fs::path(AddPathDelimiter(folder) + e.name), ec)))
+      continue;
+    archives.push_back(e.name);
+  }
+  if (archives.size() <= keep) return result;
+  std::sort(archives.begin(), archives.end());
+  for (size_t i = 0; i + keep < archives.size(); ++i) {
+    const std::string path = AddPathDelimiter(folder) + archives[i];
+    if (platform::DeleteFile(path))
+      result.Removed.push_back(archives[i]);
+    else
+      result.Failed.push_back(archives[i] + ": " + platform::LastErrorMessage());
+  }
+  return result;
+}

@@ -1,0 +1,43 @@
+// Files and folders of the admin tool: private working folders that are always removed
+// again, and the archives of one project in the backup folder.
+#pragma once
+
+#include <cstddef>
+#include <string>
+#include <vector>
+
+// A new folder with a name of its own in `parent`, hidden from the project list, that only
+// the owner may enter. Removed with everything in it when the object goes, unless Release()
+// was called. Path() is "" when it could not be made; Error() then tells why.
+class TWorkFolder {
+public:
+  TWorkFolder(const std::string& parent, const std::string& prefix);
+  ~TWorkFolder();
+  TWorkFolder(const TWorkFolder&) = delete;
+  TWorkFolder& operator=(const TWorkFolder&) = delete;
+
+  const std::string& Path() const { return FPath; } // no trailing delimiter
+  const std::string& Error() const { return FError; }
+  // Removes the folder now; false when something was left.
+  bool Remove();
+
+private:
+  std::string FPath;
+  std::string FError;
+};
+
+// Removes a file or a folder tree without following links; read-only files go too. False when
+// something could not be removed.
+bool RemoveTree(const std::string& path);
+
+// Whether `fileName` (no folder) is one of the project's backup archives:
+// <project>_yyyymmddThhnnssZ.zip, digits where the pattern has them.
+bool IsBackupArchiveOf(const std::string& project, const std::string& fileName);
+
+struct TPruneResult {
+  std::vector<std::string> Removed; // file names, oldest first
+  std::vector<std::string> Failed;  // "name: reason"
+};
+// Removes the project's oldest archives in `folder` so that `keep` of them remain; nothing
+// else in the folder is touched. The name's time stamp gives the order.
+TPruneResult PruneBackups(const std::string& folder, const std::string& project, size_t keep);

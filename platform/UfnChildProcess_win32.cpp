@@ -1,0 +1,102 @@
+#include "platform/UfnChildProcess.h"
+
+#ifndef NOMINMAX
+#define NOMINMAX
+#endif
+#include <windows.h>
+
+namespace platform {
+
+namespace {
+
+// One argument as the C run-time's command-line parser reads it back: in double quotes when
+// it holds a blank or a quote, backslashes doubled only where a quote follows them.
+std::string QuoteArgument(const std::string& arg) {
+  if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
+  std::string quoted = "\"";
+  size_t backslashes = 0;
+  for (char c : arg) {
+    if (c == '\\') {
+      ++backslashes;
+      continue;
+    }
+    if (c == '"')
+      quoted.append(backslashes * 2 + 1, '\\');
+    else
+      quoted.append(backslashes, '\\');
+    backslashes = 0;
+    quoted += c;
+  }
+  quoted.append(backslashes * 2, '\\');
+  quoted += '"';
+  return quoted;
+}
+
+} // namespace
+
+TProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
+  TProgramResult result;
+  std::string commandLine = QuoteArgument(program);
+  for (const std::string& a : arguments)
+    commandLine += " " + QuoteArgument(a);
+
+  SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  HANDLE readEnd = nullptr, writeEnd = nullptr;
+  if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
+    result.StartError = static_cast<int>(::GetLastError());
+    return result;
+  }
+  ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+  HANDLE nul = ::CreateFileA("NUL", GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, &inherit,
+                             OPEN_EXISTING, 0, nullptr);
+
+  STARTUPINFOA si{};
+  si.cb = sizeof si;
+  si.dwFlags = STARTF_USESTDHANDLES;
+  si.hStdInput = nul;
+  si.hStdOutput = writeEnd;
+  si.hStdError = writeEnd;
+  PROCESS_INFORMATION pi{};
+  const BOOL started = ::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+                                        CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
+  const DWORD startError = ::GetLastError();
+  ::CloseHandle(writeEnd);
+  if (nul != INVALID_HANDLE_VALUE) ::CloseHandle(nul);
+  if (!started) {
+    ::CloseHandle(readEnd);
+    result.StartError = static_cast<int>(startError);
+    return result;
+  }
+  result.Started = true;
+  char buffer[4096];
+  DWORD n = 0;
+  while (::ReadFile(readEnd, buffer, sizeof buffer, &n, nullptr) && n > 0)
+    result.Output.append(buffer, n);
+  ::CloseHandle(readEnd);
+  ::WaitForSingleObject(pi.hProcess, INFINITE);
+  DWORD code = 0;
+  if (::GetExitCodeProcess(pi.hProcess, &code)) result.ExitCode = static_cast<int>(code);
+  ::CloseHandle(pi.hThread);
+  ::CloseHandle(pi.hProcess);
+  return result;
+}
+
+bool StdoutIsTerminal() {
+  DWORD mode = 0;
+  return ::GetConsoleMode(::GetStdHandle(STD_OUTPUT_HANDLE), &mode) != 0;
+}
+
+int TerminalColumns() {
+  CONSOLE_SCREEN_BUFFER_INFO info{};
+  if (::GetConsoleScreenBufferInfo(::GetStdHandle(STD_OUTPUT_HANDLE), &info))
+    return info.srWindow.Right - info.srWindow.Left + 1;
+  return 80;
+}
+
+void UseUtf8Console() {
+  ::SetConsoleOutputCP(CP_UTF8);
+}
+
+void WriteLimitFailsWrites() {}
+
+} // namespace platform

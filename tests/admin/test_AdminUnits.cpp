@@ -1,0 +1,144 @@
+// The admin tool's own rules without Subversion: which files are a project's archives, what
+// --keep removes, working folders that always go, entry names that stay inside the new
+// project, and the progress bar's line.
+#include "admin/UfnAdminTool.h"
+#include "admin/UfnBackupFolder.h"
+#include "admin/UfnProgressBar.h"
+#ifdef ORLENWAY_ADMIN_RESTORE
+#include "admin/UfnArchiveRestore.h"
+#endif
+#include "platform/UfnPlatform.h"
+#include "support/TestSupport.h"
+
+#include <algorithm>
+#include <filesystem>
+#include <gtest/gtest.h>
+#include <sstream>
+
+using namespace testing_support;
+namespace fs = std::filesystem;
+
+namespace {
+
+std::vector<std::string> Names(const std::string& folder) {
+  std::vector<std::string> names;
+  for (const auto& e : fs::directory_iterator(folder))
+    names.push_back(e.path().filename().string());
+  std::sort(names.begin(), names.end());
+  return names;
+}
+
+} // namespace
+
+TEST(AdminBackupFolder, OnlyTheProjectsOwnArchiveNamesMatch) {
+  EXPECT_TRUE(IsBackupArchiveOf("alpha", "alpha_20240131T142501Z.zip"));
+  EXPECT_TRUE(IsBackupArchiveOf("a_b", "a_b_20240131T142501Z.zip"));
+  for (const char* other :
+       {"alpha_20240131T142501Z.ZIP", "alpha_20240131T142501.zip", "alpha_2024013XT142501Z.zip",
+        "alpha_20240131T142501Z.zip.bak", "xalpha_20240131T142501Z.zip",
+        "alpha-20240131T142501Z.zip", "alpha_b_20240131T142501Z.zip", "alpha_.zip", "alpha"})
+    EXPECT_FALSE(IsBackupArchiveOf("alpha", other)) << other;
+  // Another project whose name begins like this one's.
+  EXPECT_FALSE(IsBackupArchiveOf("a", "a_b_20240131T142501Z.zip"));
+}
+
+TEST(AdminBackupFolder, PruneKeepsTheNewestAndTouchesNothingElse) {
+  TempDir t;
+  const std::vector<std::string> archives = {
+      "alpha_20231231T235959Z.zip", "alpha_20240101T000000Z.zip", "alpha_20240102T000000Z.zip",
+      "alpha_20240102T000001Z.zip"};
+  for (const std::string& n : archives)
+    WriteFile(t / n, n);
+  const std::vector<std::string> others = {"beta_20200101T000000Z.zip", "alpha_notes.txt",
+                                           "alpha_20200101T000000Z.zip.part"};
+  for (const std::string& n : others)
+    WriteFile(t / n, n);
+  MakeDirs(t / "alpha_20190101T000000Z.zip"); // a folder of that name is no archive
+  std::vector<std::string> notArchives = {"alpha_20190101T000000Z.zip"};
+#ifndef _WIN32
+  fs::create_symlink(t / "beta_20200101T000000Z.zip", t / "alpha_20180101T000000Z.zip");
+  notArchives.push_back("alpha_20180101T000000Z.zip");
+#endif
+
+  TPruneResult r = PruneBackups(t.Path(), "alpha", 2);
+  EXPECT_EQ(r.Removed, (std::vector<std::string>{archives[0], archives[1]}));
+  EXPECT_TRUE(r.Failed.empty());
+  std::vector<std::string> expected = {archives[2], archives[3]};
+  expected.insert(expected.end(), notArchives.begin(), notArchives.end());
+  expected.insert(expected.end(), others.begin(), others.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Names(t.Path()), expected);
+  EXPECT_TRUE(PruneBackups(t.Path(), "alpha", 2).Removed.empty()) << "nothing more to remove";
+}
+
+TEST(AdminBackupFolder, AWorkFolderIsPrivateHiddenAndGoesWithEverythingInIt) {
+  TempDir t;
+  TempDir outside;
+  WriteFile(outside / "keep", "data");
+  std::string path;
+  {
+    TWorkFolder w(t.Path(), "orlenway-admin-");
+    path = w.Path();
+    ASSERT_FALSE(path.empty()) << w.Error();
+    EXPECT_EQ(fs::path(path).filename().string().rfind(".orlenway-admin-", 0), 0u);
+    MakeDirs(path + "/p/db/revs/0");
+    WriteFile(path + "/p/db/revs/0/1", "rev");
+    // Read-only, as revision files are.
+    fs::permissions(path + "/p/db/revs/0/1", fs::perms::owner_read);
+#ifndef _WIN32
+    EXPECT_EQ(fs::status(path).permissions() & fs::perms::all, fs::perms::owner_all);
+    fs::permissions(path + "/p/db/revs/0", fs::perms::owner_read | fs::perms::owner_exec);
+    // A link inside points out of the folder; what it points at stays.
+    fs::create_directory_symlink(outside.Path(), path + "/p/link");
+#endif
+  }
+  EXPECT_FALSE(Exists(path));
+  EXPECT_EQ(ReadFile(outside / "keep"), "data");
+  EXPECT_TRUE(Names(t.Path()).empty());
+}
+
+TEST(AdminBackupFolder, AWorkFolderThatCannotBeMadeSaysWhy) {
+  TempDir t;
+  WriteFile(t / "file", "x");
+  TWorkFolder w(t / "file", "orlenway-admin-");
+  EXPECT_TRUE(w.Path().empty());
+  EXPECT_FALSE(w.Error().empty());
+}
+
+#ifdef ORLENWAY_ADMIN_RESTORE
+TEST(AdminRestore, EntryNamesThatLeaveTheNewFolderAreRefused) {
+  for (const char* plain : {"conf/passwd", "db/revs/0/1", "./format", "db//current", "a..b/c"})
+    EXPECT_EQ(EntryNameProblem(plain), "") << plain;
+  for (const char* hostile : {"../x", "db/../../x", "..\\x", "db\\..\\..\\x", "/etc/x", "\\x",
+                              "C:/x", "c:x", "db/a:b", "", "./", "/"})
+    EXPECT_NE(EntryNameProblem(hostile), "") << hostile;
+}
+#endif
+
+TEST(AdminProgressBar, TheLineFitsTheTerminalAndCountsHangulTwice) {
+  EXPECT_EQ(ProgressLine("a", 50, 30), "a [##########..........]  50%");
+  EXPECT_EQ(ProgressLine("a", 150, 30), "a [####################] 100%");
+  EXPECT_EQ(ProgressLine("a", -3, 30), "a [....................]   0%");
+  // "알파" takes four columns: the bar is two shorter than for a two-letter label.
+  EXPECT_EQ(ProgressLine("알파", 0, 40).find('['), std::string("알파 ").size());
+  const std::string ab = ProgressLine("ab", 0, 40), hangul = ProgressLine("알파", 0, 40);
+  EXPECT_EQ(std::count(ab.begin(), ab.end(), '.') - std::count(hangul.begin(), hangul.end(), '.'),
+            2);
+
+  std::ostringstream terminal, pipe;
+  TProgressBar shown(terminal, true, 40), hidden(pipe, false, 40);
+  for (TProgressBar* b : {&shown, &hidden}) {
+    b->Show("p", 10);
+    b->Show("p", 10);
+    b->Show("p", 60);
+    b->Clear();
+  }
+  EXPECT_EQ(pipe.str(), "");
+  const std::string s = terminal.str();
+  EXPECT_EQ(std::count(s.begin(), s.end(), '%'), 2) << "a line drawn again only when it changes";
+  EXPECT_EQ(s.back(), '\r');
+}
+
+TEST(AdminSettings, TheProgramsOwnSettingsFileNotOneNamedAfterTheTool) {
+  EXPECT_EQ(ProgramSettingsFile(), platform::StateFolder() + "orlenway.ini");
+}
