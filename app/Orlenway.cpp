@@ -1,3 +1,5 @@
 #include "app/UfrmOrlenway.h"
 
-int main(int argc, char** argv) { return OrlenwayMain(argc, argv); }
+int main(int argc, char** argv) {
+  return OrlenwayMain(argc, argv);
+}

@@ -75,7 +75,6 @@ public:
   // The icon's tooltip: the application title, cut to 63 characters.
   static QString TrayTip();
 
-
 protected:
   void showEvent(QShowEvent* event) override;
   void closeEvent(QCloseEvent* event) override;

@@ -1,9 +1,9 @@
 #include "app/UfrmOrlenway.h"
 
-#include "base/UfnDesktop.h"
 #include "app/UfrmApplication.h"
 #include "app/UfrmMain.h"
 #include "app/UfrmQtPrompt.h"
+#include "base/UfnDesktop.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
 #include "server/UclsSVN.h"
@@ -72,7 +72,8 @@ public:
     struct sigaction sa {};
     sa.sa_handler = &TEndSessionSignals::Handler;
     sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGTERM, SIGHUP}) ::sigaction(sig, &sa, &FOld[sig == SIGTERM ? 0 : 1]);
+    for (int sig : {SIGTERM, SIGHUP})
+      ::sigaction(sig, &sa, &FOld[sig == SIGTERM ? 0 : 1]);
     // A backup that meets a file-size limit must end with "Disk full", not kill the program.
     ::signal(SIGXFSZ, SIG_IGN);
   }
@@ -94,7 +95,7 @@ private:
   static inline volatile int FWrite = -1;
   int FPipe[2] = {-1, -1};
   std::unique_ptr<QSocketNotifier> FNotifier;
-  struct sigaction FOld[2] {};
+  struct sigaction FOld[2]{};
 };
 #else
 // Windows ends a session with WM_QUERYENDSESSION, which Qt hands to the main window as its
@@ -105,7 +106,7 @@ public:
 };
 #endif
 
-}  // namespace
+} // namespace
 
 int OrlenwayMain(int argc, char** argv, const std::function<void()>& onRunning) {
   // A second instance ends here: it shows nothing and reads, writes and stops nothing.
@@ -150,14 +151,17 @@ int OrlenwayMain(int argc, char** argv, const std::function<void()>& onRunning) 
   instance.reset();
   delete frmMain;
   QList<QPointer<QWidget>> windows;
-  for (QWidget* w : QApplication::topLevelWidgets()) windows << w;
-  for (const QPointer<QWidget>& w : windows) delete w.data();
+  for (QWidget* w : QApplication::topLevelWidgets())
+    windows << w;
+  for (const QPointer<QWidget>& w : windows)
+    delete w.data();
 
   std::vector<std::string> failures;
   Release(DoneProjectMgr, failures);
   Release(DoneUserMgr, failures);
   Release(DoneSVN, failures);
   Release(DoneBasicSetting, failures);
-  for (const std::string& f : failures) ShowErrorReport(f);
+  for (const std::string& f : failures)
+    ShowErrorReport(f);
   return 0;
 }

@@ -3,8 +3,8 @@
 // CRC-32 of what the engine took in and the builder's progress figures up to date.
 #pragma once
 
-#include "base/UfnErrors.h"
 #include "archive/UfnStream.h"
+#include "base/UfnErrors.h"
 
 #include <cstdint>
 #include <functional>

@@ -2,9 +2,9 @@
 
 #include "base/UfnText.h"
 
+#include "archive/UfnZipHeaders.h"
 #include "base/UfnDesktop.h"
 #include "base/UfnErrors.h"
-#include "archive/UfnZipHeaders.h"
 
 #include <algorithm>
 #include <cstring>
@@ -61,8 +61,10 @@ std::string ExtractFileName(const std::string& path) {
 // done x 100 / total, rounded to the nearest integer with halves to the even neighbour.
 uint8_t Percent(int64_t done, uint64_t total) {
   if (total == 0 || done <= 0) return 0;
-  unsigned __int128 scaled = static_cast<unsigned __int128>(done) * 100;
-  unsigned __int128 q = scaled / total, r = scaled % total;
+  // 128 bits, so that no file size overflows the product.
+  __extension__ using Wide = unsigned __int128;
+  Wide scaled = static_cast<Wide>(done) * 100;
+  Wide q = scaled / total, r = scaled % total;
   if (2 * r > total || (2 * r == total && (q & 1))) ++q;
   return static_cast<uint8_t>(q > 100 ? 100 : q);
 }
@@ -81,8 +83,8 @@ uint16_t DeflateFlags(TDeflateType type) {
 // Whether a name is flagged as UTF-8: it must hold a byte of 0x80 or more, and be valid
 // UTF-8, since readers refuse a whole archive over one flagged name they cannot decode.
 bool FlagAsUtf8(const std::string& s) {
-  const bool high = std::any_of(s.begin(), s.end(),
-                                [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
+  const bool high =
+      std::any_of(s.begin(), s.end(), [](char c) { return static_cast<unsigned char>(c) >= 0x80; });
   return high && text::IsValidUtf8(s);
 }
 

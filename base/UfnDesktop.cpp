@@ -21,7 +21,7 @@ THeadlessPrompt g_headless;
 TPrompt* g_prompt = nullptr;
 std::string g_title = "Orlenway";
 
-}  // namespace
+} // namespace
 
 TMsgButton DefaultButton(TMsgButtons buttons) {
   if (buttons & mbOK) return mbOK;
@@ -45,22 +45,43 @@ void TPrompt::ShowMessage(const std::string& text) {
 TMsgButton TPrompt::MessageDlg(const std::string& text, TMsgIcon icon, TMsgButtons buttons) {
   const char* caption = "";
   switch (icon) {
-  case TMsgIcon::Warning: caption = "Warning"; break;
-  case TMsgIcon::Error: caption = "Error"; break;
-  case TMsgIcon::Information: caption = "Information"; break;
-  case TMsgIcon::Question: caption = "Confirm"; break;
-  case TMsgIcon::None: break;
+  case TMsgIcon::Warning:
+    caption = "Warning";
+    break;
+  case TMsgIcon::Error:
+    caption = "Error";
+    break;
+  case TMsgIcon::Information:
+    caption = "Information";
+    break;
+  case TMsgIcon::Question:
+    caption = "Confirm";
+    break;
+  case TMsgIcon::None:
+    break;
   }
   return MessageBox(caption, text, icon, buttons);
 }
 
-TPrompt& Prompt() { return g_prompt ? *g_prompt : g_headless; }
-TDesktop& Desktop() { return Prompt(); }
-void SetPrompt(TPrompt* prompt) { g_prompt = prompt; }
-bool PromptInstalled() { return g_prompt != nullptr; }
+TPrompt& Prompt() {
+  return g_prompt ? *g_prompt : g_headless;
+}
+TDesktop& Desktop() {
+  return Prompt();
+}
+void SetPrompt(TPrompt* prompt) {
+  g_prompt = prompt;
+}
+bool PromptInstalled() {
+  return g_prompt != nullptr;
+}
 
-const std::string& ApplicationTitle() { return g_title; }
-void SetApplicationTitle(const std::string& title) { g_title = title; }
+const std::string& ApplicationTitle() {
+  return g_title;
+}
+void SetApplicationTitle(const std::string& title) {
+  g_title = title;
+}
 
 std::string ErrorReportText(const std::string& message) {
   if (!message.empty() && static_cast<unsigned char>(message.back()) > '.') return message + ".";

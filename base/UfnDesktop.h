@@ -21,8 +21,8 @@ class TDesktop {
 public:
   virtual ~TDesktop() = default;
   // A modal message box centred on the screen; returns the button pressed.
-  virtual TMsgButton MessageBox(const std::string& caption, const std::string& text,
-                                TMsgIcon icon, TMsgButtons buttons) = 0;
+  virtual TMsgButton MessageBox(const std::string& caption, const std::string& text, TMsgIcon icon,
+                                TMsgButtons buttons) = 0;
   // Lets the windows repaint and handle input while a long operation runs.
   virtual void ProcessMessages() = 0;
 };
@@ -32,8 +32,8 @@ class TPrompt : public TDesktop {
 public:
   // The input box: caption, prompt, one line of at most maxLength characters, "OK" and
   // "Cancel". True when "OK" was pressed; `value` then holds the text.
-  virtual bool InputQuery(const std::string& caption, const std::string& prompt,
-                          std::string& value, int maxLength = 255) = 0;
+  virtual bool InputQuery(const std::string& caption, const std::string& prompt, std::string& value,
+                          int maxLength = 255) = 0;
   // The folder picker, started at `startFolder`; nothing when it was cancelled.
   virtual std::optional<std::string> SelectFolder(const std::string& caption,
                                                   const std::string& startFolder) = 0;

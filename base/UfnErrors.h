@@ -11,10 +11,10 @@ public:
   std::string Message() const { return what(); }
 };
 
-#define ORLENWAY_ERROR_CLASS(Name, Base)                                    \
-  class Name : public Base {                                                \
-  public:                                                                   \
-    explicit Name(const std::string& message) : Base(message) {}            \
+#define ORLENWAY_ERROR_CLASS(Name, Base)                                                           \
+  class Name : public Base {                                                                       \
+  public:                                                                                          \
+    explicit Name(const std::string& message) : Base(message) {}                                   \
   };
 
 ORLENWAY_ERROR_CLASS(EStreamError, Exception)
@@ -32,8 +32,7 @@ ORLENWAY_ERROR_CLASS(EInOutError, Exception)
 #undef ORLENWAY_ERROR_CLASS
 
 // printf-style formatting of the message texts.
-template <typename... Args>
-std::string Format(const char* fmt, Args... args) {
+template <typename... Args> std::string Format(const char* fmt, Args... args) {
   int n = std::snprintf(nullptr, 0, fmt, args...);
   if (n <= 0) return fmt;
   std::string s(static_cast<size_t>(n) + 1, '\0');

@@ -29,12 +29,14 @@ bool DecodeAt(std::string_view s, size_t i, char32_t& cp, size_t& len) {
   return true;
 }
 
-}  // namespace
+} // namespace
 
 std::string Trim(std::string_view s) {
   size_t b = 0, e = s.size();
-  while (b < e && static_cast<unsigned char>(s[b]) <= ' ') ++b;
-  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ') --e;
+  while (b < e && static_cast<unsigned char>(s[b]) <= ' ')
+    ++b;
+  while (e > b && static_cast<unsigned char>(s[e - 1]) <= ' ')
+    --e;
   return std::string(s.substr(b, e - b));
 }
 
@@ -43,7 +45,8 @@ char UpperAscii(char c) {
 }
 
 std::string UpperAscii(std::string s) {
-  for (char& c : s) c = UpperAscii(c);
+  for (char& c : s)
+    c = UpperAscii(c);
   return s;
 }
 
@@ -97,4 +100,4 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
-}  // namespace text
+} // namespace text

@@ -31,4 +31,4 @@ bool IsValidUtf8(std::string_view s);
 // The first code point that does not decode; 0x110000 + byte, as above.
 constexpr char32_t MalformedBase = 0x110000;
 
-}  // namespace text
+} // namespace text

@@ -28,7 +28,7 @@ std::string Inflate(const std::string& raw) {
   return out;
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size < 2) return 0;
@@ -37,7 +37,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   // Repeat the input so that it also crosses the output block size now and then.
   std::string in(reinterpret_cast<const char*>(data + 2), size - 2);
   if (data[0] & 0x80)
-    for (int i = 0; i < 6 && in.size() < 300000; ++i) in += in;
+    for (int i = 0; i < 6 && in.size() < 300000; ++i)
+      in += in;
 
   TMemoryStream target;
   target.Write("prefix", 6);
@@ -51,7 +52,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
       size_t n = std::min(in.size() - at, static_cast<size_t>(chunkUnit) * (1 + step++ % 7) * 97);
       s.Write(in.data() + at, static_cast<int64_t>(n));
       at += n;
-      target.SetPosition(static_cast<int64_t>(step % 6));  // someone else moves the target
+      target.SetPosition(static_cast<int64_t>(step % 6)); // someone else moves the target
     }
     s.Finish();
     uint32_t crc = static_cast<uint32_t>(

@@ -8,14 +8,17 @@
 
 namespace {
 
-char Fold(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
+char Fold(char c) {
+  return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c;
+}
 
 // match[i][j]: the first i characters of the name match the first j of the mask. A table
 // rather than plain recursion, which takes exponential time on masks like "a*a*a*a*b".
 bool Reference(const std::string& n, const std::string& m) {
   std::vector<std::vector<char>> match(n.size() + 1, std::vector<char>(m.size() + 1, 0));
   match[0][0] = 1;
-  for (size_t j = 1; j <= m.size(); ++j) match[0][j] = m[j - 1] == '*' && match[0][j - 1];
+  for (size_t j = 1; j <= m.size(); ++j)
+    match[0][j] = m[j - 1] == '*' && match[0][j - 1];
   for (size_t i = 1; i <= n.size(); ++i)
     for (size_t j = 1; j <= m.size(); ++j) {
       char c = m[j - 1];
@@ -27,7 +30,7 @@ bool Reference(const std::string& n, const std::string& m) {
   return match[n.size()][m.size()];
 }
 
-}  // namespace
+} // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string s(reinterpret_cast<const char*>(data), size);

@@ -22,8 +22,9 @@ std::string ConfPath(const std::string& project, const std::string& name) {
 
 bool PlainFolderName(const std::string& name) {
   if (name[0] == '-' || name[0] == '.') return false;
-  for (unsigned char c : name) {
-    if (c < 0x20 || c == 0x7F) return false;
+  for (char c : name) {
+    const auto u = static_cast<unsigned char>(c);
+    if (u < 0x20 || u == 0x7F) return false;
     if (std::strchr("/\\:*?\"<>|$`%", c) != nullptr) return false;
   }
   return true;

@@ -1,5 +1,5 @@
-#include "base/UfnText.h"
 #include "projects/UfnProfileText.h"
+#include "base/UfnText.h"
 
 #include "platform/UfnPlatform.h"
 
@@ -183,7 +183,8 @@ struct Layout {
   // In any section of the wanted name (svnserve reads them all).
   bool InNamed(size_t i, const std::string& section) const {
     int h = Section[i];
-    return h >= 0 && static_cast<size_t>(h) != i && SameName(Infos[h].Name, section);
+    return h >= 0 && static_cast<size_t>(h) != i &&
+           SameName(Infos[static_cast<size_t>(h)].Name, section);
   }
 
   bool IsKeyLine(size_t i, const std::string& key) const {
@@ -287,12 +288,13 @@ std::string SetValue(const std::string& text, const std::string& section, const 
     }
   }
   // The target stays even where it carried on the value of a line that goes.
-  if (target >= 0) drop[target] = false;
+  if (target >= 0) drop[static_cast<size_t>(target)] = false;
 
   // A new key goes after the section's last key line that stays, else after its header.
   int anchor = l.First;
   if (target >= 0) {
-    lines[target].Text = l.Infos[target].Name + "=" + value;
+    const auto t = static_cast<size_t>(target);
+    lines[t].Text = l.Infos[t].Name + "=" + value;
   } else {
     for (size_t i = 0; i < lines.size(); ++i)
       if (l.InFirst(i) && l.Infos[i].Type == Kind::Key && !drop[i]) anchor = static_cast<int>(i);

@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Installs the Debian packages that building, running and testing need, when missing.
 set -euo pipefail
-packages=(cmake ninja-build g++ pkg-config clang libclang-rt-14-dev
+packages=(cmake ninja-build g++ pkg-config clang clang-format libclang-rt-14-dev
   qt6-base-dev libgtest-dev libgmock-dev libbenchmark-dev zlib1g-dev libglib2.0-dev
   subversion unzip zip p7zip-full libarchive-tools python3 fonts-nanum desktop-file-utils
   dpkg-dev libarchive-dev systemd

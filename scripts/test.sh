@@ -1,18 +1,20 @@
 #!/usr/bin/env bash
-# Builds every test with AddressSanitizer and UndefinedBehaviorSanitizer and runs them all,
-# then builds the fuzz targets with clang and runs each for FUZZ_SECONDS (default 60), then
+# Checks the format of every C++ file, then builds every test with AddressSanitizer and
+# UndefinedBehaviorSanitizer (warnings are errors there) and runs them all, then builds the fuzz targets with clang and runs each for FUZZ_SECONDS (default 60), then
 # cross-builds the core for Windows and runs its tests under Wine (scripts/test-windows.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
 jobs=$(nproc)
+status=0
+# Every C++ file as .clang-format says.
+scripts/check-format.sh || status=1
 
 cmake -S . -B build-test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DORLENWAY_SANITIZE=ON >/dev/null
 cmake --build build-test -j "$jobs"
 export ASAN_OPTIONS="detect_leaks=1:abort_on_error=1:suppressions=$PWD/tests/asan.supp"
 export LSAN_OPTIONS="suppressions=$PWD/tests/lsan.supp:print_suppressions=0"
 export UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1"
-status=0
 (cd build-test && ctest -j "$jobs" --output-on-failure --no-tests=error --timeout 1800) || status=1
 
 cmake -S . -B build-fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DORLENWAY_FUZZ=ON \

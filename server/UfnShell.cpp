@@ -8,7 +8,9 @@ std::string AddPathDelimiter(const std::string& path) {
   return path + d;
 }
 
-std::string GetSpecialFolderPath() { return platform::ProgramFilesFolder(); }
+std::string GetSpecialFolderPath() {
+  return platform::ProgramFilesFolder();
+}
 
 bool KillProcessByName(const std::string& imageName) {
   try {

@@ -1,5 +1,5 @@
-#include "base/UfnText.h"
 #include "settings/UfnComponent.h"
+#include "base/UfnText.h"
 
 #include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"

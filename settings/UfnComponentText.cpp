@@ -1,5 +1,5 @@
-#include "base/UfnText.h"
 #include "settings/UfnComponentText.h"
+#include "base/UfnText.h"
 
 #include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
@@ -47,8 +47,8 @@ bool IsPlainUnit(char16_t u) {
 // Appends the encoded value of a string property whose line is at nesting level 1.
 void AppendStringValue(std::string& out, const std::string& value) {
   bool ascii = true;
-  for (unsigned char c : value)
-    if (c >= 128) ascii = false;
+  for (char c : value)
+    if (static_cast<unsigned char>(c) >= 128) ascii = false;
   std::u16string units;
   if (ascii)
     units.assign(value.begin(), value.end());

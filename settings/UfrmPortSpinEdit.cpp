@@ -30,9 +30,13 @@ int TPortSpinEdit::Value() const {
   return Number(Text(), v) ? Clamp(v) : FMin;
 }
 
-QString TPortSpinEdit::Text() const { return lineEdit()->text(); }
+QString TPortSpinEdit::Text() const {
+  return lineEdit()->text();
+}
 
-void TPortSpinEdit::SetValue(int value) { lineEdit()->setText(QString::number(Clamp(value))); }
+void TPortSpinEdit::SetValue(int value) {
+  lineEdit()->setText(QString::number(Clamp(value)));
+}
 
 void TPortSpinEdit::stepBy(int steps) {
   SetValue(Clamp(static_cast<long long>(Value()) + steps));

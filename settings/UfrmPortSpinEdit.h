@@ -11,8 +11,8 @@ class TPortSpinEdit : public QAbstractSpinBox {
 public:
   explicit TPortSpinEdit(QWidget* parent = nullptr, int minValue = 1, int maxValue = 65535);
 
-  int Value() const;          // the text's number in range, or the lower bound
-  void SetValue(int value);   // shown at the nearer bound when out of range
+  int Value() const;        // the text's number in range, or the lower bound
+  void SetValue(int value); // shown at the nearer bound when out of range
   QString Text() const;
 
   void stepBy(int steps) override;

@@ -105,7 +105,7 @@ std::vector<std::string> TclsUserMgr::SplitLines(const std::string& data) {
     char c = data[i];
     if (c == '\r' || c == '\n') {
       lines.push_back(data.substr(start, i - start));
-      i += (c == '\r' && i + 1 < end && data[i + 1] == '\n') ? 2 : 1;
+      i += (c == '\r' && i + 1 < end && data[i + 1] == '\n') ? 2u : 1u;
       start = i;
     } else {
       ++i;

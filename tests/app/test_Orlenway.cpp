@@ -1,18 +1,18 @@
 // The program as a whole, offscreen: the single instance, the first start and its settings
 // file, the closing question, and a settings file that cannot be read.
-#include "support/UfnScriptedPrompt.h"
 #include "app/UfrmMain.h"
 #include "app/UfrmOrlenway.h"
 #include "platform/UfnPlatform.h"
 #include "settings/UclsBasicSetting.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <QApplication>
 #include <QTimer>
 #include <chrono>
 #include <csignal>
-#include <unistd.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 using namespace testing_support;
 
@@ -45,7 +45,7 @@ protected:
   std::string state, ini, ownIni;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(Program, SecondInstanceEndsAtOnceAndTouchesNothing) {
   auto held = platform::AcquireInstanceLock("NoDuplicate_Orlenway");

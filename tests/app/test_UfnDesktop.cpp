@@ -1,11 +1,11 @@
 // The desktop seams: the default error report, the Qt message box's buttons, and the
 // application object's catching of errors that escape an event handler.
-#include "base/UfnDesktop.h"
-#include "base/UfnErrors.h"
-#include "support/UfnScriptedPrompt.h"
 #include "app/UfrmApplication.h"
 #include "app/UfrmQtPrompt.h"
+#include "base/UfnDesktop.h"
+#include "base/UfnErrors.h"
 #include "support/GuiTestApp.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <QInputDialog>
 #include <QLineEdit>
@@ -17,8 +17,7 @@
 namespace {
 
 // Runs `inspect` on the first modal dialog that opens, from inside its event loop.
-template <typename T, typename F>
-void WhenModal(F inspect) {
+template <typename T, typename F> void WhenModal(F inspect) {
   auto* timer = new QTimer;
   QObject::connect(timer, &QTimer::timeout, [timer, inspect]() {
     if (auto* w = qobject_cast<T*>(QApplication::activeModalWidget())) {
@@ -39,14 +38,14 @@ public:
   }
 };
 
-}  // namespace
+} // namespace
 
 TEST(ErrorReport, FullStopAppendedOnlyAfterCharactersThatSortAfterIt) {
   EXPECT_EQ(ErrorReportText("Stream write error"), "Stream write error.");
   EXPECT_EQ(ErrorReportText("already."), "already.");
   EXPECT_EQ(ErrorReportText("what!"), "what!");    // '!' sorts before '.'
   EXPECT_EQ(ErrorReportText("(3)"), "(3)");        // ')' too
-  EXPECT_EQ(ErrorReportText("line 3"), "line 3.");  // digits sort after it
+  EXPECT_EQ(ErrorReportText("line 3"), "line 3."); // digits sort after it
   EXPECT_EQ(ErrorReportText("실패"), "실패.");     // a Hangul byte sorts after it
   EXPECT_EQ(ErrorReportText(""), "");
 }
@@ -96,7 +95,8 @@ TEST(QtPrompt, MessageBoxHasTheStandardCaptionsDefaultAndEscape) {
   QString defaultText, escapeText, title;
   WhenModal<QMessageBox>([&](QMessageBox* box) {
     title = box->windowTitle();
-    for (QAbstractButton* b : box->buttons()) texts << b->text();
+    for (QAbstractButton* b : box->buttons())
+      texts << b->text();
     defaultText = box->defaultButton() ? box->defaultButton()->text() : "";
     escapeText = box->escapeButton() ? box->escapeButton()->text() : "";
     box->escapeButton()->click();

@@ -30,11 +30,17 @@ struct TFile {
   }
 };
 
-uint64_t Le(const std::string& s, size_t at, int bytes) {
+uint64_t Le(const std::string& s, size_t at, size_t bytes) {
   uint64_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i)
+  for (size_t i = bytes; i-- > 0;)
     v = v << 8 | static_cast<unsigned char>(s.at(at + i));
   return v;
+}
+uint16_t Le16(const std::string& s, size_t at) {
+  return static_cast<uint16_t>(Le(s, at, 2));
+}
+uint32_t Le32(const std::string& s, size_t at) {
+  return static_cast<uint32_t>(Le(s, at, 4));
 }
 
 } // namespace
@@ -79,21 +85,21 @@ TArchiveView ReadArchive(const std::string& path) {
   while (p < dir.size()) {
     TEntryView e;
     if (Le(dir, p, 4) != 0x02014B50) Bad("central header signature");
-    e.VersionMadeBy = Le(dir, p + 4, 2);
-    e.VersionNeeded = Le(dir, p + 6, 2);
-    e.Flags = Le(dir, p + 8, 2);
-    e.Method = Le(dir, p + 10, 2);
-    e.Time = Le(dir, p + 12, 2);
-    e.Date = Le(dir, p + 14, 2);
-    e.CRC = Le(dir, p + 16, 4);
-    e.Compressed32 = Le(dir, p + 20, 4);
-    e.Uncompressed32 = Le(dir, p + 24, 4);
+    e.VersionMadeBy = Le16(dir, p + 4);
+    e.VersionNeeded = Le16(dir, p + 6);
+    e.Flags = Le16(dir, p + 8);
+    e.Method = Le16(dir, p + 10);
+    e.Time = Le16(dir, p + 12);
+    e.Date = Le16(dir, p + 14);
+    e.CRC = Le32(dir, p + 16);
+    e.Compressed32 = Le32(dir, p + 20);
+    e.Uncompressed32 = Le32(dir, p + 24);
     size_t n = Le(dir, p + 28, 2), m = Le(dir, p + 30, 2);
-    e.CommentLength = Le(dir, p + 32, 2);
-    e.DiskStart = Le(dir, p + 34, 2);
-    e.Internal = Le(dir, p + 36, 2);
-    e.External = Le(dir, p + 38, 4);
-    e.Offset32 = Le(dir, p + 42, 4);
+    e.CommentLength = Le16(dir, p + 32);
+    e.DiskStart = Le16(dir, p + 34);
+    e.Internal = Le16(dir, p + 36);
+    e.External = Le32(dir, p + 38);
+    e.Offset32 = Le32(dir, p + 42);
     if (p + 46 + n + m + e.CommentLength > dir.size()) Bad("central header overruns");
     e.Name = dir.substr(p + 46, n);
     e.Extra = dir.substr(p + 46 + n, m);
@@ -118,14 +124,14 @@ TArchiveView ReadArchive(const std::string& path) {
     if (e.Offset != expectedLocal) Bad("gap or overlap before " + e.Name);
     std::string lh = f.At(e.Offset, 30);
     if (Le(lh, 0, 4) != 0x04034B50) Bad("local header signature of " + e.Name);
-    e.LocalVersion = Le(lh, 4, 2);
-    e.LocalFlags = Le(lh, 6, 2);
-    e.LocalMethod = Le(lh, 8, 2);
-    e.LocalTime = Le(lh, 10, 2);
-    e.LocalDate = Le(lh, 12, 2);
-    e.LocalCRC = Le(lh, 14, 4);
-    e.LocalCompressed32 = Le(lh, 18, 4);
-    e.LocalUncompressed32 = Le(lh, 22, 4);
+    e.LocalVersion = Le16(lh, 4);
+    e.LocalFlags = Le16(lh, 6);
+    e.LocalMethod = Le16(lh, 8);
+    e.LocalTime = Le16(lh, 10);
+    e.LocalDate = Le16(lh, 12);
+    e.LocalCRC = Le32(lh, 14);
+    e.LocalCompressed32 = Le32(lh, 18);
+    e.LocalUncompressed32 = Le32(lh, 22);
     size_t ln = Le(lh, 26, 2), lm = Le(lh, 28, 2);
     e.LocalName = f.At(e.Offset + 30, ln);
     e.LocalExtra = f.At(e.Offset + 30 + ln, lm);

@@ -1,8 +1,8 @@
 #include "archive/UCompressStream.h"
 
 #include "ZipReader.h"
-#include "support/UfnScriptedPrompt.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <gtest/gtest.h>
 #include <zlib.h>

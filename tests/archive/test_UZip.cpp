@@ -3,8 +3,8 @@
 #include "ArchiveTestKit.h"
 #include "RealReaders.h"
 #include "ZipReader.h"
-#include "support/UfnScriptedPrompt.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

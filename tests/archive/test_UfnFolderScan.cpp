@@ -1,7 +1,7 @@
 #include "archive/UfnFolderScan.h"
 
-#include "support/UfnScriptedPrompt.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>

@@ -8,7 +8,7 @@ namespace {
 
 uint64_t Le(const std::string& s, size_t at, int bytes) {
   uint64_t v = 0;
-  for (int i = bytes - 1; i >= 0; --i)
+  for (size_t i = static_cast<size_t>(bytes); i-- > 0;)
     v = v << 8 | static_cast<unsigned char>(s.at(at + i));
   return v;
 }

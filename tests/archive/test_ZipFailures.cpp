@@ -3,8 +3,8 @@
 #include "archive/UZip.h"
 
 #include "ArchiveTestKit.h"
-#include "support/UfnScriptedPrompt.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <gtest/gtest.h>
 #include <optional>

@@ -17,7 +17,7 @@ TEST(Text, AsciiCaseLeavesOtherBytesAlone) {
   EXPECT_EQ(LowerAscii("ABZ-az\xc3\x89"), "abz-az\xc3\x89");
   EXPECT_TRUE(SameAsciiIgnoreCase("Anon-Access", "anon-access"));
   EXPECT_FALSE(SameAsciiIgnoreCase("anon", "anon-"));
-  EXPECT_FALSE(SameAsciiIgnoreCase("\xc3\xa9", "\xc3\x89"));  // é and É are not ASCII
+  EXPECT_FALSE(SameAsciiIgnoreCase("\xc3\xa9", "\xc3\x89")); // é and É are not ASCII
   EXPECT_LT(CompareAsciiIgnoreCase("a", "B"), 0);
   EXPECT_GT(CompareAsciiIgnoreCase("ab", "A"), 0);
   EXPECT_EQ(CompareAsciiIgnoreCase("ABC", "abc"), 0);

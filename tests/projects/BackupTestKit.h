@@ -4,10 +4,10 @@
 // time the run pumps the window messages.
 #pragma once
 
-#include "support/UfnScriptedPrompt.h"
 #include "app/UfrmMain.h"
-#include "projects/UfrmProjectMgr_Backup.h"
 #include "projects/ProjectMgrTestKit.h"
+#include "projects/UfrmProjectMgr_Backup.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <QAction>
 #include <QApplication>

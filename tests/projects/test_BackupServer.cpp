@@ -21,7 +21,9 @@ using namespace backup_kit;
 namespace {
 
 // The backup tests' svn client speaks as alice.
-RunResult AliceSvn(const std::string& args) { return Svn(args, "alice", "wonder1"); }
+RunResult AliceSvn(const std::string& args) {
+  return Svn(args, "alice", "wonder1");
+}
 
 const char* const kNoBackupFolder = "백업 폴더가 존재하지 않습니다.";
 const char* const kQuestion =

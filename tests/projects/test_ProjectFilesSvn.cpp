@@ -42,7 +42,6 @@ int LineNumber(const std::string& text, const std::string& line) {
   return 0;
 }
 
-
 } // namespace
 
 TEST_F(RepositoryTest, EditsOfSvnadminFilesKeepEveryOtherLine) {

@@ -2,8 +2,8 @@
 // user registered and withdrawn, all through the dialog's own buttons.
 #include "ProjectMgrTestKit.h"
 
-#include "support/UfnScriptedPrompt.h"
 #include "support/SvnServe.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <QPushButton>
 #include <QToolButton>

@@ -237,9 +237,9 @@ TEST(ProfileFileWrite, RefusesWhatWouldNotReadBackAndLeavesTheFile) {
 // svnserve reads indented lines right after a key line as more of its value: they go with
 // the key and never end up below another one. One after a blank line or a comment stays.
 TEST(ProfileFileWrite, IndentedLinesStayWithTheValueTheyCarryOn) {
-  EXPECT_EQ(DeleteResult("[users]\nalice=a\n  more\nbob=b\n\tof bob\nc=d\n\n  stray\n", "users",
-                         "alice"),
-            "[users]\nbob=b\n\tof bob\nc=d\n\n  stray\n");
+  EXPECT_EQ(
+      DeleteResult("[users]\nalice=a\n  more\nbob=b\n\tof bob\nc=d\n\n  stray\n", "users", "alice"),
+      "[users]\nbob=b\n\tof bob\nc=d\n\n  stray\n");
   EXPECT_EQ(WriteResult("[users]\nbob=b\n  more\n\t and more\n# note\n  not bob's\n", "users",
                         "bob", "new"),
             "[users]\nbob=new\n# note\n  not bob's\n");

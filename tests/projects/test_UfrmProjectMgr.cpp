@@ -3,8 +3,8 @@
 // withdrawing users.
 #include "ProjectMgrTestKit.h"
 
-#include "support/UfnScriptedPrompt.h"
 #include "projects/UfnProfileFile.h"
+#include "support/UfnScriptedPrompt.h"
 
 #include <QGroupBox>
 #include <QPushButton>

@@ -83,7 +83,7 @@ TEST(Component, PropertyListRunsBaseFirstAndLeftTopLast) {
   EXPECT_EQ(list[0].Kind, TPropertyKind::String);
   EXPECT_EQ(list[1].Kind, TPropertyKind::Integer);
   EXPECT_EQ(list[1].Default, 0);
-  for (int i = 2; i <= 4; ++i)
+  for (size_t i = 2; i <= 4; ++i)
     EXPECT_EQ(list[i].Kind, TPropertyKind::String);
   EXPECT_EQ(list[5].Kind, TPropertyKind::Integer);
   EXPECT_FALSE(list[5].Default.has_value()) << "Port declares no default";

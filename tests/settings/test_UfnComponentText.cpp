@@ -202,8 +202,10 @@ TEST(ComponentTextWriter, WritesOnlyAsciiFrom32To127AndLineEnds) {
     for (size_t i = 0; i < n; ++i)
       v += static_cast<char>(rng() % 256);
     s.BackupPath = v;
-    for (unsigned char c : WriteComponentText(s))
+    for (char ch : WriteComponentText(s)) {
+      const auto c = static_cast<unsigned char>(ch);
       ASSERT_TRUE((c >= 32 && c <= 127) || c == '\r' || c == '\n') << int(c);
+    }
   }
 }
 
@@ -735,7 +737,7 @@ TEST(ComponentTextReader, LongTextsAcrossManyBufferRefills) {
     size_t pos = 0;
     size_t Read(char* buffer, size_t count) override {
       size_t n = std::min({count, data.size() - pos, size_t(7)});
-      std::copy(data.begin() + pos, data.begin() + pos + n, buffer);
+      data.copy(buffer, n, pos);
       pos += n;
       return n;
     }

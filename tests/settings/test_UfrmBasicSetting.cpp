@@ -56,7 +56,7 @@ protected:
   TclsBasicSetting& settings = globals.Settings;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(BasicSettingDialog, ShowsTheSettingsAndConfirmingWithoutChangesKeepsTheBytes) {
   settings.RepoPath = dir / "저장소";
@@ -89,7 +89,7 @@ TEST_F(BasicSettingDialog, AStoredPortOutOfRangeShowsAtTheBound) {
   });
   EXPECT_EQ(settings.GetPort(), 70000);
   EXPECT_FALSE(Exists(settings.ConfigFile));
-  Show([](TfrmBasicSetting& f) { f.close(); });  // the close box is 취소 too
+  Show([](TfrmBasicSetting& f) { f.close(); }); // the close box is 취소 too
   EXPECT_EQ(settings.GetPort(), 70000);
   Show([](TfrmBasicSetting& f) { f.btnOk->click(); });
   EXPECT_EQ(settings.GetPort(), 65535);
@@ -133,7 +133,7 @@ TEST_F(BasicSettingDialog, PortKeysStepAndLeavingTheFieldClamps) {
     EXPECT_EQ(edit->text(), "65535");
     TypePort(f, "");
     QApplication::sendEvent(f.sedtPort, &out);
-    EXPECT_EQ(edit->text(), "");  // not a number: the text stays, the value counts as 1
+    EXPECT_EQ(edit->text(), ""); // not a number: the text stays, the value counts as 1
     EXPECT_EQ(f.sedtPort->Value(), 1);
     // Enter and Escape close nothing.
     QTest::keyClick(&f, Qt::Key_Escape);
@@ -170,10 +170,10 @@ TEST_F(BasicSettingDialog, BrowseStartsAtTheFieldThenAtTheLastPickedFolder) {
     f.edtRepoPath->BrowseAction()->trigger();
     EXPECT_EQ(f.edtRepoPath->text().toStdString(), dir / "picked");
     f.edtRepoPath->clear();
-    f.edtRepoPath->BrowseAction()->trigger();  // cancelled: the text stays empty
+    f.edtRepoPath->BrowseAction()->trigger(); // cancelled: the text stays empty
     EXPECT_EQ(f.edtRepoPath->text(), "");
     f.edtBackupPath->setText("/no/such/folder");
-    f.edtBackupPath->BrowseAction()->trigger();  // cancelled: the text stays
+    f.edtBackupPath->BrowseAction()->trigger(); // cancelled: the text stays
     EXPECT_EQ(f.edtBackupPath->text(), "/no/such/folder");
     f.btnCancel->click();
   });
@@ -182,7 +182,7 @@ TEST_F(BasicSettingDialog, BrowseStartsAtTheFieldThenAtTheLastPickedFolder) {
   EXPECT_EQ(prompt.Calls[0].Caption, "Select Directory");
   EXPECT_EQ(prompt.Calls[0].Value, dir / "repos");
   EXPECT_EQ(prompt.Calls[1].Value, dir / "picked");
-  EXPECT_EQ(prompt.Calls[2].Value, platform::GetCurrentDir());  // missing folder
+  EXPECT_EQ(prompt.Calls[2].Value, platform::GetCurrentDir()); // missing folder
   EXPECT_EQ(settings.RepoPath, dir / "repos");
 }
 

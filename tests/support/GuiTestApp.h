@@ -26,4 +26,4 @@ private:
 inline ::testing::Environment* const GuiAppEnvironment =
     ::testing::AddGlobalTestEnvironment(new TGuiAppEnvironment);
 
-}  // namespace testing_support
+} // namespace testing_support

@@ -9,22 +9,24 @@ namespace testing_support {
 TSvnServe::TSvnServe(const std::string& root) : FPidFile(root + ".pid") {
   for (int attempt = 0; attempt < 5 && Pid <= 0; ++attempt) {
     Port = FreeLoopbackPort();
-    RunResult r = Shell("svnserve -d --listen-host 127.0.0.1 --listen-port " +
-                        std::to_string(Port) + " -r " + Quote(root) + " --pid-file " +
-                        Quote(FPidFile));
-    if (r.ExitCode != 0) continue;  // the port was taken meanwhile
+    RunResult r =
+        Shell("svnserve -d --listen-host 127.0.0.1 --listen-port " + std::to_string(Port) + " -r " +
+              Quote(root) + " --pid-file " + Quote(FPidFile));
+    if (r.ExitCode != 0) continue; // the port was taken meanwhile
     for (int i = 0; i < 200 && Pid <= 0; ++i) {
       if (Exists(FPidFile)) Pid = std::atoi(ReadFile(FPidFile).c_str());
       if (Pid <= 0) ::usleep(25000);
     }
   }
-  for (int i = 0; i < 200 && Pid > 0 && !PortAccepts(Port); ++i) ::usleep(25000);
+  for (int i = 0; i < 200 && Pid > 0 && !PortAccepts(Port); ++i)
+    ::usleep(25000);
 }
 
 TSvnServe::~TSvnServe() {
   if (Pid <= 0) return;
   ::kill(Pid, SIGTERM);
-  for (int i = 0; i < 200 && ::kill(Pid, 0) == 0; ++i) ::usleep(25000);
+  for (int i = 0; i < 200 && ::kill(Pid, 0) == 0; ++i)
+    ::usleep(25000);
   if (::kill(Pid, 0) == 0) ::kill(Pid, SIGKILL);
 }
 
@@ -38,4 +40,4 @@ RunResult Svn(const std::string& args, const std::string& user, const std::strin
   return Shell(cmd + " " + args);
 }
 
-}  // namespace testing_support
+} // namespace testing_support

@@ -10,7 +10,7 @@ namespace testing_support {
 
 class TSvnServe {
 public:
-  explicit TSvnServe(const std::string& root);  // Pid stays 0 when it could not start
+  explicit TSvnServe(const std::string& root); // Pid stays 0 when it could not start
   ~TSvnServe();
   TSvnServe(const TSvnServe&) = delete;
   TSvnServe& operator=(const TSvnServe&) = delete;
@@ -28,4 +28,4 @@ private:
 RunResult Svn(const std::string& args, const std::string& user = "",
               const std::string& password = "");
 
-}  // namespace testing_support
+} // namespace testing_support

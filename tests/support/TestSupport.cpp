@@ -48,7 +48,7 @@ struct RootHolder {
   }
 };
 
-}  // namespace
+} // namespace
 
 const std::string& PrivateRoot() {
   static RootHolder holder;
@@ -64,7 +64,9 @@ TempDir::TempDir(const std::string& prefix) {
   }
 }
 
-TempDir::~TempDir() { RemoveTree(path_); }
+TempDir::~TempDir() {
+  RemoveTree(path_);
+}
 
 bool Exists(const std::string& path) {
   struct stat st;
@@ -138,7 +140,8 @@ RunResult Shell(const std::string& command) {
   if (!p) return r;
   char buf[4096];
   size_t n;
-  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.Output.append(buf, n);
+  while ((n = std::fread(buf, 1, sizeof buf, p)) > 0)
+    r.Output.append(buf, n);
   int status = ::pclose(p);
   r.ExitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return r;
@@ -181,7 +184,7 @@ int OpenDescriptorCount() {
       if (e->d_name[0] != '.') ++n;
     ::closedir(d);
   }
-  return n - 1;  // the listing's own descriptor
+  return n - 1; // the listing's own descriptor
 }
 
 int ZombieChildCount() {
@@ -241,4 +244,4 @@ std::vector<int> ProcessesNamed(const std::string& name) {
   return pids;
 }
 
-}  // namespace testing_support
+} // namespace testing_support

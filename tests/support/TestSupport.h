@@ -13,11 +13,15 @@ public:
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
-  const std::string& Path() const { return path_; }   // no trailing delimiter
+  const std::string& Path() const { return path_; } // no trailing delimiter
 #ifdef _WIN32
-  std::string operator/(const std::string& name) const { return path_ + "\\" + name; }
+  std::string operator/(const std::string& name) const {
+    return path_ + "\\" + name;
+  }
 #else
-  std::string operator/(const std::string& name) const { return path_ + "/" + name; }
+  std::string operator/(const std::string& name) const {
+    return path_ + "/" + name;
+  }
 #endif
 
 private:
@@ -27,7 +31,7 @@ private:
 // The process's private root (HOME etc. live below it); set up by the test main.
 const std::string& PrivateRoot();
 
-std::string ReadFile(const std::string& path);  // throws when it cannot be read
+std::string ReadFile(const std::string& path); // throws when it cannot be read
 void WriteFile(const std::string& path, const std::string& data);
 // Bytes that do not compress, the same for the same seed.
 std::string RandomBytes(size_t n, unsigned seed);
@@ -61,8 +65,8 @@ private:
 #endif
 
 struct RunResult {
-  int ExitCode = -1;   // -1 when killed by a signal
-  std::string Output;  // stdout and stderr together
+  int ExitCode = -1;  // -1 when killed by a signal
+  std::string Output; // stdout and stderr together
 };
 // Runs a command through /bin/sh -c and waits for it.
 RunResult Shell(const std::string& command);
@@ -83,4 +87,4 @@ char ProcessState(int pid);
 // The running processes on this machine whose executable's file name is `name`.
 std::vector<int> ProcessesNamed(const std::string& name);
 
-}  // namespace testing_support
+} // namespace testing_support

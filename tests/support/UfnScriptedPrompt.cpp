@@ -1,6 +1,8 @@
 #include "support/UfnScriptedPrompt.h"
 
-TScriptedPrompt::TScriptedPrompt() : previous_(&Prompt()) { SetPrompt(this); }
+TScriptedPrompt::TScriptedPrompt() : previous_(&Prompt()) {
+  SetPrompt(this);
+}
 
 TScriptedPrompt::~TScriptedPrompt() {
   if (&Prompt() == this) SetPrompt(previous_);

@@ -14,22 +14,22 @@
 struct TPromptCall {
   enum TKind { Message, Input, Folder } Kind = Message;
   std::string Caption;
-  std::string Text;  // the message, the input box's prompt, or the picker's caption
+  std::string Text; // the message, the input box's prompt, or the picker's caption
   TMsgIcon Icon = TMsgIcon::None;
   TMsgButtons Buttons = 0;
-  std::string Value;  // the input box's initial text, or the picker's start folder
+  std::string Value; // the input box's initial text, or the picker's start folder
   int MaxLength = 0;
-  TMsgButton Answer = mbNone;  // message boxes: the answer given
+  TMsgButton Answer = mbNone; // message boxes: the answer given
 };
 
 class TScriptedPrompt : public TPrompt {
 public:
-  TScriptedPrompt();  // installs itself
-  ~TScriptedPrompt() override;  // puts the previous prompt back
+  TScriptedPrompt();           // installs itself
+  ~TScriptedPrompt() override; // puts the previous prompt back
 
-  void Answer(TMsgButton button);                    // the next message box
-  void AnswerInput(std::optional<std::string> text);  // the next input box; nullopt: Cancel
-  void AnswerFolder(std::optional<std::string> folder);  // the next folder picker
+  void Answer(TMsgButton button);                       // the next message box
+  void AnswerInput(std::optional<std::string> text);    // the next input box; nullopt: Cancel
+  void AnswerFolder(std::optional<std::string> folder); // the next folder picker
 
   TMsgButton MessageBox(const std::string& caption, const std::string& text, TMsgIcon icon,
                         TMsgButtons buttons) override;
@@ -48,7 +48,7 @@ public:
   std::function<void()> OnProcessMessages;
   std::function<void(const TPromptCall&)> OnMessage;
 
-  std::vector<TPromptCall> Messages() const;  // the message boxes only
+  std::vector<TPromptCall> Messages() const; // the message boxes only
   size_t Pending() const { return answers_.size(); }
 
 private:

@@ -62,7 +62,7 @@ protected:
   TclsUserMgr& users = globals.Users;
 };
 
-}  // namespace
+} // namespace
 
 TEST_F(UserMgrDialog, ListsTheRegistryAndAClickedRowFillsBothEdits) {
   users.Users = {"alice=secret", "bob=pw2"};
@@ -78,9 +78,9 @@ TEST_F(UserMgrDialog, ListsTheRegistryAndAClickedRowFillsBothEdits) {
     Click(f, 1);
     EXPECT_EQ(f.edtUserID->text(), "bob");
     EXPECT_EQ(f.edtPassword->text(), "pw2");
-    Click(f, 0);  // single selection: moves to alice
+    Click(f, 0); // single selection: moves to alice
     EXPECT_EQ(f.edtUserID->text(), "alice");
-    f.lvUser->clearSelection();  // the deselected account stays in the edits
+    f.lvUser->clearSelection(); // the deselected account stays in the edits
     EXPECT_EQ(f.edtUserID->text(), "alice");
     EXPECT_EQ(f.edtPassword->text(), "secret");
   });
@@ -93,7 +93,7 @@ TEST_F(UserMgrDialog, SavingTrimsReplacesInPlaceAndWritesUserDat) {
     Save(f, "  carol\t", " pw3  ");
     Save(f, "ALICE", "new");
     EXPECT_EQ(Rows(f), (std::vector<std::string>{"ALICE=new", "bob=pw2", "carol=pw3"}));
-    EXPECT_EQ(f.edtUserID->text(), "ALICE");  // the edits keep their text
+    EXPECT_EQ(f.edtUserID->text(), "ALICE"); // the edits keep their text
   });
   EXPECT_TRUE(prompt.Calls.empty());
   EXPECT_EQ(ReadFile(dir / "User.Dat"), "ALICE=new\r\nbob=pw2\r\ncarol=pw3\r\n");
@@ -104,12 +104,12 @@ TEST_F(UserMgrDialog, MalformedInputIsAnsweredAndNothingIsWritten) {
   std::vector<std::pair<QString, QString>> edits;
   Show([&](TfrmUserMgr& f) {
     auto after = [&] { edits.push_back({f.edtUserID->text(), f.edtPassword->text()}); };
-    Save(f, "", "");  // both empty: the first message, nothing emptied
+    Save(f, "", ""); // both empty: the first message, nothing emptied
     after();
     Save(f, "  ", "pw");
     after();
     for (const char* id : {"a b", "a=b", "a:b", "#a", ";a", "[a"}) {
-      Save(f, id, "p=w");  // both bad: the ID's message only
+      Save(f, id, "p=w"); // both bad: the ID's message only
       after();
     }
     Save(f, "ok", "p w");
@@ -126,15 +126,16 @@ TEST_F(UserMgrDialog, MalformedInputIsAnsweredAndNothingIsWritten) {
     EXPECT_EQ(m.Buttons, static_cast<TMsgButtons>(mbOK));
   }
   std::vector<std::string> expected = {kEmpty, kEmpty};
-  for (int i = 0; i < 6; ++i) expected.push_back(kBadID);
+  for (int i = 0; i < 6; ++i)
+    expected.push_back(kBadID);
   expected.push_back(kBadPassword);
   expected.push_back(kBadPassword);
   EXPECT_EQ(texts, expected);
   ASSERT_EQ(edits.size(), 10u);
   EXPECT_EQ(edits[0], std::make_pair(QString(), QString()));
   EXPECT_EQ(edits[1], std::make_pair(QString("  "), QString("pw")));
-  EXPECT_EQ(edits[2], std::make_pair(QString(), QString("p=w")));  // only the ID emptied
-  EXPECT_EQ(edits[8], std::make_pair(QString("ok"), QString()));   // only the password
+  EXPECT_EQ(edits[2], std::make_pair(QString(), QString("p=w"))); // only the ID emptied
+  EXPECT_EQ(edits[8], std::make_pair(QString("ok"), QString()));  // only the password
   EXPECT_EQ(users.Count(), 0);
   EXPECT_FALSE(Exists(dir / "User.Dat"));
 }
@@ -142,14 +143,14 @@ TEST_F(UserMgrDialog, MalformedInputIsAnsweredAndNothingIsWritten) {
 TEST_F(UserMgrDialog, DeleteRemovesExactlyTheSelectedLineAndShutdownWritesIt) {
   users.Users = {"alice=1", "ALICE=2", "bob=3"};
   Show([](TfrmUserMgr& f) {
-    f.btnDelete->click();  // nothing selected: nothing happens
+    f.btnDelete->click(); // nothing selected: nothing happens
     EXPECT_EQ(f.lvUser->topLevelItemCount(), 3);
     Click(f, 1);
     f.btnDelete->click();
     EXPECT_EQ(Rows(f), (std::vector<std::string>{"alice=1", "bob=3"}));
     EXPECT_TRUE(f.lvUser->selectedItems().isEmpty());
   });
-  EXPECT_FALSE(Exists(dir / "User.Dat"));  // a delete waits for the next write
+  EXPECT_FALSE(Exists(dir / "User.Dat")); // a delete waits for the next write
   users.Save();
   EXPECT_EQ(ReadFile(dir / "User.Dat"), "alice=1\r\nbob=3\r\n");
 }
@@ -166,5 +167,5 @@ TEST_F(UserMgrDialog, AFailedWriteIsReportedAndTheListIsNotRebuilt) {
   ASSERT_EQ(m.size(), 1u);
   EXPECT_EQ(m[0].Icon, TMsgIcon::Error);
   EXPECT_EQ(m[0].Text.rfind("Cannot create file", 0), 0u) << m[0].Text;
-  EXPECT_TRUE(users.Exists("alice"));  // kept in memory for the next write
+  EXPECT_TRUE(users.Exists("alice")); // kept in memory for the next write
 }
