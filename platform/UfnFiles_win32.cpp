@@ -216,7 +216,7 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool
   DWORD end = ::GetLastError();
   ::FindClose(h);
   if (end != ERROR_NO_MORE_FILES) {
-    Remember(end);
+    Remember(static_cast<int>(end));
     entries.clear();
     return false;
   }
@@ -303,7 +303,7 @@ bool WriteFileAtomic(const std::string& path, const std::string& data, int /*mod
   }
   auto fail = [&](DWORD code) {
     ::DeleteFileA(tmp);
-    Remember(code);
+    Remember(static_cast<int>(code));
     return false;
   };
   HANDLE h = ::CreateFileA(tmp, GENERIC_WRITE, 0, nullptr, TRUNCATE_EXISTING, FILE_ATTRIBUTE_NORMAL,

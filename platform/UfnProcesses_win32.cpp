@@ -126,7 +126,7 @@ bool LoopbackPortAccepts(int port, unsigned timeoutMs) {
     return false;
   }
   u_long nonBlocking = 1;
-  ::ioctlsocket(s, FIONBIO, &nonBlocking);
+  ::ioctlsocket(s, static_cast<long>(FIONBIO), &nonBlocking);
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<u_short>(port));

@@ -50,7 +50,7 @@ public:
 std::string Reference(const std::string& in, int level) {
   z_stream z{};
   deflateInit2(&z, level, Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
-  std::string out(deflateBound(&z, in.size()), '\0');
+  std::string out(deflateBound(&z, static_cast<uLong>(in.size())), '\0');
   z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(in.data()));
   z.avail_in = static_cast<uInt>(in.size());
   z.next_out = reinterpret_cast<Bytef*>(out.data());

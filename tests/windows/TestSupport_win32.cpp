@@ -198,7 +198,7 @@ void RemoveTree(const std::string& path) {
   if (path.size() < 4) return; // never a drive's root
   DWORD a = ::GetFileAttributesA(path.c_str());
   if (a == INVALID_FILE_ATTRIBUTES) return;
-  ::SetFileAttributesA(path.c_str(), a & ~FILE_ATTRIBUTE_READONLY);
+  ::SetFileAttributesA(path.c_str(), a & ~DWORD{FILE_ATTRIBUTE_READONLY});
   if (!(a & FILE_ATTRIBUTE_DIRECTORY)) {
     ::DeleteFileA(path.c_str());
     return;
