@@ -21,19 +21,6 @@ struct TAdminRun {
   std::string Out, Err;
 };
 
-inline std::vector<std::string> Names(const std::string& folder) {
-  std::vector<std::string> out;
-  if (DIR* d = ::opendir(folder.c_str())) {
-    while (dirent* de = ::readdir(d)) {
-      std::string n = de->d_name;
-      if (n != "." && n != "..") out.push_back(n);
-    }
-    ::closedir(d);
-  }
-  std::sort(out.begin(), out.end());
-  return out;
-}
-
 inline std::string Joined(const std::vector<std::string>& names) {
   std::string s;
   for (const std::string& n : names)
@@ -96,7 +83,7 @@ protected:
 
   std::vector<std::string> Archives() const {
     std::vector<std::string> zips;
-    for (const std::string& n : Names(Backups))
+    for (const std::string& n : FolderNames(Backups))
       if (n.size() > 4 && n.compare(n.size() - 4, 4, ".zip") == 0) zips.push_back(n);
     return zips;
   }

@@ -75,8 +75,8 @@ TEST_F(AdminToolTest, MistakesOfTheCommandLineAreOneLineAndExit2AndNothingIsDone
   // An empty folder of the new name is somebody's too.
   MakeDirs(Repos + "/empty");
   EXPECT_EQ(Admin("restore " + Quote(Work / "some.zip") + " empty").ExitCode, 2);
-  EXPECT_EQ(Joined(Names(Repos)), "alpha,empty");
-  EXPECT_EQ(Joined(Names(Backups)), "");
+  EXPECT_EQ(Joined(FolderNames(Repos)), "alpha,empty");
+  EXPECT_EQ(Joined(FolderNames(Backups)), "");
 }
 
 TEST_F(AdminToolTest, HelpVersionAndNoCommand) {
@@ -132,7 +132,7 @@ TEST_F(AdminToolTest, AMissingOrBadSettingsFileGetsTheProgramsMessageAndExit2) {
     EXPECT_EQ(r.ExitCode, 2) << c.Says;
     EXPECT_NE(r.Err.find(c.Says), std::string::npos) << r.Err;
   }
-  EXPECT_EQ(Joined(Names(Backups)), "");
+  EXPECT_EQ(Joined(FolderNames(Backups)), "");
 }
 
 TEST_F(AdminToolTest, ListShowsAccessAndUsersAsTheProjectManagerDoes) {
@@ -204,7 +204,7 @@ TEST_F(AdminToolTest, KeepTwoAfterFourBackupsLeavesTheTwoNewestAndOtherFiles) {
   std::vector<std::string> expected = {made[2], made[3]};
   expected.insert(expected.end(), others.begin(), others.end());
   std::sort(expected.begin(), expected.end());
-  EXPECT_EQ(Names(Backups), expected);
+  EXPECT_EQ(FolderNames(Backups), expected);
   for (const std::string& n : others)
     EXPECT_EQ(ReadFile(Backups + "/" + n), n);
 }
@@ -227,8 +227,8 @@ TEST_F(AdminToolTest, ARestoredProjectHasTheOriginalsHistoryAndAnOwnerOnlyPasswo
   EXPECT_EQ(Mode(Repos + "/copy/conf/passwd"), 0600);
   EXPECT_EQ(Mode(Repos + "/copy/db/revs/0/1"), 0444) << "revision files stay read-only";
   EXPECT_EQ(Mode(Repos + "/copy/conf/svnserve.conf"), 0644);
-  EXPECT_EQ(Joined(Names(Repos)), "alpha,copy") << "no working folder is left";
-  EXPECT_EQ(Joined(Names(Backups)), ArchiveNamed(backup.Out));
+  EXPECT_EQ(Joined(FolderNames(Repos)), "alpha,copy") << "no working folder is left";
+  EXPECT_EQ(Joined(FolderNames(Backups)), ArchiveNamed(backup.Out));
   const std::string log = "svn log -v file://";
   EXPECT_EQ(Shell(log + Repos + "/copy").Output, Shell(log + Repos + "/alpha").Output);
   EXPECT_EQ(Shell("svnlook uuid " + Quote(Repos + "/copy")).Output,
@@ -269,8 +269,8 @@ TEST_F(AdminToolTest, HostileArchivesAreRefusedAndLeaveNothing) {
     EXPECT_EQ(r.Out.rfind("evil: 복원에 실패하였습니다. ", 0), 0u) << r.Out;
     EXPECT_NE(r.Out.find(c.Says), std::string::npos) << c.Kind << ": " << r.Out;
     EXPECT_EQ(Lines(r.Out), 1) << r.Out;
-    EXPECT_EQ(Joined(Names(Repos)), "alpha") << c.Kind;
-    EXPECT_EQ(Joined(Names(outside)), "") << c.Kind;
+    EXPECT_EQ(Joined(FolderNames(Repos)), "alpha") << c.Kind;
+    EXPECT_EQ(Joined(FolderNames(outside)), "") << c.Kind;
     EXPECT_FALSE(Exists(Root / "slipped"));
   }
   // The same archive untouched restores: only the added entry was the reason.
@@ -306,7 +306,7 @@ TEST_F(AdminToolTest, AnArchiveWhoseRepositoryFailsTheCheckLeavesNothing) {
   EXPECT_EQ(r.ExitCode, 1);
   EXPECT_NE(r.Out.find("broken: 복원에 실패하였습니다. svnadmin verify: "), std::string::npos)
       << r.Out;
-  EXPECT_EQ(Joined(Names(Repos)), "alpha");
+  EXPECT_EQ(Joined(FolderNames(Repos)), "alpha");
 }
 
 // A file size limit (which binds root too) stands for a disk that fills: the tool lets the
@@ -322,7 +322,7 @@ TEST_F(AdminToolTest, ABackupThatMeetsAFullDiskLeavesNoArchiveAndNoCopy) {
   EXPECT_NE(r.Out.find("alpha: 프로젝트 폴더 백업에 실패하였습니다. Disk full"), std::string::npos)
       << r.Out;
   EXPECT_NE(r.Out.find("beta: 프로젝트 폴더 압축을 완료하였습니다."), std::string::npos) << r.Out;
-  const std::vector<std::string> left = Names(Backups);
+  const std::vector<std::string> left = FolderNames(Backups);
   ASSERT_EQ(left.size(), 1u) << Joined(left);
   EXPECT_EQ(left[0].rfind("beta_", 0), 0u) << "only beta's archive, no copy of alpha";
 
@@ -366,7 +366,7 @@ TEST_F(AdminToolTest, ARestoreThatMeetsAFullDiskLeavesNothing) {
   EXPECT_NE(r.Out.find("copy: 복원에 실패하였습니다. 압축을 풀지 못했습니다: db/revs/0/1"),
             std::string::npos)
       << r.Out;
-  EXPECT_EQ(Joined(Names(Repos)), "alpha");
+  EXPECT_EQ(Joined(FolderNames(Repos)), "alpha");
 }
 
 TEST_F(AdminToolTest, TheProgressBarIsDrawnOnATerminalOnly) {

@@ -21,21 +21,6 @@ uint32_t Crc(const std::string& s) {
       crc32(0, reinterpret_cast<const Bytef*>(s.data()), static_cast<uInt>(s.size())));
 }
 
-void SetLocalTime(const std::string& path, int year, int mon, int day, int h, int m, int s) {
-  struct tm t {};
-  t.tm_year = year - 1900;
-  t.tm_mon = mon - 1;
-  t.tm_mday = day;
-  t.tm_hour = h;
-  t.tm_min = m;
-  t.tm_sec = s;
-  t.tm_isdst = -1;
-  struct utimbuf u {
-    mktime(&t), mktime(&t)
-  };
-  ASSERT_EQ(::utime(path.c_str(), &u), 0);
-}
-
 // A source folder, a folder for the archive, and a work folder for the readers.
 struct TFixture {
   TempDir Src{"src"}, Out{"out"}, Work{"work"};
@@ -97,7 +82,7 @@ TEST(Zip, StoreOrDeflateByKindAndSizeWithTheExactHeaderValues) {
   ::chmod((f.Src / "readonly.txt").c_str(), 0444);
   MakeDirs(f.Src / "db/revs/0");
   WriteFile(f.Src / "db/revs/0/1", text);
-  SetLocalTime(f.Src / "db/revs/0/1", 2024, 1, 31, 14, 25, 1);
+  SetLocalFileTime(f.Src / "db/revs/0/1", 2024, 1, 31, 14, 25, 1);
 
   EXPECT_EQ(f.Zip.BuildArchive(), 7);
   EXPECT_EQ(f.Events.ErrorCodes(), "");
@@ -377,8 +362,8 @@ TEST(Zip, DateChoices) {
   TFixture f;
   WriteFile(f.Src / "old", "1");
   WriteFile(f.Src / "new", "2");
-  SetLocalTime(f.Src / "old", 2001, 2, 3, 4, 5, 6);
-  SetLocalTime(f.Src / "new", 2022, 12, 24, 18, 30, 58);
+  SetLocalFileTime(f.Src / "old", 2001, 2, 3, 4, 5, 6);
+  SetLocalFileTime(f.Src / "new", 2022, 12, 24, 18, 30, 58);
   f.Zip.DateAttribute = daMaxFileDate;
   EXPECT_EQ(f.Zip.BuildArchive(), 2);
   for (const TEntryView& e : ReadArchive(f.Archive).Entries) {

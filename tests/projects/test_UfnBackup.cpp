@@ -38,20 +38,6 @@ private:
   bool FHadOne = false;
 };
 
-void SetLocalFileTime(const std::string& path, int year, int mon, int day, int h, int m, int s) {
-  std::tm t{};
-  t.tm_year = year - 1900;
-  t.tm_mon = mon - 1;
-  t.tm_mday = day;
-  t.tm_hour = h;
-  t.tm_min = m;
-  t.tm_sec = s;
-  t.tm_isdst = -1;
-  const std::time_t when = std::mktime(&t);
-  const utimbuf u{when, when};
-  ASSERT_EQ(::utime(path.c_str(), &u), 0);
-}
-
 } // namespace
 
 TEST(BackupZip, EverySettingOfAnEarlierCallerIsReplacedByTheBackupOnes) {

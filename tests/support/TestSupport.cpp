@@ -6,6 +6,7 @@
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <dirent.h>
 #include <fstream>
 #include <netinet/in.h>
@@ -17,6 +18,7 @@
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
+#include <utime.h>
 
 namespace testing_support {
 
@@ -94,6 +96,21 @@ std::vector<std::string> FolderNames(const std::string& folder) {
   }
   std::sort(out.begin(), out.end());
   return out;
+}
+
+void SetLocalFileTime(const std::string& path, int year, int month, int day, int hour, int minute,
+                      int second) {
+  std::tm t{};
+  t.tm_year = year - 1900;
+  t.tm_mon = month - 1;
+  t.tm_mday = day;
+  t.tm_hour = hour;
+  t.tm_min = minute;
+  t.tm_sec = second;
+  t.tm_isdst = -1;
+  const std::time_t when = std::mktime(&t);
+  const utimbuf u{when, when};
+  if (::utime(path.c_str(), &u) != 0) throw std::runtime_error("cannot set the time of " + path);
 }
 
 int FileMode(const std::string& path) {

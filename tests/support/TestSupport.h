@@ -40,6 +40,10 @@ void MakeDirs(const std::string& path);
 void RemoveTree(const std::string& path);
 // The names in a folder without "." and "..", in byte order; empty when it cannot be read.
 std::vector<std::string> FolderNames(const std::string& folder);
+// POSIX: sets a file's last write (and access) time to a local date and time; throws on
+// failure.
+void SetLocalFileTime(const std::string& path, int year, int month, int day, int hour, int minute,
+                      int second);
 // Waits up to about 5 s for something to appear at `path`.
 bool WaitForFile(const std::string& path);
 // `base` and a random number, so that names of a run do not meet those of an earlier one.
