@@ -10,6 +10,9 @@ namespace platform {
 
 std::string GetEnv(const std::string& name);
 bool SetEnv(const std::string& name, const std::string& value);
+// Whether the variable exists at all (GetEnv gives "" for both unset and empty).
+bool HasEnv(const std::string& name);
+bool UnsetEnv(const std::string& name);
 // The search-path list separator (":" on POSIX, ";" on Windows).
 char SearchPathSeparator();
 void SleepMs(unsigned ms);

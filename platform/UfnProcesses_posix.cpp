@@ -123,6 +123,14 @@ bool SetEnv(const std::string& name, const std::string& value) {
   return ::setenv(name.c_str(), value.c_str(), 1) == 0;
 }
 
+bool HasEnv(const std::string& name) {
+  return std::getenv(name.c_str()) != nullptr;
+}
+
+bool UnsetEnv(const std::string& name) {
+  return ::unsetenv(name.c_str()) == 0;
+}
+
 char SearchPathSeparator() {
   return ':';
 }

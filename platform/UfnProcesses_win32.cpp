@@ -37,6 +37,15 @@ bool SetEnv(const std::string& name, const std::string& value) {
   return ::SetEnvironmentVariableA(name.c_str(), value.c_str()) != 0;
 }
 
+bool HasEnv(const std::string& name) {
+  if (::GetEnvironmentVariableA(name.c_str(), nullptr, 0) != 0) return true;
+  return ::GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+}
+
+bool UnsetEnv(const std::string& name) {
+  return ::SetEnvironmentVariableA(name.c_str(), nullptr) != 0;
+}
+
 char SearchPathSeparator() {
   return ';';
 }

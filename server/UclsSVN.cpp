@@ -30,13 +30,20 @@ void Complain(const std::string& text) {
   Desktop().MessageBox("에라~", text, TMsgIcon::Warning, mbOK);
 }
 
-// Puts the program's PATH back however the start ends.
+// Puts the program's PATH back however the start ends; a PATH that was unset stays unset, as
+// an empty one would hide every program from later command lines.
 class TPathRestorer {
 public:
-  explicit TPathRestorer(std::string saved) : FSaved(std::move(saved)) {}
-  ~TPathRestorer() { platform::SetEnv("PATH", FSaved); }
+  TPathRestorer() : FWasSet(platform::HasEnv("PATH")), FSaved(platform::GetEnv("PATH")) {}
+  ~TPathRestorer() {
+    if (FWasSet)
+      platform::SetEnv("PATH", FSaved);
+    else
+      platform::UnsetEnv("PATH");
+  }
 
 private:
+  bool FWasSet;
   std::string FSaved;
 };
 
@@ -86,7 +93,7 @@ bool TclsSVN::StartServer() {
   {
     // Only the server's interpreter sees the extended search path.
     std::string path = platform::GetEnv("PATH");
-    TPathRestorer restore(path);
+    TPathRestorer restore;
     if (!found)
       platform::SetEnv("PATH", path.empty() ? bin : path + platform::SearchPathSeparator() + bin);
     started = RunCommand(commandLine, false);

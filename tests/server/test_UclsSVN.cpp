@@ -191,6 +191,26 @@ TEST_F(ServerControl, AMissingBinFolderIsAddedToTheSearchPathOfTheServerOnly) {
   EXPECT_EQ(SvnInfo("proj"), 0);
 }
 
+TEST_F(ServerControl, AnUnsetPathComesBackUnset) {
+  // Set to "" instead, every later command line would find nothing.
+  ASSERT_TRUE(platform::UnsetEnv("PATH"));
+  bool started = SVN->StartServer();
+  bool stillUnset = !platform::HasEnv("PATH");
+  platform::SetEnv("PATH", SavedPath);
+  EXPECT_TRUE(started);
+  EXPECT_TRUE(stillUnset);
+  EXPECT_EQ(SvnInfo("proj"), 0);
+  // Empty is not unset: an empty PATH is put back as it was.
+  ASSERT_TRUE(SVN->StopServer());
+  ASSERT_TRUE(WaitPortClosed(Port));
+  platform::SetEnv("PATH", "");
+  started = SVN->StartServer();
+  bool empty = platform::HasEnv("PATH") && platform::GetEnv("PATH").empty();
+  platform::SetEnv("PATH", SavedPath);
+  EXPECT_TRUE(started);
+  EXPECT_TRUE(empty);
+}
+
 TEST_F(ServerControl, ABinFolderAlreadyOnThePathInAnotherCaseIsLeftAlone) {
   TempDir t;
   BasicSetting->SVNPath = FakeInstallation(t, "svn");
