@@ -283,7 +283,9 @@ void TfrmMain::acStartServerExecute() {
 }
 
 void TfrmMain::acStopServerExecute() {
-  if (SVN->StopServer()) SetServerStopped(true);
+  // No server of ours left to stop is the stopped state all the same.
+  SVN->StopServer();
+  SetServerStopped(true);
 }
 
 void TfrmMain::acExitExecute() {

@@ -26,6 +26,15 @@ bool RunShellCommand(const std::string& commandLine, bool wait);
 // true when at least one matched.
 bool KillProcessesByName(const std::string& imageName);
 
+// The image name of the running process `pid` (its executable's file name) and a mark of
+// when it started that changes when the pid is reused (Linux: clock ticks since boot from
+// /proc; Windows: its creation time). False when no such process runs (ended ones included).
+bool ProcessIdentity(long pid, std::string& imageName, unsigned long long& startMark);
+// Terminates `pid` only while it still runs under `imageName` (ASCII case ignored) and,
+// unless startMark is 0, with that start mark; the check and the signal go to the same
+// process, never to one that took its pid meanwhile. True when it was told to end.
+bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long long startMark);
+
 // ---- server control: interpreter quoting and the loopback probe --------------------------
 
 // `text` as one double-quoted word of the command interpreter. POSIX escapes the four

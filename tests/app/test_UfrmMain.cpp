@@ -9,6 +9,7 @@
 #include "settings/UclsBasicSetting.h"
 #include "support/GuiTestApp.h"
 #include "support/ServerProcesses.h"
+#include "support/SvnServe.h"
 #include "support/TestGlobals.h"
 #include "support/TestSupport.h"
 #include "support/UfnScriptedPrompt.h"
@@ -150,19 +151,21 @@ TEST_F(MainWindow, PicturesCaptionsAndTheFixedCentredWindow) {
   EXPECT_EQ(frmMain, nullptr);
 }
 
-TEST_F(MainWindow, FirstShowStopsEveryServerAndTakesTheStoppedState) {
-  int other = FreeLoopbackPort();
-  ASSERT_EQ(
-      Shell("svnserve -d --listen-port=" + std::to_string(other) + " -r " + Quote(Root.Path()))
-          .ExitCode,
-      0);
-  ASSERT_EQ(ServerPids().size(), 1u);
+TEST_F(MainWindow, FirstShowEndsOnlyTheServerAnEarlierRunLeftBehind) {
+  TempDir otherRoot{"other"};
+  TSvnServe other(otherRoot.Path());
+  ASSERT_GT(other.Pid, 0);
+  // An earlier run that ended without its stop (a crash) left its server and the record.
+  ASSERT_TRUE(SVN->StartServer());
+  ASSERT_EQ(ServerPids().size(), 2u);
   auto* w = new TfrmMain;
   Window = w;
-  EXPECT_TRUE(PortAccepts(other)); // still running before the show
+  EXPECT_TRUE(PortAccepts(Port)); // still running before the show
   w->show();
-  EXPECT_TRUE(WaitPortClosed(other));
-  EXPECT_TRUE(ServerPids().empty());
+  EXPECT_TRUE(WaitPortClosed(Port));
+  EXPECT_EQ(ServerPids(), std::vector<pid_t>{other.Pid});
+  EXPECT_TRUE(PortAccepts(other.Port));
+  EXPECT_FALSE(Exists(ServerRecordPath()));
   ExpectStopped();
 
   // Hiding and showing again is no first show: a server started since keeps running.
@@ -228,7 +231,7 @@ TEST_F(MainWindow, AFailedStartLeavesTheStoppedState) {
   ExpectStopped();
 }
 
-TEST_F(MainWindow, AStopThatFindsNoServerLeavesTheRunningState) {
+TEST_F(MainWindow, AStopThatFindsNoServerTakesTheStoppedState) {
   auto* w = Open();
   w->acStartServer->trigger();
   ExpectRunning();
@@ -239,8 +242,11 @@ TEST_F(MainWindow, AStopThatFindsNoServerLeavesTheRunningState) {
   // The port closes a moment before the server, or a connection child of the probes, is gone.
   ASSERT_TRUE(WaitNoServerRuns());
   w->acStopServer->trigger();
-  ExpectRunning();
+  ExpectStopped();
   EXPECT_TRUE(Prompt.Messages().empty());
+  w->acStartServer->trigger();
+  ExpectRunning();
+  EXPECT_TRUE(PortAccepts(Port));
 }
 
 TEST_F(MainWindow, ClosingAsksEvenWhenStoppedAndNoKeepsEverything) {
