@@ -106,6 +106,10 @@ bool CompleteServerRecord(std::chrono::steady_clock::time_point deadline) {
 
 } // namespace
 
+std::string ServerAddress(const std::string& host, int port) {
+  return "svn://" + host + (port == DefaultPort ? "" : ":" + std::to_string(port)) + "/";
+}
+
 std::string ServerRecordPath() {
   return platform::StateFolder() + "svnserve.pid";
 }

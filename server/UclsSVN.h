@@ -39,6 +39,9 @@ public:
 // probe file cannot be read.
 std::string ReadShellPath();
 
+// The address clients use: "svn://<host>/" on the Subversion port, else "svn://<host>:<port>/".
+std::string ServerAddress(const std::string& host, int port);
+
 // The record of the program's own server: "<pid> <start mark>".
 std::string ServerRecordPath();
 

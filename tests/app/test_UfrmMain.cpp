@@ -15,12 +15,16 @@
 #include "support/UfnScriptedPrompt.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QFontInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSysInfo>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -311,7 +315,8 @@ TEST_F(MainWindow, TheNotificationAreaHidesAndRestoresTheWindow) {
   EXPECT_TRUE(w->InTray());
   EXPECT_FALSE(w->isVisible());
   EXPECT_TRUE(w->tiTrayIcon->isVisible());
-  EXPECT_EQ(w->tiTrayIcon->toolTip(), "Orlenway");
+  EXPECT_EQ(w->tiTrayIcon->toolTip(),
+            QString::fromUtf8("Orlenway\n서버 실행 중 · ") + TfrmMain::ServerAddress());
   EXPECT_EQ(w->tiTrayIcon->contextMenu(), w->pmTray);
   EXPECT_FALSE(w->tiTrayIcon->icon().isNull());
 
@@ -352,7 +357,8 @@ TEST_F(MainWindow, TheTooltipIsTheTitleCutTo63Characters) {
   auto* w = Open<TTrayMain>();
   EXPECT_EQ(w->windowTitle().toStdString(), title);
   w->MinimizeToTray();
-  EXPECT_EQ(w->tiTrayIcon->toolTip().toStdString(), title.substr(0, 63));
+  // The title, cut, then the server's state and address.
+  EXPECT_EQ(w->tiTrayIcon->toolTip().section('\n', 0, 0).toStdString(), title.substr(0, 63));
   EXPECT_EQ(TfrmMain::TrayTip().size(), 63);
   SetApplicationTitle("서버 관리 " + std::string(70, 'y'));
   EXPECT_EQ(TfrmMain::TrayTip(), QString::fromUtf8("서버 관리 ") + QString(57, 'y'));
@@ -402,4 +408,68 @@ TEST_F(MainWindow, TheSettingsOpenOnlyWhileStoppedAndAboutIsModal) {
   });
   w->acAbout->trigger();
   EXPECT_EQ(caption, QString::fromUtf8("Orlenway 에 대하여..."));
+}
+
+TEST_F(MainWindow, AServerThatEndsBehindItsBackIsNoticedOnceAndCanBeStartedAgain) {
+  auto* w = Open();
+  w->acStartServer->trigger();
+  ExpectRunning();
+  auto pids = ServerPids();
+  ASSERT_EQ(pids.size(), 1u);
+  ::kill(pids[0], SIGTERM);
+  auto start = std::chrono::steady_clock::now();
+  while (Shown(w->acStopServer) &&
+         std::chrono::steady_clock::now() - start < std::chrono::milliseconds(2500))
+    QTest::qWait(20);
+  EXPECT_LE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+  ExpectStopped();
+  EXPECT_FALSE(Exists(ServerRecordPath()));
+  // Without a tray that shows balloons: one box, whatever the ticks that follow.
+  QTest::qWait(2200);
+  ASSERT_EQ(Prompt.Messages().size(), 1u);
+  const TPromptCall m = Prompt.Messages()[0];
+  EXPECT_EQ(m.Caption, "Warning");
+  EXPECT_EQ(m.Icon, TMsgIcon::Warning);
+  EXPECT_EQ(m.Buttons, static_cast<TMsgButtons>(mbOK));
+  EXPECT_EQ(m.Text,
+            "SVN 서버가 종료되었습니다 (포트 " + std::to_string(Port) + "). 다시 시작해주세요");
+
+  QTest::mouseClick(w->btnStartServer, Qt::LeftButton);
+  ExpectRunning();
+  EXPECT_TRUE(PortAccepts(Port));
+  // A server that keeps running is not reported.
+  QTest::qWait(1500);
+  ExpectRunning();
+  EXPECT_EQ(Prompt.Messages().size(), 1u);
+}
+
+TEST_F(MainWindow, TheStatusLineGivesStateRootAndAddressAndCopiesTheAddress) {
+  auto* w = Open<TTrayMain>();
+  const QString host = QSysInfo::machineHostName();
+  const QString address = "svn://" + host + ":" + QString::number(Port) + "/";
+  EXPECT_EQ(TfrmMain::ServerAddress(), address);
+  const QString root = QString::fromStdString(BasicSetting->RepoPath);
+  EXPECT_EQ(w->lblServerStatus->toolTip(),
+            QString::fromUtf8("서버 중지됨 · 포트 %1 · %2 · %3").arg(Port).arg(root, address));
+  EXPECT_TRUE(w->lblServerStatus->isVisible());
+  const QImage stopped = w->tiTrayIcon->icon().pixmap(16, 16).toImage();
+  EXPECT_TRUE(w->tiTrayIcon->toolTip().endsWith(QString::fromUtf8("서버 중지됨 · ") + address));
+
+  w->acStartServer->trigger();
+  EXPECT_EQ(w->lblServerStatus->toolTip(),
+            QString::fromUtf8("서버 실행 중 · 포트 %1 · %2 · %3").arg(Port).arg(root, address));
+  EXPECT_TRUE(w->tiTrayIcon->toolTip().endsWith(QString::fromUtf8("서버 실행 중 · ") + address));
+  EXPECT_NE(w->tiTrayIcon->icon().pixmap(16, 16).toImage(), stopped);
+
+  QGuiApplication::clipboard()->setText("before");
+  QTest::mouseClick(w->btnCopyAddress, Qt::LeftButton);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), address);
+
+  // The Subversion port needs no port in the address; a changed port shows at the next tick.
+  w->acStopServer->trigger();
+  BasicSetting->SetPort(3690);
+  QTest::qWait(1200);
+  EXPECT_EQ(TfrmMain::ServerAddress(), "svn://" + host + "/");
+  EXPECT_TRUE(w->lblServerStatus->toolTip().endsWith(QString::fromUtf8("포트 3690 · ") + root +
+                                                     " · svn://" + host + "/"));
 }
