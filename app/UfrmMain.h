@@ -1,6 +1,7 @@
 // The main window: the server commands, the three managers and the About box as actions,
 // bound to the menu bar, the five buttons and the notification-area menu. The enabled state of
-// the two server actions is the program's only record of whether the server runs.
+// the two server actions is the window's belief of whether the server runs; a watch keeps it in
+// step with the server controller's record.
 #pragma once
 
 #include <QList>

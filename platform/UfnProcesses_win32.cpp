@@ -38,6 +38,8 @@ bool SetEnv(const std::string& name, const std::string& value) {
 }
 
 bool HasEnv(const std::string& name) {
+  // An empty variable also gives 0: only the error code tells it from a missing one.
+  ::SetLastError(ERROR_SUCCESS);
   if (::GetEnvironmentVariableA(name.c_str(), nullptr, 0) != 0) return true;
   return ::GetLastError() != ERROR_ENVVAR_NOT_FOUND;
 }
