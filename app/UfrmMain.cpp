@@ -322,6 +322,7 @@ QString TfrmMain::ServerStatusText() const {
 }
 
 void TfrmMain::UpdateServerStatus() {
+  if (!BasicSetting) return; // the settings are gone once the program is ending
   const QString text = ServerStatusText();
   lblServerStatus->setToolTip(text);
   lblServerStatus->setText(
