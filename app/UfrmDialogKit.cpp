@@ -59,6 +59,17 @@ void TFixedDialog::showEvent(QShowEvent* e) {
 }
 
 void TFixedDialog::keyPressEvent(QKeyEvent* e) {
+  // A focused button takes Enter as it takes Space, whatever the dialog does with Enter
+  // elsewhere: the kit's buttons are not auto-default, so the key reaches us unhandled.
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    QWidget* w = focusWidget();
+    if ((qobject_cast<QPushButton*>(w) || qobject_cast<QToolButton*>(w)) && w->isEnabled() &&
+        w->isVisible() && w->window() == this) {
+      e->accept();
+      static_cast<QAbstractButton*>(w)->click();
+      return;
+    }
+  }
   if (FKeys == TKeys::NoDefaultOrCancel &&
       (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape)) {
     e->accept();

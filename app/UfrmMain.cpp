@@ -399,5 +399,7 @@ void TfrmMain::RestoreFromTray() {
 }
 
 void TfrmMain::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
-  if (reason == QSystemTrayIcon::DoubleClick) RestoreFromTray();
+  // Some trays pass single clicks only.
+  if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
+    RestoreFromTray();
 }

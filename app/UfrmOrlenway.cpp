@@ -139,7 +139,6 @@ int OrlenwayMain(int argc, char** argv, const std::function<void()>& onRunning) 
 
   SetApplicationTitle(kTitle);
   app.setApplicationName(kTitle);
-  app.setApplicationDisplayName(kTitle);
 
   new TfrmMain();
   TEndSessionSignals endSession;

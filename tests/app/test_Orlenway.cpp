@@ -8,6 +8,7 @@
 #include "support/UfnScriptedPrompt.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QTimer>
 #include <chrono>
 #include <csignal>
@@ -112,6 +113,26 @@ TEST_F(Program, AnsweringNoKeepsTheProgramRunning) {
   EXPECT_FALSE(iniAfterNo);
   EXPECT_EQ(prompt.Messages().size(), 2u);
   EXPECT_TRUE(Exists(ownIni));
+}
+
+// Window titles are the captions as given: the program names itself to Qt but sets no display
+// name, which the platform would append to every title (" — Orlenway").
+TEST_F(Program, WindowTitlesAreTheCaptionsAlone) {
+  TScriptedPrompt prompt;
+  prompt.Answer(mbYes);
+  QString name, displayWhileRenamed, mainTitle;
+  RunProgram([&] {
+    name = QGuiApplication::applicationName();
+    // An explicit display name would not follow the application name.
+    QGuiApplication::setApplicationName("probe");
+    displayWhileRenamed = QGuiApplication::applicationDisplayName();
+    QGuiApplication::setApplicationName(name);
+    mainTitle = frmMain->windowTitle();
+    frmMain->acExit->trigger();
+  });
+  EXPECT_EQ(name, "Orlenway");
+  EXPECT_EQ(displayWhileRenamed, "probe");
+  EXPECT_EQ(mainTitle, "Orlenway");
 }
 
 TEST_F(Program, UnreadableSettingsFileIsReportedAndLeftAsItWas) {

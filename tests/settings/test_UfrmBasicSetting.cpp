@@ -139,7 +139,10 @@ TEST_F(BasicSettingDialog, PortKeysStepAndLeavingTheFieldClamps) {
     QTest::keyClick(&f, Qt::Key_Escape);
     QTest::keyClick(f.edtSVNPath, Qt::Key_Return);
     EXPECT_TRUE(f.isVisible());
-    f.btnCancel->click();
+    // A focused button takes Enter and Space as a click.
+    f.btnCancel->setFocus();
+    QTest::keyClick(f.btnCancel, Qt::Key_Return);
+    EXPECT_FALSE(f.isVisible());
   });
   EXPECT_EQ(settings.GetPort(), 65530);
 }
