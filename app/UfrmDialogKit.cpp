@@ -40,8 +40,10 @@ QFont GulimPixelFont(int pixels, bool bold) {
 }
 
 Qt::WindowFlags TFixedDialog::FixedFrame() {
-  return Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  // CustomizeWindowHint: the hints below are all the frame gets, so no window manager adds
+  // minimise or maximise buttons.
+  return Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+         Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 }
 
 TFixedDialog::TFixedDialog(QWidget* parent, const char* objectName, const char* caption,

@@ -111,6 +111,11 @@ TEST_F(BackupDialog, TheDialogAsItOpensAndTheLabelOfEachEntry) {
   EXPECT_EQ(d.windowTitle(), QString::fromUtf8("저장소 폴더 백업"));
   EXPECT_EQ(d.size(), QSize(365, 123));
   EXPECT_EQ(d.minimumSize(), d.maximumSize());
+  // Only a close box: no window manager may add minimise or maximise buttons.
+  EXPECT_TRUE(d.windowFlags().testFlag(Qt::CustomizeWindowHint));
+  EXPECT_FALSE(d.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_FALSE(d.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowCloseButtonHint));
   EXPECT_EQ(d.TeLabel1->text(), QString::fromUtf8("현재 진행율"));
   EXPECT_EQ(d.TeLabel2->text(), QString::fromUtf8("전체 진행율"));
   EXPECT_EQ(d.lblCurrentFile->text(), QString::fromUtf8("현재 진행율"));
