@@ -249,12 +249,17 @@ void TfrmProjectMgr::btnBackupClick() {
     if (Prompt().MessageDlg(kStopForBackup, TMsgIcon::Warning, mbYes | mbNo) != mbYes) return;
     frmMain->acStopServer->trigger();
   }
-  // Whatever the backup ends with, a server that ran is started again once the dialog is gone.
-  auto restart = [running] {
+  // Whatever the backup ends with, a server that ran is started again: as soon as the builder
+  // is done, and at the latest once the dialog is gone.
+  bool restarted = false;
+  auto restart = [running, &restarted] {
+    if (restarted) return;
+    restarted = true;
     if (running && frmMain) frmMain->acStartServer->trigger();
   };
   try {
     TfrmProjectMgr_Backup dlg(this);
+    dlg.OnBuilt = restart;
     dlg.SourceFolder = folder;
     dlg.ZipFileName =
         AddPathDelimiter(BasicSetting->BackupPath) + BackupArchiveName(project, std::time(nullptr));
