@@ -278,6 +278,7 @@ TfrmMain::TfrmMain(QWidget* parent)
           [this](QSessionManager&) { WMQueryEndSession(); });
 
   setFixedSize(398, 179);
+  UpdateServerStatus();
   FormCreate();
 }
 
@@ -300,12 +301,13 @@ void TfrmMain::SetServerStopped(bool stopped) {
   acBasicSetting->setEnabled(stopped);
   acStartServer->setEnabled(stopped);
   acStopServer->setEnabled(!stopped);
+  FServerRunning = !stopped;
   UpdateServerStatus();
   if (!tmServerWatch->isActive()) tmServerWatch->start();
 }
 
 bool TfrmMain::ServerRunning() const {
-  return acStopServer->isEnabled();
+  return FServerRunning;
 }
 
 QString TfrmMain::ServerAddress() {

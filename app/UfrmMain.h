@@ -108,6 +108,7 @@ protected:
 private:
   void TrayActivated(QSystemTrayIcon::ActivationReason reason);
   bool FShown = false;
+  bool FServerRunning = false;
   bool FInTray = false;
   Qt::WindowStates FRestoreState = Qt::WindowNoState;
   QPoint FRestorePos;
