@@ -256,3 +256,13 @@ TEST(UserMgr, CheckUserRefusesIdsAndPasswordsThatPasswdWouldSplitOrHide) {
   for (const char* password : {"p:w", "#pw", ";pw", "[pw]", "비밀번호"})
     EXPECT_EQ(CheckUser("alice", password), TUserCheck::Ok) << password;
 }
+
+TEST(UserMgr, SaveMakesAMissingStateFolder) {
+  // A fresh account: the first grant saves before the program ever shut down.
+  TempDir dir;
+  TclsUserMgr mgr;
+  mgr.FileName = dir / "config/orlenway/User.Dat";
+  mgr.SetUser("alice", "pw1");
+  EXPECT_EQ(ReadFile(mgr.FileName), "alice=pw1\r\n");
+  EXPECT_EQ(FileMode(mgr.FileName), 0600);
+}
