@@ -200,7 +200,7 @@ TEST(ConfigManager, SaveAndLoadRoundTrip) {
   a.SVNPath = "/usr";
   a.RepoPath = "/srv/svn/\xEC\xA0\x80\xEC\x9E\xA5\xEC\x86\x8C";
   a.BackupPath = std::string(300, 'b');
-  a.SetPort(-1);
+  a.SetPort(65535);
   a.SaveConfig();
   TclsBasicSetting b;
   b.ConfigFile = a.ConfigFile;
@@ -209,7 +209,7 @@ TEST(ConfigManager, SaveAndLoadRoundTrip) {
   EXPECT_EQ(b.SVNPath, a.SVNPath);
   EXPECT_EQ(b.RepoPath, a.RepoPath);
   EXPECT_EQ(b.BackupPath, a.BackupPath);
-  EXPECT_EQ(b.GetPort(), -1);
+  EXPECT_EQ(b.GetPort(), 65535);
 }
 
 TEST(ConfigManager, AMissingFolderIsMadeBySaveConfig) {
