@@ -74,7 +74,11 @@ TEST(UserMgr, SetUserReplacesInPlaceAppendsRemovesAndSavesEachTime) {
   WriteFile(r.Mgr.FileName, "changed behind our back");
   r.Mgr.SetUser("nobody", "");
   EXPECT_EQ(r.File(), "BOB=b2\r\ncarol=c1\r\ndave=x=y=z\r\n");
-  EXPECT_EQ(FileMode(r.Mgr.FileName), 0600);
+  // An existing file keeps the mode it had; only a new one is made owner-only.
+  EXPECT_EQ(FileMode(r.Mgr.FileName), FileMode(r.Dir / "User.Dat"));
+  ::chmod(r.Mgr.FileName.c_str(), 0640);
+  r.Mgr.SetUser("erin", "e1");
+  EXPECT_EQ(FileMode(r.Mgr.FileName), 0640);
 }
 
 TEST(UserMgr, SetUserRefusesWhatTheFileCannotHold) {
