@@ -265,6 +265,8 @@ int TZip::Run() {
   FEnd = 0;
   FUnreadableCount = 0;
   FUnreadableFiles.clear();
+  FLinkCount = 0;
+  FSkippedLinks.clear();
   if (FCompressMethod == cmStore) DeflateType = dtDeflateS;
 
   CheckArchiveFolder();
@@ -364,6 +366,10 @@ void TZip::Collect() {
   scan.OnUnlisted = [this](const std::string& folder) {
     Unreadable(folder, platform::LastErrorMessage());
   };
+  scan.OnLink = [this](const std::string& path) {
+    ++FLinkCount;
+    if (FSkippedLinks.size() < MaxUnreadableNames) FSkippedLinks.push_back(path);
+  };
   scan.Run();
   FRoots = scan.Roots();
   FByteTotal = scan.ByteTotal();
@@ -400,7 +406,7 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
 
   std::optional<TFileStream> source;
   try {
-    source.emplace(TFileStream::OpenRead(full));
+    source.emplace(TFileStream::OpenSource(full));
   } catch (const EFOpenError&) {
     Unreadable(full, platform::LastErrorMessage());
     return false;

@@ -30,13 +30,24 @@ std::string ParentOf(const std::string& path) {
   return p.substr(0, pos);
 }
 
-bool FillEntry(const std::string& path, const std::string& name, DirEntry& e) {
+bool FillEntry(const std::string& path, const std::string& name, DirEntry& e, bool follow = true) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) {
+  if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
     Remember();
     return false;
   }
   e.name = name;
+  e.link = false;
+  if (S_ISLNK(st.st_mode)) {
+    // Where it points is neither looked at nor entered.
+    e.link = true;
+    e.attributes = FILE_ATTR_REPARSE_POINT;
+    e.size = 0;
+    e.mtime = st.st_mtime;
+    if (!name.empty() && name[0] == '.' && name != "." && name != "..")
+      e.attributes |= FILE_ATTR_HIDDEN;
+    return true;
+  }
   e.mtime = st.st_mtime;
   if (S_ISDIR(st.st_mode)) {
     e.attributes = FILE_ATTR_DIRECTORY;
@@ -144,7 +155,9 @@ bool GetEntry(const std::string& path, DirEntry& entry) {
   return FillEntry(p, pos == std::string::npos ? p : p.substr(pos + 1), entry);
 }
 
-bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool includeDots) {
+namespace {
+
+bool List(const std::string& path, std::vector<DirEntry>& entries, bool includeDots, bool follow) {
   entries.clear();
   DIR* d = ::opendir(path.c_str());
   if (!d) {
@@ -158,7 +171,7 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool
     std::string name = de->d_name;
     if (name == "." || name == "..") continue;
     DirEntry e;
-    if (FillEntry(folder + name, name, e)) found.push_back(std::move(e));
+    if (FillEntry(folder + name, name, e, follow)) found.push_back(std::move(e));
   }
   ::closedir(d);
   std::sort(found.begin(), found.end(), [](const DirEntry& a, const DirEntry& b) {
@@ -173,6 +186,17 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool
   entries.insert(entries.end(), std::make_move_iterator(found.begin()),
                  std::make_move_iterator(found.end()));
   return true;
+}
+
+} // namespace
+
+bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool includeDots) {
+  return List(path, entries, includeDots, true);
+}
+
+bool ListDirectoryNoFollow(const std::string& path, std::vector<DirEntry>& entries,
+                           bool includeDots) {
+  return List(path, entries, includeDots, false);
 }
 
 uint32_t ToDosDateTime(std::time_t t) {

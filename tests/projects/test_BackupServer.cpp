@@ -95,7 +95,9 @@ TEST_F(BackupServer, TheServerIsLeftAloneUnlessTheAdministratorAgrees) {
   EXPECT_TRUE(Running());
 }
 
-TEST_F(BackupServer, YesStopsTheServerForTheRunAndStartsItOnceTheDialogIsGone) {
+// The server is down while the tree is packed only: by the time the completion message
+// shows (checked before it is answered), it serves again and the dialog is still open.
+TEST_F(BackupServer, YesStopsTheServerForTheRunAndStartsItBeforeTheOutcomeIsShown) {
   Create("alpha");
   Start();
   const std::vector<pid_t> before = ServerPids();
@@ -107,12 +109,20 @@ TEST_F(BackupServer, YesStopsTheServerForTheRunAndStartsItOnceTheDialogIsGone) {
     run = {true, ServerPids().empty() && !PortAccepts(Port),
            !Main->acStopServer->isEnabled() && Main->acStartServer->isEnabled()};
   };
-  bool stoppedAtMessage = false;
+  struct {
+    bool Seen = false, Serving = false, WindowRunning = false, DialogOpen = false;
+    int ClientExit = -1;
+  } atMessage;
   Script.OnMessage = [&](const TPromptCall& m) {
-    if (m.Caption == ApplicationTitle()) stoppedAtMessage = ServerPids().empty() && Dialog();
+    if (m.Caption != ApplicationTitle()) return;
+    atMessage.Seen = true;
+    atMessage.Serving = ServerPids().size() == 1 && PortAccepts(Port);
+    atMessage.WindowRunning = Main->acStopServer->isEnabled();
+    atMessage.DialogOpen = Dialog() != nullptr;
+    atMessage.ClientExit = AliceSvn("info " + Url(Port, "alpha")).ExitCode;
   };
   int starts = 0;
-  bool dialogAtStart = true;
+  bool dialogAtStart = false;
   QObject::connect(Main->acStartServer, &QAction::triggered, [&] {
     ++starts;
     dialogAtStart = BackupDialogExists();
@@ -129,16 +139,20 @@ TEST_F(BackupServer, YesStopsTheServerForTheRunAndStartsItOnceTheDialogIsGone) {
   EXPECT_TRUE(run.Seen);
   EXPECT_TRUE(run.ServerGone) << "the server still ran while the archive was written";
   EXPECT_TRUE(run.WindowStopped);
-  EXPECT_TRUE(stoppedAtMessage);
+  ASSERT_TRUE(atMessage.Seen);
+  EXPECT_TRUE(atMessage.Serving) << "no server while the completion message stood";
+  EXPECT_TRUE(atMessage.WindowRunning);
+  EXPECT_TRUE(atMessage.DialogOpen);
+  EXPECT_EQ(atMessage.ClientExit, 0);
   EXPECT_EQ(starts, 1);
-  EXPECT_FALSE(dialogAtStart) << "the server was started before the dialog had gone";
+  EXPECT_TRUE(dialogAtStart) << "the server was started only after the dialog had gone";
   EXPECT_TRUE(Running());
   EXPECT_TRUE(PortAccepts(Port));
   ASSERT_EQ(ServerPids().size(), 1u);
   EXPECT_NE(ServerPids(), before);
 }
 
-TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServer) {
+TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServerFirst) {
   Create("alpha");
   Start();
   // Once the checks are behind it, the backup folder gives way to a file of the same name.
@@ -148,6 +162,13 @@ TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServer) {
     swapped = std::rename(Backups.Path().c_str(), (Backups / "../away").c_str()) == 0;
     if (swapped) WriteFile(Backups.Path(), "in the way");
   };
+  bool servingAtFailure = false;
+  Script.OnMessage = [&](const TPromptCall& m) {
+    if (m.Icon == TMsgIcon::Error)
+      servingAtFailure = ServerPids().size() == 1 && PortAccepts(Port) && Dialog();
+  };
+  int starts = 0;
+  QObject::connect(Main->acStartServer, &QAction::triggered, [&] { ++starts; });
   Script.Answer(mbYes);
   Backup("alpha");
   ASSERT_TRUE(swapped);
@@ -157,6 +178,8 @@ TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServer) {
   ASSERT_EQ(Texts().size(), 2u);
   EXPECT_EQ(Texts()[1].rfind(kFailedHead, 0), 0u) << Texts()[1];
   EXPECT_EQ(Script.Messages()[1].Caption, "Error");
+  EXPECT_TRUE(servingAtFailure) << "no server while the failure message stood";
+  EXPECT_EQ(starts, 1);
   EXPECT_TRUE(FolderNames(Backups.Path()).empty());
   EXPECT_TRUE(Running());
   EXPECT_TRUE(PortAccepts(Port));
