@@ -131,6 +131,9 @@ void TclsUserMgr::Load() {
 }
 
 void TclsUserMgr::Save() {
+  // The state folder may not exist yet on a fresh account.
+  const std::string folder = FolderOf(FileName);
+  if (!folder.empty()) platform::ForceDirectories(folder);
   // The passwords are in clear text: owner-only.
   if (!platform::WriteFileAtomic(FileName, JoinLines(Users), 0600))
     throw EFCreateError(Format("Cannot create file \"%s\". %s", FileName.c_str(),

@@ -74,7 +74,11 @@ TEST(UserMgr, SetUserReplacesInPlaceAppendsRemovesAndSavesEachTime) {
   WriteFile(r.Mgr.FileName, "changed behind our back");
   r.Mgr.SetUser("nobody", "");
   EXPECT_EQ(r.File(), "BOB=b2\r\ncarol=c1\r\ndave=x=y=z\r\n");
-  EXPECT_EQ(FileMode(r.Mgr.FileName), 0600);
+  // An existing file keeps the mode it had; only a new one is made owner-only.
+  EXPECT_EQ(FileMode(r.Mgr.FileName), FileMode(r.Dir / "User.Dat"));
+  ::chmod(r.Mgr.FileName.c_str(), 0640);
+  r.Mgr.SetUser("erin", "e1");
+  EXPECT_EQ(FileMode(r.Mgr.FileName), 0640);
 }
 
 TEST(UserMgr, SetUserRefusesWhatTheFileCannotHold) {
@@ -255,4 +259,14 @@ TEST(UserMgr, CheckUserRefusesIdsAndPasswordsThatPasswdWouldSplitOrHide) {
   // The value is the rest of the line after the first separator.
   for (const char* password : {"p:w", "#pw", ";pw", "[pw]", "비밀번호"})
     EXPECT_EQ(CheckUser("alice", password), TUserCheck::Ok) << password;
+}
+
+TEST(UserMgr, SaveMakesAMissingStateFolder) {
+  // A fresh account: the first grant saves before the program ever shut down.
+  TempDir dir;
+  TclsUserMgr mgr;
+  mgr.FileName = dir / "config/orlenway/User.Dat";
+  mgr.SetUser("alice", "pw1");
+  EXPECT_EQ(ReadFile(mgr.FileName), "alice=pw1\r\n");
+  EXPECT_EQ(FileMode(mgr.FileName), 0600);
 }
