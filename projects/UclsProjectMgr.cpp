@@ -97,6 +97,14 @@ void TclsProjectMgr::DeleteUser(const std::string& project, const std::string& i
   ProfileFile(PasswdFile(project), PasswdMode).DeleteValue(UsersSection, id);
 }
 
+bool TclsProjectMgr::HasUser(const std::string& project, const std::string& id) const {
+  std::vector<std::string> lines;
+  ReadUsers(project, lines);
+  for (const std::string& line : lines)
+    if (line.substr(0, line.find('=')) == id) return true;
+  return false;
+}
+
 void InitProjectMgr() {
   ProjectMgr = new TclsProjectMgr;
 }

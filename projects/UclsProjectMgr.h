@@ -26,6 +26,8 @@ public:
   void WriteUser(const std::string& project, const std::string& id, const std::string& password);
   // Removes the user from the project's passwd; never reports a failure.
   void DeleteUser(const std::string& project, const std::string& id);
+  // The project's passwd still has a line for exactly this ID (svnserve's keys are exact).
+  bool HasUser(const std::string& project, const std::string& id) const;
 
   // <root><project>/conf/passwd for the current repository root.
   static std::string PasswdFile(const std::string& project);

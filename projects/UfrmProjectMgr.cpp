@@ -275,8 +275,12 @@ void TfrmProjectMgr::btnDeleteClick() {
   const std::string project = SelectedProject();
   if (project.empty()) return;
   if (Prompt().MessageDlg(kDeleteQuestion, TMsgIcon::Information, mbYes | mbNo) != mbYes) return;
-  // A failure leaves the project in the rebuilt list.
-  DeleteToRecycleBin(AddPathDelimiter(BasicSetting->RepoPath) + project);
+  // A failure leaves the project in the rebuilt list, and says so.
+  const std::string folder = AddPathDelimiter(BasicSetting->RepoPath) + project;
+  if (!DeleteToRecycleBin(folder))
+    Prompt().MessageDlg("프로젝트 폴더를 휴지통으로 보내지 못했습니다.\r\n\r\n" + folder + "\r\n" +
+                            platform::LastErrorMessage(),
+                        TMsgIcon::Error, mbOK);
   Reported([this] { RefreshProjectList(); });
 }
 
@@ -424,12 +428,23 @@ void TfrmProjectMgr::sbtnUnregClick() {
   Reported([this] {
     const std::string project = SelectedProject();
     if (project.empty()) return;
+    std::string kept;
     for (int i = 0; i < lvRegUser->topLevelItemCount(); ++i) {
       const QTreeWidgetItem* row = lvRegUser->topLevelItem(i);
-      if (row->isSelected()) ProjectMgr->DeleteUser(project, row->text(0).toStdString());
+      if (!row->isSelected()) continue;
+      const std::string id = row->text(0).toStdString();
+      ProjectMgr->DeleteUser(project, id);
+      // The file may refuse the change (read-only): the user still gets in, so say so.
+      if (ProjectMgr->HasUser(project, id)) kept += (kept.empty() ? "" : ", ") + id;
     }
     RefreshRegUsers();
     RefreshUnregUsers();
+    if (!kept.empty())
+      Prompt().MessageDlg("다음 사용자의 권한을 회수하지 못했습니다: " + kept + "\r\n\r\n" +
+                              TclsProjectMgr::PasswdFile(project) +
+                              "\r\n파일을 고칠 수 없습니다 (읽기 전용이거나 쓰기 권한이 "
+                              "없습니다).",
+                          TMsgIcon::Error, mbOK);
   });
 }
 

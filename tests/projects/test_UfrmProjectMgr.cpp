@@ -401,3 +401,40 @@ TEST_F(ProjectMgrDialog, TheRightHalfNamesItsProjectAndAnUnappliedChangeIsNotLos
     EXPECT_EQ(m.Buttons, static_cast<TMsgButtons>(mbYes | mbNo));
   }
 }
+
+// Failures that used to pass without a word are told, and change nothing else.
+TEST_F(ProjectMgrDialog, AWithdrawTheFileRefusesAndAFailedMoveToTheTrashAreTold) {
+  Create("p");
+  ProjectMgr->WriteUser("p", "alice", "a1");
+  ProjectMgr->WriteUser("p", "bob", "b2");
+  const std::string passwd = TclsProjectMgr::PasswdFile("p");
+  ASSERT_EQ(::chmod(passwd.c_str(), 0444), 0);
+  const std::string before = ReadFile(passwd);
+  // A file where the Trash folder should be: the move cannot succeed.
+  const std::string trash = platform::GetEnv("XDG_DATA_HOME") + "/Trash";
+  RemoveTree(trash);
+  WriteFile(trash, "not a folder");
+  TScriptedPrompt prompt;
+  Show([&](TfrmProjectMgr& f) {
+    Click(f.lvProject, "p");
+    Click(f.lvRegUser, "alice");
+    f.sbtnUnreg->click();
+    EXPECT_EQ(Rows(f.lvRegUser), (Lines{"alice", "bob"}));
+    prompt.Answer(mbYes);
+    f.btnDelete->click();
+    EXPECT_EQ(Rows(f.lvProject), (Lines{"p"}));
+  });
+  EXPECT_EQ(ReadFile(passwd), before);
+  EXPECT_TRUE(Exists(Root / "p/format"));
+  const auto told = prompt.Messages();
+  ASSERT_EQ(told.size(), 3u); // the withdraw, the delete question, the delete's failure
+  EXPECT_EQ(told[0].Caption, "Error");
+  EXPECT_EQ(told[0].Icon, TMsgIcon::Error);
+  EXPECT_NE(told[0].Text.find("alice"), std::string::npos);
+  EXPECT_NE(told[0].Text.find(passwd), std::string::npos);
+  EXPECT_EQ(told[2].Caption, "Error");
+  EXPECT_NE(told[2].Text.find("휴지통"), std::string::npos);
+  EXPECT_NE(told[2].Text.find(Root / "p"), std::string::npos);
+  ::chmod(passwd.c_str(), 0600);
+  RemoveTree(trash);
+}
