@@ -95,11 +95,16 @@ void TFolderScan::Run() {
 
 void TFolderScan::Walk(const std::string& folder, size_t line, bool recurse) {
   std::vector<platform::DirEntry> entries;
+  std::vector<std::string> links;
   const std::string where = folder.empty() ? std::string(".") : folder;
-  if (!platform::ListDirectory(where, entries)) {
+  // Links are neither packed nor entered: what they point at may lie outside the tree, and
+  // a link back up would make the walk endless.
+  if (!platform::ListDirectoryNoFollow(where, entries, links)) {
     if (OnUnlisted && platform::DirectoryExists(where)) OnUnlisted(folder);
     return;
   }
+  for (const std::string& name : links)
+    if (name[0] != '.' && OnLink) OnLink(folder + name);
   const bool descend = recurse;
   for (const platform::DirEntry& e : entries) {
     if (FCancel) return;
@@ -142,6 +147,9 @@ void TFolderScan::Consider(const std::string& folder, const platform::DirEntry& 
 // attribute alone, and each of them that is not a dot name is empty in turn.
 bool TFolderScan::IsEmptyFolder(const std::string& folder) {
   std::vector<platform::DirEntry> entries;
+  std::vector<std::string> links;
+  // A folder holding a link is not empty, and the link is not followed to find out.
+  if (!platform::ListDirectoryNoFollow(folder, entries, links) || !links.empty()) return false;
   if (!platform::ListDirectory(folder, entries, true)) return false;
   for (const platform::DirEntry& e : entries) {
     if (e.attributes != platform::FILE_ATTR_DIRECTORY) return false;

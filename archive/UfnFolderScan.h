@@ -81,6 +81,8 @@ public:
   std::function<void(TScanItem& item)> OnItem;
   // A folder whose contents could not be listed (so nothing of it is packed).
   std::function<void(const std::string& folder)> OnUnlisted;
+  // A symbolic link (Windows: a reparse point) met in the tree, left out and not entered.
+  std::function<void(const std::string& path)> OnLink;
 
   // Walks every line; stops early when the cancel mark is set.
   void Run();

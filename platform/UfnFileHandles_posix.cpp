@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
@@ -14,9 +15,24 @@ namespace platform {
 using detail::Remember;
 
 FileHandle FileOpenRead(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  if (fd < 0) Remember();
-  return fd < 0 ? InvalidFileHandle : fd;
+  // Without blocking and without following a link: a FIFO swapped in for a file would
+  // otherwise hold the open until a writer comes.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  if (fd < 0) {
+    Remember();
+    return InvalidFileHandle;
+  }
+  struct stat st;
+  const bool statted = ::fstat(fd, &st) == 0;
+  if (!statted || !S_ISREG(st.st_mode)) {
+    if (statted) errno = EINVAL;
+    Remember();
+    ::close(fd);
+    return InvalidFileHandle;
+  }
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
 }
 
 FileHandle FileCreateUnique(const std::string& folder, const std::string& prefix,

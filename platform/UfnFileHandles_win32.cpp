@@ -36,9 +36,22 @@ private:
 } // namespace
 
 FileHandle FileOpenRead(const std::string& path) {
+  // The reparse point itself is opened, not what it names, and then refused; so are pipes
+  // and devices.
   HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
-  if (h == INVALID_HANDLE_VALUE) Remember();
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    Remember();
+    return F(h);
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+    ::CloseHandle(h);
+    Remember(ERROR_ACCESS_DENIED);
+    return InvalidFileHandle;
+  }
   return F(h);
 }
 

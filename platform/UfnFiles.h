@@ -74,6 +74,12 @@ bool GetEntry(const std::string& path, DirEntry& entry);
 bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries,
                    bool includeDots = false);
 
+// Lists a folder without following links: the names of symbolic links (Windows: of any
+// reparse point, junctions included) go to `links` and not to `entries`; entries are files
+// and folders only, in the order ListDirectory gives. False when it cannot be listed.
+bool ListDirectoryNoFollow(const std::string& path, std::vector<DirEntry>& entries,
+                           std::vector<std::string>& links);
+
 // The MS-DOS date (high 16 bits) and time (low 16 bits) of a time in local time; the
 // seconds are halved (rounded down to even seconds). Years before 1980 give 1980-01-01 0:00.
 uint32_t ToDosDateTime(std::time_t t);

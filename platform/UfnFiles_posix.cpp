@@ -30,9 +30,9 @@ std::string ParentOf(const std::string& path) {
   return p.substr(0, pos);
 }
 
-bool FillEntry(const std::string& path, const std::string& name, DirEntry& e) {
+bool FillEntry(const std::string& path, const std::string& name, DirEntry& e, bool follow = true) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) {
+  if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
     Remember();
     return false;
   }
@@ -172,6 +172,39 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool
   }
   entries.insert(entries.end(), std::make_move_iterator(found.begin()),
                  std::make_move_iterator(found.end()));
+  return true;
+}
+
+bool ListDirectoryNoFollow(const std::string& path, std::vector<DirEntry>& entries,
+                           std::vector<std::string>& links) {
+  entries.clear();
+  links.clear();
+  DIR* d = ::opendir(path.c_str());
+  if (!d) {
+    Remember();
+    return false;
+  }
+  std::string folder = path;
+  if (folder.empty() || folder.back() != '/') folder += '/';
+  while (struct dirent* de = ::readdir(d)) {
+    std::string name = de->d_name;
+    if (name == "." || name == "..") continue;
+    struct stat st;
+    if (::lstat((folder + name).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      links.push_back(name);
+      continue;
+    }
+    DirEntry e;
+    if (FillEntry(folder + name, name, e, false)) entries.push_back(std::move(e));
+  }
+  ::closedir(d);
+  auto order = [](const std::string& a, const std::string& b) {
+    int c = text::CompareAsciiIgnoreCase(a, b);
+    return c != 0 ? c < 0 : a < b;
+  };
+  std::sort(entries.begin(), entries.end(),
+            [&](const DirEntry& a, const DirEntry& b) { return order(a.name, b.name); });
+  std::sort(links.begin(), links.end(), order);
   return true;
 }
 

@@ -223,6 +223,25 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool
   return true;
 }
 
+bool ListDirectoryNoFollow(const std::string& path, std::vector<DirEntry>& entries,
+                           std::vector<std::string>& links) {
+  links.clear();
+  std::vector<DirEntry> all;
+  if (!ListDirectory(path, all)) {
+    entries.clear();
+    return false;
+  }
+  entries.clear();
+  // Symbolic links and junctions alike carry the reparse point attribute.
+  for (DirEntry& e : all) {
+    if (e.attributes & FILE_ATTRIBUTE_REPARSE_POINT)
+      links.push_back(e.name);
+    else
+      entries.push_back(std::move(e));
+  }
+  return true;
+}
+
 uint32_t ToDosDateTime(std::time_t t) {
   const uint32_t floor = (1u << 5 | 1u) << 16; // 1980-01-01 0:00
   if (t < 0) return floor;

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testing_support;
 
@@ -210,4 +211,68 @@ TEST(FolderScan, MissingRootCollectsNothing) {
   scan.Run();
   EXPECT_EQ(items, 0);
   EXPECT_EQ(unlisted, 0); // nothing there is not the same as a folder that cannot be read
+}
+
+namespace {
+
+struct TLinkScan {
+  Names Paths;
+  Names Links; // below the root
+};
+
+TLinkScan ScanLinks(const std::string& root) {
+  bool cancel = false;
+  TScanSettings s = Backup(root);
+  TFolderScan scan(s, cancel);
+  TLinkScan r;
+  const size_t below = root.size() + 1;
+  scan.OnItem = [&](TScanItem& i) { r.Paths.push_back(i.FullPath.substr(i.RootLength)); };
+  scan.OnLink = [&](const std::string& p) { r.Links.push_back(p.substr(below)); };
+  scan.Run();
+  return r;
+}
+
+} // namespace
+
+TEST(FolderScan, LinksAreNeitherPackedNorEnteredButReported) {
+  TempDir outside, t;
+  WriteFile(outside / "secret.txt", "secret");
+  MakeDirs(outside / "etc");
+  WriteFile(outside / "etc/config", "x");
+  WriteFile(t / "plain", "1");
+  MakeDirs(t / "sub/empty");
+  ASSERT_EQ(::symlink((outside / "secret.txt").c_str(), (t / "secretlink").c_str()), 0);
+  ASSERT_EQ(::symlink((outside / "etc").c_str(), (t / "etclink").c_str()), 0);
+  ASSERT_EQ(::symlink((t / "nowhere").c_str(), (t / "sub/dangling").c_str()), 0);
+  ASSERT_EQ(::symlink("plain", (t / "sub/inside").c_str()), 0); // even one inside the tree
+  // A FIFO is no file: left out, and the walk does not wait on it.
+  ASSERT_EQ(::mkfifo((t / "fifo").c_str(), 0600), 0);
+  TLinkScan r = ScanLinks(t.Path());
+  EXPECT_EQ(r.Paths, (Names{"plain", "sub/empty/"}));
+  EXPECT_EQ(r.Links, (Names{"etclink", "secretlink", "sub/dangling", "sub/inside"}));
+}
+
+TEST(FolderScan, LinksBackUpTheTreeCannotMakeTheWalkEndless) {
+  TempDir t;
+  WriteFile(t / "f", "1");
+  MakeDirs(t / "d");
+  ASSERT_EQ(::symlink(".", (t / "a").c_str()), 0);
+  TLinkScan one = ScanLinks(t.Path());
+  EXPECT_EQ(one.Paths, (Names{"d/", "f"}));
+  EXPECT_EQ(one.Links, (Names{"a"}));
+  ASSERT_EQ(::symlink(".", (t / "b").c_str()), 0);
+  ASSERT_EQ(::symlink("..", (t / "d/up").c_str()), 0);
+  TLinkScan two = ScanLinks(t.Path());
+  EXPECT_EQ(two.Paths, (Names{"f"})); // a folder holding a link is not empty
+  EXPECT_EQ(two.Links, (Names{"a", "b", "d/up"}));
+}
+
+TEST(FolderScan, TheRootMayItselfBeReachedThroughALink) {
+  TempDir t, via;
+  MakeDirs(t / "project/sub");
+  WriteFile(t / "project/sub/f", "1");
+  ASSERT_EQ(::symlink((t / "project").c_str(), (via / "p").c_str()), 0);
+  TLinkScan r = ScanLinks(via / "p");
+  EXPECT_EQ(r.Paths, (Names{"sub/f"}));
+  EXPECT_TRUE(r.Links.empty());
 }
