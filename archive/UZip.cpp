@@ -265,6 +265,8 @@ int TZip::Run() {
   FEnd = 0;
   FUnreadableCount = 0;
   FUnreadableFiles.clear();
+  FLinkCount = 0;
+  FLinks.clear();
   if (FCompressMethod == cmStore) DeflateType = dtDeflateS;
 
   CheckArchiveFolder();
@@ -363,6 +365,10 @@ void TZip::Collect() {
   };
   scan.OnUnlisted = [this](const std::string& folder) {
     Unreadable(folder, platform::LastErrorMessage());
+  };
+  scan.OnLink = [this](const std::string& path) {
+    ++FLinkCount;
+    if (FLinks.size() < MaxUnreadableNames) FLinks.push_back(path);
   };
   scan.Run();
   FRoots = scan.Roots();

@@ -132,6 +132,10 @@ public:
   static constexpr size_t MaxUnreadableNames = 10;
   size_t UnreadableCount() const { return FUnreadableCount; }
   const std::vector<std::string>& UnreadableFiles() const { return FUnreadableFiles; }
+  // The symbolic links (Windows: reparse points) of the last run's tree, left out and not
+  // entered: their number, and the first few.
+  size_t LinkCount() const { return FLinkCount; }
+  const std::vector<std::string>& Links() const { return FLinks; }
 
   static std::string ErrorText(int code);
 
@@ -188,4 +192,6 @@ private:
   std::unique_ptr<unsigned char[]> FChunk, FOutputBlock;
   size_t FUnreadableCount = 0;
   std::vector<std::string> FUnreadableFiles;
+  size_t FLinkCount = 0;
+  std::vector<std::string> FLinks;
 };

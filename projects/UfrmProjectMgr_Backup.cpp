@@ -20,6 +20,7 @@ const char* const kCompleted = "프로젝트 폴더 압축을 완료하였습니
 const char* const kFileNameLine = "파일명 : ";
 const char* const kFailed = "프로젝트 폴더 백업에 실패하였습니다.";
 const char* const kUnreadable = "읽을 수 없어 빠진 파일 : ";
+const char* const kLinks = "링크여서 빠진 항목 : ";
 const char* const kNothingRead = "읽을 수 있는 파일이 없어 압축 파일을 만들지 못했습니다.";
 
 // How many of the files that could not be read the message names.
@@ -161,10 +162,14 @@ std::string TfrmProjectMgr_Backup::Below(const std::string& path) const {
 }
 
 std::string TfrmProjectMgr_Backup::UnreadableText() const {
-  const size_t n = Zip.UnreadableCount();
+  return LeftOutText(kUnreadable, Zip.UnreadableCount(), Zip.UnreadableFiles()) +
+         LeftOutText(kLinks, Zip.LinkCount(), Zip.Links());
+}
+
+std::string TfrmProjectMgr_Backup::LeftOutText(const char* label, size_t n,
+                                               const std::vector<std::string>& names) const {
   if (n == 0) return "";
-  std::string text = "\r\n\r\n" + std::string(kUnreadable) + std::to_string(n) + "개";
-  const auto& names = Zip.UnreadableFiles();
+  std::string text = "\r\n\r\n" + std::string(label) + std::to_string(n) + "개";
   for (size_t i = 0; i < names.size() && i < ShownUnreadable; ++i)
     text += "\r\n" + Below(names[i]);
   if (n > ShownUnreadable) text += "\r\n외 " + std::to_string(n - ShownUnreadable) + "개";

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QProgressBar;
@@ -54,7 +55,9 @@ private:
   static std::string CompletionText(int count, const std::string& fileName);
   static std::string FailureText(const std::string& reason);
   std::string Below(const std::string& path) const;
+  // What was left out of the archive: files that could not be read, then links.
   std::string UnreadableText() const;
+  std::string LeftOutText(const char* label, size_t n, const std::vector<std::string>& names) const;
   std::string FailureReason() const;
 
   bool FStarted = false;

@@ -16,6 +16,8 @@
 #include <ctime>
 #include <map>
 #include <set>
+#include <sys/stat.h>
+#include <unistd.h>
 
 using namespace backup_kit;
 
@@ -278,6 +280,40 @@ TEST_F(BackupDialog, FilesThatCannotBeReadAreCountedAndNamedAndTheRestIsKept) {
                             "\r\n\r\n읽을 수 없어 빠진 파일 : 7개\r\n/data/b\r\n/data/c\r\n/data/"
                             "d\r\n/data/e\r\n/data/f\r\n외 2개"}));
   EXPECT_EQ(EntryNames(Backups / name), (std::set<std::string>{"data/a", "data/i", "data/j"}));
+}
+
+TEST_F(BackupDialog, LinksAreLeftOutAndNamedAndNothingOutsideTheProjectIsPacked) {
+  MakeStoppedMain();
+  TempDir outside;
+  WriteFile(outside / "secret.txt", "the secret");
+  MakeDirs(outside / "ssh");
+  WriteFile(outside / "ssh/config", "x");
+  const std::string project = Root / "alpha";
+  MakeDirs(project + "/db");
+  WriteFile(project + "/format", "5\n");
+  WriteFile(project + "/db/current", "2\n");
+  ASSERT_EQ(::symlink((outside / "secret.txt").c_str(), (project + "/secretlink").c_str()), 0);
+  ASSERT_EQ(::symlink((outside / "ssh").c_str(), (project + "/etclink").c_str()), 0);
+  ASSERT_EQ(::symlink(".", (project + "/a").c_str()), 0);
+  ASSERT_EQ(::symlink(".", (project + "/b").c_str()), 0);
+  ASSERT_EQ(::symlink((project + "/gone").c_str(), (project + "/db/dangling").c_str()), 0);
+  // Once listed, a file turns into a FIFO: its open must not wait for a writer.
+  bool turned = false;
+  Script.OnProcessMessages = [&] {
+    if (turned) return;
+    turned = true;
+    std::remove((project + "/format").c_str());
+    ASSERT_EQ(::mkfifo((project + "/format").c_str(), 0600), 0);
+  };
+  Backup("alpha");
+  ASSERT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  const std::string name = FolderNames(Backups.Path())[0];
+  EXPECT_EQ(Texts(), (Lines{Completed(1, name) +
+                            "\r\n\r\n읽을 수 없어 빠진 파일 : 1개\r\n/format"
+                            "\r\n\r\n링크여서 빠진 항목 : 5개\r\n/a\r\n/b\r\n/etclink\r\n"
+                            "/secretlink\r\n/db/dangling"}));
+  EXPECT_EQ(EntryNames(Backups / name), (std::set<std::string>{"db/current"}));
+  EXPECT_TRUE(ziptest::TempLeftovers().empty());
 }
 
 TEST_F(BackupDialog, NothingThatCouldBeReadIsAFailedBackup) {
