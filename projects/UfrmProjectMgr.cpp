@@ -232,12 +232,18 @@ void TfrmProjectMgr::btnBackupClick() {
     if (Prompt().MessageDlg(kStopForBackup, TMsgIcon::Warning, mbYes | mbNo) != mbYes) return;
     frmMain->acStopServer->trigger();
   }
-  // Whatever the backup ends with, a server that ran is started again once the dialog is gone.
-  auto restart = [running] {
+  // Whatever the backup ends with, a server that ran is started again as soon as the packing
+  // is over, before the outcome is told: an administrator away from the desk must not mean an
+  // outage. Once only; the dialog's end is the fallback for a run that never started.
+  bool restarted = false;
+  auto restart = [running, &restarted] {
+    if (restarted) return;
+    restarted = true;
     if (running && frmMain) frmMain->acStartServer->trigger();
   };
   try {
     TfrmProjectMgr_Backup dlg(this);
+    dlg.OnRunEnd = restart;
     dlg.SourceFolder = folder;
     dlg.ZipFileName =
         AddPathDelimiter(BasicSetting->BackupPath) + BackupArchiveName(project, std::time(nullptr));

@@ -132,6 +132,7 @@ void TfrmProjectMgr_Backup::tmrExecuteTimer() {
   const int count = Zip.BuildArchive(); // reports its errors through OnError, never raises
   FRunning = false;
   unsetCursor();
+  if (OnRunEnd) OnRunEnd();
 
   if (FFailed) {
     Prompt().MessageDlg(FailureText(FailureReason()), TMsgIcon::Error, mbOK);

@@ -8,6 +8,7 @@
 #include "archive/UZip.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -33,6 +34,8 @@ public:
   QProgressBar* pbTotal;
   QTimer* tmrExecute;
   TZip Zip;
+  // Called once the builder has finished, failed or was cancelled, before the outcome is told.
+  std::function<void()> OnRunEnd;
 
   void FormShow() override;
   void tmrExecuteTimer();
