@@ -398,6 +398,19 @@ void TfrmMain::RestoreFromTray() {
   activateWindow();
 }
 
+void TfrmMain::ShowFromOtherLaunch() {
+  if (FInTray) {
+    RestoreFromTray();
+    return;
+  }
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+}
+
 void TfrmMain::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
-  if (reason == QSystemTrayIcon::DoubleClick) RestoreFromTray();
+  // Some trays pass single clicks only.
+  if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
+    RestoreFromTray();
 }

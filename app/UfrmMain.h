@@ -71,6 +71,9 @@ public:
   // brings it back to the state and position it had.
   void MinimizeToTray();
   void RestoreFromTray();
+  // A later launch of the program asked for the window: from the tray, minimised or hidden,
+  // it comes back shown and raised.
+  void ShowFromOtherLaunch();
   bool InTray() const { return FInTray; }
   // The icon's tooltip: the application title, cut to 63 characters.
   static QString TrayTip();

@@ -266,7 +266,7 @@ int TZip::Run() {
   FUnreadableCount = 0;
   FUnreadableFiles.clear();
   FLinkCount = 0;
-  FLinks.clear();
+  FSkippedLinks.clear();
   if (FCompressMethod == cmStore) DeflateType = dtDeflateS;
 
   CheckArchiveFolder();
@@ -368,7 +368,7 @@ void TZip::Collect() {
   };
   scan.OnLink = [this](const std::string& path) {
     ++FLinkCount;
-    if (FLinks.size() < MaxUnreadableNames) FLinks.push_back(path);
+    if (FSkippedLinks.size() < MaxUnreadableNames) FSkippedLinks.push_back(path);
   };
   scan.Run();
   FRoots = scan.Roots();
@@ -406,7 +406,7 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
 
   std::optional<TFileStream> source;
   try {
-    source.emplace(TFileStream::OpenRead(full));
+    source.emplace(TFileStream::OpenSource(full));
   } catch (const EFOpenError&) {
     Unreadable(full, platform::LastErrorMessage());
     return false;

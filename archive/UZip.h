@@ -132,10 +132,10 @@ public:
   static constexpr size_t MaxUnreadableNames = 10;
   size_t UnreadableCount() const { return FUnreadableCount; }
   const std::vector<std::string>& UnreadableFiles() const { return FUnreadableFiles; }
-  // The symbolic links (Windows: reparse points) of the last run's tree, left out and not
-  // entered: their number, and the first few.
+  // The links (symbolic links, reparse points) the last run met and left out, neither packed
+  // nor followed: their number, and the first few, as the walk met them.
   size_t LinkCount() const { return FLinkCount; }
-  const std::vector<std::string>& Links() const { return FLinks; }
+  const std::vector<std::string>& SkippedLinks() const { return FSkippedLinks; }
 
   static std::string ErrorText(int code);
 
@@ -193,5 +193,5 @@ private:
   size_t FUnreadableCount = 0;
   std::vector<std::string> FUnreadableFiles;
   size_t FLinkCount = 0;
-  std::vector<std::string> FLinks;
+  std::vector<std::string> FSkippedLinks;
 };

@@ -13,9 +13,11 @@ using FileHandle = std::intptr_t;
 constexpr FileHandle InvalidFileHandle = -1;
 
 // Opens a file for reading; other programs may go on reading and writing it meanwhile.
-// Only a regular file is opened: never through a link (Windows: a reparse point), and
-// never blocking (a FIFO, a device), so InvalidFileHandle for anything else.
 FileHandle FileOpenRead(const std::string& path);
+// As FileOpenRead, for a file found by a folder walk: never follows a link in the last step,
+// never waits (a FIFO or device swapped in meanwhile), and fails unless what it opened is a
+// regular file.
+FileHandle FileOpenSource(const std::string& path);
 // Creates a new file with a name of its own in `folder` (with or without a trailing
 // delimiter), whose name starts with `prefix` (Windows: with its first three characters, the
 // system's unique-file service); open for reading and writing, and only the owner may read it.

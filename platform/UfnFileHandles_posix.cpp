@@ -15,23 +15,28 @@ namespace platform {
 using detail::Remember;
 
 FileHandle FileOpenRead(const std::string& path) {
-  // Without blocking and without following a link: a FIFO swapped in for a file would
-  // otherwise hold the open until a writer comes.
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK);
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  if (fd < 0) Remember();
+  return fd < 0 ? InvalidFileHandle : fd;
+}
+
+FileHandle FileOpenSource(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     Remember();
     return InvalidFileHandle;
   }
   struct stat st;
-  const bool statted = ::fstat(fd, &st) == 0;
-  if (!statted || !S_ISREG(st.st_mode)) {
-    if (statted) errno = EINVAL;
-    Remember();
+  const bool stated = ::fstat(fd, &st) == 0;
+  if (!stated || !S_ISREG(st.st_mode)) {
+    const int code = stated ? EINVAL : errno;
     ::close(fd);
+    Remember(code);
     return InvalidFileHandle;
   }
+  // Reads of a regular file never wait anyway; the flag only mattered for the open.
   int flags = ::fcntl(fd, F_GETFL);
-  if (flags != -1) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
   return fd;
 }
 

@@ -36,20 +36,26 @@ private:
 } // namespace
 
 FileHandle FileOpenRead(const std::string& path) {
-  // The reparse point itself is opened, not what it names, and then refused; so are pipes
-  // and devices.
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+  if (h == INVALID_HANDLE_VALUE) Remember();
+  return F(h);
+}
+
+FileHandle FileOpenSource(const std::string& path) {
+  // The reparse point itself is opened, so its attributes show it and it is refused.
   HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
                            nullptr);
   if (h == INVALID_HANDLE_VALUE) {
     Remember();
-    return F(h);
+    return InvalidFileHandle;
   }
   BY_HANDLE_FILE_INFORMATION info;
   if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileInformationByHandle(h, &info) ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
     ::CloseHandle(h);
-    Remember(ERROR_ACCESS_DENIED);
+    Remember(static_cast<int>(ERROR_CANT_ACCESS_FILE));
     return InvalidFileHandle;
   }
   return F(h);

@@ -37,6 +37,17 @@ bool FillEntry(const std::string& path, const std::string& name, DirEntry& e, bo
     return false;
   }
   e.name = name;
+  e.link = false;
+  if (S_ISLNK(st.st_mode)) {
+    // Where it points is neither looked at nor entered.
+    e.link = true;
+    e.attributes = FILE_ATTR_REPARSE_POINT;
+    e.size = 0;
+    e.mtime = st.st_mtime;
+    if (!name.empty() && name[0] == '.' && name != "." && name != "..")
+      e.attributes |= FILE_ATTR_HIDDEN;
+    return true;
+  }
   e.mtime = st.st_mtime;
   if (S_ISDIR(st.st_mode)) {
     e.attributes = FILE_ATTR_DIRECTORY;
@@ -144,7 +155,9 @@ bool GetEntry(const std::string& path, DirEntry& entry) {
   return FillEntry(p, pos == std::string::npos ? p : p.substr(pos + 1), entry);
 }
 
-bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool includeDots) {
+namespace {
+
+bool List(const std::string& path, std::vector<DirEntry>& entries, bool includeDots, bool follow) {
   entries.clear();
   DIR* d = ::opendir(path.c_str());
   if (!d) {
@@ -158,7 +171,7 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool
     std::string name = de->d_name;
     if (name == "." || name == "..") continue;
     DirEntry e;
-    if (FillEntry(folder + name, name, e)) found.push_back(std::move(e));
+    if (FillEntry(folder + name, name, e, follow)) found.push_back(std::move(e));
   }
   ::closedir(d);
   std::sort(found.begin(), found.end(), [](const DirEntry& a, const DirEntry& b) {
@@ -175,37 +188,15 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool
   return true;
 }
 
+} // namespace
+
+bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool includeDots) {
+  return List(path, entries, includeDots, true);
+}
+
 bool ListDirectoryNoFollow(const std::string& path, std::vector<DirEntry>& entries,
-                           std::vector<std::string>& links) {
-  entries.clear();
-  links.clear();
-  DIR* d = ::opendir(path.c_str());
-  if (!d) {
-    Remember();
-    return false;
-  }
-  std::string folder = path;
-  if (folder.empty() || folder.back() != '/') folder += '/';
-  while (struct dirent* de = ::readdir(d)) {
-    std::string name = de->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat st;
-    if (::lstat((folder + name).c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
-      links.push_back(name);
-      continue;
-    }
-    DirEntry e;
-    if (FillEntry(folder + name, name, e, false)) entries.push_back(std::move(e));
-  }
-  ::closedir(d);
-  auto order = [](const std::string& a, const std::string& b) {
-    int c = text::CompareAsciiIgnoreCase(a, b);
-    return c != 0 ? c < 0 : a < b;
-  };
-  std::sort(entries.begin(), entries.end(),
-            [&](const DirEntry& a, const DirEntry& b) { return order(a.name, b.name); });
-  std::sort(links.begin(), links.end(), order);
-  return true;
+                           bool includeDots) {
+  return List(path, entries, includeDots, false);
 }
 
 uint32_t ToDosDateTime(std::time_t t) {

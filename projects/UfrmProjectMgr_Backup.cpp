@@ -9,7 +9,6 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
-#include <QPushButton>
 #include <QTimer>
 
 namespace {
@@ -22,11 +21,9 @@ const char* const kFileNameLine = "파일명 : ";
 const char* const kFailed = "프로젝트 폴더 백업에 실패하였습니다.";
 const char* const kUnreadable = "읽을 수 없어 빠진 파일 : ";
 const char* const kLinks = "링크여서 빠진 항목 : ";
-const char* const kCancel = "취소";
-const char* const kCancelled = "프로젝트 폴더 백업을 취소하였습니다.";
 const char* const kNothingRead = "읽을 수 있는 파일이 없어 압축 파일을 만들지 못했습니다.";
 
-// How many of the files that could not be read the message names.
+// How many of the files that could not be read (and of the links left out) the message names.
 constexpr size_t ShownUnreadable = 5;
 
 std::string FileNamePart(const std::string& path) {
@@ -43,14 +40,13 @@ QFont SansSerif11() {
 
 } // namespace
 
-// Escape, the close box and the cancel button all do one thing: while the run works they
-// cancel it (see done), otherwise they close the dialog.
+// Escape closes as in any dialog, but not while the run works (see done).
 TfrmProjectMgr_Backup::TfrmProjectMgr_Backup(QWidget* parent)
-    : TFixedDialog(parent, "frmProjectMgr_Backup", kCaption, {365, 152}, TKeys::Standard,
+    : TFixedDialog(parent, "frmProjectMgr_Backup", kCaption, {365, 123}, TKeys::Standard,
                    SansSerif11()) {
   pnlBackground = new QWidget(this);
   pnlBackground->setObjectName("pnlBackground");
-  pnlBackground->setGeometry(0, 0, 365, 152);
+  pnlBackground->setGeometry(0, 0, 365, 123);
 
   TeLabel1 = MakeLabel(pnlBackground, kCurrentProgress, QPoint(24, 36), "TeLabel1");
   TeLabel2 = MakeLabel(pnlBackground, kTotalProgress, QPoint(24, 88), "TeLabel2");
@@ -65,11 +61,6 @@ TfrmProjectMgr_Backup::TfrmProjectMgr_Backup(QWidget* parent)
 
   pbCurrent = MakeBar(pnlBackground, "pbCurrent", kCurrentProgress, {100, 36, 245, 16});
   pbTotal = MakeBar(pnlBackground, "pbTotal", kTotalProgress, {100, 88, 245, 16});
-  btnCancel = new QPushButton(QString::fromUtf8(kCancel), pnlBackground);
-  btnCancel->setObjectName("btnCancel");
-  btnCancel->setGeometry(270, 116, 75, 25);
-  btnCancel->setAutoDefault(false);
-  connect(btnCancel, &QPushButton::clicked, this, [this] { done(QDialog::Rejected); });
   TeLabel1->setBuddy(pbCurrent);
   TeLabel2->setBuddy(pbTotal);
 
@@ -113,26 +104,15 @@ void TfrmProjectMgr_Backup::FormShow() {
 
 void TfrmProjectMgr_Backup::closeEvent(QCloseEvent* e) {
   if (FRunning) {
-    CancelRun();
     e->ignore();
     return;
   }
   QDialog::closeEvent(e);
 }
 
-// The dialog goes once the run has stopped and its outcome is told.
 void TfrmProjectMgr_Backup::done(int result) {
-  if (FRunning) {
-    CancelRun();
-    return;
-  }
-  FStarted = true; // a dialog closed before its run began never starts one
+  if (FRunning) return;
   QDialog::done(result);
-}
-
-void TfrmProjectMgr_Backup::CancelRun() {
-  FCancelled = true;
-  Zip.Cancel();
 }
 
 void TfrmProjectMgr_Backup::tmrExecuteTimer() {
@@ -148,17 +128,14 @@ void TfrmProjectMgr_Backup::tmrExecuteTimer() {
   ConfigureBackupZip(Zip, SourceFolder, ZipFileName);
 
   FFailed = false;
-  FCancelled = false;
   FRunning = true;
   const int count = Zip.BuildArchive(); // reports its errors through OnError, never raises
   FRunning = false;
   unsetCursor();
-  if (OnRunEnd) OnRunEnd();
+  // The server is down only while the tree is packed, not while a message waits for a click.
+  if (OnBuilt) OnBuilt();
 
-  // A cancel that came after the builder's last look still leaves a complete archive.
-  if (FCancelled && count == 0 && !FFailed) {
-    Prompt().MessageDlg(kCancelled, TMsgIcon::Information, mbOK);
-  } else if (FFailed) {
+  if (FFailed) {
     Prompt().MessageDlg(FailureText(FailureReason()), TMsgIcon::Error, mbOK);
   } else if (count == 0 && Zip.UnreadableCount() > 0) {
     // Nothing could be read, so no archive was made: that is no backup either.
@@ -186,19 +163,19 @@ std::string TfrmProjectMgr_Backup::Below(const std::string& path) const {
   return path.substr(SourceFolder.size() - 1);
 }
 
-std::string TfrmProjectMgr_Backup::UnreadableText() const {
-  return LeftOutText(kUnreadable, Zip.UnreadableCount(), Zip.UnreadableFiles()) +
-         LeftOutText(kLinks, Zip.LinkCount(), Zip.Links());
-}
-
-std::string TfrmProjectMgr_Backup::LeftOutText(const char* label, size_t n,
-                                               const std::vector<std::string>& names) const {
+std::string TfrmProjectMgr_Backup::NamedList(const char* label, size_t n,
+                                             const std::vector<std::string>& names) const {
   if (n == 0) return "";
   std::string text = "\r\n\r\n" + std::string(label) + std::to_string(n) + "개";
   for (size_t i = 0; i < names.size() && i < ShownUnreadable; ++i)
     text += "\r\n" + Below(names[i]);
   if (n > ShownUnreadable) text += "\r\n외 " + std::to_string(n - ShownUnreadable) + "개";
   return text;
+}
+
+std::string TfrmProjectMgr_Backup::UnreadableText() const {
+  return NamedList(kUnreadable, Zip.UnreadableCount(), Zip.UnreadableFiles()) +
+         NamedList(kLinks, Zip.LinkCount(), Zip.SkippedLinks());
 }
 
 std::string TfrmProjectMgr_Backup::FailureReason() const {

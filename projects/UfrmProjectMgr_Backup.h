@@ -14,7 +14,6 @@
 
 class QLabel;
 class QProgressBar;
-class QPushButton;
 class QTimer;
 
 class TfrmProjectMgr_Backup : public TFixedDialog {
@@ -25,6 +24,9 @@ public:
   // Set by the caller before the dialog is shown.
   std::string SourceFolder; // the project folder, ending with the path delimiter
   std::string ZipFileName;  // the full archive path
+  // Called as soon as the builder has returned (done, failed or nothing packed), before the
+  // outcome is told.
+  std::function<void()> OnBuilt;
 
   QWidget* pnlBackground;
   QLabel* TeLabel1;
@@ -33,18 +35,15 @@ public:
   QLabel* lblZipFile;
   QProgressBar* pbCurrent;
   QProgressBar* pbTotal;
-  QPushButton* btnCancel;
   QTimer* tmrExecute;
   TZip Zip;
-  // Called once the builder has finished, failed or was cancelled, before the outcome is told.
-  std::function<void()> OnRunEnd;
 
   void FormShow() override;
   void tmrExecuteTimer();
   void ZipBegin(TZip& Sender, const std::string& FileName, int Count, bool& Extract);
   void ZipProgress(TZip& Sender, uint8_t ByFile, uint8_t ByArchive);
 
-  // A close request while the run works cancels it; the dialog goes once the run has stopped.
+  // A run cannot be cancelled: a close request while it works waits for its end.
   void done(int result) override;
 
 protected:
@@ -60,15 +59,13 @@ private:
   static std::string CompletionText(int count, const std::string& fileName);
   static std::string FailureText(const std::string& reason);
   std::string Below(const std::string& path) const;
-  // What was left out of the archive: files that could not be read, then links.
+  // The files that could not be read and the links left out, each as a counted list.
   std::string UnreadableText() const;
-  std::string LeftOutText(const char* label, size_t n, const std::vector<std::string>& names) const;
+  std::string NamedList(const char* label, size_t n, const std::vector<std::string>& names) const;
   std::string FailureReason() const;
-  void CancelRun();
 
   bool FStarted = false;
   bool FRunning = false;
   bool FFailed = false;
-  bool FCancelled = false;
   TFailure FFailure;
 };

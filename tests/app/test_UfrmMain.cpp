@@ -317,8 +317,16 @@ TEST_F(MainWindow, TheNotificationAreaHidesAndRestoresTheWindow) {
   EXPECT_TRUE(w->tiTrayIcon->isVisible());
   EXPECT_FALSE(w->isVisible());
 
-  // Only a double click restores; the server still runs and the state is kept.
+  // A middle click does nothing; a single click restores (some trays pass single clicks only),
+  // as a double click does below. The server still runs and the state is kept.
+  emit w->tiTrayIcon->activated(QSystemTrayIcon::MiddleClick);
+  EXPECT_TRUE(w->InTray());
   emit w->tiTrayIcon->activated(QSystemTrayIcon::Trigger);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w->InTray());
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_EQ(w->pos(), at);
+  w->acMinimizeToTray->trigger();
   EXPECT_TRUE(w->InTray());
   emit w->tiTrayIcon->activated(QSystemTrayIcon::DoubleClick);
   QCoreApplication::processEvents();

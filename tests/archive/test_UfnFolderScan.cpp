@@ -218,61 +218,87 @@ namespace {
 struct TLinkScan {
   Names Paths;
   Names Links; // below the root
+  bool Ended = false;
 };
 
-TLinkScan ScanLinks(const std::string& root) {
+TLinkScan ScanWithLinks(const TScanSettings& s, const std::string& root) {
   bool cancel = false;
-  TScanSettings s = Backup(root);
   TFolderScan scan(s, cancel);
   TLinkScan r;
-  const size_t below = root.size() + 1;
-  scan.OnItem = [&](TScanItem& i) { r.Paths.push_back(i.FullPath.substr(i.RootLength)); };
-  scan.OnLink = [&](const std::string& p) { r.Links.push_back(p.substr(below)); };
+  scan.OnItem = [&](TScanItem& item) { r.Paths.push_back(item.FullPath.substr(item.RootLength)); };
+  scan.OnLink = [&](const std::string& path) { r.Links.push_back(path.substr(root.size() + 1)); };
   scan.Run();
+  r.Ended = true;
   return r;
+}
+
+void Link(const std::string& target, const std::string& at) {
+  ASSERT_EQ(::symlink(target.c_str(), at.c_str()), 0) << at;
 }
 
 } // namespace
 
-TEST(FolderScan, LinksAreNeitherPackedNorEnteredButReported) {
-  TempDir outside, t;
+// Links to what lies outside, links back into the tree (one alone packed the tree many times
+// over, two never ended), a dangling link and a FIFO: the walk takes the tree's own files only,
+// names every link, and ends.
+TEST(FolderScan, LinksAreNeitherPackedNorEnteredButNamedAndTheWalkEnds) {
+  TempDir t, outside;
   WriteFile(outside / "secret.txt", "secret");
   MakeDirs(outside / "etc");
   WriteFile(outside / "etc/config", "x");
-  WriteFile(t / "plain", "1");
-  MakeDirs(t / "sub/empty");
-  ASSERT_EQ(::symlink((outside / "secret.txt").c_str(), (t / "secretlink").c_str()), 0);
-  ASSERT_EQ(::symlink((outside / "etc").c_str(), (t / "etclink").c_str()), 0);
-  ASSERT_EQ(::symlink((t / "nowhere").c_str(), (t / "sub/dangling").c_str()), 0);
-  ASSERT_EQ(::symlink("plain", (t / "sub/inside").c_str()), 0); // even one inside the tree
-  // A FIFO is no file: left out, and the walk does not wait on it.
-  ASSERT_EQ(::mkfifo((t / "fifo").c_str(), 0600), 0);
-  TLinkScan r = ScanLinks(t.Path());
-  EXPECT_EQ(r.Paths, (Names{"plain", "sub/empty/"}));
-  EXPECT_EQ(r.Links, (Names{"etclink", "secretlink", "sub/dangling", "sub/inside"}));
+  WriteFile(t / "file", "1");
+  MakeDirs(t / "sub/deeper");
+  WriteFile(t / "sub/deeper/f", "22");
+  Link(outside / "secret.txt", t / "secretlink");
+  Link(outside / "etc", t / "etclink");
+  Link(".", t / "a");
+  Link(".", t / "b");
+  Link("..", t / "sub/up");
+  Link(t / "missing", t / "sub/dangling");
+  ASSERT_EQ(::mkfifo((t / "pipe").c_str(), 0600), 0);
+  MakeDirs(t / "onlylink");
+  Link("../file", t / "onlylink/l");
+  TLinkScan r = ScanWithLinks(Backup(t.Path()), t.Path());
+  ASSERT_TRUE(r.Ended);
+  // The FIFO is no file to pack; a folder holding a link is not empty, so gets no entry.
+  EXPECT_EQ(r.Paths, (Names{"file", "sub/deeper/f"}));
+  EXPECT_EQ(r.Links,
+            (Names{"a", "b", "etclink", "onlylink/l", "secretlink", "sub/dangling", "sub/up"}));
+
+  // Excluded links are not named; dot-named ones are skipped like any dot name.
+  Link(".", t / ".dotlink");
+  TScanSettings s = Backup(t.Path());
+  s.ExcludeSpec = {"*link", "sub/*"};
+  r = ScanWithLinks(s, t.Path());
+  EXPECT_EQ(r.Paths, (Names{"file"}));
+  EXPECT_EQ(r.Links, (Names{"a", "b", "onlylink/l"}));
 }
 
-TEST(FolderScan, LinksBackUpTheTreeCannotMakeTheWalkEndless) {
-  TempDir t;
-  WriteFile(t / "f", "1");
-  MakeDirs(t / "d");
-  ASSERT_EQ(::symlink(".", (t / "a").c_str()), 0);
-  TLinkScan one = ScanLinks(t.Path());
-  EXPECT_EQ(one.Paths, (Names{"d/", "f"}));
-  EXPECT_EQ(one.Links, (Names{"a"}));
-  ASSERT_EQ(::symlink(".", (t / "b").c_str()), 0);
-  ASSERT_EQ(::symlink("..", (t / "d/up").c_str()), 0);
-  TLinkScan two = ScanLinks(t.Path());
-  EXPECT_EQ(two.Paths, (Names{"f"})); // a folder holding a link is not empty
-  EXPECT_EQ(two.Links, (Names{"a", "b", "d/up"}));
-}
-
-TEST(FolderScan, TheRootMayItselfBeReachedThroughALink) {
-  TempDir t, via;
-  MakeDirs(t / "project/sub");
-  WriteFile(t / "project/sub/f", "1");
-  ASSERT_EQ(::symlink((t / "project").c_str(), (via / "p").c_str()), 0);
-  TLinkScan r = ScanLinks(via / "p");
-  EXPECT_EQ(r.Paths, (Names{"sub/f"}));
+TEST(FolderScan, ARootReachedThroughALinkIsWalked) {
+  TempDir t, real;
+  WriteFile(real / "f", "1");
+  MakeDirs(real / "d");
+  WriteFile(real / "d/g", "2");
+  Link(real.Path(), t / "project");
+  TLinkScan r = ScanWithLinks(Backup(t / "project"), t / "project");
+  EXPECT_EQ(r.Paths, (Names{"d/g", "f"}));
   EXPECT_TRUE(r.Links.empty());
+}
+
+// What the builder opens: a regular file, never through a link, never waiting on a FIFO.
+TEST(FolderScan, SourceFilesOpenOnlyAsRegularFilesWithoutWaiting) {
+  TempDir t;
+  WriteFile(t / "f", "data");
+  Link(t / "f", t / "l");
+  ASSERT_EQ(::mkfifo((t / "pipe").c_str(), 0600), 0);
+  platform::FileHandle h = platform::FileOpenSource(t / "f");
+  ASSERT_NE(h, platform::InvalidFileHandle);
+  char buf[8];
+  EXPECT_EQ(platform::FileRead(h, buf, sizeof buf), 4);
+  platform::FileClose(h);
+  EXPECT_EQ(platform::FileOpenSource(t / "l"), platform::InvalidFileHandle);
+  // A FIFO with no writer would block a plain open for ever.
+  EXPECT_EQ(platform::FileOpenSource(t / "pipe"), platform::InvalidFileHandle);
+  EXPECT_EQ(platform::FileOpenSource(t.Path()), platform::InvalidFileHandle);
+  EXPECT_EQ(platform::FileOpenSource(t / "missing"), platform::InvalidFileHandle);
 }

@@ -1,4 +1,3 @@
-#include "platform/UfnFileHandles.h"
 #include "platform/UfnFiles.h"
 #include "platform/UfnProcesses.h"
 #include "platform/UfnSystemErrors.h"
@@ -106,34 +105,4 @@ TEST(Platform, AtomicWriteKeepsModeAndLeavesNoTemporaryFile) {
     EXPECT_EQ(ReadFile(f), "two");
   }
   EXPECT_FALSE(platform::WriteFileAtomic(t / "missing/data", "x"));
-}
-
-TEST(Files, ListingWithoutFollowingNamesLinksApartAndOpeningTakesOnlyRegularFiles) {
-  TempDir t;
-  WriteFile(t / "file", "x");
-  MakeDirs(t / "dir");
-  ASSERT_EQ(::symlink("file", (t / "Link").c_str()), 0);
-  ASSERT_EQ(::symlink("nowhere", (t / "dangling").c_str()), 0);
-  ASSERT_EQ(::symlink("dir", (t / "dirlink").c_str()), 0);
-  ASSERT_EQ(::mkfifo((t / "pipe").c_str(), 0600), 0);
-  std::vector<platform::DirEntry> entries;
-  std::vector<std::string> links;
-  ASSERT_TRUE(platform::ListDirectoryNoFollow(t.Path(), entries, links));
-  std::vector<std::string> names;
-  for (const auto& e : entries)
-    names.push_back(e.name);
-  EXPECT_EQ(names, (std::vector<std::string>{"dir", "file"}));
-  EXPECT_EQ(links, (std::vector<std::string>{"dangling", "dirlink", "Link"}));
-  EXPECT_FALSE(platform::ListDirectoryNoFollow(t / "missing", entries, links));
-
-  // A FIFO would block an ordinary open until a writer comes; a link is not gone through.
-  EXPECT_EQ(platform::FileOpenRead(t / "pipe"), platform::InvalidFileHandle);
-  EXPECT_EQ(platform::FileOpenRead(t / "Link"), platform::InvalidFileHandle);
-  EXPECT_EQ(platform::FileOpenRead(t / "dir"), platform::InvalidFileHandle);
-  platform::FileHandle h = platform::FileOpenRead(t / "file");
-  ASSERT_NE(h, platform::InvalidFileHandle);
-  char c = 0;
-  EXPECT_EQ(platform::FileRead(h, &c, 1), 1); // blocking reads again once opened
-  EXPECT_EQ(c, 'x');
-  platform::FileClose(h);
 }
