@@ -65,8 +65,11 @@ int main(int argc, char** argv) {
   bool ok = true;
   {
     // Drawn without being shown: its first show would stop the server.
+    const std::string root = BasicSetting->RepoPath;
+    BasicSetting->RepoPath = "/srv/svn";
     TfrmMain main;
     ok &= Save(main, "main", false);
+    BasicSetting->RepoPath = root;
   }
   {
     // The sample root lives in a temporary folder: the picture shows a root as it would be.

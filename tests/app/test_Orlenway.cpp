@@ -3,7 +3,10 @@
 #include "app/UfrmMain.h"
 #include "app/UfrmOrlenway.h"
 #include "platform/UfnPlatform.h"
+#include "server/UclsSVN.h"
 #include "settings/UclsBasicSetting.h"
+#include "support/ServerProcesses.h"
+#include "support/SvnServe.h"
 #include "support/TestSupport.h"
 #include "support/UfnScriptedPrompt.h"
 
@@ -27,7 +30,7 @@ class Program : public ::testing::Test {
 protected:
   void SetUp() override {
     if (!ProcessesNamed("svnserve").empty())
-      GTEST_SKIP() << "an svnserve this test did not start is running; the program would stop it";
+      GTEST_SKIP() << "an svnserve this test did not start is running";
     state = platform::StateFolder();
     RemoveTree(state);
     ini = state + "orlenway.ini";
@@ -221,4 +224,30 @@ TEST_F(Program, TheEndOfTheSessionClosesWithoutAQuestionAndWritesEverything) {
   struct sigaction now {};
   ::sigaction(SIGTERM, nullptr, &now);
   EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
+TEST_F(Program, AServerOfAnotherOutlivesTheProgramWhichEndsOnlyItsOwn) {
+  TempDir repos{"repos"};
+  TempDir otherRoot{"other"};
+  TSvnServe other(otherRoot.Path());
+  ASSERT_GT(other.Pid, 0);
+  const int port = FreeLoopbackPort();
+  MakeDirs(state);
+  WriteFile(ownIni, "object TclsBasicSetting\r\n  SVNPath = '/usr'\r\n  RepoPath = '" +
+                        repos.Path() + "'\r\n  Port = " + std::to_string(port) + "\r\nend\r\n");
+  TScriptedPrompt prompt;
+  prompt.Answer(mbYes);
+  bool ownRan = false, otherAtShow = false;
+  RunProgram([&] {
+    otherAtShow = PortAccepts(other.Port);
+    frmMain->acStartServer->trigger();
+    ownRan = PortAccepts(port) && frmMain->acStopServer->isEnabled();
+    frmMain->close();
+  });
+  EXPECT_TRUE(otherAtShow);
+  EXPECT_TRUE(ownRan) << ::testing::PrintToString(prompt.Messages().size());
+  EXPECT_TRUE(WaitPortClosed(port));
+  EXPECT_EQ(ServerPids(), std::vector<pid_t>{other.Pid});
+  EXPECT_TRUE(PortAccepts(other.Port));
+  EXPECT_FALSE(Exists(ServerRecordPath()));
 }

@@ -1,7 +1,7 @@
 // The backup in front of a real server: the svnserve that the main window's action started on a
-// loopback port of the test's own. The window's stop command ends every svnserve on the
-// machine, so these tests hold the "svnserve" lock and skip when a server they did not start
-// is running. The last test restores an archive and serves it again.
+// loopback port of the test's own. These tests count the svnserve processes on the machine,
+// so they hold the "svnserve" lock and skip when a server they did not start is running. The last
+// test restores an archive and serves it again.
 #include "BackupTestKit.h"
 
 #include "ArchiveTestKit.h"
@@ -15,6 +15,7 @@
 #include <QLabel>
 #include <QProgressBar>
 #include <QToolButton>
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
@@ -47,7 +48,7 @@ protected:
     Settings.SetPort(Port);
     Globals.MakeServerController();
     Main = new TfrmMain;
-    Main->show(); // the first show stops every server and takes the stopped state
+    Main->show(); // the first show takes the stopped state
     QCoreApplication::processEvents();
   }
   void TearDown() override {
@@ -155,6 +156,33 @@ TEST_F(BackupServer, YesStopsTheServerForTheRunAndStartsItBeforeTheOutcomeIsShow
   EXPECT_TRUE(PortAccepts(Port));
   ASSERT_EQ(ServerPids().size(), 1u);
   EXPECT_NE(ServerPids(), before);
+}
+
+TEST_F(BackupServer, AServerOfAnotherKeepsRunningThroughTheBackup) {
+  TempDir otherRoot{"other"};
+  TSvnServe other(otherRoot.Path());
+  ASSERT_GT(other.Pid, 0);
+  Create("alpha");
+  Start();
+  bool seen = false, otherDuring = false, ownGone = false;
+  Script.OnProcessMessages = [&] {
+    if (seen || !Dialog()) return;
+    seen = true;
+    otherDuring = PortAccepts(other.Port);
+    ownGone = !PortAccepts(Port);
+  };
+  Script.Answer(mbYes);
+  Backup("alpha");
+  EXPECT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  EXPECT_TRUE(seen);
+  EXPECT_TRUE(otherDuring);
+  EXPECT_TRUE(ownGone);
+  EXPECT_TRUE(Running());
+  EXPECT_TRUE(PortAccepts(Port));
+  EXPECT_TRUE(PortAccepts(other.Port));
+  const std::vector<pid_t> pids = ServerPids();
+  EXPECT_EQ(pids.size(), 2u);
+  EXPECT_NE(std::find(pids.begin(), pids.end(), other.Pid), pids.end());
 }
 
 TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServerFirst) {
