@@ -95,9 +95,12 @@ std::string TempFolder();
 bool ReadWholeFile(const std::string& path, std::string& data);
 
 // Replaces a file atomically: writes `data` to a temporary file in the same folder, flushes
-// it, gives it `mode` (POSIX permission bits; -1 keeps the old file's bits, or 0644 for a new
-// file) and renames it over `path`. On failure the old file is untouched, the temporary file
-// is removed and false is returned (LastErrorMessage tells why).
+// it and renames it over `path`. A symbolic link is followed and its target replaced (the
+// link stays). An existing file keeps its mode, owner and group; a new file gets `mode`
+// (POSIX permission bits; -1: 0644). POSIX: where the replacement cannot be given the old
+// owner and group (a file of another account), a file the program may write is rewritten in
+// place instead; otherwise nothing changes. On failure the old file is untouched, the
+// temporary file is removed and false is returned (LastErrorMessage tells why).
 bool WriteFileAtomic(const std::string& path, const std::string& data, int mode = -1);
 
 } // namespace platform

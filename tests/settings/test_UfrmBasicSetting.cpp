@@ -229,3 +229,16 @@ TEST_F(BasicSettingDialog, AFailedSaveKeepsTheDialogOpenAndTheNewValues) {
   EXPECT_EQ(settings.RepoPath, "/srv/new");
   EXPECT_EQ(ReadFile(dir / "file"), "not a folder");
 }
+
+TEST_F(BasicSettingDialog, FirstRunConfirmMakesTheStateFolderAndCloses) {
+  // A fresh account: neither the state folder nor its parent exists yet.
+  settings.ConfigFile = dir / "config/orlenway/orlenway.ini";
+  TScriptedPrompt prompt;
+  Show([&](TfrmBasicSetting& f) {
+    f.btnOk->click();
+    EXPECT_FALSE(f.isVisible());
+  });
+  EXPECT_TRUE(prompt.Messages().empty());
+  ASSERT_TRUE(platform::FileExists(settings.ConfigFile));
+  EXPECT_NE(ReadFile(settings.ConfigFile).find("SVNPath"), std::string::npos);
+}
