@@ -9,6 +9,7 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTimer>
 
 namespace {
@@ -21,6 +22,8 @@ const char* const kFileNameLine = "파일명 : ";
 const char* const kFailed = "프로젝트 폴더 백업에 실패하였습니다.";
 const char* const kUnreadable = "읽을 수 없어 빠진 파일 : ";
 const char* const kLinks = "링크여서 빠진 항목 : ";
+const char* const kCancel = "취소";
+const char* const kCancelled = "프로젝트 폴더 백업을 취소하였습니다.";
 const char* const kNothingRead = "읽을 수 있는 파일이 없어 압축 파일을 만들지 못했습니다.";
 
 // How many of the files that could not be read (and of the links left out) the message names.
@@ -40,13 +43,14 @@ QFont SansSerif11() {
 
 } // namespace
 
-// Escape closes as in any dialog, but not while the run works (see done).
+// Escape, the close box and the cancel button all do one thing: while the run works they
+// cancel it (see done), otherwise they close the dialog.
 TfrmProjectMgr_Backup::TfrmProjectMgr_Backup(QWidget* parent)
-    : TFixedDialog(parent, "frmProjectMgr_Backup", kCaption, {365, 123}, TKeys::Standard,
+    : TFixedDialog(parent, "frmProjectMgr_Backup", kCaption, {365, 152}, TKeys::Standard,
                    SansSerif11()) {
   pnlBackground = new QWidget(this);
   pnlBackground->setObjectName("pnlBackground");
-  pnlBackground->setGeometry(0, 0, 365, 123);
+  pnlBackground->setGeometry(0, 0, 365, 152);
 
   TeLabel1 = MakeLabel(pnlBackground, kCurrentProgress, QPoint(24, 36), "TeLabel1");
   TeLabel2 = MakeLabel(pnlBackground, kTotalProgress, QPoint(24, 88), "TeLabel2");
@@ -61,6 +65,11 @@ TfrmProjectMgr_Backup::TfrmProjectMgr_Backup(QWidget* parent)
 
   pbCurrent = MakeBar(pnlBackground, "pbCurrent", kCurrentProgress, {100, 36, 245, 16});
   pbTotal = MakeBar(pnlBackground, "pbTotal", kTotalProgress, {100, 88, 245, 16});
+  btnCancel = new QPushButton(QString::fromUtf8(kCancel), pnlBackground);
+  btnCancel->setObjectName("btnCancel");
+  btnCancel->setGeometry(270, 116, 75, 25);
+  btnCancel->setAutoDefault(false);
+  connect(btnCancel, &QPushButton::clicked, this, [this] { done(QDialog::Rejected); });
   TeLabel1->setBuddy(pbCurrent);
   TeLabel2->setBuddy(pbTotal);
 
@@ -104,15 +113,26 @@ void TfrmProjectMgr_Backup::FormShow() {
 
 void TfrmProjectMgr_Backup::closeEvent(QCloseEvent* e) {
   if (FRunning) {
+    CancelRun();
     e->ignore();
     return;
   }
   QDialog::closeEvent(e);
 }
 
+// The dialog goes once the run has stopped and its outcome is told.
 void TfrmProjectMgr_Backup::done(int result) {
-  if (FRunning) return;
+  if (FRunning) {
+    CancelRun();
+    return;
+  }
+  FStarted = true; // a dialog closed before its run began never starts one
   QDialog::done(result);
+}
+
+void TfrmProjectMgr_Backup::CancelRun() {
+  FCancelled = true;
+  Zip.Cancel();
 }
 
 void TfrmProjectMgr_Backup::tmrExecuteTimer() {
@@ -128,6 +148,7 @@ void TfrmProjectMgr_Backup::tmrExecuteTimer() {
   ConfigureBackupZip(Zip, SourceFolder, ZipFileName);
 
   FFailed = false;
+  FCancelled = false;
   FRunning = true;
   const int count = Zip.BuildArchive(); // reports its errors through OnError, never raises
   FRunning = false;
@@ -135,7 +156,10 @@ void TfrmProjectMgr_Backup::tmrExecuteTimer() {
   // The server is down only while the tree is packed, not while a message waits for a click.
   if (OnBuilt) OnBuilt();
 
-  if (FFailed) {
+  // A cancel that came after the builder's last look still leaves a complete archive.
+  if (FCancelled && count == 0 && !FFailed) {
+    Prompt().MessageDlg(kCancelled, TMsgIcon::Information, mbOK);
+  } else if (FFailed) {
     Prompt().MessageDlg(FailureText(FailureReason()), TMsgIcon::Error, mbOK);
   } else if (count == 0 && Zip.UnreadableCount() > 0) {
     // Nothing could be read, so no archive was made: that is no backup either.

@@ -14,6 +14,7 @@
 
 class QLabel;
 class QProgressBar;
+class QPushButton;
 class QTimer;
 
 class TfrmProjectMgr_Backup : public TFixedDialog {
@@ -35,6 +36,7 @@ public:
   QLabel* lblZipFile;
   QProgressBar* pbCurrent;
   QProgressBar* pbTotal;
+  QPushButton* btnCancel;
   QTimer* tmrExecute;
   TZip Zip;
 
@@ -43,7 +45,7 @@ public:
   void ZipBegin(TZip& Sender, const std::string& FileName, int Count, bool& Extract);
   void ZipProgress(TZip& Sender, uint8_t ByFile, uint8_t ByArchive);
 
-  // A run cannot be cancelled: a close request while it works waits for its end.
+  // A close request while the run works cancels it; the dialog goes once the run has stopped.
   void done(int result) override;
 
 protected:
@@ -63,9 +65,11 @@ private:
   std::string UnreadableText() const;
   std::string NamedList(const char* label, size_t n, const std::vector<std::string>& names) const;
   std::string FailureReason() const;
+  void CancelRun();
 
   bool FStarted = false;
   bool FRunning = false;
   bool FFailed = false;
+  bool FCancelled = false;
   TFailure FFailure;
 };

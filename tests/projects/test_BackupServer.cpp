@@ -4,14 +4,19 @@
 // test restores an archive and serves it again.
 #include "BackupTestKit.h"
 
+#include "ArchiveTestKit.h"
 #include "RealReaders.h"
 #include "ZipReader.h"
+#include "projects/UfnBackup.h"
 #include "server/UclsSVN.h"
 #include "support/ServerProcesses.h"
 #include "support/SvnServe.h"
 
+#include <QLabel>
+#include <QProgressBar>
 #include <QToolButton>
 #include <algorithm>
+#include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <random>
@@ -209,6 +214,52 @@ TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServerFirst
   EXPECT_TRUE(servingAtFailure) << "no server while the failure message stood";
   EXPECT_EQ(starts, 1);
   EXPECT_TRUE(FolderNames(Backups.Path()).empty());
+  EXPECT_TRUE(Running());
+  EXPECT_TRUE(PortAccepts(Port));
+}
+
+TEST_F(BackupServer, ACancelMidwayThroughALargeFileLeavesNothingAndRestartsTheServer) {
+  Create("alpha");
+  WriteFile(Root / "alpha/big", RandomBytes(12 * 1024 * 1024, 3));
+  Start();
+  // Earlier archives under every name the run could take keep their bytes.
+  const std::time_t now = std::time(nullptr);
+  std::vector<std::string> earlier;
+  for (std::time_t t = now; t < now + 10; ++t) {
+    earlier.push_back(BackupArchiveName("alpha", t));
+    WriteFile(Backups / earlier.back(), "earlier " + earlier.back());
+  }
+  using Clock = std::chrono::steady_clock;
+  Clock::time_point clicked, told;
+  bool cancelled = false;
+  Script.OnProcessMessages = [&] {
+    TfrmProjectMgr_Backup* d = Dialog();
+    if (cancelled || !d || d->lblCurrentFile->text() != "/big" || d->pbCurrent->value() < 5) return;
+    cancelled = true;
+    clicked = Clock::now();
+    d->btnCancel->click();
+  };
+  bool servingAtMessage = false;
+  Script.OnMessage = [&](const TPromptCall& m) {
+    if (m.Caption != "Information") return;
+    told = Clock::now();
+    servingAtMessage = ServerPids().size() == 1 && PortAccepts(Port);
+  };
+  Script.Answer(mbYes);
+  Backup("alpha");
+
+  ASSERT_TRUE(cancelled);
+  ASSERT_EQ(Texts(), (Lines{kQuestion, "프로젝트 폴더 백업을 취소하였습니다."}));
+  EXPECT_EQ(Script.Messages()[1].Icon, TMsgIcon::Information);
+  EXPECT_LT(std::chrono::duration<double>(told - clicked).count(), 0.5);
+  EXPECT_TRUE(servingAtMessage);
+  std::vector<std::string> names = FolderNames(Backups.Path());
+  std::sort(earlier.begin(), earlier.end());
+  std::sort(names.begin(), names.end());
+  EXPECT_EQ(names, earlier); // nothing new, nothing gone
+  for (const std::string& n : earlier)
+    EXPECT_EQ(ReadFile(Backups / n), "earlier " + n);
+  EXPECT_TRUE(ziptest::TempLeftovers().empty());
   EXPECT_TRUE(Running());
   EXPECT_TRUE(PortAccepts(Port));
 }

@@ -10,6 +10,7 @@
 #include <QCursor>
 #include <QLabel>
 #include <QProgressBar>
+#include <QPushButton>
 #include <QTest>
 #include <QTimer>
 #include <atomic>
@@ -115,7 +116,8 @@ TEST_F(BackupDialog, EachCheckTellsWhatIsMissingAndNothingStarts) {
 TEST_F(BackupDialog, TheDialogAsItOpensAndTheLabelOfEachEntry) {
   TfrmProjectMgr_Backup d;
   EXPECT_EQ(d.windowTitle(), QString::fromUtf8("저장소 폴더 백업"));
-  EXPECT_EQ(d.size(), QSize(365, 123));
+  EXPECT_EQ(d.size(), QSize(365, 152));
+  EXPECT_EQ(d.btnCancel->text(), QString::fromUtf8("취소"));
   EXPECT_EQ(d.minimumSize(), d.maximumSize());
   // Only a close box: no window manager may add minimise or maximise buttons.
   EXPECT_TRUE(d.windowFlags().testFlag(Qt::CustomizeWindowHint));
@@ -357,6 +359,33 @@ TEST_F(BackupDialog, AFileSwappedForAFifoIsUnreadableAndNothingWaits) {
   EXPECT_EQ(EntryNames(Backups / name), (std::set<std::string>{"data/a", "data/c"}));
 }
 
+TEST_F(BackupDialog, EscapeTheCloseBoxAndTheCancelButtonEachCancelTheRun) {
+  MakeStoppedMain();
+  MakeDirs(Root / "alpha");
+  WriteFile(Root / "alpha/big", RandomBytes(4 * 1024 * 1024, 5));
+  for (int way = 0; way < 3; ++way) {
+    SCOPED_TRACE(way);
+    Script.Calls.clear();
+    bool cancelled = false;
+    Script.OnProcessMessages = [&] {
+      TfrmProjectMgr_Backup* d = Dialog();
+      if (cancelled || !d || d->pbCurrent->value() < 1) return;
+      cancelled = true;
+      if (way == 0) d->btnCancel->click();
+      if (way == 1) QTest::keyClick(d, Qt::Key_Escape);
+      if (way == 2) d->close();
+    };
+    Backup("alpha");
+    EXPECT_TRUE(cancelled);
+    EXPECT_EQ(Texts(), (Lines{"프로젝트 폴더 백업을 취소하였습니다."}));
+    ASSERT_EQ(Script.Messages().size(), 1u);
+    EXPECT_EQ(Script.Messages()[0].Caption, "Information");
+    EXPECT_TRUE(FolderNames(Backups.Path()).empty());
+    EXPECT_TRUE(ziptest::TempLeftovers().empty());
+    EXPECT_EQ(Dialog(), nullptr);
+  }
+}
+
 TEST_F(BackupDialog, NothingThatCouldBeReadIsAFailedBackup) {
   MakeStoppedMain();
   const std::string data = Root / "alpha/data";
@@ -400,9 +429,7 @@ TEST_F(BackupDialog, TheDialogRepaintsWhileItWorksAndClosesOnlyAfterTheRun) {
     if (!asked) {
       asked = true;
       d->pbTotal->installEventFilter(&paints);
-      // The close box and Escape, as a person would press them mid-run.
-      d->close();
-      QTest::keyClick(d, Qt::Key_Escape);
+      // (The close box and Escape mid-run cancel it: see the cancel test.)
     }
     QCoreApplication::processEvents();
     closedEarly = closedEarly || !d->isVisible();
