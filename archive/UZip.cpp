@@ -309,6 +309,7 @@ int TZip::Run() {
     } catch (const ECompressionError& x) {
       throw TRunError{zeWriteError, FullPath(e), x.what()};
     }
+    FAhead.erase(FAhead.begin(), FAhead.upper_bound(i)); // dropped or left out
     if (FCancel) throw TRunCancelled{};
   }
   if (FWritten == 0) {
@@ -415,7 +416,7 @@ uint32_t TZip::StoreCopy(TStream& source, TEntry& e) {
 
 // Cuts the file into pieces deflated on the workers and writes their output in order, while
 // this thread keeps the window alive and the bars moving.
-uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, int64_t& read) {
+uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& read) {
   if (!FPool) FPool = std::make_unique<TDeflatePool>(WorkerThreads());
   const size_t inFlight = std::min<size_t>(MaxPiecesInFlight, 2 * FPool->Threads() + 1);
   constexpr size_t Window = 32768;
@@ -427,9 +428,23 @@ uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, int64_t& read) {
   source.SetPosition(0);
   int64_t n = ReadFull(source, next.data(), PieceSize);
   bool more = true;
+  FAheadNext = std::max(FAheadNext, index + 1);
+  auto ahead = FAhead.find(index);
+  if (ahead != FAhead.end()) {
+    // Read early: taken when the file has not changed since, deflated anew otherwise.
+    std::shared_ptr<TDeflatePiece> early = std::move(ahead->second);
+    FAhead.erase(ahead);
+    if (n < PieceSize && early->DictSize == 0 && early->Type == DeflateType &&
+        early->Input.size() == static_cast<size_t>(n) &&
+        std::equal(early->Input.begin(), early->Input.end(), next.begin())) {
+      read = n;
+      more = false;
+      pending.push_back(std::move(early));
+    }
+  }
   while (more || !pending.empty()) {
     // Keep the workers fed, within the memory budget.
-    while (more && pending.size() < inFlight) {
+    while (more && (pending.empty() || pending.size() + FAhead.size() < inFlight)) {
       auto piece = std::make_shared<TDeflatePiece>();
       piece->Type = DeflateType;
       piece->DictSize = tail.size();
@@ -447,6 +462,8 @@ uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, int64_t& read) {
       FPool->Submit(piece);
       pending.push_back(std::move(piece));
     }
+    if (!more && pending.size() + FAhead.size() < inFlight)
+      ReadAhead(inFlight - pending.size() - FAhead.size());
     Desktop().ProcessMessages();
     if (FCancel) {
       FPool->Drop();
@@ -463,6 +480,35 @@ uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, int64_t& read) {
     Progress(done, e.Size);
   }
   return static_cast<uint32_t>(crc);
+}
+
+// Hands the next small files to the workers while this thread waits, so that a tree of
+// many small files keeps every core busy. A file that cannot be read here is left to its
+// turn, which reports it as before.
+void TZip::ReadAhead(size_t room) {
+  const bool storeAll = FCompressMethod == cmStore || DeflateType == dtDeflateS;
+  for (; room > 0 && FAheadNext < FEntries.size() && !storeAll; ++FAheadNext) {
+    const TEntry& e = FEntries[FAheadNext];
+    if (e.IsFolder() || e.Size < SmallFileLimit || e.Size >= static_cast<uint64_t>(PieceSize) ||
+        IsStoredType(e.Name))
+      continue;
+    auto piece = std::make_shared<TDeflatePiece>();
+    piece->Type = DeflateType;
+    piece->Last = true;
+    try {
+      TFileStream source = OpenSourceFile(FullPath(e));
+      piece->Input.resize(static_cast<size_t>(PieceSize));
+      int64_t n = ReadFull(source, piece->Input.data(), PieceSize);
+      if (n >= PieceSize) continue;
+      piece->Input.resize(static_cast<size_t>(n));
+      piece->Input.shrink_to_fit();
+    } catch (const EStreamError&) {
+      continue;
+    }
+    FPool->Submit(piece);
+    FAhead.emplace(FAheadNext, std::move(piece));
+    --room;
+  }
 }
 
 bool TZip::WriteFileEntry(TEntry& e, size_t index) {
@@ -519,7 +565,7 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
         FTemp->WriteBuffer(packed.Memory(), static_cast<int64_t>(packed.Data().size()));
       }
     } else {
-      crc = DeflatePieces(*source, e, read);
+      crc = DeflatePieces(*source, e, index, read);
     }
     read = source->Position();
   } catch (const EReadError& x) {
@@ -666,5 +712,7 @@ void TZip::Discard() {
   FEntries.shrink_to_fit();
   FChunk.reset();
   FOutputBlock.reset();
+  FAhead.clear();
+  FAheadNext = 0;
   FPool.reset(); // joins the workers
 }

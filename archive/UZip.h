@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -157,7 +158,8 @@ private:
   bool WriteFileEntry(TEntry& e, size_t index);
   bool WriteFolderEntry(TEntry& e, size_t index);
   uint32_t StoreCopy(TStream& source, TEntry& e);
-  uint32_t DeflatePieces(TStream& source, TEntry& e, int64_t& read);
+  uint32_t DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& read);
+  void ReadAhead(size_t room);
   void WriteCentralDirectory();
   void PlaceArchive();
   void Discard();
@@ -187,6 +189,10 @@ private:
   bool FCancel = false;
   unsigned FThreads = 0;
   std::unique_ptr<TDeflatePool> FPool;
+  // Small files after the current one, read and handed to the workers early; each is
+  // taken only if its file still holds the same bytes when its turn comes.
+  std::map<size_t, std::shared_ptr<TDeflatePiece>> FAhead;
+  size_t FAheadNext = 0;
   std::vector<std::string> FRoots;
   std::deque<TEntry> FEntries;
   uint64_t FByteTotal = 0;

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <set>
 #include <zlib.h>
 
 using namespace testing_support;
@@ -170,4 +171,29 @@ TEST(ZipParallel, ACancelMidFileStopsPromptlyAndKeepsTheEarlierArchive) {
   EXPECT_EQ(f.Events.ErrorCodes(), "");
   EXPECT_EQ(ReadFile(f.Archive), "an earlier archive");
   EXPECT_EQ(TempLeftovers(), std::vector<std::string>{});
+}
+
+TEST(ZipParallel, AFileReadEarlyThatChangesBeforeItsTurnIsPackedAsItIsThen) {
+  // Small files are read ahead while earlier ones are deflated; one rewritten (same size)
+  // or emptied meanwhile must be packed with what it holds at its turn.
+  TFixture f;
+  for (int i = 0; i < 12; ++i)
+    WriteFile(f.Src / ("f" + std::to_string(10 + i)), Words(30000, 20u + unsigned(i)));
+  f.Zip.SetWorkerThreads(2);
+  std::set<std::string> begun;
+  f.Events.OnBegin = [&](const std::string& name, int count, bool&) {
+    begun.insert(name);
+    if (count != 2) return;
+    // Every file still to come, some of them read already: new bytes, one emptied.
+    bool first = true;
+    for (int i = 0; i < 12; ++i) {
+      const std::string path = f.Src / ("f" + std::to_string(10 + i));
+      if (begun.count(path)) continue;
+      WriteFile(path, first ? std::string() : Words(30000, 99u + unsigned(i)));
+      first = false;
+    }
+  };
+  ASSERT_EQ(f.Zip.BuildArchive(), 12);
+  EXPECT_EQ(f.Events.ErrorCodes(), "");
+  EXPECT_EQ(f.Readers(), "");
 }
