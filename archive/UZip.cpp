@@ -569,7 +569,8 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
     }
     read = source->Position();
   } catch (const EReadError& x) {
-    if (FPool) FPool->Drop();
+    // Pieces of this file still queued are deflated and thrown away; dropping the queue
+    // would also drop the files read ahead, whose turn would then wait for ever.
     // The source failed midway: leave it out and reuse its place for the next entry.
     FBytesToDo = toDoBefore - static_cast<int64_t>(e.Size);
     Unreadable(full, x.what());
