@@ -23,6 +23,11 @@ TfrmAbout::TfrmAbout(QWidget* parent)
   lblTitle->setFont(GulimFont(18, true));
   lblTitle->move(49, 36);
 
+  lblVersion = new QLabel(Q("버전 " ORLENWAY_VERSION), this);
+  lblVersion->setObjectName("lblVersion");
+  lblVersion->adjustSize();
+  lblVersion->move(152, 76);
+
   lblEMail = new QLabel(Q(ContactAddress), this);
   lblEMail->setObjectName("lblEMail");
   QFont link = font();

@@ -1,4 +1,5 @@
-// The About box: the application title and the maker's contact address as a mail link.
+// The About box: the application title, its version and the maker's contact address as a
+// mail link.
 #pragma once
 
 #include "app/UfrmDialogKit.h"
@@ -17,6 +18,7 @@ public:
 
   QLabel* lblTitle;
   QLabel* lblEMail;
+  QLabel* lblVersion;
   QPushButton* btnOk;
 
   void FormCreate();

@@ -40,8 +40,10 @@ QFont GulimPixelFont(int pixels, bool bold) {
 }
 
 Qt::WindowFlags TFixedDialog::FixedFrame() {
-  return Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
-         Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
+  // CustomizeWindowHint: the hints below are all the frame gets, so no window manager adds
+  // minimise or maximise buttons.
+  return Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::CustomizeWindowHint |
+         Qt::WindowTitleHint | Qt::WindowSystemMenuHint | Qt::WindowCloseButtonHint;
 }
 
 TFixedDialog::TFixedDialog(QWidget* parent, const char* objectName, const char* caption,
@@ -59,6 +61,17 @@ void TFixedDialog::showEvent(QShowEvent* e) {
 }
 
 void TFixedDialog::keyPressEvent(QKeyEvent* e) {
+  // A focused button takes Enter as it takes Space, whatever the dialog does with Enter
+  // elsewhere: the kit's buttons are not auto-default, so the key reaches us unhandled.
+  if (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter) {
+    QWidget* w = focusWidget();
+    if ((qobject_cast<QPushButton*>(w) || qobject_cast<QToolButton*>(w)) && w->isEnabled() &&
+        w->isVisible() && w->window() == this) {
+      e->accept();
+      static_cast<QAbstractButton*>(w)->click();
+      return;
+    }
+  }
   if (FKeys == TKeys::NoDefaultOrCancel &&
       (e->key() == Qt::Key_Return || e->key() == Qt::Key_Enter || e->key() == Qt::Key_Escape)) {
     e->accept();

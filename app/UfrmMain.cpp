@@ -3,14 +3,18 @@
 #include "app/UfrmAbout.h"
 #include "app/UfrmDialogKit.h"
 #include "base/UfnDesktop.h"
+#include "base/UfnErrors.h"
 #include "projects/UfrmProjectMgr.h"
 #include "server/UclsSVN.h"
+#include "settings/UclsBasicSetting.h"
 #include "settings/UfrmBasicSetting.h"
 #include "users/UfrmUserMgr.h"
 
 #include <QAction>
 #include <QApplication>
+#include <QClipboard>
 #include <QCloseEvent>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
 #include <QPainter>
@@ -18,6 +22,7 @@
 #include <QScreen>
 #include <QSessionManager>
 #include <QStyleOptionMenuItem>
+#include <QSysInfo>
 #include <QTimer>
 #include <QToolButton>
 #include <QWindowStateChangeEvent>
@@ -93,6 +98,16 @@ public:
     return result;
   }
 };
+
+// The tray's picture: the program's icon while the server runs, greyed while it is stopped.
+QIcon TrayPicture(bool running) {
+  QIcon base = QApplication::windowIcon().isNull() ? ProgramIcon() : QApplication::windowIcon();
+  if (running) return base;
+  QIcon grey;
+  for (int size : {16, 32})
+    grey.addPixmap(base.pixmap(size, size, QIcon::Disabled));
+  return grey;
+}
 
 // Restores the start command and the settings if a start fails or raises.
 class TStartGuard {
@@ -239,6 +254,21 @@ TfrmMain::TfrmMain(QWidget* parent)
   setTabOrder(btnProjectMgr, btnStopServer);
   setTabOrder(btnStopServer, btnStartServer);
 
+  lblServerStatus = new QLabel(pnlBackground);
+  lblServerStatus->setObjectName("lblServerStatus");
+  lblServerStatus->setGeometry(QRect(8, 140, 300, 16));
+  acCopyAddress = new QAction(QString::fromUtf8("주소 복사"), this);
+  acCopyAddress->setObjectName("acCopyAddress");
+  connect(acCopyAddress, &QAction::triggered, this, [this]() { acCopyAddressExecute(); });
+  btnCopyAddress = new QToolButton(pnlBackground);
+  btnCopyAddress->setObjectName("btnCopyAddress");
+  btnCopyAddress->setDefaultAction(acCopyAddress);
+  btnCopyAddress->setGeometry(QRect(312, 137, 78, 20));
+  tmServerWatch = new QTimer(this);
+  tmServerWatch->setObjectName("tmServerWatch");
+  tmServerWatch->setInterval(1000);
+  connect(tmServerWatch, &QTimer::timeout, this, [this]() { CheckServer(); });
+
   tiTrayIcon = new QSystemTrayIcon(this);
   tiTrayIcon->setObjectName("tiTrayIcon");
   tiTrayIcon->setContextMenu(pmTray);
@@ -248,6 +278,7 @@ TfrmMain::TfrmMain(QWidget* parent)
           [this](QSessionManager&) { WMQueryEndSession(); });
 
   setFixedSize(398, 179);
+  UpdateServerStatus();
   FormCreate();
 }
 
@@ -270,6 +301,59 @@ void TfrmMain::SetServerStopped(bool stopped) {
   acBasicSetting->setEnabled(stopped);
   acStartServer->setEnabled(stopped);
   acStopServer->setEnabled(!stopped);
+  FServerRunning = !stopped;
+  UpdateServerStatus();
+  if (!tmServerWatch->isActive()) tmServerWatch->start();
+}
+
+bool TfrmMain::ServerRunning() const {
+  return FServerRunning;
+}
+
+QString TfrmMain::ServerAddress() {
+  return QString::fromStdString(
+      ::ServerAddress(QSysInfo::machineHostName().toStdString(), BasicSetting->GetPort()));
+}
+
+QString TfrmMain::ServerStatusText() const {
+  return QString::fromUtf8(ServerRunning() ? "서버 실행 중" : "서버 중지됨") +
+         QString::fromUtf8(" · 포트 %1 · %2 · %3")
+             .arg(BasicSetting->GetPort())
+             .arg(QString::fromStdString(BasicSetting->RepoPath))
+             .arg(ServerAddress());
+}
+
+void TfrmMain::UpdateServerStatus() {
+  if (!BasicSetting) return; // the settings are gone once the program is ending
+  const QString text = ServerStatusText();
+  lblServerStatus->setToolTip(text);
+  lblServerStatus->setText(
+      lblServerStatus->fontMetrics().elidedText(text, Qt::ElideMiddle, lblServerStatus->width()));
+  tiTrayIcon->setIcon(TrayPicture(ServerRunning()));
+  tiTrayIcon->setToolTip(TrayTip() + "\n" +
+                         QString::fromUtf8(ServerRunning() ? "서버 실행 중" : "서버 중지됨") +
+                         " · " + ServerAddress());
+}
+
+void TfrmMain::CheckServer() {
+  if (ServerRunning() && SVN && !SVN->ServerRunning()) {
+    // Clears the record; the process it named is gone, so nothing is signalled.
+    SVN->StopServer();
+    SetServerStopped(true);
+    const std::string text =
+        Format("SVN 서버가 종료되었습니다 (포트 %d). 다시 시작해주세요", BasicSetting->GetPort());
+    if (TrayShowsMessages() && tiTrayIcon->isVisible())
+      tiTrayIcon->showMessage(QString::fromStdString(ApplicationTitle()),
+                              QString::fromStdString(text), QSystemTrayIcon::Warning);
+    else
+      Prompt().MessageBox("Warning", text, TMsgIcon::Warning, mbOK);
+    return;
+  }
+  UpdateServerStatus();
+}
+
+void TfrmMain::acCopyAddressExecute() {
+  QGuiApplication::clipboard()->setText(ServerAddress());
 }
 
 void TfrmMain::acStartServerExecute() {
@@ -283,7 +367,9 @@ void TfrmMain::acStartServerExecute() {
 }
 
 void TfrmMain::acStopServerExecute() {
-  if (SVN->StopServer()) SetServerStopped(true);
+  // No server of ours left to stop is the stopped state all the same.
+  SVN->StopServer();
+  SetServerStopped(true);
 }
 
 void TfrmMain::acExitExecute() {
@@ -364,6 +450,10 @@ bool TfrmMain::TrayAvailable() const {
   return QSystemTrayIcon::isSystemTrayAvailable();
 }
 
+bool TfrmMain::TrayShowsMessages() const {
+  return TrayAvailable() && QSystemTrayIcon::supportsMessages();
+}
+
 QString TfrmMain::TrayTip() {
   QString title = QString::fromStdString(ApplicationTitle());
   if (title.size() <= 63) return title;
@@ -379,9 +469,7 @@ void TfrmMain::MinimizeToTray() {
   }
   if (!isMinimized()) FRestoreState = windowState();
   FRestorePos = pos();
-  tiTrayIcon->setIcon(QApplication::windowIcon().isNull() ? ProgramIcon()
-                                                          : QApplication::windowIcon());
-  tiTrayIcon->setToolTip(TrayTip());
+  UpdateServerStatus();
   FInTray = true;
   hide();
   tiTrayIcon->show();
@@ -398,6 +486,19 @@ void TfrmMain::RestoreFromTray() {
   activateWindow();
 }
 
+void TfrmMain::ShowFromOtherLaunch() {
+  if (FInTray) {
+    RestoreFromTray();
+    return;
+  }
+  setWindowState(windowState() & ~Qt::WindowMinimized);
+  show();
+  raise();
+  activateWindow();
+}
+
 void TfrmMain::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
-  if (reason == QSystemTrayIcon::DoubleClick) RestoreFromTray();
+  // Some trays pass single clicks only.
+  if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
+    RestoreFromTray();
 }

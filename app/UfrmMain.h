@@ -1,6 +1,7 @@
 // The main window: the server commands, the three managers and the About box as actions,
 // bound to the menu bar, the five buttons and the notification-area menu. The enabled state of
-// the two server actions is the program's only record of whether the server runs.
+// the two server actions is the window's belief of whether the server runs; a watch keeps it in
+// step with the server controller's record.
 #pragma once
 
 #include <QList>
@@ -9,7 +10,9 @@
 #include <QSystemTrayIcon>
 
 class QAction;
+class QLabel;
 class QMenu;
+class QTimer;
 class QMenuBar;
 class QToolButton;
 
@@ -47,12 +50,27 @@ public:
   QToolButton* btnStartServer;
   QToolButton* btnStopServer;
   QSystemTrayIcon* tiTrayIcon;
+  // The server's state, port, root and address under the buttons, with the copy command.
+  QLabel* lblServerStatus;
+  QAction* acCopyAddress;
+  QToolButton* btnCopyAddress;
+  // Notices a server that ended behind the program's back; also refreshes the status.
+  QTimer* tmServerWatch;
 
   // Set when the desktop session ends, so that closing asks nothing.
   bool FEndSession = false;
 
   // Enables the actions for a stopped (true) or a running server.
   void SetServerStopped(bool stopped);
+  bool ServerRunning() const;
+  // The address clients use, from this machine's host name and the configured port.
+  static QString ServerAddress();
+  // State, port, root and address, as the status line and the tray's tooltip give them.
+  QString ServerStatusText() const;
+  void UpdateServerStatus();
+  // The watch's tick: a server of ours that has ended takes the stopped state, told once.
+  void CheckServer();
+  void acCopyAddressExecute();
 
   void FormCreate();
   void FormShow();
@@ -71,6 +89,9 @@ public:
   // brings it back to the state and position it had.
   void MinimizeToTray();
   void RestoreFromTray();
+  // A later launch of the program asked for the window: from the tray, minimised or hidden,
+  // it comes back shown and raised.
+  void ShowFromOtherLaunch();
   bool InTray() const { return FInTray; }
   // The icon's tooltip: the application title, cut to 63 characters.
   static QString TrayTip();
@@ -81,10 +102,13 @@ protected:
   void changeEvent(QEvent* event) override;
   // Whether the desktop shows a notification area.
   virtual bool TrayAvailable() const;
+  // Whether the notification area shows message balloons.
+  virtual bool TrayShowsMessages() const;
 
 private:
   void TrayActivated(QSystemTrayIcon::ActivationReason reason);
   bool FShown = false;
+  bool FServerRunning = false;
   bool FInTray = false;
   Qt::WindowStates FRestoreState = Qt::WindowNoState;
   QPoint FRestorePos;

@@ -10,7 +10,10 @@
 #include "settings/UclsBasicSetting.h"
 #include "users/UclsUserMgr.h"
 
+#include <QCoreApplication>
 #include <QIcon>
+#include <QLocalServer>
+#include <QLocalSocket>
 #include <QPointer>
 #ifndef _WIN32
 #include <QSocketNotifier>
@@ -26,6 +29,54 @@ namespace {
 
 const char* const kInstanceName = "NoDuplicate_Orlenway";
 const char* const kTitle = "Orlenway";
+// The running instance listens here for later launches that ask for its window.
+const char* const kShowChannel = "NoDuplicate_Orlenway.show";
+const char kShowRequest[] = "show\n";
+
+// A later launch asks the running instance to show its window; whether it could is not its
+// concern, it ends either way.
+void AskRunningInstanceToShow(int argc, char** argv) {
+  const std::string channel = platform::InstanceChannel(kShowChannel);
+  if (channel.empty()) return;
+  std::unique_ptr<QCoreApplication> app;
+  if (!QCoreApplication::instance()) app = std::make_unique<QCoreApplication>(argc, argv);
+  QLocalSocket socket;
+  socket.connectToServer(QString::fromStdString(channel), QIODevice::WriteOnly);
+  if (!socket.waitForConnected(1000)) return;
+  socket.write(kShowRequest, sizeof kShowRequest - 1);
+  socket.waitForBytesWritten(1000);
+  socket.disconnectFromServer();
+}
+
+// The running instance's end of that channel: a socket only its user can reach.
+class TShowChannel {
+public:
+  TShowChannel() {
+    const std::string channel = platform::InstanceChannel(kShowChannel);
+    if (channel.empty()) return;
+    const QString name = QString::fromStdString(channel);
+    // We hold the instance lock: a socket left there by a crashed run is ours to replace.
+    QLocalServer::removeServer(name);
+    FServer.setSocketOptions(QLocalServer::UserAccessOption);
+    if (!FServer.listen(name)) return;
+    QObject::connect(&FServer, &QLocalServer::newConnection, [this] {
+      while (QLocalSocket* client = FServer.nextPendingConnection()) {
+        QObject::connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+        auto read = [client] {
+          if (client->bytesAvailable() < qint64(sizeof kShowRequest - 1)) return;
+          if (client->read(sizeof kShowRequest - 1) == kShowRequest && frmMain)
+            frmMain->ShowFromOtherLaunch();
+          client->disconnectFromServer();
+        };
+        QObject::connect(client, &QLocalSocket::readyRead, client, read);
+        read();
+      }
+    });
+  }
+
+private:
+  QLocalServer FServer;
+};
 
 // Runs one step of the shutdown; a failure is kept for the report and does not keep the
 // later steps from running.
@@ -110,8 +161,12 @@ public:
 
 int OrlenwayMain(int argc, char** argv, const std::function<void()>& onRunning) {
   // A second instance ends here: it shows nothing and reads, writes and stops nothing.
+  // Before it ends it asks the running instance to show its window.
   std::unique_ptr<platform::InstanceLock> instance = platform::AcquireInstanceLock(kInstanceName);
-  if (!instance) return 0;
+  if (!instance) {
+    AskRunningInstanceToShow(argc, argv);
+    return 0;
+  }
 
   TApplication app(argc, argv);
   app.setWindowIcon(ProgramIcon());
@@ -139,9 +194,9 @@ int OrlenwayMain(int argc, char** argv, const std::function<void()>& onRunning) 
 
   SetApplicationTitle(kTitle);
   app.setApplicationName(kTitle);
-  app.setApplicationDisplayName(kTitle);
 
   new TfrmMain();
+  TShowChannel showChannel;
   TEndSessionSignals endSession;
   frmMain->show();
   if (onRunning) onRunning();

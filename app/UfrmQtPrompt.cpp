@@ -36,6 +36,7 @@ public:
 TMsgButton TQtPrompt::MessageBox(const std::string& caption, const std::string& text, TMsgIcon icon,
                                  TMsgButtons buttons) {
   QMessageBox box;
+  box.setWindowFlags(TFixedDialog::FixedFrame());
   box.setWindowTitle(Q(caption));
   box.setText(Q(text));
   switch (icon) {

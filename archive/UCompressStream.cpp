@@ -143,7 +143,7 @@ bool DeflateFile(TStream& source, TStream& target, TDeflateType type, uint32_t& 
   return !cancel;
 }
 
-void DeflatePiece(TDeflatePiece& piece) {
+void DeflatePiece(TDeflatePiece& piece, const std::atomic<bool>* stop) {
   z_stream z{};
   int rc = deflateInit2(&z, DeflateLevel(piece.Type), Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
   if (rc != Z_OK)
@@ -160,8 +160,23 @@ void DeflatePiece(TDeflatePiece& piece) {
   piece.CRC = static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), data + piece.DictSize, size));
   // The bound covers the data; a sync flush adds a few bytes more, so there is room to grow.
   piece.Output.resize(deflateBound(&z, size) + 64);
+  // Fed in slices, so that a cancel is seen within a slice's time.
+  constexpr uInt Slice = 65536;
   z.next_in = data + piece.DictSize;
-  z.avail_in = size;
+  uInt left = size;
+  while (left > Slice) {
+    if (stop && *stop) throw ECompressionError("Compression given up");
+    z.avail_in = Slice;
+    do {
+      if (z.total_out + 64 > piece.Output.size()) piece.Output.resize(piece.Output.size() * 2);
+      z.next_out = piece.Output.data() + z.total_out;
+      z.avail_out = static_cast<uInt>(piece.Output.size() - z.total_out);
+      if (deflate(&z, Z_NO_FLUSH) == Z_STREAM_ERROR)
+        throw ECompressionError("Compression engine failed");
+    } while (z.avail_in > 0 || z.avail_out == 0);
+    left -= Slice;
+  }
+  z.avail_in = left;
   const int flush = piece.Last ? Z_FINISH : Z_SYNC_FLUSH;
   for (;;) {
     z.next_out = piece.Output.data() + z.total_out;
@@ -190,6 +205,7 @@ TDeflatePool::~TDeflatePool() {
     std::lock_guard<std::mutex> lock(FLock);
     FStop = true;
     FQueue.clear();
+    FGiveUp = true;
   }
   FQueued.notify_all();
   for (std::thread& t : FWorkers)
@@ -214,6 +230,7 @@ bool TDeflatePool::Wait(const TDeflatePiece& piece, std::chrono::milliseconds ti
 void TDeflatePool::Drop() {
   std::lock_guard<std::mutex> lock(FLock);
   FQueue.clear();
+  FGiveUp = true;
 }
 
 void TDeflatePool::Work() {
@@ -228,7 +245,7 @@ void TDeflatePool::Work() {
     }
     std::string error;
     try {
-      DeflatePiece(*piece);
+      DeflatePiece(*piece, &FGiveUp);
     } catch (const std::exception& x) {
       error = x.what();
       if (error.empty()) error = "Compression engine failed";

@@ -6,6 +6,7 @@
 #include "archive/UfnStream.h"
 #include "base/UfnErrors.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
@@ -104,8 +105,9 @@ struct TDeflatePiece {
   int64_t Size() const { return static_cast<int64_t>(Input.size() - DictSize); }
 };
 
-// Deflates a piece on the calling thread; raises ECompressionError when zlib fails.
-void DeflatePiece(TDeflatePiece& piece);
+// Deflates a piece on the calling thread; raises ECompressionError when zlib fails. Gives up
+// early, with the piece unfinished, once `stop` is set.
+void DeflatePiece(TDeflatePiece& piece, const std::atomic<bool>* stop = nullptr);
 
 // Worker threads that deflate pieces in the order they are handed in. The owner waits for
 // each piece with a timeout, so that it can keep its window alive meanwhile.
@@ -121,7 +123,7 @@ public:
   // True when the piece is done within the timeout; raises ECompressionError when its
   // deflating failed.
   bool Wait(const TDeflatePiece& piece, std::chrono::milliseconds timeout);
-  // Forgets the queued pieces; those being deflated end on their own.
+  // Forgets the queued pieces and has those being deflated given up: the run is over.
   void Drop();
 
 private:
@@ -131,5 +133,6 @@ private:
   std::condition_variable FQueued, FFinished;
   std::deque<std::shared_ptr<TDeflatePiece>> FQueue;
   bool FStop = false;
+  std::atomic<bool> FGiveUp{false};
   std::vector<std::thread> FWorkers;
 };

@@ -86,7 +86,7 @@ constexpr std::chrono::milliseconds ProgressInterval{50};
 
 // Opens a file to pack. Kept on its own so that the way sources are opened lives in one place.
 TFileStream OpenSourceFile(const std::string& path) {
-  return TFileStream::OpenRead(path);
+  return TFileStream::OpenSource(path);
 }
 
 // Reads until the buffer is full or the file ends.
@@ -289,6 +289,8 @@ int TZip::Run() {
   FEnd = 0;
   FUnreadableCount = 0;
   FUnreadableFiles.clear();
+  FLinkCount = 0;
+  FSkippedLinks.clear();
   if (FCompressMethod == cmStore) DeflateType = dtDeflateS;
 
   CheckArchiveFolder();
@@ -388,6 +390,10 @@ void TZip::Collect() {
   };
   scan.OnUnlisted = [this](const std::string& folder) {
     Unreadable(folder, platform::LastErrorMessage());
+  };
+  scan.OnLink = [this](const std::string& path) {
+    ++FLinkCount;
+    if (FSkippedLinks.size() < MaxUnreadableNames) FSkippedLinks.push_back(path);
   };
   scan.Run();
   FRoots = scan.Roots();

@@ -143,6 +143,10 @@ public:
   static constexpr size_t MaxUnreadableNames = 10;
   size_t UnreadableCount() const { return FUnreadableCount; }
   const std::vector<std::string>& UnreadableFiles() const { return FUnreadableFiles; }
+  // The links (symbolic links, reparse points) the last run met and left out, neither packed
+  // nor followed: their number, and the first few, as the walk met them.
+  size_t LinkCount() const { return FLinkCount; }
+  const std::vector<std::string>& SkippedLinks() const { return FSkippedLinks; }
 
   static std::string ErrorText(int code);
 
@@ -207,4 +211,6 @@ private:
   std::unique_ptr<unsigned char[]> FChunk, FOutputBlock;
   size_t FUnreadableCount = 0;
   std::vector<std::string> FUnreadableFiles;
+  size_t FLinkCount = 0;
+  std::vector<std::string> FSkippedLinks;
 };

@@ -96,7 +96,7 @@ void TFolderScan::Run() {
 void TFolderScan::Walk(const std::string& folder, size_t line, bool recurse) {
   std::vector<platform::DirEntry> entries;
   const std::string where = folder.empty() ? std::string(".") : folder;
-  if (!platform::ListDirectory(where, entries)) {
+  if (!platform::ListDirectoryNoFollow(where, entries)) {
     if (OnUnlisted && platform::DirectoryExists(where)) OnUnlisted(folder);
     return;
   }
@@ -105,6 +105,12 @@ void TFolderScan::Walk(const std::string& folder, size_t line, bool recurse) {
     if (FCancel) return;
     // A dot name is never packed, nor anything below it (.svn, .git, ...).
     if (e.name[0] != '.' && (recurse || MatchesMask(e.name, FMasks[line]))) {
+      if (e.link) {
+        if (OnLink && !Excluded((folder + e.name).substr(FRoots[line].size()), e.name))
+          OnLink(folder + e.name);
+        Desktop().ProcessMessages();
+        continue;
+      }
       Consider(folder, e, line);
       if (descend && e.IsDirectory() &&
           ((e.attributes & platform::FILE_ATTR_HIDDEN) == 0 || FSettings.IncludeHiddenDirs))
@@ -139,10 +145,11 @@ void TFolderScan::Consider(const std::string& folder, const platform::DirEntry& 
 }
 
 // Empty means: the listing, "." and ".." included, shows folders with the directory
-// attribute alone, and each of them that is not a dot name is empty in turn.
+// attribute alone, and each of them that is not a dot name is empty in turn. A link inside
+// is something, so the folder is not empty (and the link is not followed).
 bool TFolderScan::IsEmptyFolder(const std::string& folder) {
   std::vector<platform::DirEntry> entries;
-  if (!platform::ListDirectory(folder, entries, true)) return false;
+  if (!platform::ListDirectoryNoFollow(folder, entries, true)) return false;
   for (const platform::DirEntry& e : entries) {
     if (e.attributes != platform::FILE_ATTR_DIRECTORY) return false;
     if (e.name[0] == '.') continue;

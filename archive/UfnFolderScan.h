@@ -81,8 +81,12 @@ public:
   std::function<void(TScanItem& item)> OnItem;
   // A folder whose contents could not be listed (so nothing of it is packed).
   std::function<void(const std::string& folder)> OnUnlisted;
+  // A symbolic link or reparse point met by the walk: neither packed nor entered, so the
+  // walk stays inside the tree and ends whatever the tree holds. Its path, as the walk met it.
+  std::function<void(const std::string& path)> OnLink;
 
-  // Walks every line; stops early when the cancel mark is set.
+  // Walks every line; stops early when the cancel mark is set. A root is taken as given, so
+  // a project folder reached through a link is walked.
   void Run();
 
   // The roots of the non-blank FileSpec lines, each with its trailing delimiter, by line.

@@ -68,6 +68,14 @@ TFileStream TFileStream::OpenRead(const std::string& path) {
   return TFileStream(h, path);
 }
 
+TFileStream TFileStream::OpenSource(const std::string& path) {
+  platform::FileHandle h = platform::FileOpenSource(path);
+  if (h == platform::InvalidFileHandle)
+    throw EFOpenError(
+        Format("Cannot open file \"%s\". %s", path.c_str(), platform::LastErrorMessage().c_str()));
+  return TFileStream(h, path);
+}
+
 TFileStream TFileStream::CreateUnique(const std::string& folder, const std::string& prefix) {
   std::string path;
   platform::FileHandle h = platform::FileCreateUnique(folder, prefix, path);

@@ -34,6 +34,8 @@ public:
   // Opens an existing file for reading (others may read and write it meanwhile).
   // EFOpenError when it cannot be opened.
   static TFileStream OpenRead(const std::string& path);
+  // A file found by a folder walk: no link followed, no wait, a regular file only.
+  static TFileStream OpenSource(const std::string& path);
   // Creates a new file with a name of its own in `folder`; EFCreateError on failure.
   static TFileStream CreateUnique(const std::string& folder, const std::string& prefix);
 

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
@@ -17,6 +18,26 @@ FileHandle FileOpenRead(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) Remember();
   return fd < 0 ? InvalidFileHandle : fd;
+}
+
+FileHandle FileOpenSource(const std::string& path) {
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    Remember();
+    return InvalidFileHandle;
+  }
+  struct stat st;
+  const bool stated = ::fstat(fd, &st) == 0;
+  if (!stated || !S_ISREG(st.st_mode)) {
+    const int code = stated ? EINVAL : errno;
+    ::close(fd);
+    Remember(code);
+    return InvalidFileHandle;
+  }
+  // Reads of a regular file never wait anyway; the flag only mattered for the open.
+  int flags = ::fcntl(fd, F_GETFL);
+  if (flags >= 0) ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
+  return fd;
 }
 
 FileHandle FileCreateUnique(const std::string& folder, const std::string& prefix,

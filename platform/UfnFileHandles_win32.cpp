@@ -42,6 +42,25 @@ FileHandle FileOpenRead(const std::string& path) {
   return F(h);
 }
 
+FileHandle FileOpenSource(const std::string& path) {
+  // The reparse point itself is opened, so its attributes show it and it is refused.
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,
+                           nullptr);
+  if (h == INVALID_HANDLE_VALUE) {
+    Remember();
+    return InvalidFileHandle;
+  }
+  BY_HANDLE_FILE_INFORMATION info;
+  if (::GetFileType(h) != FILE_TYPE_DISK || !::GetFileInformationByHandle(h, &info) ||
+      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) != 0) {
+    ::CloseHandle(h);
+    Remember(static_cast<int>(ERROR_CANT_ACCESS_FILE));
+    return InvalidFileHandle;
+  }
+  return F(h);
+}
+
 FileHandle FileCreateUnique(const std::string& folder, const std::string& prefix,
                             std::string& path) {
   std::string dir = folder.empty() ? std::string(".") : folder;

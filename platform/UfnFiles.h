@@ -49,6 +49,7 @@ constexpr uint32_t FILE_ATTR_DIRECTORY = 0x10;
 constexpr uint32_t FILE_ATTR_ARCHIVE = 0x20;
 constexpr uint32_t FILE_ATTR_NORMAL = 0x80;
 constexpr uint32_t FILE_ATTR_TEMPORARY = 0x100;
+constexpr uint32_t FILE_ATTR_REPARSE_POINT = 0x400;
 constexpr uint32_t FILE_ATTR_COMPRESSED = 0x800;
 constexpr uint32_t FILE_ATTR_NOT_CONTENT_INDEXED = 0x2000;
 constexpr uint32_t FILE_ATTR_ENCRYPTED = 0x4000;
@@ -60,6 +61,7 @@ struct DirEntry {
                            // other than "." and "..")
   uint64_t size = 0;       // 0 for folders
   std::time_t mtime = 0;   // last write time, seconds since the epoch (UTC)
+  bool link = false;       // a symbolic link (POSIX) or a reparse point (Windows)
   bool IsDirectory() const { return (attributes & FILE_ATTR_DIRECTORY) != 0; }
 };
 
@@ -73,6 +75,11 @@ bool GetEntry(const std::string& path, DirEntry& entry);
 // and of its parent. A folder that cannot be listed gives an empty list and false.
 bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries,
                    bool includeDots = false);
+// As ListDirectory, but links are not followed: a symbolic link (dangling or not) or a
+// reparse point is listed with `link` set and FILE_ATTR_REPARSE_POINT alone (plus the hidden
+// bit of a dot name on POSIX), never as a folder, so nothing walking the list enters it.
+bool ListDirectoryNoFollow(const std::string& path, std::vector<DirEntry>& entries,
+                           bool includeDots = false);
 
 // The MS-DOS date (high 16 bits) and time (low 16 bits) of a time in local time; the
 // seconds are halved (rounded down to even seconds). Years before 1980 give 1980-01-01 0:00.
@@ -88,9 +95,12 @@ std::string TempFolder();
 bool ReadWholeFile(const std::string& path, std::string& data);
 
 // Replaces a file atomically: writes `data` to a temporary file in the same folder, flushes
-// it, gives it `mode` (POSIX permission bits; -1 keeps the old file's bits, or 0644 for a new
-// file) and renames it over `path`. On failure the old file is untouched, the temporary file
-// is removed and false is returned (LastErrorMessage tells why).
+// it and renames it over `path`. A symbolic link is followed and its target replaced (the
+// link stays). An existing file keeps its mode, owner and group; a new file gets `mode`
+// (POSIX permission bits; -1: 0644). POSIX: where the replacement cannot be given the old
+// owner and group (a file of another account), a file the program may write is rewritten in
+// place instead; otherwise nothing changes. On failure the old file is untouched, the
+// temporary file is removed and false is returned (LastErrorMessage tells why).
 bool WriteFileAtomic(const std::string& path, const std::string& data, int mode = -1);
 
 } // namespace platform

@@ -30,13 +30,24 @@ std::string ParentOf(const std::string& path) {
   return p.substr(0, pos);
 }
 
-bool FillEntry(const std::string& path, const std::string& name, DirEntry& e) {
+bool FillEntry(const std::string& path, const std::string& name, DirEntry& e, bool follow = true) {
   struct stat st;
-  if (::stat(path.c_str(), &st) != 0) {
+  if ((follow ? ::stat(path.c_str(), &st) : ::lstat(path.c_str(), &st)) != 0) {
     Remember();
     return false;
   }
   e.name = name;
+  e.link = false;
+  if (S_ISLNK(st.st_mode)) {
+    // Where it points is neither looked at nor entered.
+    e.link = true;
+    e.attributes = FILE_ATTR_REPARSE_POINT;
+    e.size = 0;
+    e.mtime = st.st_mtime;
+    if (!name.empty() && name[0] == '.' && name != "." && name != "..")
+      e.attributes |= FILE_ATTR_HIDDEN;
+    return true;
+  }
   e.mtime = st.st_mtime;
   if (S_ISDIR(st.st_mode)) {
     e.attributes = FILE_ATTR_DIRECTORY;
@@ -144,7 +155,9 @@ bool GetEntry(const std::string& path, DirEntry& entry) {
   return FillEntry(p, pos == std::string::npos ? p : p.substr(pos + 1), entry);
 }
 
-bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool includeDots) {
+namespace {
+
+bool List(const std::string& path, std::vector<DirEntry>& entries, bool includeDots, bool follow) {
   entries.clear();
   DIR* d = ::opendir(path.c_str());
   if (!d) {
@@ -158,7 +171,7 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool
     std::string name = de->d_name;
     if (name == "." || name == "..") continue;
     DirEntry e;
-    if (FillEntry(folder + name, name, e)) found.push_back(std::move(e));
+    if (FillEntry(folder + name, name, e, follow)) found.push_back(std::move(e));
   }
   ::closedir(d);
   std::sort(found.begin(), found.end(), [](const DirEntry& a, const DirEntry& b) {
@@ -173,6 +186,17 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool
   entries.insert(entries.end(), std::make_move_iterator(found.begin()),
                  std::make_move_iterator(found.end()));
   return true;
+}
+
+} // namespace
+
+bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool includeDots) {
+  return List(path, entries, includeDots, true);
+}
+
+bool ListDirectoryNoFollow(const std::string& path, std::vector<DirEntry>& entries,
+                           bool includeDots) {
+  return List(path, entries, includeDots, false);
 }
 
 uint32_t ToDosDateTime(std::time_t t) {
@@ -233,7 +257,68 @@ bool ReadWholeFile(const std::string& path, std::string& data) {
   return true;
 }
 
-bool WriteFileAtomic(const std::string& path, const std::string& data, int mode) {
+namespace {
+
+// The file a write to `path` lands on: a symbolic link is followed to its target (relative
+// targets against the link's folder), so that files shared through a link stay shared.
+std::string WriteTarget(const std::string& path) {
+  std::string p = path;
+  for (int hops = 0; hops < 40; ++hops) {
+    struct stat st;
+    if (::lstat(p.c_str(), &st) != 0 || !S_ISLNK(st.st_mode)) return p;
+    std::vector<char> buf(static_cast<size_t>(st.st_size > 0 ? st.st_size : 255) + 2);
+    ssize_t n = ::readlink(p.c_str(), buf.data(), buf.size() - 1);
+    if (n < 0) return p;
+    std::string target(buf.data(), static_cast<size_t>(n));
+    if (target.empty()) return p;
+    if (target[0] != '/') {
+      auto slash = p.rfind('/');
+      target = (slash == std::string::npos ? std::string() : p.substr(0, slash + 1)) + target;
+    }
+    p = target;
+  }
+  return p;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+  size_t done = 0;
+  while (done < data.size()) {
+    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+    if (n < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    done += static_cast<size_t>(n);
+  }
+  return true;
+}
+
+// Rewrites an existing file in place: its owner, group and mode stay as they are. Used only
+// where a replacement could not be given them back.
+bool RewriteInPlace(const std::string& path, const std::string& data) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NOFOLLOW);
+  if (fd < 0) {
+    Remember();
+    return false;
+  }
+  bool ok = WriteAll(fd, data) && ::ftruncate(fd, static_cast<off_t>(data.size())) == 0 &&
+            ::fsync(fd) == 0;
+  int e = errno;
+  if (::close(fd) != 0 && ok) {
+    e = errno;
+    ok = false;
+  }
+  errno = e;
+  if (!ok) Remember();
+  return ok;
+}
+
+} // namespace
+
+bool WriteFileAtomic(const std::string& pathGiven, const std::string& data, int mode) {
+  const std::string path = WriteTarget(pathGiven);
+  struct stat old;
+  const bool exists = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
   std::string folder = ParentOf(path);
   std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
   std::string tmpl = folder + "/." + name + ".XXXXXX";
@@ -253,22 +338,23 @@ bool WriteFileAtomic(const std::string& path, const std::string& data, int mode)
     Remember();
     return false;
   };
-  mode_t bits = 0644;
-  struct stat st;
-  if (mode >= 0)
-    bits = static_cast<mode_t>(mode);
-  else if (::stat(path.c_str(), &st) == 0)
-    bits = st.st_mode & 07777;
-  if (::fchmod(fd, bits) != 0) return fail();
-  size_t done = 0;
-  while (done < data.size()) {
-    ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-    if (n < 0) {
-      if (errno == EINTR) continue;
-      return fail();
+  // An existing file keeps its mode, owner and group; `mode` is for a new file.
+  mode_t bits = exists ? (old.st_mode & 07777) : (mode >= 0 ? static_cast<mode_t>(mode) : 0644);
+  if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
+    if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
+      // The replacement would change whose the file is: rewrite the file itself where the
+      // program may write it, else refuse and change nothing.
+      int e = errno;
+      ::close(fd);
+      ::unlink(tmp.c_str());
+      if (::access(path.c_str(), W_OK) == 0) return RewriteInPlace(path, data);
+      errno = e;
+      Remember();
+      return false;
     }
-    done += static_cast<size_t>(n);
   }
+  if (::fchmod(fd, bits) != 0) return fail();
+  if (!WriteAll(fd, data)) return fail();
   if (::fsync(fd) != 0) return fail();
   if (::close(fd) != 0) {
     int e = errno;

@@ -84,6 +84,7 @@ void Fill(DirEntry& e, const std::string& name, DWORD attributes, DWORD sizeHigh
                ? 0
                : (static_cast<uint64_t>(sizeHigh) << 32 | static_cast<uint64_t>(sizeLow));
   e.mtime = ToTimeT(written);
+  e.link = (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
 }
 
 } // namespace
@@ -220,6 +221,18 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries, bool
     entries.clear();
     return false;
   }
+  return true;
+}
+
+bool ListDirectoryNoFollow(const std::string& path, std::vector<DirEntry>& entries,
+                           bool includeDots) {
+  if (!ListDirectory(path, entries, includeDots)) return false;
+  // A symbolic link or junction is listed as what it is, never as a folder to enter.
+  for (DirEntry& e : entries)
+    if (e.link) {
+      e.attributes = FILE_ATTR_REPARSE_POINT | (e.attributes & FILE_ATTR_HIDDEN);
+      e.size = 0;
+    }
   return true;
 }
 

@@ -15,5 +15,8 @@ public:
 // POSIX: an exclusive flock on the file `name` in $XDG_RUNTIME_DIR (else /tmp/orlenway-<uid>/),
 // released when the process ends and never inherited by child processes.
 std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
+// Where the running instance listens for later launches: a socket path `name` in the lock's
+// private folder (POSIX), a pipe name (Windows); "" when there is no such folder.
+std::string InstanceChannel(const std::string& name);
 
 } // namespace platform

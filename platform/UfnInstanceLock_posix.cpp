@@ -23,23 +23,36 @@ private:
   int fd_;
 };
 
-} // namespace
-
-std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name) {
+// The user's private folder for the lock and the channel, with a trailing "/"; "" when none
+// can be made.
+std::string PrivateRuntimeFolder() {
   std::string dir = GetEnv("XDG_RUNTIME_DIR");
   if (dir.empty() || !DirectoryExists(dir)) {
     dir = "/tmp/orlenway-" + std::to_string(::getuid());
-    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return nullptr;
+    if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return "";
     // Anyone may create that name in /tmp first: use it only when it is our own private
     // folder, else keep the lock in the state folder, so another user cannot hold it for us.
     struct stat st;
     if (::lstat(dir.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid() ||
         (st.st_mode & 077) != 0) {
       dir = StateFolder();
-      if (!ForceDirectories(dir)) return nullptr;
+      if (!ForceDirectories(dir)) return "";
     }
   }
   if (dir.back() != '/') dir += '/';
+  return dir;
+}
+
+} // namespace
+
+std::string InstanceChannel(const std::string& name) {
+  const std::string dir = PrivateRuntimeFolder();
+  return dir.empty() ? "" : dir + name;
+}
+
+std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name) {
+  const std::string dir = PrivateRuntimeFolder();
+  if (dir.empty()) return nullptr;
   int fd = ::open((dir + name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return nullptr;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {

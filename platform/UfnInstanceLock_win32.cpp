@@ -24,6 +24,11 @@ private:
 
 } // namespace
 
+std::string InstanceChannel(const std::string& name) {
+  // A named pipe of the logon session; the GUI's local server limits it to the user.
+  return name;
+}
+
 std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name) {
   // No security attributes (not inherited by the commands the program runs), owned by the
   // creating thread; the name carries no namespace, so it holds within the logon session.

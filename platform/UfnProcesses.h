@@ -10,6 +10,9 @@ namespace platform {
 
 std::string GetEnv(const std::string& name);
 bool SetEnv(const std::string& name, const std::string& value);
+// Whether the variable exists at all (GetEnv gives "" for both unset and empty).
+bool HasEnv(const std::string& name);
+bool UnsetEnv(const std::string& name);
 // The search-path list separator (":" on POSIX, ";" on Windows).
 char SearchPathSeparator();
 void SleepMs(unsigned ms);
@@ -22,6 +25,15 @@ bool RunShellCommand(const std::string& commandLine, bool wait);
 // Terminates every process whose image name equals `imageName` without regard to ASCII case;
 // true when at least one matched.
 bool KillProcessesByName(const std::string& imageName);
+
+// The image name of the running process `pid` (its executable's file name) and a mark of
+// when it started that changes when the pid is reused (Linux: clock ticks since boot from
+// /proc; Windows: its creation time). False when no such process runs (ended ones included).
+bool ProcessIdentity(long pid, std::string& imageName, unsigned long long& startMark);
+// Terminates `pid` only while it still runs under `imageName` (ASCII case ignored) and,
+// unless startMark is 0, with that start mark; the check and the signal go to the same
+// process, never to one that took its pid meanwhile. True when it was told to end.
+bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long long startMark);
 
 // ---- server control: interpreter quoting and the loopback probe --------------------------
 

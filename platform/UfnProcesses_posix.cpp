@@ -8,6 +8,7 @@
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -15,6 +16,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
@@ -112,6 +114,33 @@ bool ProcessImageName(const std::string& pid, std::string& name) {
   return true;
 }
 
+// Field 22 of /proc/<pid>/stat: the start time in clock ticks since boot.
+bool ProcessStartMark(const std::string& pid, unsigned long long& mark) {
+  std::string stat;
+  if (!ReadWholeFile("/proc/" + pid + "/stat", stat)) return false;
+  auto close = stat.rfind(')');
+  if (close == std::string::npos) return false;
+  // Fields from the state (field 3) on are separated by single blanks.
+  size_t at = close + 2;
+  for (int field = 3; field < 22; ++field) {
+    at = stat.find(' ', at);
+    if (at == std::string::npos) return false;
+    ++at;
+  }
+  size_t end = stat.find(' ', at);
+  std::string digits = stat.substr(at, end == std::string::npos ? std::string::npos : end - at);
+  if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
+  mark = std::stoull(digits);
+  return true;
+}
+
+bool Matches(const std::string& pid, const std::string& imageName, unsigned long long startMark) {
+  std::string name;
+  unsigned long long mark = 0;
+  return ProcessImageName(pid, name) && text::SameAsciiIgnoreCase(name, imageName) &&
+         ProcessStartMark(pid, mark) && (startMark == 0 || mark == startMark);
+}
+
 } // namespace
 
 std::string GetEnv(const std::string& name) {
@@ -121,6 +150,14 @@ std::string GetEnv(const std::string& name) {
 
 bool SetEnv(const std::string& name, const std::string& value) {
   return ::setenv(name.c_str(), value.c_str(), 1) == 0;
+}
+
+bool HasEnv(const std::string& name) {
+  return std::getenv(name.c_str()) != nullptr;
+}
+
+bool UnsetEnv(const std::string& name) {
+  return ::unsetenv(name.c_str()) == 0;
 }
 
 char SearchPathSeparator() {
@@ -195,6 +232,34 @@ bool KillProcessesByName(const std::string& imageName) {
   }
   ::closedir(d);
   return found;
+}
+
+bool ProcessIdentity(long pid, std::string& imageName, unsigned long long& startMark) {
+  if (pid <= 0) return false;
+  std::string id = std::to_string(pid);
+  return ProcessImageName(id, imageName) && ProcessStartMark(id, startMark);
+}
+
+bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long long startMark) {
+  if (pid <= 0 || pid > INT32_MAX) return false;
+  std::string id = std::to_string(pid);
+#ifdef SYS_pidfd_open
+  // Held open, the pidfd names this very process: a pid reused after the check is not hit.
+  long fd = ::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0);
+  if (fd >= 0) {
+    bool ok = Matches(id, imageName, startMark) &&
+              ::syscall(SYS_pidfd_send_signal, static_cast<int>(fd), SIGTERM, nullptr, 0) == 0;
+    if (!ok) Remember();
+    ::close(static_cast<int>(fd));
+    return ok;
+  }
+  if (errno == ESRCH) return false;
+#endif
+  // Kernels without pidfds: the start mark keeps the window for a reused pid tiny.
+  if (!Matches(id, imageName, startMark)) return false;
+  if (::kill(static_cast<pid_t>(pid), SIGTERM) == 0) return true;
+  Remember();
+  return false;
 }
 
 // ---- server control: interpreter quoting and the loopback probe --------------------------

@@ -37,6 +37,17 @@ bool SetEnv(const std::string& name, const std::string& value) {
   return ::SetEnvironmentVariableA(name.c_str(), value.c_str()) != 0;
 }
 
+bool HasEnv(const std::string& name) {
+  // An empty variable also gives 0: only the error code tells it from a missing one.
+  ::SetLastError(ERROR_SUCCESS);
+  if (::GetEnvironmentVariableA(name.c_str(), nullptr, 0) != 0) return true;
+  return ::GetLastError() != ERROR_ENVVAR_NOT_FOUND;
+}
+
+bool UnsetEnv(const std::string& name) {
+  return ::SetEnvironmentVariableA(name.c_str(), nullptr) != 0;
+}
+
 char SearchPathSeparator() {
   return ';';
 }
@@ -100,6 +111,50 @@ bool KillProcessesByName(const std::string& imageName) {
   }
   ::CloseHandle(snap);
   return found;
+}
+
+namespace {
+
+// Identity read through an open handle, so that it belongs to the process the handle holds.
+bool HandleIdentity(HANDLE p, std::string& imageName, unsigned long long& startMark) {
+  DWORD code = 0;
+  if (!::GetExitCodeProcess(p, &code) || code != STILL_ACTIVE) return false;
+  char buf[MAX_PATH * 4];
+  DWORD n = sizeof buf;
+  if (!::QueryFullProcessImageNameA(p, 0, buf, &n)) return false;
+  std::string path(buf, n);
+  imageName = path.substr(path.find_last_of("\\/") + 1);
+  FILETIME created, exited, kernel, user;
+  if (!::GetProcessTimes(p, &created, &exited, &kernel, &user)) return false;
+  startMark =
+      (static_cast<unsigned long long>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+  return true;
+}
+
+} // namespace
+
+bool ProcessIdentity(long pid, std::string& imageName, unsigned long long& startMark) {
+  if (pid <= 0) return false;
+  HANDLE p = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (!p) return false;
+  bool ok = HandleIdentity(p, imageName, startMark);
+  ::CloseHandle(p);
+  return ok;
+}
+
+bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long long startMark) {
+  if (pid <= 0) return false;
+  // The handle keeps the process object, so its pid cannot go to another meanwhile.
+  HANDLE p = ::OpenProcess(PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                           static_cast<DWORD>(pid));
+  if (!p) return false;
+  std::string name;
+  unsigned long long mark = 0;
+  bool ok = HandleIdentity(p, name, mark) && text::SameAsciiIgnoreCase(name, imageName) &&
+            (startMark == 0 || mark == startMark) && ::TerminateProcess(p, 0);
+  if (!ok) Remember();
+  ::CloseHandle(p);
+  return ok;
 }
 
 // ---- server control: interpreter quoting and the loopback probe --------------------------

@@ -17,7 +17,9 @@
 #include <QApplication>
 #include <QButtonGroup>
 #include <QGroupBox>
+#include <QHBoxLayout>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
@@ -39,6 +41,8 @@ const char* const kNoBackupFolder = "백업 폴더가 존재하지 않습니다.
 const char* const kStopForBackup =
     "백업을 진행하는 도중은 서버가 잠시 중지됩니다.\r\n\r\n백업을 진행하시겠습니까?";
 const char* const kDeleteQuestion = "저장소 폴더를 휴지통으로 보냅니다.\r\n\r\n삭제하시겠습니까?";
+const char* const kUnappliedAccess =
+    "권한 설정이 적용되지 않았습니다.\r\n\r\n다른 프로젝트로 넘어가기 전에 적용하시겠습니까?";
 const char* const kGeneral = "general";
 const char* const kAnonAccess = "anon-access";
 const char* const kAuthAccess = "auth-access";
@@ -69,7 +73,9 @@ QTreeWidget* MakeList(QWidget* parent, const char* name, const char* column, int
   lv->setGeometry(r);
   lv->setColumnCount(1);
   lv->setHeaderLabels({Q(column)});
-  lv->header()->setStretchLastSection(false);
+  // The header spans the list; the column is never narrower than it was laid out.
+  lv->header()->setStretchLastSection(true);
+  lv->header()->setMinimumSectionSize(width);
   lv->setColumnWidth(0, width);
   lv->setRootIsDecorated(false);
   lv->setSelectionMode(mode);
@@ -84,10 +90,14 @@ QGroupBox* MakeRadioGroup(QWidget* parent, const char* name, const char* caption
   g->setObjectName(name);
   g->setGeometry(r);
   auto* buttons = new QButtonGroup(g);
+  // The style says where the frame's title ends: the row goes below it, inside the frame.
+  auto* row = new QHBoxLayout(g);
+  row->setContentsMargins(8, 0, 4, 1);
+  row->setSpacing(4);
   const char* items[] = {"None", "Read", "Write"};
   for (int i = 0; i < 3; ++i) {
     auto* rb = new QRadioButton(Q(items[i]), g);
-    rb->setGeometry(8 + i * 66, 14, 62, 16);
+    row->addWidget(rb);
     buttons->addButton(rb, i);
   }
   return g;
@@ -124,6 +134,12 @@ TfrmProjectMgr::TfrmProjectMgr(QWidget* parent)
   sbtnUnreg = MakeSpeedButton(pnlClient_Client, "sbtnUnreg", ">", {164, 120, 29, 29});
   lvUnregUser = MakeList(pnlClient_Client, "lvUnregUser", "미등록 사용자", 130, {200, 8, 149, 197},
                          QAbstractItemView::ExtendedSelection);
+  // Names the project the right half belongs to.
+  lblProject = new QLabel(pnlClient_Client);
+  lblProject->setObjectName("lblProject");
+  lblProject->setGeometry(8, 207, 341, 16);
+  lblProject->setTextFormat(Qt::PlainText);
+  ClearProjectSide();
 
   connect(lvProject, &QTreeWidget::itemSelectionChanged, this, &TfrmProjectMgr::SelectionChanged);
   connect(btnAdd, &QPushButton::clicked, this, &TfrmProjectMgr::btnAddClick);
@@ -170,6 +186,7 @@ void TfrmProjectMgr::RefreshProjectList() {
     lvProject->clear();
     FSelected = nullptr;
   }
+  ClearProjectSide();
   ProjectMgr->Refresh();
   for (int32_t i = 0; i < ProjectMgr->Count(); ++i)
     new QTreeWidgetItem(lvProject, {QString::fromStdString(ProjectMgr->GetProject(i))});
@@ -232,12 +249,17 @@ void TfrmProjectMgr::btnBackupClick() {
     if (Prompt().MessageDlg(kStopForBackup, TMsgIcon::Warning, mbYes | mbNo) != mbYes) return;
     frmMain->acStopServer->trigger();
   }
-  // Whatever the backup ends with, a server that ran is started again once the dialog is gone.
-  auto restart = [running] {
+  // Whatever the backup ends with, a server that ran is started again: as soon as the builder
+  // is done, and at the latest once the dialog is gone.
+  bool restarted = false;
+  auto restart = [running, &restarted] {
+    if (restarted) return;
+    restarted = true;
     if (running && frmMain) frmMain->acStartServer->trigger();
   };
   try {
     TfrmProjectMgr_Backup dlg(this);
+    dlg.OnBuilt = restart;
     dlg.SourceFolder = folder;
     dlg.ZipFileName =
         AddPathDelimiter(BasicSetting->BackupPath) + BackupArchiveName(project, std::time(nullptr));
@@ -263,13 +285,39 @@ void TfrmProjectMgr::SelectionChanged() {
   QTreeWidgetItem* now = rows.isEmpty() ? nullptr : rows.first();
   QTreeWidgetItem* before = FSelected;
   FSelected = now;
+  if (before && before != now && AccessChanged() &&
+      Prompt().MessageDlg(kUnappliedAccess, TMsgIcon::Warning, mbYes | mbNo) == mbYes)
+    Reported([this] { ApplyAccess(FShownProject); });
   if (now)
     lvProjectSelectItem(now, true);
-  else if (before)
-    lvProjectSelectItem(before, false);
+  else {
+    if (before) lvProjectSelectItem(before, false);
+    ClearProjectSide();
+  }
 }
 
-void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool) {
+bool TfrmProjectMgr::AccessChanged() const {
+  return !FShownProject.empty() &&
+         (ItemIndex(rgAnonAccess) != FShownAnon || ItemIndex(rgAuthAccess) != FShownAuth);
+}
+
+void TfrmProjectMgr::ClearProjectSide() {
+  FShownProject.clear();
+  FShownAnon = FShownAuth = -1;
+  SetItemIndex(rgAnonAccess, -1);
+  SetItemIndex(rgAuthAccess, -1);
+  lvRegUser->clear();
+  lvUnregUser->clear();
+  lblProject->clear();
+  pnlClient->setEnabled(false);
+}
+
+void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool selected) {
+  if (!selected) return;
+  const std::string project = SelectedProject();
+  FShownProject = project;
+  lblProject->setText(Q("프로젝트: ") + QString::fromStdString(project));
+  pnlClient->setEnabled(true);
   Reported([this] {
     LoadAccess();
     RefreshRegUsers();
@@ -295,6 +343,8 @@ void TfrmProjectMgr::LoadAccess() {
     for (int i = 0; i < 3; ++i)
       if (value == kLevels[i]) SetItemIndex(group, i);
   }
+  FShownAnon = ItemIndex(rgAnonAccess);
+  FShownAuth = ItemIndex(rgAuthAccess);
 }
 
 void TfrmProjectMgr::btnApplyAuthClick() {
@@ -302,7 +352,10 @@ void TfrmProjectMgr::btnApplyAuthClick() {
 }
 
 void TfrmProjectMgr::ApplyAccess() {
-  const std::string project = SelectedProject();
+  ApplyAccess(SelectedProject());
+}
+
+void TfrmProjectMgr::ApplyAccess(const std::string& project) {
   if (project.empty()) return;
   const std::string file = TclsProjectMgr::ConfigFile(project);
   if (!platform::FileExists(file)) return;
@@ -311,6 +364,10 @@ void TfrmProjectMgr::ApplyAccess() {
   for (const auto& [group, key] : keys) {
     const int index = ItemIndex(group);
     if (index >= 0) ProfileFile(file).WriteValue(kGeneral, key, kLevels[index]);
+  }
+  if (project == FShownProject) {
+    FShownAnon = ItemIndex(rgAnonAccess);
+    FShownAuth = ItemIndex(rgAuthAccess);
   }
 }
 

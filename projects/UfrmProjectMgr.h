@@ -9,6 +9,7 @@
 
 class QButtonGroup;
 class QGroupBox;
+class QLabel;
 class QPushButton;
 class QToolButton;
 class QTreeWidget;
@@ -34,6 +35,7 @@ public:
   QToolButton* sbtnReg;
   QToolButton* sbtnUnreg;
   QTreeWidget* lvUnregUser;
+  QLabel* lblProject;
 
   // The chosen item of a radio group: 0 "None", 1 "Read", 2 "Write", -1 none chosen.
   static int ItemIndex(const QGroupBox* group);
@@ -47,6 +49,11 @@ public:
   void RefreshProjectList();
   void LoadAccess();
   void ApplyAccess();
+  void ApplyAccess(const std::string& project);
+  // The right half empty and disabled, as when no project is selected.
+  void ClearProjectSide();
+  // The access levels differ from what was loaded or last applied for the shown project.
+  bool AccessChanged() const;
   void RefreshRegUsers();
   void RefreshUnregUsers();
 
@@ -64,6 +71,8 @@ public:
 private:
   void SelectionChanged();
   QTreeWidgetItem* FSelected = nullptr;
+  std::string FShownProject;
+  int FShownAnon = -1, FShownAuth = -1;
 };
 
 // Opens the project manager modally and frees it when it closes.

@@ -20,9 +20,10 @@ const char* const kCompleted = "프로젝트 폴더 압축을 완료하였습니
 const char* const kFileNameLine = "파일명 : ";
 const char* const kFailed = "프로젝트 폴더 백업에 실패하였습니다.";
 const char* const kUnreadable = "읽을 수 없어 빠진 파일 : ";
+const char* const kLinks = "링크여서 빠진 항목 : ";
 const char* const kNothingRead = "읽을 수 있는 파일이 없어 압축 파일을 만들지 못했습니다.";
 
-// How many of the files that could not be read the message names.
+// How many of the files that could not be read (and of the links left out) the message names.
 constexpr size_t ShownUnreadable = 5;
 
 std::string FileNamePart(const std::string& path) {
@@ -131,6 +132,8 @@ void TfrmProjectMgr_Backup::tmrExecuteTimer() {
   const int count = Zip.BuildArchive(); // reports its errors through OnError, never raises
   FRunning = false;
   unsetCursor();
+  // The server is down only while the tree is packed, not while a message waits for a click.
+  if (OnBuilt) OnBuilt();
 
   if (FFailed) {
     Prompt().MessageDlg(FailureText(FailureReason()), TMsgIcon::Error, mbOK);
@@ -160,15 +163,19 @@ std::string TfrmProjectMgr_Backup::Below(const std::string& path) const {
   return path.substr(SourceFolder.size() - 1);
 }
 
-std::string TfrmProjectMgr_Backup::UnreadableText() const {
-  const size_t n = Zip.UnreadableCount();
+std::string TfrmProjectMgr_Backup::NamedList(const char* label, size_t n,
+                                             const std::vector<std::string>& names) const {
   if (n == 0) return "";
-  std::string text = "\r\n\r\n" + std::string(kUnreadable) + std::to_string(n) + "개";
-  const auto& names = Zip.UnreadableFiles();
+  std::string text = "\r\n\r\n" + std::string(label) + std::to_string(n) + "개";
   for (size_t i = 0; i < names.size() && i < ShownUnreadable; ++i)
     text += "\r\n" + Below(names[i]);
   if (n > ShownUnreadable) text += "\r\n외 " + std::to_string(n - ShownUnreadable) + "개";
   return text;
+}
+
+std::string TfrmProjectMgr_Backup::UnreadableText() const {
+  return NamedList(kUnreadable, Zip.UnreadableCount(), Zip.UnreadableFiles()) +
+         NamedList(kLinks, Zip.LinkCount(), Zip.SkippedLinks());
 }
 
 std::string TfrmProjectMgr_Backup::FailureReason() const {

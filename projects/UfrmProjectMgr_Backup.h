@@ -8,7 +8,9 @@
 #include "archive/UZip.h"
 
 #include <cstdint>
+#include <functional>
 #include <string>
+#include <vector>
 
 class QLabel;
 class QProgressBar;
@@ -22,6 +24,9 @@ public:
   // Set by the caller before the dialog is shown.
   std::string SourceFolder; // the project folder, ending with the path delimiter
   std::string ZipFileName;  // the full archive path
+  // Called as soon as the builder has returned (done, failed or nothing packed), before the
+  // outcome is told.
+  std::function<void()> OnBuilt;
 
   QWidget* pnlBackground;
   QLabel* TeLabel1;
@@ -54,7 +59,9 @@ private:
   static std::string CompletionText(int count, const std::string& fileName);
   static std::string FailureText(const std::string& reason);
   std::string Below(const std::string& path) const;
+  // The files that could not be read and the links left out, each as a counted list.
   std::string UnreadableText() const;
+  std::string NamedList(const char* label, size_t n, const std::vector<std::string>& names) const;
   std::string FailureReason() const;
 
   bool FStarted = false;

@@ -30,17 +30,89 @@ void Complain(const std::string& text) {
   Desktop().MessageBox("에라~", text, TMsgIcon::Warning, mbOK);
 }
 
-// Puts the program's PATH back however the start ends.
+// Puts the program's PATH back however the start ends; a PATH that was unset stays unset, as
+// an empty one would hide every program from later command lines.
 class TPathRestorer {
 public:
-  explicit TPathRestorer(std::string saved) : FSaved(std::move(saved)) {}
-  ~TPathRestorer() { platform::SetEnv("PATH", FSaved); }
+  TPathRestorer() : FWasSet(platform::HasEnv("PATH")), FSaved(platform::GetEnv("PATH")) {}
+  ~TPathRestorer() {
+    if (FWasSet)
+      platform::SetEnv("PATH", FSaved);
+    else
+      platform::UnsetEnv("PATH");
+  }
 
 private:
+  bool FWasSet;
   std::string FSaved;
 };
 
+struct TServerRecord {
+  long Pid = 0;
+  unsigned long long Mark = 0; // 0: only the pid svnserve wrote
+};
+
+// "<pid>" as svnserve writes it, or "<pid> <start mark>" once the start has added the mark.
+bool ReadServerRecord(TServerRecord& rec) {
+  std::string data;
+  if (!platform::ReadWholeFile(ServerRecordPath(), data)) return false;
+  std::string fields[2];
+  int count = 0;
+  size_t at = 0;
+  while (at < data.size()) {
+    size_t start = data.find_first_not_of(" \t\r\n", at);
+    if (start == std::string::npos) break;
+    size_t end = data.find_first_of(" \t\r\n", start);
+    if (end == std::string::npos) end = data.size();
+    if (count == 2) return false;
+    fields[count++] = data.substr(start, end - start);
+    at = end;
+  }
+  if (count == 0) return false;
+  for (int i = 0; i < count; ++i)
+    if (fields[i].size() > 19 || fields[i].find_first_not_of("0123456789") != std::string::npos)
+      return false;
+  unsigned long long pid = std::stoull(fields[0]);
+  if (pid == 0 || pid > 0x7fffffffULL) return false;
+  rec.Pid = static_cast<long>(pid);
+  rec.Mark = count == 2 ? std::stoull(fields[1]) : 0;
+  return true;
+}
+
+// The recorded process, when it still runs as svnserve with the recorded start mark.
+bool RecordedServerRuns(const TServerRecord& rec) {
+  std::string name;
+  unsigned long long mark = 0;
+  return platform::ProcessIdentity(rec.Pid, name, mark) &&
+         text::SameAsciiIgnoreCase(name, ServerImage) && (rec.Mark == 0 || rec.Mark == mark);
+}
+
+// Waits for svnserve's pid file and adds the start mark of the process it names; false when
+// no svnserve of that pid shows up before the deadline.
+bool CompleteServerRecord(std::chrono::steady_clock::time_point deadline) {
+  for (;;) {
+    TServerRecord rec;
+    std::string name;
+    unsigned long long mark = 0;
+    if (ReadServerRecord(rec) && platform::ProcessIdentity(rec.Pid, name, mark) &&
+        text::SameAsciiIgnoreCase(name, ServerImage))
+      return platform::WriteFileAtomic(ServerRecordPath(),
+                                       std::to_string(rec.Pid) + " " + std::to_string(mark) + "\n");
+    if (std::chrono::steady_clock::now() >= deadline) return false;
+    Desktop().ProcessMessages();
+    platform::SleepMs(20);
+  }
+}
+
 } // namespace
+
+std::string ServerAddress(const std::string& host, int port) {
+  return "svn://" + host + (port == DefaultPort ? "" : ":" + std::to_string(port)) + "/";
+}
+
+std::string ServerRecordPath() {
+  return platform::StateFolder() + "svnserve.pid";
+}
 
 TclsSVN::~TclsSVN() {
   StopServer();
@@ -81,12 +153,15 @@ bool TclsSVN::StartServer() {
 
   std::string bin = AddPathDelimiter(BasicSetting->SVNPath) + "bin";
   bool found = text::UpperAscii(ReadShellPath()).find(text::UpperAscii(bin)) != std::string::npos;
-  std::string commandLine = ServerCommandLine();
+  // A record left behind names no server of ours any more: the stop at the first show has
+  // dealt with it, and the new server writes its own.
+  platform::DeleteFile(ServerRecordPath());
+  std::string commandLine = ServerCommandLine() + " --pid-file " + QuotedPath(ServerRecordPath());
   bool started;
   {
     // Only the server's interpreter sees the extended search path.
     std::string path = platform::GetEnv("PATH");
-    TPathRestorer restore(path);
+    TPathRestorer restore;
     if (!found)
       platform::SetEnv("PATH", path.empty() ? bin : path + platform::SearchPathSeparator() + bin);
     started = RunCommand(commandLine, false);
@@ -98,7 +173,11 @@ bool TclsSVN::StartServer() {
     auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(ServerStartTimeoutMs);
     for (;;) {
-      if (platform::LoopbackPortAccepts(port, 100)) return true;
+      if (platform::LoopbackPortAccepts(port, 100)) {
+        // svnserve writes its pid once it has become a daemon, a moment after the bind.
+        CompleteServerRecord(deadline + std::chrono::milliseconds(1000));
+        return true;
+      }
       if (std::chrono::steady_clock::now() >= deadline) break;
       Desktop().ProcessMessages();
       platform::SleepMs(20);
@@ -109,9 +188,23 @@ bool TclsSVN::StartServer() {
 }
 
 bool TclsSVN::StopServer() {
-  bool found = KillProcessByName(ServerImage);
+  TServerRecord rec;
+  bool found = false;
+  if (ReadServerRecord(rec) && platform::TerminateProcessIf(rec.Pid, ServerImage, rec.Mark)) {
+    found = true;
+    // The next start checks the port: give the server time to let go of it.
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
+    while (RecordedServerRuns(rec) && std::chrono::steady_clock::now() < deadline)
+      platform::SleepMs(20);
+  }
+  platform::DeleteFile(ServerRecordPath());
   platform::SleepMs(50);
   return found;
+}
+
+bool TclsSVN::ServerRunning() const {
+  TServerRecord rec;
+  return ReadServerRecord(rec) && RecordedServerRuns(rec);
 }
 
 std::string ReadShellPath() {

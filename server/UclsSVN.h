@@ -1,7 +1,8 @@
 // The server controller: checks the installation and the settings, starts the Subversion
 // server as a daemon that serves the whole repository root on the configured port, and stops
-// every server process on the machine. It keeps no state: whether the server runs is the main
-// window's belief, held in its actions.
+// the one server it started. Which server is its own is kept in a record in the state folder
+// (the pid svnserve wrote and the process's start mark), so that a run after a crash still
+// finds it and servers of others are never touched.
 #pragma once
 
 #include <string>
@@ -20,10 +21,15 @@ public:
   // a port that is already taken or a server that does not come up shows its message and
   // gives false; an unreadable search-path probe raises EFOpenError.
   bool StartServer();
-  // Terminates every svnserve process and pauses 50 ms; true when at least one was found.
+  // Terminates the recorded server when it is still that svnserve, waits for it to go and
+  // removes the record; true when it was running. A record that is garbage, empty or names
+  // a process that is gone or is not that svnserve is removed without signalling anything.
   bool StopServer();
+  // True while the recorded server still runs.
+  bool ServerRunning() const;
 
-  // The command line that StartServer runs, built from the current settings.
+  // The command line that StartServer runs, built from the current settings; the start adds
+  // the server's --pid-file.
   std::string ServerCommandLine() const;
 };
 
@@ -32,6 +38,12 @@ public:
 // line followed by "\r\n". The probe file is deleted afterwards. Raises EFOpenError when the
 // probe file cannot be read.
 std::string ReadShellPath();
+
+// The address clients use: "svn://<host>/" on the Subversion port, else "svn://<host>:<port>/".
+std::string ServerAddress(const std::string& host, int port);
+
+// The record of the program's own server: "<pid> <start mark>".
+std::string ServerRecordPath();
 
 // How long StartServer waits for the new server to accept connections.
 constexpr unsigned ServerStartTimeoutMs = 3000;

@@ -436,9 +436,10 @@ private:
   }
 
   // The last line start in the buffer before `pos`: the position after the last line feed
-  // among FBuffer[1 .. pos - 1], or 0 when there is none.
+  // among FBuffer[0 .. pos - 1], or 0 when there is none. A line feed at index 0 (an empty
+  // line carried over from the previous fill) is a line end like any other.
   size_t LineStart(size_t pos) const {
-    for (size_t i = pos - 1; i >= 1; --i)
+    for (size_t i = pos; i-- > 0;)
       if (FBuffer[i] == '\n') return i + 1;
     return 0;
   }

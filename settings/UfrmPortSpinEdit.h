@@ -14,6 +14,8 @@ public:
   int Value() const;        // the text's number in range, or the lower bound
   void SetValue(int value); // shown at the nearer bound when out of range
   QString Text() const;
+  int Minimum() const { return FMin; }
+  int Maximum() const { return FMax; }
 
   void stepBy(int steps) override;
   QValidator::State validate(QString& input, int& pos) const override;

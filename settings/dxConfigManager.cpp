@@ -125,6 +125,9 @@ void TCustomConfigManager::LoadConfig() {
 
 void TCustomConfigManager::SaveConfig() {
   const std::string text = WriteComponentText(*this);
+  // On a fresh account the state folder does not exist yet.
+  const auto slash = ConfigFile.rfind(platform::PathDelimiter());
+  if (slash != std::string::npos) platform::ForceDirectories(ConfigFile.substr(0, slash + 1));
   if (platform::WriteFileAtomic(ConfigFile, text)) return;
   const int code = platform::LastErrorCode();
   if (IsWriteFault(code)) throw EWriteError("Stream write error");

@@ -1,5 +1,6 @@
 #include "users/UclsUserMgr.h"
 
+#include "base/UfnDesktop.h"
 #include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 
@@ -128,9 +129,30 @@ void TclsUserMgr::Load() {
     throw EFOpenError(Format("Cannot open file \"%s\". %s", FileName.c_str(),
                              platform::LastErrorMessage().c_str()));
   Users = SplitLines(data);
+  FLoadDropped = data.find('\0') != std::string::npos;
+  FOriginal = FLoadDropped ? data : std::string();
+}
+
+std::string TclsUserMgr::KeepOriginal() const {
+  for (int n = 0;; ++n) {
+    const std::string copy = FileName + ".bak" + (n == 0 ? "" : "." + std::to_string(n));
+    std::string there;
+    if (platform::FileExists(copy)) {
+      // The same bytes kept at an earlier start need no second copy.
+      if (platform::ReadWholeFile(copy, there) && there == FOriginal) return copy;
+      continue;
+    }
+    if (!platform::WriteFileAtomic(copy, FOriginal, 0600))
+      throw EFCreateError(Format("Cannot create file \"%s\". %s", copy.c_str(),
+                                 platform::LastErrorMessage().c_str()));
+    return copy;
+  }
 }
 
 void TclsUserMgr::Save() {
+  // The state folder may not exist yet on a fresh account.
+  const std::string folder = FolderOf(FileName);
+  if (!folder.empty()) platform::ForceDirectories(folder);
   // The passwords are in clear text: owner-only.
   if (!platform::WriteFileAtomic(FileName, JoinLines(Users), 0600))
     throw EFCreateError(Format("Cannot create file \"%s\". %s", FileName.c_str(),
@@ -143,6 +165,15 @@ void InitUserMgr() {
   if (!platform::FileExists(UserMgr->FileName)) return;
   try {
     UserMgr->Load();
+    if (UserMgr->LoadDropped()) {
+      const std::string copy = UserMgr->KeepOriginal();
+      Prompt().MessageDlg(
+          Format("사용자 목록 파일 %s 에 읽을 수 없는 내용(NUL 문자)이 있어 그 뒤의 "
+                 "계정은 읽지 못했습니다.\r\n\r\n원래 파일은 %s 에 "
+                 "보관하였습니다.",
+                 UserMgr->FileName.c_str(), copy.c_str()),
+          TMsgIcon::Warning, mbOK);
+    }
   } catch (...) {
     delete UserMgr;
     UserMgr = nullptr;

@@ -26,6 +26,13 @@ public:
   void Delete(int32_t index);
   // EFOpenError "Cannot open file ..." when the file cannot be read.
   void Load();
+  // After Load: the file held bytes the list cannot hold (everything from a NUL byte on),
+  // which the next save would lose.
+  bool LoadDropped() const { return FLoadDropped; }
+  // Keeps the file as it was read beside it, as "User.Dat.bak" (or ".bak.1", ".bak.2", ...
+  // where an earlier one holds other bytes: none is ever overwritten), owner-only. Returns
+  // the copy's path; EFCreateError when it cannot be written.
+  std::string KeepOriginal() const;
   // Replaces the file atomically, owner-only; EFCreateError "Cannot create file ..." leaves
   // the old file and the list as they were.
   void Save();
@@ -37,6 +44,8 @@ public:
 
 private:
   int IndexOf(const std::string& id) const;
+  bool FLoadDropped = false;
+  std::string FOriginal;
 };
 
 // Whether an ID and a password, both already trimmed, may become an account: Empty when
@@ -49,7 +58,8 @@ TUserCheck CheckUser(const std::string& id, const std::string& password);
 extern TclsUserMgr* UserMgr;
 // Creates UserMgr on User.Dat in the state folder and loads it when it exists. When the
 // load fails, the object is freed again (so no later save overwrites the file) and the error
-// goes on.
+// goes on. A file that held more than the list can keep is copied aside first and the user is
+// told once; when the copy cannot be made the load fails as above.
 void InitUserMgr();
 // Creates the file's folder, saves and frees UserMgr; a save error is raised after the
 // object has been freed and the global cleared.

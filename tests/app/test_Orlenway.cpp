@@ -3,15 +3,20 @@
 #include "app/UfrmMain.h"
 #include "app/UfrmOrlenway.h"
 #include "platform/UfnPlatform.h"
+#include "server/UclsSVN.h"
 #include "settings/UclsBasicSetting.h"
+#include "support/ServerProcesses.h"
+#include "support/SvnServe.h"
 #include "support/TestSupport.h"
 #include "support/UfnScriptedPrompt.h"
 
 #include <QApplication>
+#include <QGuiApplication>
 #include <QTimer>
 #include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -25,7 +30,7 @@ class Program : public ::testing::Test {
 protected:
   void SetUp() override {
     if (!ProcessesNamed("svnserve").empty())
-      GTEST_SKIP() << "an svnserve this test did not start is running; the program would stop it";
+      GTEST_SKIP() << "an svnserve this test did not start is running";
     state = platform::StateFolder();
     RemoveTree(state);
     ini = state + "orlenway.ini";
@@ -64,6 +69,40 @@ TEST_F(Program, SecondInstanceEndsAtOnceAndTouchesNothing) {
   EXPECT_FALSE(ran);
   EXPECT_TRUE(prompt.Calls.empty());
   EXPECT_FALSE(Exists(state));
+}
+
+// Two processes: the program runs here with its window hidden; a second launch of the real
+// executable asks it to show the window, and ends.
+TEST_F(Program, ASecondLaunchShowsTheRunningInstancesWindow) {
+  TScriptedPrompt prompt;
+  prompt.Answer(mbYes);
+  const std::string channel = platform::InstanceChannel("NoDuplicate_Orlenway.show");
+  ASSERT_FALSE(channel.empty());
+  bool hiddenBefore = false, shownAfter = false, minimisedAfter = true, privateSocket = false;
+  RunResult second;
+  RunProgram([&] {
+    struct stat st {};
+    privateSocket = ::lstat(channel.c_str(), &st) == 0 && S_ISSOCK(st.st_mode) &&
+                    st.st_uid == ::getuid() && (st.st_mode & 077) == 0;
+    frmMain->setWindowState(Qt::WindowMinimized);
+    frmMain->hide();
+    hiddenBefore = !frmMain->isVisible();
+    second = Shell(std::string("QT_QPA_PLATFORM=offscreen ") + Quote(ORLENWAY_EXE));
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
+    while (!frmMain->isVisible() && std::chrono::steady_clock::now() < deadline)
+      QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
+    shownAfter = frmMain->isVisible();
+    minimisedAfter = frmMain->isMinimized();
+    frmMain->acExit->trigger();
+  });
+  EXPECT_TRUE(privateSocket) << channel;
+  EXPECT_TRUE(hiddenBefore);
+  EXPECT_EQ(second.ExitCode, 0) << second.Output;
+  EXPECT_TRUE(shownAfter);
+  EXPECT_FALSE(minimisedAfter);
+  EXPECT_FALSE(Exists(channel)) << "the channel outlived the program";
+  // The second launch asked nothing: only the closing question was put.
+  EXPECT_EQ(prompt.Messages().size(), 1u);
 }
 
 TEST_F(Program, FirstStartEndedWithYesWritesTheDefaultSettings) {
@@ -112,6 +151,26 @@ TEST_F(Program, AnsweringNoKeepsTheProgramRunning) {
   EXPECT_FALSE(iniAfterNo);
   EXPECT_EQ(prompt.Messages().size(), 2u);
   EXPECT_TRUE(Exists(ownIni));
+}
+
+// Window titles are the captions as given: the program names itself to Qt but sets no display
+// name, which the platform would append to every title (" — Orlenway").
+TEST_F(Program, WindowTitlesAreTheCaptionsAlone) {
+  TScriptedPrompt prompt;
+  prompt.Answer(mbYes);
+  QString name, displayWhileRenamed, mainTitle;
+  RunProgram([&] {
+    name = QGuiApplication::applicationName();
+    // An explicit display name would not follow the application name.
+    QGuiApplication::setApplicationName("probe");
+    displayWhileRenamed = QGuiApplication::applicationDisplayName();
+    QGuiApplication::setApplicationName(name);
+    mainTitle = frmMain->windowTitle();
+    frmMain->acExit->trigger();
+  });
+  EXPECT_EQ(name, "Orlenway");
+  EXPECT_EQ(displayWhileRenamed, "probe");
+  EXPECT_EQ(mainTitle, "Orlenway");
 }
 
 TEST_F(Program, UnreadableSettingsFileIsReportedAndLeftAsItWas) {
@@ -165,4 +224,30 @@ TEST_F(Program, TheEndOfTheSessionClosesWithoutAQuestionAndWritesEverything) {
   struct sigaction now {};
   ::sigaction(SIGTERM, nullptr, &now);
   EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
+TEST_F(Program, AServerOfAnotherOutlivesTheProgramWhichEndsOnlyItsOwn) {
+  TempDir repos{"repos"};
+  TempDir otherRoot{"other"};
+  TSvnServe other(otherRoot.Path());
+  ASSERT_GT(other.Pid, 0);
+  const int port = FreeLoopbackPort();
+  MakeDirs(state);
+  WriteFile(ownIni, "object TclsBasicSetting\r\n  SVNPath = '/usr'\r\n  RepoPath = '" +
+                        repos.Path() + "'\r\n  Port = " + std::to_string(port) + "\r\nend\r\n");
+  TScriptedPrompt prompt;
+  prompt.Answer(mbYes);
+  bool ownRan = false, otherAtShow = false;
+  RunProgram([&] {
+    otherAtShow = PortAccepts(other.Port);
+    frmMain->acStartServer->trigger();
+    ownRan = PortAccepts(port) && frmMain->acStopServer->isEnabled();
+    frmMain->close();
+  });
+  EXPECT_TRUE(otherAtShow);
+  EXPECT_TRUE(ownRan) << ::testing::PrintToString(prompt.Messages().size());
+  EXPECT_TRUE(WaitPortClosed(port));
+  EXPECT_EQ(ServerPids(), std::vector<pid_t>{other.Pid});
+  EXPECT_TRUE(PortAccepts(other.Port));
+  EXPECT_FALSE(Exists(ServerRecordPath()));
 }

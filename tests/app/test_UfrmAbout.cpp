@@ -30,6 +30,8 @@ TEST(About, CaptionAndTitleFollowTheApplicationTitle) {
   EXPECT_EQ(about.objectName(), "frmAbout");
   EXPECT_EQ(about.windowTitle(), QString::fromUtf8("Orlenway 에 대하여..."));
   EXPECT_EQ(about.lblTitle->text(), "Orlenway");
+  EXPECT_EQ(about.lblVersion->text(), QString::fromUtf8("버전 ") + ORLENWAY_VERSION);
+  EXPECT_EQ(QString(ORLENWAY_VERSION), "0.1.0");
   SetApplicationTitle("Other Title");
   TfrmAbout other;
   EXPECT_EQ(other.windowTitle(), QString::fromUtf8("Other Title 에 대하여..."));

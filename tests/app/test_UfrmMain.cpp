@@ -1,6 +1,6 @@
-// The main window offscreen, with the real server controller: the window's first show and its
-// stop command end every svnserve on the machine, so these tests hold the "svnserve" lock and
-// skip when a server they did not start is running.
+// The main window offscreen, with the real server controller. The tests count the svnserve
+// processes on the machine, so they hold the "svnserve" lock and skip when a server they did
+// not start is running.
 #include "app/UfrmMain.h"
 
 #include "app/UfrmAbout.h"
@@ -9,17 +9,22 @@
 #include "settings/UclsBasicSetting.h"
 #include "support/GuiTestApp.h"
 #include "support/ServerProcesses.h"
+#include "support/SvnServe.h"
 #include "support/TestGlobals.h"
 #include "support/TestSupport.h"
 #include "support/UfnScriptedPrompt.h"
 
 #include <QAction>
+#include <QClipboard>
 #include <QFontInfo>
+#include <QLabel>
 #include <QMenu>
 #include <QMenuBar>
+#include <QSysInfo>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
+#include <chrono>
 #include <csignal>
 #include <gtest/gtest.h>
 
@@ -150,19 +155,21 @@ TEST_F(MainWindow, PicturesCaptionsAndTheFixedCentredWindow) {
   EXPECT_EQ(frmMain, nullptr);
 }
 
-TEST_F(MainWindow, FirstShowStopsEveryServerAndTakesTheStoppedState) {
-  int other = FreeLoopbackPort();
-  ASSERT_EQ(
-      Shell("svnserve -d --listen-port=" + std::to_string(other) + " -r " + Quote(Root.Path()))
-          .ExitCode,
-      0);
-  ASSERT_EQ(ServerPids().size(), 1u);
+TEST_F(MainWindow, FirstShowEndsOnlyTheServerAnEarlierRunLeftBehind) {
+  TempDir otherRoot{"other"};
+  TSvnServe other(otherRoot.Path());
+  ASSERT_GT(other.Pid, 0);
+  // An earlier run that ended without its stop (a crash) left its server and the record.
+  ASSERT_TRUE(SVN->StartServer());
+  ASSERT_EQ(ServerPids().size(), 2u);
   auto* w = new TfrmMain;
   Window = w;
-  EXPECT_TRUE(PortAccepts(other)); // still running before the show
+  EXPECT_TRUE(PortAccepts(Port)); // still running before the show
   w->show();
-  EXPECT_TRUE(WaitPortClosed(other));
-  EXPECT_TRUE(ServerPids().empty());
+  EXPECT_TRUE(WaitPortClosed(Port));
+  EXPECT_EQ(ServerPids(), std::vector<pid_t>{other.Pid});
+  EXPECT_TRUE(PortAccepts(other.Port));
+  EXPECT_FALSE(Exists(ServerRecordPath()));
   ExpectStopped();
 
   // Hiding and showing again is no first show: a server started since keeps running.
@@ -228,7 +235,7 @@ TEST_F(MainWindow, AFailedStartLeavesTheStoppedState) {
   ExpectStopped();
 }
 
-TEST_F(MainWindow, AStopThatFindsNoServerLeavesTheRunningState) {
+TEST_F(MainWindow, AStopThatFindsNoServerTakesTheStoppedState) {
   auto* w = Open();
   w->acStartServer->trigger();
   ExpectRunning();
@@ -239,8 +246,11 @@ TEST_F(MainWindow, AStopThatFindsNoServerLeavesTheRunningState) {
   // The port closes a moment before the server, or a connection child of the probes, is gone.
   ASSERT_TRUE(WaitNoServerRuns());
   w->acStopServer->trigger();
-  ExpectRunning();
+  ExpectStopped();
   EXPECT_TRUE(Prompt.Messages().empty());
+  w->acStartServer->trigger();
+  ExpectRunning();
+  EXPECT_TRUE(PortAccepts(Port));
 }
 
 TEST_F(MainWindow, ClosingAsksEvenWhenStoppedAndNoKeepsEverything) {
@@ -305,7 +315,8 @@ TEST_F(MainWindow, TheNotificationAreaHidesAndRestoresTheWindow) {
   EXPECT_TRUE(w->InTray());
   EXPECT_FALSE(w->isVisible());
   EXPECT_TRUE(w->tiTrayIcon->isVisible());
-  EXPECT_EQ(w->tiTrayIcon->toolTip(), "Orlenway");
+  EXPECT_EQ(w->tiTrayIcon->toolTip(),
+            QString::fromUtf8("Orlenway\n서버 실행 중 · ") + TfrmMain::ServerAddress());
   EXPECT_EQ(w->tiTrayIcon->contextMenu(), w->pmTray);
   EXPECT_FALSE(w->tiTrayIcon->icon().isNull());
 
@@ -317,8 +328,16 @@ TEST_F(MainWindow, TheNotificationAreaHidesAndRestoresTheWindow) {
   EXPECT_TRUE(w->tiTrayIcon->isVisible());
   EXPECT_FALSE(w->isVisible());
 
-  // Only a double click restores; the server still runs and the state is kept.
+  // A middle click does nothing; a single click restores (some trays pass single clicks only),
+  // as a double click does below. The server still runs and the state is kept.
+  emit w->tiTrayIcon->activated(QSystemTrayIcon::MiddleClick);
+  EXPECT_TRUE(w->InTray());
   emit w->tiTrayIcon->activated(QSystemTrayIcon::Trigger);
+  QCoreApplication::processEvents();
+  EXPECT_FALSE(w->InTray());
+  EXPECT_TRUE(w->isVisible());
+  EXPECT_EQ(w->pos(), at);
+  w->acMinimizeToTray->trigger();
   EXPECT_TRUE(w->InTray());
   emit w->tiTrayIcon->activated(QSystemTrayIcon::DoubleClick);
   QCoreApplication::processEvents();
@@ -346,7 +365,8 @@ TEST_F(MainWindow, TheTooltipIsTheTitleCutTo63Characters) {
   auto* w = Open<TTrayMain>();
   EXPECT_EQ(w->windowTitle().toStdString(), title);
   w->MinimizeToTray();
-  EXPECT_EQ(w->tiTrayIcon->toolTip().toStdString(), title.substr(0, 63));
+  // The title, cut, then the server's state and address.
+  EXPECT_EQ(w->tiTrayIcon->toolTip().section('\n', 0, 0).toStdString(), title.substr(0, 63));
   EXPECT_EQ(TfrmMain::TrayTip().size(), 63);
   SetApplicationTitle("서버 관리 " + std::string(70, 'y'));
   EXPECT_EQ(TfrmMain::TrayTip(), QString::fromUtf8("서버 관리 ") + QString(57, 'y'));
@@ -396,4 +416,68 @@ TEST_F(MainWindow, TheSettingsOpenOnlyWhileStoppedAndAboutIsModal) {
   });
   w->acAbout->trigger();
   EXPECT_EQ(caption, QString::fromUtf8("Orlenway 에 대하여..."));
+}
+
+TEST_F(MainWindow, AServerThatEndsBehindItsBackIsNoticedOnceAndCanBeStartedAgain) {
+  auto* w = Open();
+  w->acStartServer->trigger();
+  ExpectRunning();
+  auto pids = ServerPids();
+  ASSERT_EQ(pids.size(), 1u);
+  ::kill(pids[0], SIGTERM);
+  auto start = std::chrono::steady_clock::now();
+  while (Shown(w->acStopServer) &&
+         std::chrono::steady_clock::now() - start < std::chrono::milliseconds(2500))
+    QTest::qWait(20);
+  EXPECT_LE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(2000));
+  ExpectStopped();
+  EXPECT_FALSE(Exists(ServerRecordPath()));
+  // Without a tray that shows balloons: one box, whatever the ticks that follow.
+  QTest::qWait(2200);
+  ASSERT_EQ(Prompt.Messages().size(), 1u);
+  const TPromptCall m = Prompt.Messages()[0];
+  EXPECT_EQ(m.Caption, "Warning");
+  EXPECT_EQ(m.Icon, TMsgIcon::Warning);
+  EXPECT_EQ(m.Buttons, static_cast<TMsgButtons>(mbOK));
+  EXPECT_EQ(m.Text,
+            "SVN 서버가 종료되었습니다 (포트 " + std::to_string(Port) + "). 다시 시작해주세요");
+
+  QTest::mouseClick(w->btnStartServer, Qt::LeftButton);
+  ExpectRunning();
+  EXPECT_TRUE(PortAccepts(Port));
+  // A server that keeps running is not reported.
+  QTest::qWait(1500);
+  ExpectRunning();
+  EXPECT_EQ(Prompt.Messages().size(), 1u);
+}
+
+TEST_F(MainWindow, TheStatusLineGivesStateRootAndAddressAndCopiesTheAddress) {
+  auto* w = Open<TTrayMain>();
+  const QString host = QSysInfo::machineHostName();
+  const QString address = "svn://" + host + ":" + QString::number(Port) + "/";
+  EXPECT_EQ(TfrmMain::ServerAddress(), address);
+  const QString root = QString::fromStdString(BasicSetting->RepoPath);
+  EXPECT_EQ(w->lblServerStatus->toolTip(),
+            QString::fromUtf8("서버 중지됨 · 포트 %1 · %2 · %3").arg(Port).arg(root, address));
+  EXPECT_TRUE(w->lblServerStatus->isVisible());
+  const QImage stopped = w->tiTrayIcon->icon().pixmap(16, 16).toImage();
+  EXPECT_TRUE(w->tiTrayIcon->toolTip().endsWith(QString::fromUtf8("서버 중지됨 · ") + address));
+
+  w->acStartServer->trigger();
+  EXPECT_EQ(w->lblServerStatus->toolTip(),
+            QString::fromUtf8("서버 실행 중 · 포트 %1 · %2 · %3").arg(Port).arg(root, address));
+  EXPECT_TRUE(w->tiTrayIcon->toolTip().endsWith(QString::fromUtf8("서버 실행 중 · ") + address));
+  EXPECT_NE(w->tiTrayIcon->icon().pixmap(16, 16).toImage(), stopped);
+
+  QGuiApplication::clipboard()->setText("before");
+  QTest::mouseClick(w->btnCopyAddress, Qt::LeftButton);
+  EXPECT_EQ(QGuiApplication::clipboard()->text(), address);
+
+  // The Subversion port needs no port in the address; a changed port shows at the next tick.
+  w->acStopServer->trigger();
+  BasicSetting->SetPort(3690);
+  QTest::qWait(1200);
+  EXPECT_EQ(TfrmMain::ServerAddress(), "svn://" + host + "/");
+  EXPECT_TRUE(w->lblServerStatus->toolTip().endsWith(QString::fromUtf8("포트 3690 · ") + root +
+                                                     " · svn://" + host + "/"));
 }

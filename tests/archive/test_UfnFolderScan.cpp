@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 using namespace testing_support;
 
@@ -210,4 +211,94 @@ TEST(FolderScan, MissingRootCollectsNothing) {
   scan.Run();
   EXPECT_EQ(items, 0);
   EXPECT_EQ(unlisted, 0); // nothing there is not the same as a folder that cannot be read
+}
+
+namespace {
+
+struct TLinkScan {
+  Names Paths;
+  Names Links; // below the root
+  bool Ended = false;
+};
+
+TLinkScan ScanWithLinks(const TScanSettings& s, const std::string& root) {
+  bool cancel = false;
+  TFolderScan scan(s, cancel);
+  TLinkScan r;
+  scan.OnItem = [&](TScanItem& item) { r.Paths.push_back(item.FullPath.substr(item.RootLength)); };
+  scan.OnLink = [&](const std::string& path) { r.Links.push_back(path.substr(root.size() + 1)); };
+  scan.Run();
+  r.Ended = true;
+  return r;
+}
+
+void Link(const std::string& target, const std::string& at) {
+  ASSERT_EQ(::symlink(target.c_str(), at.c_str()), 0) << at;
+}
+
+} // namespace
+
+// Links to what lies outside, links back into the tree (one alone packed the tree many times
+// over, two never ended), a dangling link and a FIFO: the walk takes the tree's own files only,
+// names every link, and ends.
+TEST(FolderScan, LinksAreNeitherPackedNorEnteredButNamedAndTheWalkEnds) {
+  TempDir t, outside;
+  WriteFile(outside / "secret.txt", "secret");
+  MakeDirs(outside / "etc");
+  WriteFile(outside / "etc/config", "x");
+  WriteFile(t / "file", "1");
+  MakeDirs(t / "sub/deeper");
+  WriteFile(t / "sub/deeper/f", "22");
+  Link(outside / "secret.txt", t / "secretlink");
+  Link(outside / "etc", t / "etclink");
+  Link(".", t / "a");
+  Link(".", t / "b");
+  Link("..", t / "sub/up");
+  Link(t / "missing", t / "sub/dangling");
+  ASSERT_EQ(::mkfifo((t / "pipe").c_str(), 0600), 0);
+  MakeDirs(t / "onlylink");
+  Link("../file", t / "onlylink/l");
+  TLinkScan r = ScanWithLinks(Backup(t.Path()), t.Path());
+  ASSERT_TRUE(r.Ended);
+  // The FIFO is no file to pack; a folder holding a link is not empty, so gets no entry.
+  EXPECT_EQ(r.Paths, (Names{"file", "sub/deeper/f"}));
+  EXPECT_EQ(r.Links,
+            (Names{"a", "b", "etclink", "onlylink/l", "secretlink", "sub/dangling", "sub/up"}));
+
+  // Excluded links are not named; dot-named ones are skipped like any dot name.
+  Link(".", t / ".dotlink");
+  TScanSettings s = Backup(t.Path());
+  s.ExcludeSpec = {"*link", "sub/*"};
+  r = ScanWithLinks(s, t.Path());
+  EXPECT_EQ(r.Paths, (Names{"file"}));
+  EXPECT_EQ(r.Links, (Names{"a", "b", "onlylink/l"}));
+}
+
+TEST(FolderScan, ARootReachedThroughALinkIsWalked) {
+  TempDir t, real;
+  WriteFile(real / "f", "1");
+  MakeDirs(real / "d");
+  WriteFile(real / "d/g", "2");
+  Link(real.Path(), t / "project");
+  TLinkScan r = ScanWithLinks(Backup(t / "project"), t / "project");
+  EXPECT_EQ(r.Paths, (Names{"d/g", "f"}));
+  EXPECT_TRUE(r.Links.empty());
+}
+
+// What the builder opens: a regular file, never through a link, never waiting on a FIFO.
+TEST(FolderScan, SourceFilesOpenOnlyAsRegularFilesWithoutWaiting) {
+  TempDir t;
+  WriteFile(t / "f", "data");
+  Link(t / "f", t / "l");
+  ASSERT_EQ(::mkfifo((t / "pipe").c_str(), 0600), 0);
+  platform::FileHandle h = platform::FileOpenSource(t / "f");
+  ASSERT_NE(h, platform::InvalidFileHandle);
+  char buf[8];
+  EXPECT_EQ(platform::FileRead(h, buf, sizeof buf), 4);
+  platform::FileClose(h);
+  EXPECT_EQ(platform::FileOpenSource(t / "l"), platform::InvalidFileHandle);
+  // A FIFO with no writer would block a plain open for ever.
+  EXPECT_EQ(platform::FileOpenSource(t / "pipe"), platform::InvalidFileHandle);
+  EXPECT_EQ(platform::FileOpenSource(t.Path()), platform::InvalidFileHandle);
+  EXPECT_EQ(platform::FileOpenSource(t / "missing"), platform::InvalidFileHandle);
 }

@@ -3,8 +3,10 @@
 #include "platform/UfnSystemErrors.h"
 #include "support/TestSupport.h"
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -105,4 +107,107 @@ TEST(Platform, AtomicWriteKeepsModeAndLeavesNoTemporaryFile) {
     EXPECT_EQ(ReadFile(f), "two");
   }
   EXPECT_FALSE(platform::WriteFileAtomic(t / "missing/data", "x"));
+}
+
+TEST(Platform, AtomicWriteThroughALinkKeepsTheLinkAndTheOldModeOfTheTarget) {
+  TempDir t;
+  ::mkdir((t / "shared").c_str(), 0700);
+  const std::string target = t / "shared/passwd";
+  WriteFile(target, "old");
+  ::chmod(target.c_str(), 0640);
+  ASSERT_EQ(::symlink("shared/passwd", (t / "a").c_str()), 0);
+  ::mkdir((t / "b").c_str(), 0700);
+  ASSERT_EQ(::symlink("../a", (t / "b/passwd").c_str()), 0); // a link to a link
+  // A given mode is for new files only: the target keeps its 0640.
+  ASSERT_TRUE(platform::WriteFileAtomic(t / "b/passwd", "new", 0600));
+  struct stat st;
+  ASSERT_EQ(::lstat((t / "a").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(::lstat((t / "b/passwd").c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  EXPECT_EQ(ReadFile(target), "new");
+  EXPECT_EQ(FileMode(target), 0640);
+  std::vector<platform::DirEntry> e;
+  platform::ListDirectory(t / "shared", e);
+  EXPECT_EQ(e.size(), 1u); // no temporary file left beside the target
+}
+
+namespace {
+
+// A folder anyone may enter, outside the test's private temporary tree, so that a child
+// running as another account reaches it.
+struct OpenFolder {
+  std::string Path;
+  OpenFolder() {
+    char tmpl[] = "/tmp/orlenway-owner-XXXXXX";
+    if (::mkdtemp(tmpl)) Path = tmpl;
+    ::chmod(Path.c_str(), 0777);
+  }
+  ~OpenFolder() {
+    std::vector<platform::DirEntry> e;
+    platform::ListDirectory(Path, e);
+    for (const auto& x : e)
+      ::unlink((Path + "/" + x.name).c_str());
+    ::rmdir(Path.c_str());
+  }
+};
+
+// Runs the write in a child process as uid/gid 54321 (an unused account); its result.
+bool WriteAsOtherAccount(const std::string& path, const std::string& data) {
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::setgroups(0, nullptr) != 0 || ::setgid(54321) != 0 || ::setuid(54321) != 0) _exit(3);
+    _exit(platform::WriteFileAtomic(path, data) ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+} // namespace
+
+TEST(Platform, AtomicWriteNeverChangesWhoseTheFileIs) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give files to another account";
+  OpenFolder dir;
+  ASSERT_FALSE(dir.Path.empty());
+  // Root replacing a file of another account gives the new file back to that account.
+  const std::string mine = dir.Path + "/served";
+  WriteFile(mine, "old");
+  ASSERT_EQ(::chown(mine.c_str(), 54321, 54321), 0);
+  ::chmod(mine.c_str(), 0640);
+  ASSERT_TRUE(platform::WriteFileAtomic(mine, "new", 0600));
+  struct stat st;
+  ASSERT_EQ(::stat(mine.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 54321u);
+  EXPECT_EQ(st.st_gid, 54321u);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  EXPECT_EQ(ReadFile(mine), "new");
+
+  // An account that may write a group-writable file of another owner: rewritten in place.
+  const std::string shared = dir.Path + "/group-writable";
+  WriteFile(shared, "a longer old text");
+  ASSERT_EQ(::chown(shared.c_str(), 54322, 54321), 0);
+  ::chmod(shared.c_str(), 0664);
+  ASSERT_EQ(::stat(shared.c_str(), &st), 0);
+  const ino_t inode = st.st_ino;
+  EXPECT_TRUE(WriteAsOtherAccount(shared, "short"));
+  ASSERT_EQ(::stat(shared.c_str(), &st), 0);
+  EXPECT_EQ(st.st_ino, inode);
+  EXPECT_EQ(st.st_uid, 54322u);
+  EXPECT_EQ(st.st_gid, 54321u);
+  EXPECT_EQ(st.st_mode & 07777, 0664u);
+  EXPECT_EQ(ReadFile(shared), "short");
+
+  // A file it may not write: refused, nothing changes and no temporary file is left.
+  const std::string foreign = dir.Path + "/foreign";
+  WriteFile(foreign, "kept");
+  ASSERT_EQ(::chown(foreign.c_str(), 54322, 54322), 0);
+  ::chmod(foreign.c_str(), 0644);
+  EXPECT_FALSE(WriteAsOtherAccount(foreign, "lost"));
+  EXPECT_EQ(ReadFile(foreign), "kept");
+  ASSERT_EQ(::stat(foreign.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 54322u);
+  std::vector<platform::DirEntry> e;
+  platform::ListDirectory(dir.Path, e);
+  EXPECT_EQ(e.size(), 3u);
 }

@@ -1,7 +1,7 @@
 // The backup in front of a real server: the svnserve that the main window's action started on a
-// loopback port of the test's own. The window's stop command ends every svnserve on the
-// machine, so these tests hold the "svnserve" lock and skip when a server they did not start
-// is running. The last test restores an archive and serves it again.
+// loopback port of the test's own. These tests count the svnserve processes on the machine,
+// so they hold the "svnserve" lock and skip when a server they did not start is running. The last
+// test restores an archive and serves it again.
 #include "BackupTestKit.h"
 
 #include "RealReaders.h"
@@ -11,6 +11,7 @@
 #include "support/SvnServe.h"
 
 #include <QToolButton>
+#include <algorithm>
 #include <csignal>
 #include <cstdio>
 #include <random>
@@ -42,7 +43,7 @@ protected:
     Settings.SetPort(Port);
     Globals.MakeServerController();
     Main = new TfrmMain;
-    Main->show(); // the first show stops every server and takes the stopped state
+    Main->show(); // the first show takes the stopped state
     QCoreApplication::processEvents();
   }
   void TearDown() override {
@@ -95,7 +96,9 @@ TEST_F(BackupServer, TheServerIsLeftAloneUnlessTheAdministratorAgrees) {
   EXPECT_TRUE(Running());
 }
 
-TEST_F(BackupServer, YesStopsTheServerForTheRunAndStartsItOnceTheDialogIsGone) {
+// The server is down while the tree is packed only: by the time the completion message
+// shows (checked before it is answered), it serves again and the dialog is still open.
+TEST_F(BackupServer, YesStopsTheServerForTheRunAndStartsItBeforeTheOutcomeIsShown) {
   Create("alpha");
   Start();
   const std::vector<pid_t> before = ServerPids();
@@ -107,12 +110,20 @@ TEST_F(BackupServer, YesStopsTheServerForTheRunAndStartsItOnceTheDialogIsGone) {
     run = {true, ServerPids().empty() && !PortAccepts(Port),
            !Main->acStopServer->isEnabled() && Main->acStartServer->isEnabled()};
   };
-  bool stoppedAtMessage = false;
+  struct {
+    bool Seen = false, Serving = false, WindowRunning = false, DialogOpen = false;
+    int ClientExit = -1;
+  } atMessage;
   Script.OnMessage = [&](const TPromptCall& m) {
-    if (m.Caption == ApplicationTitle()) stoppedAtMessage = ServerPids().empty() && Dialog();
+    if (m.Caption != ApplicationTitle()) return;
+    atMessage.Seen = true;
+    atMessage.Serving = ServerPids().size() == 1 && PortAccepts(Port);
+    atMessage.WindowRunning = Main->acStopServer->isEnabled();
+    atMessage.DialogOpen = Dialog() != nullptr;
+    atMessage.ClientExit = AliceSvn("info " + Url(Port, "alpha")).ExitCode;
   };
   int starts = 0;
-  bool dialogAtStart = true;
+  bool dialogAtStart = false;
   QObject::connect(Main->acStartServer, &QAction::triggered, [&] {
     ++starts;
     dialogAtStart = BackupDialogExists();
@@ -129,16 +140,47 @@ TEST_F(BackupServer, YesStopsTheServerForTheRunAndStartsItOnceTheDialogIsGone) {
   EXPECT_TRUE(run.Seen);
   EXPECT_TRUE(run.ServerGone) << "the server still ran while the archive was written";
   EXPECT_TRUE(run.WindowStopped);
-  EXPECT_TRUE(stoppedAtMessage);
+  ASSERT_TRUE(atMessage.Seen);
+  EXPECT_TRUE(atMessage.Serving) << "no server while the completion message stood";
+  EXPECT_TRUE(atMessage.WindowRunning);
+  EXPECT_TRUE(atMessage.DialogOpen);
+  EXPECT_EQ(atMessage.ClientExit, 0);
   EXPECT_EQ(starts, 1);
-  EXPECT_FALSE(dialogAtStart) << "the server was started before the dialog had gone";
+  EXPECT_TRUE(dialogAtStart) << "the server was started only after the dialog had gone";
   EXPECT_TRUE(Running());
   EXPECT_TRUE(PortAccepts(Port));
   ASSERT_EQ(ServerPids().size(), 1u);
   EXPECT_NE(ServerPids(), before);
 }
 
-TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServer) {
+TEST_F(BackupServer, AServerOfAnotherKeepsRunningThroughTheBackup) {
+  TempDir otherRoot{"other"};
+  TSvnServe other(otherRoot.Path());
+  ASSERT_GT(other.Pid, 0);
+  Create("alpha");
+  Start();
+  bool seen = false, otherDuring = false, ownGone = false;
+  Script.OnProcessMessages = [&] {
+    if (seen || !Dialog()) return;
+    seen = true;
+    otherDuring = PortAccepts(other.Port);
+    ownGone = !PortAccepts(Port);
+  };
+  Script.Answer(mbYes);
+  Backup("alpha");
+  EXPECT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  EXPECT_TRUE(seen);
+  EXPECT_TRUE(otherDuring);
+  EXPECT_TRUE(ownGone);
+  EXPECT_TRUE(Running());
+  EXPECT_TRUE(PortAccepts(Port));
+  EXPECT_TRUE(PortAccepts(other.Port));
+  const std::vector<pid_t> pids = ServerPids();
+  EXPECT_EQ(pids.size(), 2u);
+  EXPECT_NE(std::find(pids.begin(), pids.end(), other.Pid), pids.end());
+}
+
+TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServerFirst) {
   Create("alpha");
   Start();
   // Once the checks are behind it, the backup folder gives way to a file of the same name.
@@ -148,6 +190,13 @@ TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServer) {
     swapped = std::rename(Backups.Path().c_str(), (Backups / "../away").c_str()) == 0;
     if (swapped) WriteFile(Backups.Path(), "in the way");
   };
+  bool servingAtFailure = false;
+  Script.OnMessage = [&](const TPromptCall& m) {
+    if (m.Icon == TMsgIcon::Error)
+      servingAtFailure = ServerPids().size() == 1 && PortAccepts(Port) && Dialog();
+  };
+  int starts = 0;
+  QObject::connect(Main->acStartServer, &QAction::triggered, [&] { ++starts; });
   Script.Answer(mbYes);
   Backup("alpha");
   ASSERT_TRUE(swapped);
@@ -157,6 +206,8 @@ TEST_F(BackupServer, AFailedBackupSaysSoLeavesNoArchiveAndRestartsTheServer) {
   ASSERT_EQ(Texts().size(), 2u);
   EXPECT_EQ(Texts()[1].rfind(kFailedHead, 0), 0u) << Texts()[1];
   EXPECT_EQ(Script.Messages()[1].Caption, "Error");
+  EXPECT_TRUE(servingAtFailure) << "no server while the failure message stood";
+  EXPECT_EQ(starts, 1);
   EXPECT_TRUE(FolderNames(Backups.Path()).empty());
   EXPECT_TRUE(Running());
   EXPECT_TRUE(PortAccepts(Port));

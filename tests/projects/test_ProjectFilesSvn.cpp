@@ -8,6 +8,7 @@
 
 #include <csignal>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -51,6 +52,7 @@ TEST_F(RepositoryTest, EditsOfSvnadminFilesKeepEveryOtherLine) {
   WriteFile(Work / "svnserve.conf", confBefore);
   WriteFile(Work / "passwd", passwdBefore);
   const int confMode = FileMode(conf);
+  const int passwdMode = FileMode(passwd);
 
   TclsProjectMgr mgr;
   EXPECT_EQ(mgr.Projects, (Lines{"proj"}));
@@ -86,7 +88,7 @@ TEST_F(RepositoryTest, EditsOfSvnadminFilesKeepEveryOtherLine) {
             std::to_string(usersLine) + "a" + std::to_string(usersLine + 1) + "\n> bob=b2\n");
 
   EXPECT_EQ(FileMode(conf), confMode);
-  EXPECT_EQ(FileMode(passwd), 0600);
+  EXPECT_EQ(FileMode(passwd), passwdMode); // the account serving it may still read it
   for (const char* f : {"authz", "hooks-env.tmpl", "passwd", "svnserve.conf"})
     EXPECT_TRUE(Exists(Root / (std::string("proj/conf/") + f))) << f;
   EXPECT_EQ(Shell("ls -A " + Quote(Root / "proj/conf") + " | wc -l").Output, "4\n");
@@ -151,4 +153,58 @@ TEST_F(RepositoryTest, IndentedLinesOfAValueGoWithItForTheRealServer) {
   EXPECT_EQ(r.ExitCode, 0) << r.Output;
   r = Svn("ls " + Quote(url), "bob", "fresh");
   EXPECT_EQ(r.ExitCode, 0) << r.Output;
+}
+
+// A repository served by svnserve running as another account (uid/gid 54321, unused): a
+// grant made by root keeps passwd that account's, and a passwd shared through a symbolic
+// link stays shared.
+TEST(ServedByAnotherAccount, AGrantKeepsPasswdOwnedAndSharedAndOldUsersGetIn) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to give the repository to another account";
+  if (Shell("command -v setpriv").ExitCode != 0) GTEST_SKIP() << "setpriv (util-linux) missing";
+  // Outside the test's private temporary tree, so that the other account reaches it.
+  char tmpl[] = "/tmp/orlenway-served-XXXXXX";
+  ASSERT_NE(::mkdtemp(tmpl), nullptr);
+  const std::string root = tmpl;
+  struct Cleanup {
+    std::string Root;
+    ~Cleanup() { Shell("rm -rf " + Quote(Root) + " " + Quote(Root + ".pid")); }
+  } cleanup{root};
+  ::chmod(root.c_str(), 0755);
+  TGlobals globals{root};
+  TclsProjectMgr mgr;
+  for (const char* p : {"proj", "other"}) {
+    ASSERT_EQ(Shell("svnadmin create " + Quote(root + "/" + p)).ExitCode, 0);
+    const std::string conf = root + "/" + p + "/conf/svnserve.conf";
+    ProfileFile(conf).WriteValue("general", "password-db", "passwd");
+    ProfileFile(conf).WriteValue("general", "anon-access", "none");
+    ProfileFile(conf).WriteValue("general", "auth-access", "write");
+  }
+  mgr.WriteUser("proj", "alice", "a1");
+  const std::string passwd = root + "/proj/conf/passwd", link = root + "/other/conf/passwd";
+  ::unlink(link.c_str());
+  ASSERT_EQ(::symlink("../../proj/conf/passwd", link.c_str()), 0);
+  ASSERT_EQ(Shell("chown -R 54321:54321 " + Quote(root)).ExitCode, 0);
+  ::chmod(passwd.c_str(), 0640);
+
+  TSvnServe server(root, "setpriv --reuid=54321 --regid=54321 --clear-groups ");
+  ASSERT_GT(server.Pid, 0) << "svnserve did not start";
+  ASSERT_EQ(Svn("ls " + Quote(server.Url("proj")), "alice", "a1").ExitCode, 0);
+
+  mgr.WriteUser("proj", "bob", "b1");
+  struct stat st;
+  ASSERT_EQ(::stat(passwd.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 54321u);
+  EXPECT_EQ(st.st_gid, 54321u);
+  EXPECT_EQ(st.st_mode & 07777, 0640u);
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  for (const char* p : {"proj", "other"}) {
+    RunResult r = Svn("ls " + Quote(server.Url(p)), "alice", "a1");
+    EXPECT_EQ(r.ExitCode, 0) << p << ": " << r.Output;
+    r = Svn("ls " + Quote(server.Url(p)), "bob", "b1");
+    EXPECT_EQ(r.ExitCode, 0) << p << ": " << r.Output;
+  }
+  Lines users;
+  mgr.ReadUsers("other", users);
+  EXPECT_EQ(users, (Lines{"alice=a1", "bob=b1"}));
 }

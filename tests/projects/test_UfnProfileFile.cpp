@@ -177,8 +177,13 @@ TEST(ProfileFileWrite, KeepsOrSetsPermissionsAndLeavesNoTemporaryFile) {
 
   WriteFile(t / "passwd", "[users]\n");
   ::chmod((t / "passwd").c_str(), 0644);
+  // The given mode is for a new file; an existing one keeps its own, so that an account
+  // that serves the repository can still read it.
   ProfileFile(t / "passwd", 0600).WriteValue("users", "alice", "a");
-  EXPECT_EQ(FileMode(t / "passwd"), 0600);
+  EXPECT_EQ(FileMode(t / "passwd"), 0644);
+  ProfileFile(t / "new-passwd", 0600).WriteValue("users", "alice", "a");
+  EXPECT_EQ(FileMode(t / "new-passwd"), 0600);
+  ::unlink((t / "new-passwd").c_str());
   EXPECT_EQ(FolderNames(t.Path()), (std::vector<std::string>{"passwd", "svnserve.conf"}));
 
   // A read-only file is refused, as the Windows profile functions refuse it.

@@ -7,7 +7,10 @@
 #include "support/UfnScriptedPrompt.h"
 
 #include <QGroupBox>
+#include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QToolButton>
 
 using namespace projmgr_kit;
@@ -48,7 +51,7 @@ TEST_F(ProjectMgrDialog, OpensOnAFreshScanAndDoesNothingBeforeAProjectIsSelected
     EXPECT_EQ(f.windowTitle(), QString::fromUtf8("프로젝트 관리"));
     EXPECT_EQ(f.size(), QSize(630, 301));
     EXPECT_EQ(f.lvProject->headerItem()->text(0), "Project List");
-    EXPECT_EQ(f.lvProject->columnWidth(0), 230);
+    EXPECT_GE(f.lvProject->columnWidth(0), 230); // and up to the list's width
     EXPECT_EQ(Rows(f.lvProject), (Lines{"Alpha", "beta"}));
     EXPECT_TRUE(f.lvProject->selectedItems().isEmpty());
     EXPECT_EQ(f.lvRegUser->topLevelItemCount() + f.lvUnregUser->topLevelItemCount(), 0);
@@ -210,11 +213,12 @@ TEST_F(ProjectMgrDialog, DeleteAsksFirstThenMovesTheFolderToTheTrash) {
     f.btnDelete->click();
     EXPECT_EQ(Rows(f.lvProject), (Lines{"keep"}));
     EXPECT_TRUE(f.lvProject->selectedItems().isEmpty());
-    // The right-hand side keeps the deleted project's users, and ">" does nothing now.
-    EXPECT_EQ(Rows(f.lvRegUser), (Lines{"alice"}));
-    Click(f.lvRegUser, "alice");
-    f.sbtnUnreg->click();
-    EXPECT_EQ(Rows(f.lvRegUser), (Lines{"alice"}));
+    // The right half no longer shows the deleted project: empty, unnamed and disabled.
+    EXPECT_EQ(Rows(f.lvRegUser), Lines{});
+    EXPECT_EQ(Rows(f.lvUnregUser), Lines{});
+    EXPECT_EQ(Chosen(f), Levels(-1, -1));
+    EXPECT_TRUE(f.lblProject->text().isEmpty());
+    EXPECT_FALSE(f.pnlClient->isEnabled());
   });
   EXPECT_FALSE(Exists(Root / "gone"));
   EXPECT_TRUE(Exists(trash + "/format"));
@@ -330,4 +334,70 @@ TEST_F(ProjectMgrDialog, RegisterAndWithdrawSeveralSelectedUsers) {
   EXPECT_EQ(shown[0].Icon, TMsgIcon::Error);
   EXPECT_EQ(shown[0].Text, "Unable to write to " + Root / "p/conf/passwd.");
   EXPECT_FALSE(Exists(Root / "p/conf"));
+}
+
+TEST_F(ProjectMgrDialog, TheRightHalfNamesItsProjectAndAnUnappliedChangeIsNotLostUnasked) {
+  Create("one");
+  Create("two");
+  Create("three");
+  TScriptedPrompt prompt;
+  Show([&](TfrmProjectMgr& f) {
+    // Nothing selected: nothing to edit.
+    EXPECT_FALSE(f.pnlClient->isEnabled());
+    EXPECT_TRUE(f.lblProject->text().isEmpty());
+    // The header spans the list.
+    EXPECT_GE(f.lvProject->header()->sectionSize(0), f.lvProject->viewport()->width());
+    // Every radio button lies inside its frame, below the frame's title.
+    for (QGroupBox* g : {f.rgAnonAccess, f.rgAuthAccess})
+      for (QRadioButton* rb : g->findChildren<QRadioButton*>())
+        EXPECT_TRUE(g->contentsRect().contains(rb->geometry()))
+            << rb->text().toStdString() << " at y " << rb->geometry().top() << ".."
+            << rb->geometry().bottom() << " in " << g->contentsRect().top() << ".."
+            << g->contentsRect().bottom();
+
+    Click(f.lvProject, "one");
+    EXPECT_TRUE(f.pnlClient->isEnabled());
+    EXPECT_EQ(f.lblProject->text(), QString::fromUtf8("프로젝트: one"));
+    EXPECT_EQ(Chosen(f), Levels(1, 2));
+
+    // Moving on without a change asks nothing.
+    Click(f.lvProject, "two");
+    EXPECT_EQ(f.lblProject->text(), QString::fromUtf8("프로젝트: two"));
+    EXPECT_TRUE(prompt.Messages().empty());
+
+    // A change not applied: "No" drops it and moves on.
+    TfrmProjectMgr::SetItemIndex(f.rgAnonAccess, 0);
+    prompt.Answer(mbNo);
+    Click(f.lvProject, "three");
+    EXPECT_EQ(f.lblProject->text(), QString::fromUtf8("프로젝트: three"));
+    EXPECT_EQ(Chosen(f), Levels(1, 2));
+
+    // "Yes" writes it to the project it was made for, then moves on.
+    TfrmProjectMgr::SetItemIndex(f.rgAnonAccess, 0);
+    TfrmProjectMgr::SetItemIndex(f.rgAuthAccess, 1);
+    prompt.Answer(mbYes);
+    Click(f.lvProject, "one");
+    EXPECT_EQ(f.lblProject->text(), QString::fromUtf8("프로젝트: one"));
+    EXPECT_EQ(Chosen(f), Levels(1, 2));
+
+    // Applied changes are not asked about again.
+    TfrmProjectMgr::SetItemIndex(f.rgAuthAccess, 0);
+    f.btnApplyAuth->click();
+    Click(f.lvProject, "two");
+  });
+  EXPECT_EQ(ProfileFile(Conf("two")).ReadValue("general", "anon-access", ""), "");
+  ProfileFile three(Conf("three"));
+  EXPECT_EQ(three.ReadValue("general", "anon-access", ""), "none");
+  EXPECT_EQ(three.ReadValue("general", "auth-access", ""), "read");
+  EXPECT_EQ(ProfileFile(Conf("one")).ReadValue("general", "auth-access", ""), "none");
+  const auto asked = prompt.Messages();
+  ASSERT_EQ(asked.size(), 2u);
+  for (const TPromptCall& m : asked) {
+    EXPECT_EQ(m.Caption, "Warning");
+    EXPECT_EQ(
+        m.Text,
+        "권한 설정이 적용되지 않았습니다.\r\n\r\n다른 프로젝트로 넘어가기 전에 적용하시겠습니까?");
+    EXPECT_EQ(m.Icon, TMsgIcon::Warning);
+    EXPECT_EQ(m.Buttons, static_cast<TMsgButtons>(mbYes | mbNo));
+  }
 }

@@ -12,10 +12,16 @@
 #include <QProgressBar>
 #include <QTest>
 #include <QTimer>
+#include <atomic>
+#include <chrono>
 #include <cstdio>
 #include <ctime>
+#include <fcntl.h>
 #include <map>
 #include <set>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 using namespace backup_kit;
 
@@ -111,6 +117,11 @@ TEST_F(BackupDialog, TheDialogAsItOpensAndTheLabelOfEachEntry) {
   EXPECT_EQ(d.windowTitle(), QString::fromUtf8("저장소 폴더 백업"));
   EXPECT_EQ(d.size(), QSize(365, 123));
   EXPECT_EQ(d.minimumSize(), d.maximumSize());
+  // Only a close box: no window manager may add minimise or maximise buttons.
+  EXPECT_TRUE(d.windowFlags().testFlag(Qt::CustomizeWindowHint));
+  EXPECT_FALSE(d.windowFlags().testFlag(Qt::WindowMinimizeButtonHint));
+  EXPECT_FALSE(d.windowFlags().testFlag(Qt::WindowMaximizeButtonHint));
+  EXPECT_TRUE(d.windowFlags().testFlag(Qt::WindowCloseButtonHint));
   EXPECT_EQ(d.TeLabel1->text(), QString::fromUtf8("현재 진행율"));
   EXPECT_EQ(d.TeLabel2->text(), QString::fromUtf8("전체 진행율"));
   EXPECT_EQ(d.lblCurrentFile->text(), QString::fromUtf8("현재 진행율"));
@@ -278,6 +289,72 @@ TEST_F(BackupDialog, FilesThatCannotBeReadAreCountedAndNamedAndTheRestIsKept) {
                             "\r\n\r\n읽을 수 없어 빠진 파일 : 7개\r\n/data/b\r\n/data/c\r\n/data/"
                             "d\r\n/data/e\r\n/data/f\r\n외 2개"}));
   EXPECT_EQ(EntryNames(Backups / name), (std::set<std::string>{"data/a", "data/i", "data/j"}));
+}
+
+// A project holding links out of itself and back into itself, a dangling one and a FIFO: the
+// run ends, the archive holds the project's own files only, and the message names the links.
+TEST_F(BackupDialog, LinksAreLeftOutAndNamedAndTheRunEnds) {
+  MakeStoppedMain();
+  TempDir outside;
+  WriteFile(outside / "secret.txt", "the secret");
+  MakeDirs(outside / "etc");
+  WriteFile(outside / "etc/ssh_config", "Host *");
+  const std::string alpha = Root / "alpha";
+  MakeDirs(alpha + "/db");
+  WriteFile(alpha + "/format", "5\n");
+  WriteFile(alpha + "/db/current", "2\n");
+  for (const auto& [target, at] :
+       std::vector<std::pair<std::string, std::string>>{{".", "/a"},
+                                                        {".", "/b"},
+                                                        {outside / "etc", "/etclink"},
+                                                        {outside / "secret.txt", "/secretlink"},
+                                                        {alpha + "/missing", "/db/dangling"}})
+    ASSERT_EQ(::symlink(target.c_str(), (alpha + at).c_str()), 0) << at;
+  ASSERT_EQ(::mkfifo((alpha + "/pipe").c_str(), 0600), 0);
+  Backup("alpha");
+  ASSERT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  const std::string name = FolderNames(Backups.Path())[0];
+  EXPECT_EQ(Texts(), (Lines{Completed(2, name) + "\r\n\r\n링크여서 빠진 항목 : 5개\r\n/a\r\n/"
+                                                 "b\r\n/db/dangling\r\n/etclink\r\n/secretlink"}));
+  EXPECT_EQ(EntryNames(Backups / name), (std::set<std::string>{"db/current", "format"}));
+  EXPECT_EQ(ReadFile(Backups / name).find("the secret"), std::string::npos);
+  EXPECT_TRUE(ziptest::TempLeftovers().empty());
+}
+
+// A file that turns into a FIFO after the listing would block a plain open for ever; it is
+// counted as unreadable and the run goes on.
+TEST_F(BackupDialog, AFileSwappedForAFifoIsUnreadableAndNothingWaits) {
+  MakeStoppedMain();
+  const std::string data = Root / "alpha/data";
+  MakeDirs(data);
+  for (const char* n : {"/a", "/b", "/c"})
+    WriteFile(data + n, std::string(100, n[1]));
+  bool swapped = false;
+  Script.OnProcessMessages = [&] {
+    if (swapped) return;
+    swapped = true;
+    std::remove((data + "/b").c_str());
+    ASSERT_EQ(::mkfifo((data + "/b").c_str(), 0600), 0);
+  };
+  // Should the open wait after all, a writer comes after a while, so the test fails, not hangs.
+  std::atomic<bool> done{false};
+  std::thread writer([&] {
+    for (int i = 0; i < 200 && !done; ++i)
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    int fd = -1;
+    while (!done && (fd = ::open((data + "/b").c_str(), O_WRONLY | O_NONBLOCK)) < 0)
+      std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    if (fd >= 0) ::close(fd);
+  });
+  Backup("alpha");
+  done = true;
+  writer.join();
+  ASSERT_TRUE(swapped);
+  ASSERT_EQ(FolderNames(Backups.Path()).size(), 1u);
+  const std::string name = FolderNames(Backups.Path())[0];
+  EXPECT_EQ(Texts(),
+            (Lines{Completed(2, name) + "\r\n\r\n읽을 수 없어 빠진 파일 : 1개\r\n/data/b"}));
+  EXPECT_EQ(EntryNames(Backups / name), (std::set<std::string>{"data/a", "data/c"}));
 }
 
 TEST_F(BackupDialog, NothingThatCouldBeReadIsAFailedBackup) {

@@ -1,5 +1,5 @@
-// The server controller against the real svnserve, svnadmin and svn on loopback ports. Every
-// test here may stop every svnserve on the machine, so they hold the "svnserve" lock and skip
+// The server controller against the real svnserve, svnadmin and svn on loopback ports. The
+// tests count the svnserve processes on the machine, so they hold the "svnserve" lock and skip
 // when a server they did not start is running.
 #include "server/UclsSVN.h"
 
@@ -7,15 +7,18 @@
 #include "platform/UfnPlatform.h"
 #include "settings/UclsBasicSetting.h"
 #include "support/ServerProcesses.h"
+#include "support/SvnServe.h"
 #include "support/TestGlobals.h"
 #include "support/TestSupport.h"
 #include "support/UfnScriptedPrompt.h"
 
 #include <arpa/inet.h>
 #include <chrono>
+#include <csignal>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -41,6 +44,28 @@ std::string FakeInstallation(const TempDir& t, const std::string& name,
     EXPECT_EQ(Shell("chmod +x " + Quote(bin + "/svnserve")).ExitCode, 0);
   }
   return t / name;
+}
+
+// A child of the test that is no svnserve: `sleep 30`.
+class TSleeper {
+public:
+  TSleeper() {
+    Pid = ::fork();
+    if (Pid == 0) {
+      ::execl("/bin/sleep", "sleep", "30", static_cast<char*>(nullptr));
+      _exit(127);
+    }
+  }
+  ~TSleeper() {
+    if (Running()) ::kill(Pid, SIGKILL);
+    ::waitpid(Pid, nullptr, 0);
+  }
+  bool Running() { return Pid > 0 && ::waitpid(Pid, nullptr, WNOHANG) == 0; }
+  pid_t Pid;
+};
+
+std::string Record() {
+  return Exists(ServerRecordPath()) ? ReadFile(ServerRecordPath()) : "<none>";
 }
 
 class ServerControl : public ::testing::Test {
@@ -191,6 +216,26 @@ TEST_F(ServerControl, AMissingBinFolderIsAddedToTheSearchPathOfTheServerOnly) {
   EXPECT_EQ(SvnInfo("proj"), 0);
 }
 
+TEST_F(ServerControl, AnUnsetPathComesBackUnset) {
+  // Set to "" instead, every later command line would find nothing.
+  ASSERT_TRUE(platform::UnsetEnv("PATH"));
+  bool started = SVN->StartServer();
+  bool stillUnset = !platform::HasEnv("PATH");
+  platform::SetEnv("PATH", SavedPath);
+  EXPECT_TRUE(started);
+  EXPECT_TRUE(stillUnset);
+  EXPECT_EQ(SvnInfo("proj"), 0);
+  // Empty is not unset: an empty PATH is put back as it was.
+  ASSERT_TRUE(SVN->StopServer());
+  ASSERT_TRUE(WaitPortClosed(Port));
+  platform::SetEnv("PATH", "");
+  started = SVN->StartServer();
+  bool empty = platform::HasEnv("PATH") && platform::GetEnv("PATH").empty();
+  platform::SetEnv("PATH", SavedPath);
+  EXPECT_TRUE(started);
+  EXPECT_TRUE(empty);
+}
+
 TEST_F(ServerControl, ABinFolderAlreadyOnThePathInAnotherCaseIsLeftAlone) {
   TempDir t;
   BasicSetting->SVNPath = FakeInstallation(t, "svn");
@@ -242,6 +287,84 @@ TEST_F(ServerControl, AnUnreadableProbeStopsTheStartWithAnError) {
   EXPECT_TRUE(ServerPids().empty());
   EXPECT_EQ(ReadFile(folder), "in the way");
   platform::DeleteFile(folder);
+}
+
+TEST_F(ServerControl, TheRecordNamesTheOwnServerAndItsStartMark) {
+  ASSERT_TRUE(SVN->StartServer());
+  auto pids = ServerPids();
+  ASSERT_EQ(pids.size(), 1u);
+  std::string name;
+  unsigned long long mark = 0;
+  ASSERT_TRUE(platform::ProcessIdentity(pids[0], name, mark));
+  EXPECT_EQ(name, "svnserve");
+  EXPECT_EQ(Record(), std::to_string(pids[0]) + " " + std::to_string(mark) + "\n");
+  EXPECT_TRUE(SVN->ServerRunning());
+  EXPECT_TRUE(SVN->StopServer());
+  // The stop waits for the server to be gone.
+  EXPECT_FALSE(SVN->ServerRunning());
+  // Gone or at most a zombie that nobody has reaped yet.
+  EXPECT_FALSE(platform::ProcessIdentity(pids[0], name, mark));
+  EXPECT_EQ(Record(), "<none>");
+  EXPECT_FALSE(SVN->StopServer());
+}
+
+TEST_F(ServerControl, AServerOfAnotherSurvivesStartStopAndTheEnd) {
+  TempDir otherRoot{"other"};
+  TSvnServe other(otherRoot.Path());
+  ASSERT_GT(other.Pid, 0);
+  ASSERT_TRUE(SVN->StartServer());
+  EXPECT_EQ(ServerPids().size(), 2u);
+  EXPECT_TRUE(SVN->StopServer());
+  EXPECT_TRUE(WaitPortClosed(Port));
+  EXPECT_TRUE(PortAccepts(other.Port));
+  // With no server of its own left, a stop touches nothing at all.
+  EXPECT_FALSE(SVN->StopServer());
+  ASSERT_TRUE(SVN->StartServer());
+  DoneSVN();
+  EXPECT_TRUE(WaitPortClosed(Port));
+  EXPECT_EQ(ServerPids(), std::vector<pid_t>{other.Pid});
+  EXPECT_TRUE(PortAccepts(other.Port));
+}
+
+TEST_F(ServerControl, ABadRecordSignalsNothingAndIsRemoved) {
+  TSleeper sleeper;
+  ASSERT_GT(sleeper.Pid, 0);
+  TempDir otherRoot{"other"};
+  TSvnServe other(otherRoot.Path());
+  ASSERT_GT(other.Pid, 0);
+  std::string name;
+  unsigned long long sleeperMark = 0, otherMark = 0;
+  ASSERT_TRUE(platform::ProcessIdentity(sleeper.Pid, name, sleeperMark));
+  ASSERT_TRUE(platform::ProcessIdentity(other.Pid, name, otherMark));
+  pid_t gone = ::fork();
+  if (gone == 0) _exit(0);
+  ::waitpid(gone, nullptr, 0);
+
+  const std::string sleeperPid = std::to_string(sleeper.Pid);
+  const std::vector<std::string> records = {
+      "",                                                    // empty
+      "garbage\n",                                           // no pid
+      "-" + sleeperPid,                                      // a sign is no digit
+      "0",                                                   // no process at all
+      "99999999999999999999",                                // beyond any pid
+      sleeperPid + " 1 2",                                   // too many fields
+      std::to_string(gone) + "\n",                           // ended since
+      sleeperPid + "\n",                                     // a stale pid, now a sleep
+      sleeperPid + " " + std::to_string(sleeperMark) + "\n", // even with its own start mark
+      // An svnserve, but not the one recorded: the pid was reused by another server.
+      std::to_string(other.Pid) + " " + std::to_string(otherMark + 1) + "\n",
+  };
+  for (const std::string& record : records) {
+    platform::ForceDirectories(platform::StateFolder());
+    WriteFile(ServerRecordPath(), record);
+    EXPECT_FALSE(SVN->ServerRunning()) << record;
+    EXPECT_FALSE(SVN->StopServer()) << record;
+    EXPECT_EQ(Record(), "<none>") << record;
+    EXPECT_TRUE(sleeper.Running()) << record;
+    EXPECT_EQ(::kill(other.Pid, 0), 0) << record;
+  }
+  EXPECT_TRUE(PortAccepts(other.Port));
+  EXPECT_TRUE(Prompt.Calls.empty());
 }
 
 TEST(ReadShellPath, ReadsLeftoversWithTheNewLineAndDeletesTheProbe) {

@@ -161,14 +161,14 @@ TEST_F(BasicSettingTest, APortOfZeroLoadsAs3690AndIsWrittenSo) {
   EXPECT_EQ(ReadFile(File()), FirstStartFile);
 }
 
-TEST_F(BasicSettingTest, PortsOutOfRangeLoadAndAreWrittenBackUnchanged) {
+TEST_F(BasicSettingTest, PortsOutOfRangeAreRefusedAndTheFileIsLeftAlone) {
   for (const char* port : {"70000", "-1"}) {
     const std::string text =
         std::string("object TclsBasicSetting\r\n  SVNPath = '/usr'\r\n  Port = ") + port +
         "\r\nend\r\n";
     Write(text);
-    InitBasicSetting();
-    EXPECT_EQ(BasicSetting->GetPort(), std::stoi(port));
+    EXPECT_THROW(InitBasicSetting(), EReadError) << port;
+    EXPECT_EQ(BasicSetting, nullptr);
     DoneBasicSetting();
     EXPECT_EQ(ReadFile(File()), text);
   }

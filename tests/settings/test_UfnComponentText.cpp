@@ -220,7 +220,7 @@ TEST(ComponentTextRoundTrip, TheWritersOutputReadsBackToTheSameObject) {
   a.SVNPath = "D:\\\xEC\xA0\x80\xEC\x9E\xA5\xEC\x86\x8C";
   a.RepoPath = "E:\\Admin's Backup\tand more " + Repeat("\xEA\xB0\x80x'", 50);
   a.BackupPath = std::string("nul\0in the middle", 17) + "\xF0\x9F\x98\x80";
-  a.SetPort(70000);
+  a.SetPort(54321);
   const std::string text = WriteComponentText(a);
   TclsBasicSetting b;
   ReadComponentText(text, b);
@@ -231,7 +231,7 @@ TEST(ComponentTextRoundTrip, TheWritersOutputReadsBackToTheSameObject) {
   EXPECT_EQ(b.SVNPath, a.SVNPath);
   EXPECT_EQ(b.RepoPath, a.RepoPath);
   EXPECT_EQ(b.BackupPath, a.BackupPath);
-  EXPECT_EQ(b.GetPort(), 70000);
+  EXPECT_EQ(b.GetPort(), 54321);
   EXPECT_EQ(WriteComponentText(b), text);
 }
 
@@ -263,7 +263,7 @@ TEST(ComponentTextRoundTrip, RandomObjects) {
     a.SVNPath = randomText(200);
     a.RepoPath = randomText(70);
     a.BackupPath = randomText(140);
-    a.SetPort(static_cast<int32_t>(rng()));
+    a.SetPort(static_cast<int32_t>(1 + rng() % 65535));
     a.Tag = static_cast<int32_t>(rng());
     a.Left = static_cast<uint16_t>(rng());
     a.Top = static_cast<uint16_t>(rng());
@@ -325,18 +325,19 @@ TEST(ComponentTextReader, IntegersInDecimalAndHexadecimal) {
   TclsBasicSetting s;
   ReadComponentText(Text("  Port = $E6A\r\n"), s);
   EXPECT_EQ(s.GetPort(), 3690);
-  ReadComponentText(Text("  Port = -1\r\n"), s);
-  EXPECT_EQ(s.GetPort(), -1);
-  ReadComponentText(Text("  Port = 70000\r\n"), s);
-  EXPECT_EQ(s.GetPort(), 70000);
+  // The whole 32-bit range, on an integer property without a range of its own.
+  ReadComponentText(Text("  Tag = -1\r\n"), s);
+  EXPECT_EQ(s.Tag, -1);
+  ReadComponentText(Text("  Tag = 70000\r\n"), s);
+  EXPECT_EQ(s.Tag, 70000);
   ReadComponentText(Text("  Port = 0\r\n"), s);
   EXPECT_EQ(s.GetPort(), 3690);
   ReadComponentText(Text("  Port = 000123\r\n"), s);
   EXPECT_EQ(s.GetPort(), 123);
-  ReadComponentText(Text("  Port = -2147483648\r\n"), s);
-  EXPECT_EQ(s.GetPort(), INT32_MIN);
-  ReadComponentText(Text("  Port = $7FFFFFFF\r\n"), s);
-  EXPECT_EQ(s.GetPort(), INT32_MAX);
+  ReadComponentText(Text("  Tag = -2147483648\r\n"), s);
+  EXPECT_EQ(s.Tag, INT32_MIN);
+  ReadComponentText(Text("  Tag = $7FFFFFFF\r\n"), s);
+  EXPECT_EQ(s.Tag, INT32_MAX);
 }
 
 TEST(ComponentTextReader, KeysIgnoreCaseComeInAnyOrderAndTheLastOneHolds) {
@@ -717,6 +718,43 @@ TEST(ComponentTextReader, LinesUpTo4094BytesAndLineTooLong) {
   EXPECT_EQ(Fault("object X end" + std::string(4083, ' ')), "none");
   EXPECT_EQ(Fault("object X end" + std::string(4084, ' ')),
             "EParserError: Line too long on line 1");
+}
+
+TEST(ComponentTextReader, AnEmptyLineAtTheBufferEndThenALongLine) {
+  auto line = [](const std::string& start, size_t n) {
+    return start + std::string(n - start.size() - 2, 'x') + "'\r\n";
+  };
+  // The first fill ends with a bare empty line: its line feed is the buffer's last byte and
+  // becomes the first byte of the next fill.
+  const std::string head =
+      Header + line("  RepoPath = '", ComponentTextBufferSize - 2 - Header.size()) + "\n";
+  ASSERT_EQ(head.size(), ComponentTextBufferSize);
+  ASSERT_EQ(head[ComponentTextBufferSize - 2], '\n');
+  TclsBasicSetting s;
+  EXPECT_EQ(Fault(head + line("  SVNPath = '", 4094) + "end\r\n", s), "none");
+  EXPECT_EQ(s.SVNPath.size(), 4094u - 15);
+  EXPECT_EQ(s.RepoPath.size(), ComponentTextBufferSize - 2 - Header.size() - 16);
+  // A line that is really too long there is named by its own number: the header, the
+  // RepoPath line and the empty line come before it.
+  EXPECT_EQ(Fault(head + line("  SVNPath = '", 5000) + "end\r\n"),
+            "EParserError: Line too long on line 4");
+}
+
+TEST(ComponentTextReader, APortOutsideTheRangeIsRefused) {
+  for (const char* port : {"-1", "65536", "70000", "-2147483648"}) {
+    TclsBasicSetting s;
+    s.SetPort(3691);
+    EXPECT_EQ(Fault(Text(std::string("  Port = ") + port + "\r\n"), s),
+              std::string("EReadError: Error reading TclsBasicSetting.Port: Port ") + port +
+                  " is outside 1..65535")
+        << port;
+    EXPECT_EQ(s.GetPort(), 3691) << port;
+  }
+  for (int32_t port : {1, 65535}) {
+    TclsBasicSetting s;
+    EXPECT_EQ(Fault(Text("  Port = " + std::to_string(port) + "\r\n"), s), "none");
+    EXPECT_EQ(s.GetPort(), port);
+  }
 }
 
 TEST(ComponentTextReader, LongTextsAcrossManyBufferRefills) {

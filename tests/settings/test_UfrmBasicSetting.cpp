@@ -10,6 +10,7 @@
 #include "support/TestSupport.h"
 #include "support/UfnScriptedPrompt.h"
 
+#include <QAccessible>
 #include <QApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -139,9 +140,30 @@ TEST_F(BasicSettingDialog, PortKeysStepAndLeavingTheFieldClamps) {
     QTest::keyClick(&f, Qt::Key_Escape);
     QTest::keyClick(f.edtSVNPath, Qt::Key_Return);
     EXPECT_TRUE(f.isVisible());
-    f.btnCancel->click();
+    // A focused button takes Enter and Space as a click.
+    f.btnCancel->setFocus();
+    QTest::keyClick(f.btnCancel, Qt::Key_Return);
+    EXPECT_FALSE(f.isVisible());
   });
   EXPECT_EQ(settings.GetPort(), 65530);
+}
+
+// A screen reader hears the port and its range, not 0 in 0..0.
+TEST_F(BasicSettingDialog, ThePortFieldTellsItsValueAndRangeToAssistiveTechnology) {
+  Show([&](TfrmBasicSetting& f) {
+    QAccessibleInterface* a = QAccessible::queryAccessibleInterface(f.sedtPort);
+    ASSERT_NE(a, nullptr);
+    QAccessibleValueInterface* v = a->valueInterface();
+    ASSERT_NE(v, nullptr);
+    EXPECT_EQ(a->role(), QAccessible::SpinBox);
+    EXPECT_EQ(v->currentValue().toInt(), f.sedtPort->Value());
+    EXPECT_EQ(v->minimumValue().toInt(), 1);
+    EXPECT_EQ(v->maximumValue().toInt(), 65535);
+    v->setCurrentValue(8080);
+    EXPECT_EQ(f.sedtPort->Value(), 8080);
+    EXPECT_EQ(a->text(QAccessible::Value), "8080");
+    f.btnCancel->click();
+  });
 }
 
 TEST_F(BasicSettingDialog, FoldersAreStoredAsTypedAndAnEmptyOneLeavesNoLine) {
@@ -206,4 +228,17 @@ TEST_F(BasicSettingDialog, AFailedSaveKeepsTheDialogOpenAndTheNewValues) {
       << m[0].Text;
   EXPECT_EQ(settings.RepoPath, "/srv/new");
   EXPECT_EQ(ReadFile(dir / "file"), "not a folder");
+}
+
+TEST_F(BasicSettingDialog, FirstRunConfirmMakesTheStateFolderAndCloses) {
+  // A fresh account: neither the state folder nor its parent exists yet.
+  settings.ConfigFile = dir / "config/orlenway/orlenway.ini";
+  TScriptedPrompt prompt;
+  Show([&](TfrmBasicSetting& f) {
+    f.btnOk->click();
+    EXPECT_FALSE(f.isVisible());
+  });
+  EXPECT_TRUE(prompt.Messages().empty());
+  ASSERT_TRUE(platform::FileExists(settings.ConfigFile));
+  EXPECT_NE(ReadFile(settings.ConfigFile).find("SVNPath"), std::string::npos);
 }

@@ -200,7 +200,7 @@ TEST(ConfigManager, SaveAndLoadRoundTrip) {
   a.SVNPath = "/usr";
   a.RepoPath = "/srv/svn/\xEC\xA0\x80\xEC\x9E\xA5\xEC\x86\x8C";
   a.BackupPath = std::string(300, 'b');
-  a.SetPort(-1);
+  a.SetPort(65535);
   a.SaveConfig();
   TclsBasicSetting b;
   b.ConfigFile = a.ConfigFile;
@@ -209,17 +209,20 @@ TEST(ConfigManager, SaveAndLoadRoundTrip) {
   EXPECT_EQ(b.SVNPath, a.SVNPath);
   EXPECT_EQ(b.RepoPath, a.RepoPath);
   EXPECT_EQ(b.BackupPath, a.BackupPath);
-  EXPECT_EQ(b.GetPort(), -1);
+  EXPECT_EQ(b.GetPort(), 65535);
 }
 
-TEST(ConfigManager, AMissingFolderIsEFCreateError) {
+TEST(ConfigManager, AMissingFolderIsMadeBySaveConfig) {
+  // The state folder of a fresh account does not exist before the first save.
   TempDir t;
   TclsBasicSetting s;
-  s.ConfigFile = t / "missing/s.ini";
-  EXPECT_EQ(Message([&] { s.SaveConfig(); }), "Cannot create file \"" + t / "missing/s.ini" +
-                                                  "\". " + platform::ErrorMessage(ENOENT));
-  EXPECT_THROW(s.SaveConfig(), EFCreateError);
-  EXPECT_FALSE(Exists(t / "missing"));
+  s.ConfigFile = t / "missing/deeper/s.ini";
+  s.RepoPath = "/srv/repos";
+  s.SaveConfig();
+  TclsBasicSetting back;
+  back.ConfigFile = s.ConfigFile;
+  back.LoadConfig();
+  EXPECT_EQ(back.RepoPath, "/srv/repos");
 }
 
 TEST(ConfigManager, AFolderThatIsAFileIsEFCreateError) {

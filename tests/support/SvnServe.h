@@ -10,7 +10,9 @@ namespace testing_support {
 
 class TSvnServe {
 public:
-  explicit TSvnServe(const std::string& root); // Pid stays 0 when it could not start
+  // Pid stays 0 when it could not start. `runAs`: a command prefix that starts svnserve as
+  // another account (e.g. setpriv ...).
+  explicit TSvnServe(const std::string& root, const std::string& runAs = "");
   ~TSvnServe();
   TSvnServe(const TSvnServe&) = delete;
   TSvnServe& operator=(const TSvnServe&) = delete;

@@ -25,8 +25,8 @@ public:
   TGlobals(const TGlobals&) = delete;
   TGlobals& operator=(const TGlobals&) = delete;
 
-  // Makes SVN. Only for tests that hold the "svnserve" lock: freeing it stops every svnserve
-  // on the machine.
+  // Makes SVN. Only for tests that hold the "svnserve" lock: freeing it stops the server it
+  // recorded, and the tests count the svnserve processes on the machine.
   void MakeServerController();
 
   TclsBasicSetting Settings;

@@ -1,6 +1,7 @@
 #include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
 #include "users/UclsUserMgr.h"
 
 #include <gtest/gtest.h>
@@ -74,7 +75,11 @@ TEST(UserMgr, SetUserReplacesInPlaceAppendsRemovesAndSavesEachTime) {
   WriteFile(r.Mgr.FileName, "changed behind our back");
   r.Mgr.SetUser("nobody", "");
   EXPECT_EQ(r.File(), "BOB=b2\r\ncarol=c1\r\ndave=x=y=z\r\n");
-  EXPECT_EQ(FileMode(r.Mgr.FileName), 0600);
+  // An existing file keeps the mode it had; only a new one is made owner-only.
+  EXPECT_EQ(FileMode(r.Mgr.FileName), FileMode(r.Dir / "User.Dat"));
+  ::chmod(r.Mgr.FileName.c_str(), 0640);
+  r.Mgr.SetUser("erin", "e1");
+  EXPECT_EQ(FileMode(r.Mgr.FileName), 0640);
 }
 
 TEST(UserMgr, SetUserRefusesWhatTheFileCannotHold) {
@@ -255,4 +260,72 @@ TEST(UserMgr, CheckUserRefusesIdsAndPasswordsThatPasswdWouldSplitOrHide) {
   // The value is the rest of the line after the first separator.
   for (const char* password : {"p:w", "#pw", ";pw", "[pw]", "비밀번호"})
     EXPECT_EQ(CheckUser("alice", password), TUserCheck::Ok) << password;
+}
+
+TEST(UserMgr, SaveMakesAMissingStateFolder) {
+  // A fresh account: the first grant saves before the program ever shut down.
+  TempDir dir;
+  TclsUserMgr mgr;
+  mgr.FileName = dir / "config/orlenway/User.Dat";
+  mgr.SetUser("alice", "pw1");
+  EXPECT_EQ(ReadFile(mgr.FileName), "alice=pw1\r\n");
+  EXPECT_EQ(FileMode(mgr.FileName), 0600);
+}
+
+// A NUL byte ends what the list can hold: the accounts after it would be gone at the next
+// save. The file as it was is kept aside, never overwritten, and the user is told once.
+TEST(UserMgr, AFileThatLosesBytesIsKeptAsBakAndTheUserToldOnce) {
+  const std::string folder = platform::StateFolder();
+  const std::string file = folder + "User.Dat";
+  RemoveTree(folder);
+  platform::ForceDirectories(folder);
+  const std::string withNul("alice=pw1\r\nbob=p\0w2\r\ncarol=pw3\r\n", 33);
+  WriteFile(file, withNul);
+  TScriptedPrompt prompt;
+  InitUserMgr();
+  ASSERT_NE(UserMgr, nullptr);
+  EXPECT_EQ(UserMgr->Count(), 2); // read as before: alice, and bob up to the NUL
+  ASSERT_EQ(prompt.Messages().size(), 1u);
+  EXPECT_EQ(prompt.Messages()[0].Caption, "Warning");
+  EXPECT_EQ(prompt.Messages()[0].Icon, TMsgIcon::Warning);
+  EXPECT_NE(prompt.Messages()[0].Text.find(file + ".bak"), std::string::npos);
+  EXPECT_EQ(ReadFile(file + ".bak"), withNul);
+  EXPECT_EQ(FileMode(file + ".bak"), 0600);
+  DoneUserMgr();
+  EXPECT_EQ(ReadFile(file), "alice=pw1\r\nbob=p\r\n");
+
+  // The saved file is good: no notice, the copy stays as it was.
+  InitUserMgr();
+  DoneUserMgr();
+  EXPECT_EQ(prompt.Messages().size(), 1u);
+  EXPECT_EQ(ReadFile(file + ".bak"), withNul);
+
+  // Another damaged file later: a second copy, the first untouched.
+  std::string binary;
+  for (int i = 0; i < 5000; ++i)
+    binary += static_cast<char>((i * 37 + 11) % 256);
+  WriteFile(file, binary);
+  InitUserMgr();
+  DoneUserMgr();
+  EXPECT_EQ(prompt.Messages().size(), 2u);
+  EXPECT_EQ(ReadFile(file + ".bak"), withNul);
+  EXPECT_EQ(ReadFile(file + ".bak.1"), binary);
+  RemoveTree(folder);
+}
+
+// Without the copy nothing is loaded, so nothing is saved over the file either.
+TEST(UserMgr, WhenTheCopyCannotBeMadeTheLoadFailsAndTheFileStays) {
+  const std::string folder = platform::StateFolder();
+  const std::string file = folder + "User.Dat";
+  RemoveTree(folder);
+  platform::ForceDirectories(folder);
+  const std::string withNul("alice=pw1\r\nbob=p\0w2\r\n", 21);
+  WriteFile(file, withNul);
+  platform::ForceDirectories(file + ".bak"); // a folder where the copy would go
+  TScriptedPrompt prompt;
+  EXPECT_THROW(InitUserMgr(), EFCreateError);
+  EXPECT_EQ(UserMgr, nullptr);
+  EXPECT_TRUE(prompt.Messages().empty());
+  EXPECT_EQ(ReadFile(file), withNul);
+  RemoveTree(folder);
 }

@@ -10,8 +10,8 @@ qt=$3
 status=0
 cd "$root"
 for f in app/Orlenway.cpp app/Ufrm*.cpp settings/Ufrm*.cpp users/Ufrm*.cpp projects/Ufrm*.cpp; do
-  if ! "$cxx" -std=c++20 -fsyntax-only -Wall -Wextra -Wno-attributes -DQT_WIDGETS_LIB -I. \
-    -isystem "$qt" -isystem "$qt/QtCore" -isystem "$qt/QtGui" -isystem "$qt/QtWidgets" "$f"; then
+  if ! "$cxx" -std=c++20 -fsyntax-only -Wall -Wextra -Wno-attributes -DQT_WIDGETS_LIB -DQT_NETWORK_LIB -DORLENWAY_VERSION=\"0.1.0\" -I. \
+    -isystem "$qt" -isystem "$qt/QtCore" -isystem "$qt/QtGui" -isystem "$qt/QtWidgets" -isystem "$qt/QtNetwork" "$f"; then
     echo "does not compile for Windows: $f"
     status=1
   fi

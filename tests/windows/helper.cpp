@@ -4,9 +4,10 @@
 //   helper lock <name> <stopfile>  the program body's single-instance check: ends at once with
 //                                  exit code 3 when another process holds the name, else writes
 //                                  "<stopfile>.held" and holds it until <stopfile> exists
-//   svnserve.exe ... --listen-port=<n> ...
+//   svnserve.exe ... --listen-port=<n> ... [--pid-file <file>]
 //                                  as a copy named svnserve.exe: a stand-in server that
-//                                  accepts connections on 127.0.0.1:<n> until it is ended
+//                                  accepts connections on 127.0.0.1:<n> until it is ended,
+//                                  its process id written to <file> once it listens
 //   svnadmin.exe create|hotcopy|verify ...
 //                                  as a copy named svnadmin.exe: a stand-in for Subversion's
 //                                  administration program over a small folder layout of its
@@ -40,9 +41,12 @@ std::string BaseName(const char* path) {
 
 int StandInServer(int argc, char** argv) {
   int port = 0;
+  std::string pidFile;
   const std::string flag = "--listen-port=";
-  for (int i = 1; i < argc; ++i)
+  for (int i = 1; i < argc; ++i) {
     if (std::string(argv[i]).rfind(flag, 0) == 0) port = std::atoi(argv[i] + flag.size());
+    if (std::string(argv[i]) == "--pid-file" && i + 1 < argc) pidFile = argv[++i];
+  }
   // The tests never use the registered port: without one, there is nothing to serve.
   if (port <= 0) return 4;
   WSADATA d;
@@ -53,6 +57,12 @@ int StandInServer(int argc, char** argv) {
   a.sin_port = htons(static_cast<u_short>(port));
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   if (::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a) != 0 || ::listen(s, 8) != 0) return 1;
+  if (!pidFile.empty()) {
+    FILE* f = std::fopen(pidFile.c_str(), "wb");
+    if (!f) return 6;
+    std::fprintf(f, "%lu\n", static_cast<unsigned long>(::GetCurrentProcessId()));
+    std::fclose(f);
+  }
   for (;;) {
     SOCKET c = ::accept(s, nullptr, nullptr);
     if (c != INVALID_SOCKET) ::closesocket(c);

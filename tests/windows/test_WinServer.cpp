@@ -1,5 +1,6 @@
-// Commands through cmd.exe, processes ended by name, the recycle bin and the server controller
-// on Windows, with the helper program standing in for the programs they start.
+// Commands through cmd.exe, processes ended by name or by a checked pid, the recycle bin and
+// the server controller on Windows, with the helper program standing in for the programs they
+// start.
 #include "WinTestKit.h"
 #include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
@@ -269,6 +270,26 @@ TEST_F(WinServerControl, StartFindsTheServerThroughTheAddedBinFolderAndStopEndsI
   EXPECT_FALSE(SVN->StopServer()) << "nothing left to stop";
 }
 
+TEST_F(WinServerControl, AnUnsetPathComesBackUnsetAndAnEmptyOneEmpty) {
+  TempDir t;
+  BasicSetting->SVNPath = FakeInstallation(t, "svn");
+  ASSERT_TRUE(platform::UnsetEnv("PATH"));
+  EXPECT_FALSE(platform::HasEnv("PATH"));
+  bool started = SVN->StartServer();
+  bool unset = !platform::HasEnv("PATH");
+  ASSERT_TRUE(SVN->StopServer() || !started);
+  platform::SetEnv("PATH", "");
+  bool emptyBefore = platform::HasEnv("PATH");
+  bool again = SVN->StartServer();
+  bool empty = platform::HasEnv("PATH") && platform::GetEnv("PATH").empty();
+  platform::SetEnv("PATH", SavedPath);
+  EXPECT_TRUE(started) << ::testing::PrintToString(Messages());
+  EXPECT_TRUE(unset);
+  EXPECT_TRUE(emptyBefore);
+  EXPECT_TRUE(again);
+  EXPECT_TRUE(empty);
+}
+
 TEST_F(WinServerControl, APortThatIsTakenIsRefusedBeforeAnythingStarts) {
   TempDir t;
   BasicSetting->SVNPath = FakeInstallation(t, "svn");
@@ -281,6 +302,56 @@ TEST_F(WinServerControl, APortThatIsTakenIsRefusedBeforeAnythingStarts) {
   EXPECT_EQ(Messages(), std::vector<std::string>{"에라~: SVN 포트 " + std::to_string(Port) +
                                                  " 이(가) 이미 사용 중입니다"});
   EXPECT_EQ(ProcessesNamed("svnserve.exe").size(), 1u) << "only the holder";
-  DoneSVN(); // stops every svnserve.exe, the holder too
-  EXPECT_EQ(holder.WaitForExit(5000), 0);
+  DoneSVN(); // the holder is no server of the program's: it keeps running
+  EXPECT_EQ(holder.WaitForExit(300), -1);
+  EXPECT_TRUE(PortAccepts(Port));
+}
+
+TEST_F(WinServerControl, OnlyTheRecordedServerIsEndedAndABadRecordEndsNothing) {
+  TempDir t;
+  BasicSetting->SVNPath = FakeInstallation(t, "svn");
+  platform::SetEnv("PATH", "C:\\windows\\system32;C:\\windows");
+  // Another svnserve.exe of the same user, on a port of its own.
+  const int otherPort = FreeLoopbackPort();
+  TProcess other("\"" + (t / "svn\\bin\\svnserve.exe") +
+                 "\" --listen-port=" + std::to_string(otherPort));
+  for (int i = 0; i < 200 && !PortAccepts(otherPort); ++i)
+    ::Sleep(10);
+  ASSERT_TRUE(PortAccepts(otherPort));
+
+  ASSERT_TRUE(SVN->StartServer()) << ::testing::PrintToString(Messages());
+  platform::SetEnv("PATH", SavedPath);
+  // The record: the pid the server wrote and its creation time.
+  const std::string record = ReadFile(ServerRecordPath());
+  const long pid = std::atol(record.c_str());
+  std::string name;
+  unsigned long long mark = 0;
+  ASSERT_TRUE(platform::ProcessIdentity(pid, name, mark));
+  EXPECT_EQ(name, "svnserve.exe");
+  EXPECT_NE(static_cast<unsigned long>(pid), other.Id());
+  EXPECT_EQ(record, std::to_string(pid) + " " + std::to_string(mark) + "\n");
+  EXPECT_TRUE(SVN->ServerRunning());
+
+  EXPECT_TRUE(SVN->StopServer());
+  EXPECT_FALSE(PortAccepts(Port));
+  EXPECT_FALSE(Exists(ServerRecordPath()));
+  EXPECT_EQ(other.WaitForExit(0), -1);
+  EXPECT_TRUE(PortAccepts(otherPort));
+
+  // Records that name no server of the program's: nothing is ended, the record goes.
+  TProcess sleeper("\"" + HelperPath() + "\" sleep 30000");
+  ASSERT_TRUE(sleeper.Started());
+  unsigned long long otherMark = 0;
+  ASSERT_TRUE(platform::ProcessIdentity(static_cast<long>(other.Id()), name, otherMark));
+  for (const std::string& bad :
+       {std::string("garbage"), std::string(""), std::to_string(sleeper.Id()),
+        std::to_string(other.Id()) + " " + std::to_string(otherMark + 1)}) {
+    WriteFile(ServerRecordPath(), bad);
+    EXPECT_FALSE(SVN->ServerRunning()) << bad;
+    EXPECT_FALSE(SVN->StopServer()) << bad;
+    EXPECT_FALSE(Exists(ServerRecordPath())) << bad;
+  }
+  EXPECT_EQ(sleeper.WaitForExit(0), -1);
+  EXPECT_EQ(other.WaitForExit(0), -1);
+  EXPECT_TRUE(Messages().empty());
 }
