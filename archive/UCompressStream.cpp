@@ -2,6 +2,7 @@
 
 #include "base/UfnDesktop.h"
 
+#include <algorithm>
 #include <vector>
 #include <zlib.h>
 
@@ -140,4 +141,120 @@ bool DeflateFile(TStream& source, TStream& target, TDeflateType type, uint32_t& 
   crc = stream.RunningCRC() ^ 0xFFFFFFFFu;
   stream.Finish();
   return !cancel;
+}
+
+void DeflatePiece(TDeflatePiece& piece, const std::atomic<bool>* stop) {
+  z_stream z{};
+  int rc = deflateInit2(&z, DeflateLevel(piece.Type), Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
+  if (rc != Z_OK)
+    throw ECompressionError(Format("Compression engine could not be started (%d)", rc));
+  struct TEnd {
+    z_stream& Z;
+    ~TEnd() { deflateEnd(&Z); }
+  } end{z};
+  unsigned char* data = piece.Input.data();
+  const uInt size = static_cast<uInt>(piece.Input.size() - piece.DictSize);
+  if (piece.DictSize > 0 &&
+      deflateSetDictionary(&z, data, static_cast<uInt>(piece.DictSize)) != Z_OK)
+    throw ECompressionError("Compression engine failed");
+  piece.CRC = static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), data + piece.DictSize, size));
+  // The bound covers the data; a sync flush adds a few bytes more, so there is room to grow.
+  piece.Output.resize(deflateBound(&z, size) + 64);
+  // Fed in slices, so that a cancel is seen within a slice's time.
+  constexpr uInt Slice = 65536;
+  z.next_in = data + piece.DictSize;
+  uInt left = size;
+  while (left > Slice) {
+    if (stop && *stop) throw ECompressionError("Compression given up");
+    z.avail_in = Slice;
+    do {
+      if (z.total_out + 64 > piece.Output.size()) piece.Output.resize(piece.Output.size() * 2);
+      z.next_out = piece.Output.data() + z.total_out;
+      z.avail_out = static_cast<uInt>(piece.Output.size() - z.total_out);
+      if (deflate(&z, Z_NO_FLUSH) == Z_STREAM_ERROR)
+        throw ECompressionError("Compression engine failed");
+    } while (z.avail_in > 0 || z.avail_out == 0);
+    left -= Slice;
+  }
+  z.avail_in = left;
+  const int flush = piece.Last ? Z_FINISH : Z_SYNC_FLUSH;
+  for (;;) {
+    z.next_out = piece.Output.data() + z.total_out;
+    z.avail_out = static_cast<uInt>(piece.Output.size() - z.total_out);
+    rc = deflate(&z, flush);
+    if (rc == Z_STREAM_ERROR) throw ECompressionError("Compression engine failed");
+    if (piece.Last ? rc == Z_STREAM_END : (z.avail_in == 0 && z.avail_out > 0)) break;
+    piece.Output.resize(piece.Output.size() * 2);
+  }
+  piece.Output.resize(z.total_out);
+}
+
+TDeflatePool::TDeflatePool(unsigned threads) {
+  threads = std::max(threads, 1u);
+  try {
+    for (unsigned i = 0; i < threads; ++i)
+      FWorkers.emplace_back([this] { Work(); });
+  } catch (...) {
+    // Fewer threads than asked still do the work; none at all cannot.
+    if (FWorkers.empty()) throw;
+  }
+}
+
+TDeflatePool::~TDeflatePool() {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FStop = true;
+    FQueue.clear();
+    FGiveUp = true;
+  }
+  FQueued.notify_all();
+  for (std::thread& t : FWorkers)
+    t.join();
+}
+
+void TDeflatePool::Submit(std::shared_ptr<TDeflatePiece> piece) {
+  {
+    std::lock_guard<std::mutex> lock(FLock);
+    FQueue.push_back(std::move(piece));
+  }
+  FQueued.notify_one();
+}
+
+bool TDeflatePool::Wait(const TDeflatePiece& piece, std::chrono::milliseconds timeout) {
+  std::unique_lock<std::mutex> lock(FLock);
+  if (!FFinished.wait_for(lock, timeout, [&] { return piece.Done; })) return false;
+  if (!piece.Error.empty()) throw ECompressionError(piece.Error);
+  return true;
+}
+
+void TDeflatePool::Drop() {
+  std::lock_guard<std::mutex> lock(FLock);
+  FQueue.clear();
+  FGiveUp = true;
+}
+
+void TDeflatePool::Work() {
+  for (;;) {
+    std::shared_ptr<TDeflatePiece> piece;
+    {
+      std::unique_lock<std::mutex> lock(FLock);
+      FQueued.wait(lock, [this] { return FStop || !FQueue.empty(); });
+      if (FStop) return;
+      piece = std::move(FQueue.front());
+      FQueue.pop_front();
+    }
+    std::string error;
+    try {
+      DeflatePiece(*piece, &FGiveUp);
+    } catch (const std::exception& x) {
+      error = x.what();
+      if (error.empty()) error = "Compression engine failed";
+    }
+    {
+      std::lock_guard<std::mutex> lock(FLock);
+      piece->Error = error;
+      piece->Done = true;
+    }
+    FFinished.notify_all();
+  }
 }

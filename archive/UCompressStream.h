@@ -6,9 +6,17 @@
 #include "archive/UfnStream.h"
 #include "base/UfnErrors.h"
 
+#include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
 
 // How hard files are deflated; dtDeflateS stores every file.
 enum TDeflateType { dtDeflateS, dtDeflateF, dtDeflateN, dtDeflateX };
@@ -80,3 +88,51 @@ private:
 bool DeflateFile(TStream& source, TStream& target, TDeflateType type, uint32_t& crc,
                  int64_t& bytesToDo, const bool& cancel, const TCompressProgress& progress,
                  unsigned char* chunk = nullptr, unsigned char* outputBuffer = nullptr);
+
+// One piece of a file deflated on its own as part of one raw Deflate stream: primed with the
+// input just before it, ended with a sync flush so that the next piece starts on a byte, or
+// with the stream's end when it is the last. Pieces joined in order form a valid stream.
+struct TDeflatePiece {
+  std::vector<unsigned char> Input; // DictSize bytes of what came before, then the piece
+  size_t DictSize = 0;
+  bool Last = false;
+  TDeflateType Type = dtDeflateN;
+  // Filled in by the worker.
+  std::vector<unsigned char> Output;
+  uint32_t CRC = 0; // of the piece alone (without the primer)
+  std::string Error;
+  bool Done = false;
+  int64_t Size() const { return static_cast<int64_t>(Input.size() - DictSize); }
+};
+
+// Deflates a piece on the calling thread; raises ECompressionError when zlib fails. Gives up
+// early, with the piece unfinished, once `stop` is set.
+void DeflatePiece(TDeflatePiece& piece, const std::atomic<bool>* stop = nullptr);
+
+// Worker threads that deflate pieces in the order they are handed in. The owner waits for
+// each piece with a timeout, so that it can keep its window alive meanwhile.
+class TDeflatePool {
+public:
+  explicit TDeflatePool(unsigned threads); // at least one
+  ~TDeflatePool();                         // drops what is queued and joins the workers
+  TDeflatePool(const TDeflatePool&) = delete;
+  TDeflatePool& operator=(const TDeflatePool&) = delete;
+
+  unsigned Threads() const { return static_cast<unsigned>(FWorkers.size()); }
+  void Submit(std::shared_ptr<TDeflatePiece> piece);
+  // True when the piece is done within the timeout; raises ECompressionError when its
+  // deflating failed.
+  bool Wait(const TDeflatePiece& piece, std::chrono::milliseconds timeout);
+  // Forgets the queued pieces and has those being deflated given up: the run is over.
+  void Drop();
+
+private:
+  void Work();
+
+  std::mutex FLock;
+  std::condition_variable FQueued, FFinished;
+  std::deque<std::shared_ptr<TDeflatePiece>> FQueue;
+  bool FStop = false;
+  std::atomic<bool> FGiveUp{false};
+  std::vector<std::thread> FWorkers;
+};

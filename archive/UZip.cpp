@@ -7,6 +7,7 @@
 #include "base/UfnErrors.h"
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <optional>
 #include <zlib.h>
@@ -80,6 +81,25 @@ uint16_t DeflateFlags(TDeflateType type) {
   }
 }
 
+// How long the window may wait for a piece before it is pumped and the bars move.
+constexpr std::chrono::milliseconds ProgressInterval{50};
+
+// Opens a file to pack. Kept on its own so that the way sources are opened lives in one place.
+TFileStream OpenSourceFile(const std::string& path) {
+  return TFileStream::OpenSource(path);
+}
+
+// Reads until the buffer is full or the file ends.
+int64_t ReadFull(TStream& source, unsigned char* buffer, int64_t count) {
+  int64_t done = 0;
+  while (done < count) {
+    int64_t n = source.Read(buffer + done, count - done);
+    if (n <= 0) break;
+    done += n;
+  }
+  return done;
+}
+
 // Whether a name is flagged as UTF-8: it must hold a byte of 0x80 or more, and be valid
 // UTF-8, since readers refuse a whole archive over one flagged name they cannot decode.
 bool FlagAsUtf8(const std::string& s) {
@@ -138,6 +158,10 @@ void TZip::SetEncryptHeaders(bool) {}
 
 void TZip::SetPassword(const std::string& value) {
   if (value.empty()) FPassword.clear();
+}
+
+unsigned TZip::WorkerThreads() const {
+  return FThreads ? FThreads : std::max(std::thread::hardware_concurrency(), 1u);
 }
 
 void TZip::IncludeAttribute(TScanAttribute kind, bool include) {
@@ -287,6 +311,7 @@ int TZip::Run() {
     } catch (const ECompressionError& x) {
       throw TRunError{zeWriteError, FullPath(e), x.what()};
     }
+    FAhead.erase(FAhead.begin(), FAhead.upper_bound(i)); // dropped or left out
     if (FCancel) throw TRunCancelled{};
   }
   if (FWritten == 0) {
@@ -395,6 +420,103 @@ uint32_t TZip::StoreCopy(TStream& source, TEntry& e) {
   return static_cast<uint32_t>(crc);
 }
 
+// Cuts the file into pieces deflated on the workers and writes their output in order, while
+// this thread keeps the window alive and the bars moving.
+uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& read) {
+  if (!FPool) FPool = std::make_unique<TDeflatePool>(WorkerThreads());
+  const size_t inFlight = std::min<size_t>(MaxPiecesInFlight, 2 * FPool->Threads() + 1);
+  constexpr size_t Window = 32768;
+  std::deque<std::shared_ptr<TDeflatePiece>> pending;
+  std::vector<unsigned char> next(static_cast<size_t>(PieceSize)), tail;
+  uLong crc = crc32(0L, Z_NULL, 0);
+  int64_t done = 0;
+  read = 0;
+  source.SetPosition(0);
+  int64_t n = ReadFull(source, next.data(), PieceSize);
+  bool more = true;
+  FAheadNext = std::max(FAheadNext, index + 1);
+  auto ahead = FAhead.find(index);
+  if (ahead != FAhead.end()) {
+    // Read early: taken when the file has not changed since, deflated anew otherwise.
+    std::shared_ptr<TDeflatePiece> early = std::move(ahead->second);
+    FAhead.erase(ahead);
+    if (n < PieceSize && early->DictSize == 0 && early->Type == DeflateType &&
+        early->Input.size() == static_cast<size_t>(n) &&
+        std::equal(early->Input.begin(), early->Input.end(), next.begin())) {
+      read = n;
+      more = false;
+      pending.push_back(std::move(early));
+    }
+  }
+  while (more || !pending.empty()) {
+    // Keep the workers fed, within the memory budget.
+    while (more && (pending.empty() || pending.size() + FAhead.size() < inFlight)) {
+      auto piece = std::make_shared<TDeflatePiece>();
+      piece->Type = DeflateType;
+      piece->DictSize = tail.size();
+      piece->Input.reserve(tail.size() + static_cast<size_t>(n));
+      piece->Input.assign(tail.begin(), tail.end());
+      piece->Input.insert(piece->Input.end(), next.begin(), next.begin() + n);
+      read += n;
+      // The piece is the last when nothing follows it; a full piece needs one more read.
+      int64_t following = n == PieceSize ? ReadFull(source, next.data(), PieceSize) : 0;
+      piece->Last = following == 0;
+      const size_t keep = std::min(Window, static_cast<size_t>(n));
+      tail.assign(piece->Input.end() - static_cast<std::ptrdiff_t>(keep), piece->Input.end());
+      n = following;
+      more = !piece->Last;
+      FPool->Submit(piece);
+      pending.push_back(std::move(piece));
+    }
+    if (!more && pending.size() + FAhead.size() < inFlight)
+      ReadAhead(inFlight - pending.size() - FAhead.size());
+    Desktop().ProcessMessages();
+    if (FCancel) {
+      FPool->Drop();
+      throw TRunCancelled{};
+    }
+    TDeflatePiece& head = *pending.front();
+    if (FPool->Wait(head, ProgressInterval)) {
+      FTemp->WriteBuffer(head.Output.data(), static_cast<int64_t>(head.Output.size()));
+      crc = crc32_combine(crc, head.CRC, static_cast<z_off_t>(head.Size()));
+      done += head.Size();
+      FBytesToDo -= head.Size();
+      pending.pop_front();
+    }
+    Progress(done, e.Size);
+  }
+  return static_cast<uint32_t>(crc);
+}
+
+// Hands the next small files to the workers while this thread waits, so that a tree of
+// many small files keeps every core busy. A file that cannot be read here is left to its
+// turn, which reports it as before.
+void TZip::ReadAhead(size_t room) {
+  const bool storeAll = FCompressMethod == cmStore || DeflateType == dtDeflateS;
+  for (; room > 0 && FAheadNext < FEntries.size() && !storeAll; ++FAheadNext) {
+    const TEntry& e = FEntries[FAheadNext];
+    if (e.IsFolder() || e.Size < SmallFileLimit || e.Size >= static_cast<uint64_t>(PieceSize) ||
+        IsStoredType(e.Name))
+      continue;
+    auto piece = std::make_shared<TDeflatePiece>();
+    piece->Type = DeflateType;
+    piece->Last = true;
+    try {
+      TFileStream source = OpenSourceFile(FullPath(e));
+      piece->Input.resize(static_cast<size_t>(PieceSize));
+      int64_t n = ReadFull(source, piece->Input.data(), PieceSize);
+      if (n >= PieceSize) continue;
+      piece->Input.resize(static_cast<size_t>(n));
+      piece->Input.shrink_to_fit();
+    } catch (const EStreamError&) {
+      continue;
+    }
+    FPool->Submit(piece);
+    FAhead.emplace(FAheadNext, std::move(piece));
+    --room;
+  }
+}
+
 bool TZip::WriteFileEntry(TEntry& e, size_t index) {
   const std::string full = FullPath(e);
   bool extract = true;
@@ -406,7 +528,7 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
 
   std::optional<TFileStream> source;
   try {
-    source.emplace(TFileStream::OpenSource(full));
+    source.emplace(OpenSourceFile(full));
   } catch (const EFOpenError&) {
     Unreadable(full, platform::LastErrorMessage());
     return false;
@@ -425,9 +547,8 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
   FTemp->WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
   const int64_t dataStart = FEnd + static_cast<int64_t>(header.size());
   const int64_t toDoBefore = FBytesToDo;
-  auto fileProgress = [this, &e, &source](TCompressStream&) {
-    Progress(source->Position(), e.Size);
-  };
+  // The share of the file the engine has taken in, not what has been read ahead of it.
+  auto fileProgress = [this, &e](TCompressStream& s) { Progress(s.BytesIn(), e.Size); };
 
   uint32_t crc = 0;
   uint16_t method = zipfmt::MethodDeflated;
@@ -450,12 +571,12 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
         FTemp->WriteBuffer(packed.Memory(), static_cast<int64_t>(packed.Data().size()));
       }
     } else {
-      if (!DeflateFile(*source, *FTemp, DeflateType, crc, FBytesToDo, FCancel, fileProgress,
-                       FChunk.get(), FOutputBlock.get()))
-        throw TRunCancelled{};
+      crc = DeflatePieces(*source, e, index, read);
     }
     read = source->Position();
   } catch (const EReadError& x) {
+    // Pieces of this file still queued are deflated and thrown away; dropping the queue
+    // would also drop the files read ahead, whose turn would then wait for ever.
     // The source failed midway: leave it out and reuse its place for the next entry.
     FBytesToDo = toDoBefore - static_cast<int64_t>(e.Size);
     Unreadable(full, x.what());
@@ -598,4 +719,7 @@ void TZip::Discard() {
   FEntries.shrink_to_fit();
   FChunk.reset();
   FOutputBlock.reset();
+  FAhead.clear();
+  FAheadNext = 0;
+  FPool.reset(); // joins the workers
 }

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <deque>
 #include <functional>
+#include <map>
 #include <memory>
 #include <string>
 #include <vector>
@@ -127,6 +128,16 @@ public:
   // Sets the cancel mark (from a handler during a run): the run stops and returns 0.
   void Cancel() { FCancel = true; }
 
+  // Files are deflated on worker threads, one per core unless set here (0: one per core).
+  // The archive's bytes do not depend on the number.
+  void SetWorkerThreads(unsigned count) { FThreads = count; }
+  unsigned WorkerThreads() const;
+  // Files are deflated in pieces of this size, each on its own thread; a file of one piece
+  // or less is deflated whole.
+  static constexpr int64_t PieceSize = 1 << 20;
+  // Pieces in flight at once; with their output, well within 64 MiB of memory.
+  static constexpr size_t MaxPiecesInFlight = 16;
+
   // The files of the last run that could not be read and were left out (folders that could
   // not be listed count too, with a trailing delimiter): their number, and the first few.
   static constexpr size_t MaxUnreadableNames = 10;
@@ -151,6 +162,8 @@ private:
   bool WriteFileEntry(TEntry& e, size_t index);
   bool WriteFolderEntry(TEntry& e, size_t index);
   uint32_t StoreCopy(TStream& source, TEntry& e);
+  uint32_t DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& read);
+  void ReadAhead(size_t room);
   void WriteCentralDirectory();
   void PlaceArchive();
   void Discard();
@@ -178,6 +191,12 @@ private:
 
   // ---- one run ----
   bool FCancel = false;
+  unsigned FThreads = 0;
+  std::unique_ptr<TDeflatePool> FPool;
+  // Small files after the current one, read and handed to the workers early; each is
+  // taken only if its file still holds the same bytes when its turn comes.
+  std::map<size_t, std::shared_ptr<TDeflatePiece>> FAhead;
+  size_t FAheadNext = 0;
   std::vector<std::string> FRoots;
   std::deque<TEntry> FEntries;
   uint64_t FByteTotal = 0;

@@ -9,6 +9,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
@@ -121,6 +122,7 @@ int main(int argc, char** argv) {
     std::string folder = argv[2];
     if (folder.back() != '/') folder += '/';
     zip.SetArchiveFile(argv[3]);
+    if (argc >= 5) zip.SetWorkerThreads(static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)));
     zip.DateAttribute = daFileDate;
     zip.SetCompressMethod(cmDeflate);
     zip.RecurseDirs = true;
@@ -151,6 +153,6 @@ int main(int argc, char** argv) {
                 lastByArchive);
     return n > 0 ? 0 : 1;
   }
-  std::fprintf(stderr, "usage: %s tzip <folder> <archive> | zlib <folder>\n", argv[0]);
+  std::fprintf(stderr, "usage: %s tzip <folder> <archive> [threads] | zlib <folder>\n", argv[0]);
   return 2;
 }

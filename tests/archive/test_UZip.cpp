@@ -244,13 +244,14 @@ TEST(Zip, ProgressRoundsHalvesToEvenAndEndsWithZeroBeforeTheDirectory) {
                                                                  {100, 100},
                                                                  {0, 0}}));
 
-  // Deflated input is reported at least every 131072 bytes; the whole run adds up.
+  // Deflated input is reported at least once per piece the engine has taken; the whole run
+  // adds up.
   TFixture g;
   WriteFile(g.Src / "a.txt", RandomBytes(1000000, 10));
   WriteFile(g.Src / "b.txt", std::string(500000, 'b'));
   EXPECT_EQ(g.Zip.BuildArchive(), 2);
   std::vector<std::pair<int, int>>& p = g.Events.Progress;
-  ASSERT_GE(p.size(), 1000000u / 131072 + 500000u / 131072);
+  ASSERT_GE(p.size(), 3u);
   EXPECT_EQ(p.back(), (std::pair<int, int>{0, 0}));
   EXPECT_EQ(p[p.size() - 2], (std::pair<int, int>{100, 100}));
   for (size_t i = 1; i + 1 < p.size(); ++i)

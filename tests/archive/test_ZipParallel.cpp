@@ -1,0 +1,199 @@
+// The builder with its worker threads: the same bytes whatever their number, pieces that the
+// real readers take, bars that follow what the engine has taken, and a prompt cancel.
+#include "archive/UZip.h"
+
+#include "ArchiveTestKit.h"
+#include "RealReaders.h"
+#include "ZipReader.h"
+#include "support/TestSupport.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <set>
+#include <zlib.h>
+
+using namespace testing_support;
+using namespace ziptest;
+
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+struct TFixture {
+  TempDir Src{"src"}, Out{"out"}, Work{"work"};
+  std::string Archive = Out / "backup.zip";
+  TZip Zip;
+  TEvents Events;
+  TFixture() { ConfigureLikeBackup(Zip, Src.Path(), Archive, Events); }
+  std::string Readers() { return CheckWithReaders(Archive, ExpectedTree(Src.Path()), Work.Path()); }
+};
+
+// Text that deflates well but not to nothing: words drawn from a small list.
+std::string Words(size_t n, unsigned seed) {
+  static const char* const list[] = {"revision ", "commit ",   "trunk/",  "branch ", "log\n",
+                                     "author ",   "checkout ", "update ", "42 ",     "merge\n"};
+  std::string s;
+  s.reserve(n + 16);
+  unsigned x = seed * 2654435761u + 1;
+  while (s.size() < n) {
+    x = x * 1103515245u + 12345u;
+    s += list[(x >> 16) % 10];
+  }
+  s.resize(n);
+  return s;
+}
+
+int64_t Ms(Clock::duration d) {
+  return std::chrono::duration_cast<std::chrono::milliseconds>(d).count();
+}
+
+} // namespace
+
+TEST(ZipParallel, TheArchiveIsTheSameOnOneAndFourThreadsAndEveryReaderTakesIt) {
+  TFixture f;
+  const int64_t piece = TZip::PieceSize;
+  MakeDirs(f.Src / "many");
+  MakeDirs(f.Src / "small");
+  WriteFile(f.Src / "one-piece-less.txt", Words(static_cast<size_t>(piece - 1), 1));
+  WriteFile(f.Src / "one-piece.txt", Words(static_cast<size_t>(piece), 2));
+  WriteFile(f.Src / "one-piece-more.bin", RandomBytes(static_cast<size_t>(piece + 1), 3));
+  // Many pieces, text and noise mixed so that pieces differ in how well they pack.
+  WriteFile(f.Src / "many/mixed.log", Words(static_cast<size_t>(3 * piece + 1234), 4) +
+                                          RandomBytes(700000, 5) +
+                                          Words(static_cast<size_t>(2 * piece), 6));
+  WriteFile(f.Src / "many/tiny", "x");
+  WriteFile(f.Src / "empty", "");
+  for (int i = 0; i < 20; ++i)
+    WriteFile(f.Src / ("small/f" + std::to_string(i)),
+              Words(1000u * unsigned(i + 1), 7u + unsigned(i)));
+
+  f.Zip.SetWorkerThreads(1);
+  ASSERT_EQ(f.Zip.BuildArchive(), 26);
+  const std::string single = ReadFile(f.Archive);
+  EXPECT_EQ(f.Readers(), "");
+
+  ::unlink(f.Archive.c_str());
+  f.Zip.SetWorkerThreads(4);
+  ASSERT_EQ(f.Zip.BuildArchive(), 26);
+  EXPECT_TRUE(ReadFile(f.Archive) == single) << "the bytes depend on the number of threads";
+  EXPECT_EQ(f.Events.ErrorCodes(), "");
+
+  // The many-piece file is deflated, not stored, and its entry says so.
+  TArchiveView a = ReadArchive(f.Archive);
+  bool found = false;
+  for (const TEntryView& e : a.Entries)
+    if (e.Name == "many/mixed.log") {
+      found = true;
+      EXPECT_EQ(e.Method, 8);
+      EXPECT_LT(e.CompressedSize, e.UncompressedSize);
+    }
+  EXPECT_TRUE(found);
+}
+
+TEST(ZipParallel, EachPieceIsPrimedWithTheInputBeforeIt) {
+  // A block of noise repeated: without the primer every piece would pay for the block again.
+  TFixture f;
+  const std::string block = RandomBytes(20000, 8);
+  std::string data;
+  while (data.size() < static_cast<size_t>(4 * TZip::PieceSize))
+    data += block;
+  WriteFile(f.Src / "repeated.bin", data);
+  f.Zip.SetWorkerThreads(2);
+  ASSERT_EQ(f.Zip.BuildArchive(), 1);
+  TArchiveView a = ReadArchive(f.Archive);
+  ASSERT_EQ(a.Entries.size(), 1u);
+  // Against the file deflated as one stream: the pieces cost only their flush markers.
+  uLongf whole = compressBound(static_cast<uLong>(data.size()));
+  std::string packed(whole, '\0');
+  ASSERT_EQ(compress2(reinterpret_cast<Bytef*>(packed.data()), &whole,
+                      reinterpret_cast<const Bytef*>(data.data()), static_cast<uLong>(data.size()),
+                      6),
+            Z_OK);
+  EXPECT_LT(a.Entries[0].CompressedSize, whole + whole / 200 + 64);
+  EXPECT_EQ(f.Readers(), "");
+}
+
+TEST(ZipParallel, TheFileBarFollowsWhatTheEngineHasTaken) {
+  // With one file, the file's share and the run's share are the same figure; a bar computed
+  // from the read position would run ahead of the run's.
+  for (size_t size : {size_t{500000}, static_cast<size_t>(5 * TZip::PieceSize + 17)}) {
+    SCOPED_TRACE(size);
+    TFixture f;
+    WriteFile(f.Src / "only.txt", Words(size, 9));
+    f.Zip.SetWorkerThreads(2);
+    ASSERT_EQ(f.Zip.BuildArchive(), 1);
+    const auto& p = f.Events.Progress;
+    ASSERT_GE(p.size(), 2u);
+    for (size_t i = 0; i + 1 < p.size(); ++i)
+      EXPECT_EQ(p[i].first, p[i].second) << i;
+    EXPECT_EQ(p[p.size() - 2], (std::pair<int, int>{100, 100}));
+  }
+}
+
+TEST(ZipParallel, TheBarsMoveAtLeastEveryTenthOfASecondOnALargeFile) {
+  TFixture f;
+  WriteFile(f.Src / "large.txt", Words(static_cast<size_t>(24 * TZip::PieceSize), 10));
+  f.Zip.DeflateType = dtDeflateX; // the slowest level, so that pieces take long
+  f.Zip.SetWorkerThreads(1);
+  std::vector<Clock::time_point> at;
+  f.Events.OnBegin = [&](const std::string&, int, bool&) { at.push_back(Clock::now()); };
+  f.Events.OnProgress = [&](int, int) { at.push_back(Clock::now()); };
+  ASSERT_EQ(f.Zip.BuildArchive(), 1);
+  ASSERT_GE(at.size(), 3u);
+  int64_t worst = 0;
+  for (size_t i = 1; i < at.size(); ++i)
+    worst = std::max(worst, Ms(at[i] - at[i - 1]));
+  EXPECT_LE(worst, 100);
+}
+
+TEST(ZipParallel, ACancelMidFileStopsPromptlyAndKeepsTheEarlierArchive) {
+  TFixture f;
+  WriteFile(f.Archive, "an earlier archive");
+  WriteFile(f.Src / "large.txt", Words(static_cast<size_t>(48 * TZip::PieceSize), 11));
+  WriteFile(f.Src / "later.txt", "never reached");
+  f.Zip.DeflateType = dtDeflateX;
+  f.Zip.SetWorkerThreads(2);
+  Clock::time_point cancelled{};
+  int began = 0;
+  f.Events.OnBegin = [&](const std::string&, int, bool&) { ++began; };
+  f.Events.OnProgress = [&](int byFile, int) {
+    if (byFile >= 10 && cancelled == Clock::time_point{}) {
+      cancelled = Clock::now();
+      f.Zip.Cancel();
+    }
+  };
+  EXPECT_EQ(f.Zip.BuildArchive(), 0);
+  const Clock::time_point ended = Clock::now();
+  ASSERT_NE(cancelled, Clock::time_point{}) << "the run ended before the cancel";
+  EXPECT_LE(Ms(ended - cancelled), 500);
+  EXPECT_EQ(began, 1);
+  EXPECT_EQ(f.Events.ErrorCodes(), "");
+  EXPECT_EQ(ReadFile(f.Archive), "an earlier archive");
+  EXPECT_EQ(TempLeftovers(), std::vector<std::string>{});
+}
+
+TEST(ZipParallel, AFileReadEarlyThatChangesBeforeItsTurnIsPackedAsItIsThen) {
+  // Small files are read ahead while earlier ones are deflated; one rewritten (same size)
+  // or emptied meanwhile must be packed with what it holds at its turn.
+  TFixture f;
+  for (int i = 0; i < 12; ++i)
+    WriteFile(f.Src / ("f" + std::to_string(10 + i)), Words(30000, 20u + unsigned(i)));
+  f.Zip.SetWorkerThreads(2);
+  std::set<std::string> begun;
+  f.Events.OnBegin = [&](const std::string& name, int count, bool&) {
+    begun.insert(name);
+    if (count != 2) return;
+    // Every file still to come, some of them read already: new bytes, one emptied.
+    bool first = true;
+    for (int i = 0; i < 12; ++i) {
+      const std::string path = f.Src / ("f" + std::to_string(10 + i));
+      if (begun.count(path)) continue;
+      WriteFile(path, first ? std::string() : Words(30000, 99u + unsigned(i)));
+      first = false;
+    }
+  };
+  ASSERT_EQ(f.Zip.BuildArchive(), 12);
+  EXPECT_EQ(f.Events.ErrorCodes(), "");
+  EXPECT_EQ(f.Readers(), "");
+}
