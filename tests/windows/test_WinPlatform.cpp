@@ -149,7 +149,7 @@ TEST(WinSettings, FirstStartDefaultsAndTheShutdownWritesTheFileNextToTheProgram)
   platform::DeleteFile(file);
 }
 
-TEST(WinSettings, AFileHeldWithoutSharingAndAMissingFolderAreTheNamedErrors) {
+TEST(WinSettings, AFileHeldWithoutSharingAndAFolderThatCannotBeMadeAreTheNamedErrors) {
   TempDir t;
   TclsBasicSetting s;
   s.ConfigFile = t / "s.ini";
@@ -167,10 +167,15 @@ TEST(WinSettings, AFileHeldWithoutSharingAndAMissingFolderAreTheNamedErrors) {
     EXPECT_THROW(s.SaveConfig(), EFCreateError);
   }
   EXPECT_EQ(ReadFile(s.ConfigFile), "object TclsBasicSetting\r\n  Port = 3690\r\nend\r\n");
-  s.ConfigFile = t / "missing\\s.ini";
+  // A missing state folder is made on the first save.
+  s.ConfigFile = t / "missing\\deeper\\s.ini";
+  ASSERT_NO_THROW(s.SaveConfig());
+  EXPECT_EQ(ReadFile(s.ConfigFile), "object TclsBasicSetting\r\n  Port = 3690\r\nend\r\n");
+  // One that cannot be made, under a plain file, is the named error.
+  s.ConfigFile = t / "s.ini\\below\\s.ini";
   try {
     s.SaveConfig();
-    ADD_FAILURE() << "saved into a missing folder";
+    ADD_FAILURE() << "saved below a plain file";
   } catch (const EFCreateError& e) {
     EXPECT_EQ(std::string(e.what()).rfind("Cannot create file \"" + s.ConfigFile + "\". ", 0), 0u)
         << e.what();

@@ -61,7 +61,8 @@ TEST(WinRunCommand, NotWaitingReturnsAtOnceAndLeavesNoHandleOpen) {
   EXPECT_LT(::GetTickCount() - start, 1000u);
   EXPECT_FALSE(Exists(t / "late"));
   for (int i = 0; i < 10; ++i)
-    ASSERT_TRUE(RunCommand("exit 3", i % 2 == 0));
+    ASSERT_TRUE(RunCommand("exit 3", i % 2 == 0))
+        << "run " << i << ": " << platform::LastErrorCode() << " " << platform::LastErrorMessage();
   EXPECT_EQ(OpenDescriptorCount(), handles) << "process or thread handles left open";
   EXPECT_TRUE(WaitForFile(t / "late"));
 }
