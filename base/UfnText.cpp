@@ -1,5 +1,7 @@
 #include "base/UfnText.h"
 
+#include <vector>
+
 namespace text {
 
 namespace {
@@ -98,6 +100,96 @@ bool IsValidUtf8(std::string_view s) {
     i += len;
   }
   return true;
+}
+
+namespace {
+
+void AppendUtf16(std::u16string& out, char32_t cp) {
+  if (cp >= 0x10000) {
+    cp -= 0x10000;
+    out.push_back(static_cast<char16_t>(0xD800 + (cp >> 10)));
+    out.push_back(static_cast<char16_t>(0xDC00 + (cp & 0x3FF)));
+  } else {
+    out.push_back(static_cast<char16_t>(cp));
+  }
+}
+
+void AppendUtf8(std::string& out, std::u16string_view s) {
+  for (size_t i = 0; i < s.size(); ++i) {
+    char32_t cp = s[i];
+    if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
+        s[i + 1] <= 0xDFFF) {
+      cp = 0x10000 + ((cp - 0xD800) << 10) + (s[i + 1] - 0xDC00u);
+      ++i;
+    } else if (cp >= 0xD800 && cp <= 0xDFFF) {
+      cp = '?';
+    }
+    if (cp < 0x80) {
+      out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+      out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+      out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+      out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+      out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+  }
+}
+
+// The shown text, and for each of its units the byte offset where it begins (a low surrogate
+// gets its pair's offset); one entry more for the end.
+std::u16string Shown(std::string_view bytes, std::vector<size_t>* offsets) {
+  std::u16string out;
+  size_t i = 0;
+  while (i < bytes.size()) {
+    char32_t cp = 0;
+    size_t len = 0;
+    if (!DecodeAt(bytes, i, cp, len)) {
+      cp = 0xFFFD;
+      len = 1;
+    }
+    const size_t before = out.size();
+    AppendUtf16(out, cp);
+    if (offsets) offsets->insert(offsets->end(), out.size() - before, i);
+    i += len;
+  }
+  if (offsets) offsets->push_back(bytes.size());
+  return out;
+}
+
+bool IsLowSurrogate(char16_t u) {
+  return u >= 0xDC00 && u <= 0xDFFF;
+}
+
+} // namespace
+
+std::u16string ShownText(std::string_view bytes) {
+  return Shown(bytes, nullptr);
+}
+
+std::string EditedBytes(std::string_view bytes, std::u16string_view edited) {
+  std::vector<size_t> offsets;
+  const std::u16string shown = Shown(bytes, &offsets);
+  const size_t n = shown.size(), m = edited.size();
+  size_t head = 0;
+  while (head < n && head < m && shown[head] == edited[head])
+    ++head;
+  size_t tail = 0;
+  while (tail < n - head && tail < m - head && shown[n - 1 - tail] == edited[m - 1 - tail])
+    ++tail;
+  // Never cut a surrogate pair: the byte offsets exist only where a character begins.
+  if (head < n && IsLowSurrogate(shown[head])) --head;
+  if (tail > 0 && tail < n && IsLowSurrogate(shown[n - tail])) --tail;
+  std::string out(bytes.substr(0, offsets[head]));
+  AppendUtf8(out, edited.substr(head, m - head - tail));
+  out += bytes.substr(offsets[n - tail]);
+  return out;
 }
 
 } // namespace text

@@ -31,4 +31,12 @@ bool IsValidUtf8(std::string_view s);
 // The first code point that does not decode; 0x110000 + byte, as above.
 constexpr char32_t MalformedBase = 0x110000;
 
+// Bytes that may not be UTF-8 (a file name) in an edit field. ShownText gives the text with
+// each byte that starts no valid sequence shown as U+FFFD. EditedBytes gives the bytes after
+// the field's text went from ShownText(bytes) to `edited`: the unchanged beginning and end keep
+// their own bytes, what was typed between them is UTF-8 (a lone surrogate as "?"). So a name
+// that nobody touched, or whose malformed part nobody touched, comes back byte for byte.
+std::u16string ShownText(std::string_view bytes);
+std::string EditedBytes(std::string_view bytes, std::u16string_view edited);
+
 } // namespace text

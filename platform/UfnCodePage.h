@@ -12,6 +12,10 @@ namespace platform {
 // that has no character (a lone surrogate) becomes "?", the code page's default character.
 std::u16string AnsiToWide(const std::string& s);
 std::string WideToAnsi(const std::u16string& s);
+// Whether a string of the code page may hold bytes that are no text of it. POSIX: yes, a
+// file name is any bytes and not all bytes are UTF-8, so the settings file keeps such a value
+// as bytes. Windows: no; every value goes through the code page as it always has.
+bool CodePageMayHoldRawBytes();
 
 // ---- text comparison (user registry) -----------------------------------------------------
 

@@ -41,6 +41,10 @@ std::string WideToAnsi(const std::u16string& s) {
   return out;
 }
 
+bool CodePageMayHoldRawBytes() {
+  return false;
+}
+
 // ---- text comparison (user registry) -----------------------------------------------------
 
 bool SameTextIgnoreCase(const std::string& a, const std::string& b) {

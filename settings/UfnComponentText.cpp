@@ -88,12 +88,33 @@ void AppendStringValue(std::string& out, const std::string& value) {
   } while (i < L);
 }
 
+// Appends a value as its bytes in hexadecimal, 32 bytes to a line: a value of more than 32
+// bytes starts on a line of its own at level 2, and the closing brace ends the last line.
+void AppendBinaryValue(std::string& out, const std::string& bytes) {
+  static const char digits[] = "0123456789ABCDEF";
+  constexpr size_t perLine = LineLength / 2;
+  out += '{';
+  for (size_t i = 0; i < bytes.size(); ++i) {
+    if (i % perLine == 0 && bytes.size() > perLine) out += "\r\n    ";
+    const auto b = static_cast<unsigned char>(bytes[i]);
+    out += digits[b >> 4];
+    out += digits[b & 15];
+  }
+  out += '}';
+}
+
 bool LeftOut(TComponent& object, const TPropertyInfo& p, std::string& value) {
   if (p.Kind == TPropertyKind::String) {
     std::string s = p.GetString(object);
     if (s.empty()) return true;
     value.clear();
-    AppendStringValue(value, s);
+    // A folder name that is no UTF-8 would come back as other bytes through UTF-16, so it is
+    // kept as bytes; a reader that knows no bytes for a string refuses it rather than taking
+    // some other folder.
+    if (platform::CodePageMayHoldRawBytes() && !text::IsValidUtf8(s))
+      AppendBinaryValue(value, s);
+    else
+      AppendStringValue(value, s);
     return false;
   }
   int32_t v = p.GetInteger(object);
@@ -731,9 +752,14 @@ void Assign(TComponent& object, const TPropertyList& list, const TTextItem& item
   if (!p) PropertyError(object, key, Format("Property %s does not exist", key.c_str()));
   const TTextValue& v = item.Value;
   if (p->Kind == TPropertyKind::String) {
-    if (v.Kind != TValueKind::String) PropertyError(object, key, "Invalid property value");
+    // Bytes for a string: what the writer gives a value that is no text of the code page. A
+    // zero byte would end the name at the system's door, so it is refused.
+    const bool bytes = v.Kind == TValueKind::Binary && platform::CodePageMayHoldRawBytes() &&
+                       v.Text.find('\0') == std::string::npos;
+    if (v.Kind != TValueKind::String && !bytes)
+      PropertyError(object, key, "Invalid property value");
     try {
-      p->SetString(object, platform::WideToAnsi(v.String));
+      p->SetString(object, bytes ? v.Text : platform::WideToAnsi(v.String));
     } catch (const EReadError&) {
       throw;
     } catch (const Exception& e) {

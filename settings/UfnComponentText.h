@@ -1,6 +1,8 @@
 // The component text format: WriteComponentText produces the block-structured text
 // of an object's persisted properties byte for byte; ReadComponentText parses a whole text
 // (phase 1, syntax) and then assigns its property items to an existing object (phase 2).
+// Where the code page may hold raw bytes (POSIX), a string value that is no UTF-8 is written as
+// its bytes in braces, and bytes in braces are read into a string property.
 //
 // Errors (app/UfnErrors.h):
 //   writer: EWriteError "Stream write error" when the output takes fewer bytes than given;

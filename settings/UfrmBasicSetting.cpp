@@ -55,18 +55,18 @@ TfrmBasicSetting::TfrmBasicSetting(QWidget* parent)
 }
 
 void TfrmBasicSetting::FormCreate() {
-  edtSVNPath->setText(QString::fromStdString(BasicSetting->SVNPath));
-  edtRepoPath->setText(QString::fromStdString(BasicSetting->RepoPath));
-  edtBackupPath->setText(QString::fromStdString(BasicSetting->BackupPath));
+  edtSVNPath->SetFolder(BasicSetting->SVNPath);
+  edtRepoPath->SetFolder(BasicSetting->RepoPath);
+  edtBackupPath->SetFolder(BasicSetting->BackupPath);
   sedtPort->SetValue(BasicSetting->GetPort());
 }
 
 void TfrmBasicSetting::btnOkClick() {
   // Leaving the port field brings a typed value into range before it is stored.
   if (sedtPort->hasFocus()) btnOk->setFocus();
-  BasicSetting->SVNPath = edtSVNPath->text().toStdString();
-  BasicSetting->RepoPath = edtRepoPath->text().toStdString();
-  BasicSetting->BackupPath = edtBackupPath->text().toStdString();
+  BasicSetting->SVNPath = edtSVNPath->Folder();
+  BasicSetting->RepoPath = edtRepoPath->Folder();
+  BasicSetting->BackupPath = edtBackupPath->Folder();
   BasicSetting->SetPort(sedtPort->Value());
   try {
     BasicSetting->SaveConfig();

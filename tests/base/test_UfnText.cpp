@@ -34,3 +34,26 @@ TEST(Text, Utf8DecodingMarksEveryMalformedByteApart) {
   }
   EXPECT_NE(DecodeUtf8("\xff"), DecodeUtf8("\xfe"));
 }
+
+// A folder name with stray bytes in an edit field: shown with U+FFFD, and what nobody edited
+// keeps its bytes.
+TEST(Text, EditedBytesKeepWhatWasNotEdited) {
+  const std::string name = "/srv/caf\xe9/\xf0\x9f\x98\x80x\xff"; // é in Latin-1, an emoji, a stray
+  EXPECT_EQ(ShownText(name), u"/srv/caf\uFFFD/\U0001F600x\uFFFD");
+  EXPECT_EQ(ShownText("\xe0\xa0"), u"\uFFFD\uFFFD"); // cut short: one mark per byte
+  const std::u16string shown = ShownText(name);
+  EXPECT_EQ(EditedBytes(name, shown), name);
+  EXPECT_EQ(EditedBytes(name, shown + u"/sub"), name + "/sub");
+  EXPECT_EQ(EditedBytes(name, u"/new" + shown), "/new" + name);
+  // The mark itself edited away: its byte goes with it.
+  EXPECT_EQ(EditedBytes(name, u"/srv/caf/\U0001F600x\uFFFD"), "/srv/caf/\xf0\x9f\x98\x80x\xff");
+  // Replaced whole: the typed text alone, in UTF-8.
+  EXPECT_EQ(EditedBytes(name, u"/srv/\uC800"), "/srv/\xec\xa0\x80");
+  EXPECT_EQ(EditedBytes(name, u""), "");
+  // An emoji replaced by another that shares its high surrogate: the pair is never cut.
+  EXPECT_EQ(EditedBytes(name, u"/srv/caf\uFFFD/\U0001F601x\uFFFD"),
+            "/srv/caf\xe9/\xf0\x9f\x98\x81x\xff");
+  EXPECT_EQ(EditedBytes("a\xf0\x9f\x98\x80", u"a\xD83D"), "a?"); // a lone surrogate typed
+  // Valid UTF-8: the edited text as it stands.
+  EXPECT_EQ(EditedBytes("/srv/x", u"/srv/\uC800x"), "/srv/\xec\xa0\x80x");
+}

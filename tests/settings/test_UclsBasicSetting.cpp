@@ -153,6 +153,28 @@ TEST_F(BasicSettingTest, ValuesSurviveAStartAndAShutdown) {
   EXPECT_EQ(BasicSetting->GetPort(), 4000);
 }
 
+// A Linux folder name may be any bytes: one that is no UTF-8 survives a start and a shutdown
+// byte for byte, and so does the file.
+TEST_F(BasicSettingTest, AFolderThatIsNoUtf8SurvivesAStartAndAShutdown) {
+  const std::string latin1 = "/srv/caf\xE9", stray = "/backup/\xFF\xFE";
+  InitBasicSetting();
+  BasicSetting->RepoPath = latin1;
+  BasicSetting->BackupPath = stray;
+  DoneBasicSetting();
+  const std::string file = "object TclsBasicSetting\r\n"
+                           "  SVNPath = '/usr'\r\n"
+                           "  RepoPath = {2F7372762F636166E9}\r\n"
+                           "  BackupPath = {2F6261636B75702FFFFE}\r\n"
+                           "  Port = 3690\r\n"
+                           "end\r\n";
+  EXPECT_EQ(ReadFile(File()), file);
+  InitBasicSetting();
+  EXPECT_EQ(BasicSetting->RepoPath, latin1);
+  EXPECT_EQ(BasicSetting->BackupPath, stray);
+  DoneBasicSetting();
+  EXPECT_EQ(ReadFile(File()), file);
+}
+
 TEST_F(BasicSettingTest, APortOfZeroLoadsAs3690AndIsWrittenSo) {
   Write("object TclsBasicSetting\r\n  SVNPath = '/usr'\r\n  Port = 0\r\nend\r\n");
   InitBasicSetting();

@@ -109,8 +109,6 @@ TEST(ComponentTextWriter, HangulApostropheAndTab) {
   EXPECT_EQ(RepoLines("\xF0\x9F\x98\x80"), "  RepoPath = #55357#56832\r\n");
   // Once one byte is 128 or above, the units are UTF-16: an é is one unit.
   EXPECT_EQ(RepoLines("caf\xC3\xA9"), "  RepoPath = 'caf'#233\r\n");
-  // Bytes that are not UTF-8 become U+FFFD.
-  EXPECT_EQ(RepoLines("a\xFF"), "  RepoPath = 'a'#65533\r\n");
 }
 
 TEST(ComponentTextWriter, The66CharacterFolder) {
@@ -278,6 +276,55 @@ TEST(ComponentTextRoundTrip, RandomObjects) {
     ASSERT_EQ(b.Left, a.Left);
     ASSERT_EQ(b.Top, a.Top);
   }
+}
+
+// A folder name that is no UTF-8 (any bytes but "/" and NUL make a Linux name) would come
+// back through UTF-16 as other bytes: it is written as its bytes, which a reader that takes
+// strings only refuses instead of reading another folder.
+TEST(ComponentTextRoundTrip, ANameThatIsNoUtf8IsKeptAsItsBytes) {
+  if (!platform::CodePageMayHoldRawBytes()) {
+    EXPECT_EQ(Fault(Text("  RepoPath = {2F61}\r\n")),
+              "EReadError: Error reading TclsBasicSetting.RepoPath: Invalid property value");
+    return;
+  }
+  EXPECT_EQ(RepoLines("/srv/caf\xE9"), "  RepoPath = {2F7372762F636166E9}\r\n");
+  EXPECT_EQ(RepoLines("/srv/\xED\xA0\x80"), "  RepoPath = {2F7372762FEDA080}\r\n"); // a surrogate
+  EXPECT_EQ(RepoLines("/srv/\xC0\xAF"), "  RepoPath = {2F7372762FC0AF}\r\n");       // overlong
+  // 32 bytes stay on the property line; 33 start on their own, 32 bytes to a line.
+  EXPECT_EQ(RepoLines("\xFF" + Repeat("a", 31)), "  RepoPath = {FF" + Repeat("61", 31) + "}\r\n");
+  EXPECT_EQ(RepoLines("\xFF" + Repeat("a", 32)),
+            "  RepoPath = {\r\n    FF" + Repeat("61", 31) + "\r\n    61}\r\n");
+  // Valid UTF-8 keeps its readable form.
+  EXPECT_EQ(RepoLines("/srv/caf\xC3\xA9"), "  RepoPath = '/srv/caf'#233\r\n");
+
+  std::mt19937 rng(16);
+  for (int round = 0; round < 300; ++round) {
+    TclsBasicSetting a;
+    for (std::string* v : {&a.SVNPath, &a.RepoPath, &a.BackupPath}) {
+      const size_t n = rng() % 200;
+      for (size_t i = 0; i < n; ++i)
+        *v += static_cast<char>(1 + rng() % 255);
+    }
+    const std::string text = WriteComponentText(a);
+    TclsBasicSetting b;
+    ASSERT_EQ(Fault(text, b), "none") << text;
+    ASSERT_EQ(b.SVNPath, a.SVNPath);
+    ASSERT_EQ(b.RepoPath, a.RepoPath);
+    ASSERT_EQ(b.BackupPath, a.BackupPath);
+    ASSERT_EQ(WriteComponentText(b), text);
+  }
+}
+
+TEST(ComponentTextReader, BytesForAString) {
+  if (!platform::CodePageMayHoldRawBytes()) GTEST_SKIP() << "strings are text of the code page";
+  TclsBasicSetting s;
+  ReadComponentText(Text("  RepoPath = {2f 73\r\n  72 76 FF}\r\n  BackupPath = {}\r\n"), s);
+  EXPECT_EQ(s.RepoPath, "/srv\xFF");
+  EXPECT_EQ(s.BackupPath, "");
+  // A zero byte would cut the name short where the system takes it: refused, as before.
+  EXPECT_EQ(Fault(Text("  RepoPath = {2F00}\r\n")),
+            "EReadError: Error reading TclsBasicSetting.RepoPath: Invalid property value");
+  EXPECT_EQ(Fault(Text("  RepoPath = {2F0}\r\n")), "EParserError: Invalid binary value on line 2");
 }
 
 // ---- reading: values and keys --------------------------------------------------------------

@@ -242,3 +242,43 @@ TEST_F(BasicSettingDialog, FirstRunConfirmMakesTheStateFolderAndCloses) {
   ASSERT_TRUE(platform::FileExists(settings.ConfigFile));
   EXPECT_NE(ReadFile(settings.ConfigFile).find("SVNPath"), std::string::npos);
 }
+
+// A folder whose name is no UTF-8 (Latin-1 "café" here): the field shows the stray byte as
+// U+FFFD and says so; confirming keeps the bytes and the file, and an edit keeps the bytes it
+// did not touch.
+TEST_F(BasicSettingDialog, AFolderThatIsNoUtf8IsShownMarkedAndKeptByteForByte) {
+  const std::string latin1 = dir / "caf\xE9";
+  MakeDirs(latin1);
+  settings.RepoPath = latin1;
+  settings.BackupPath = latin1;
+  settings.SaveConfig();
+  const std::string before = ReadFile(settings.ConfigFile);
+  ASSERT_NE(before.find("  RepoPath = {"), std::string::npos) << before;
+  settings.LoadConfig();
+  Show([&](TfrmBasicSetting& f) {
+    EXPECT_EQ(f.edtRepoPath->text(), QString::fromStdString(dir / "caf") + QChar(0xFFFD));
+    EXPECT_TRUE(f.edtRepoPath->toolTip().contains(QChar(0xFFFD)))
+        << f.edtRepoPath->toolTip().toStdString();
+    EXPECT_TRUE(f.edtSVNPath->toolTip().isEmpty());
+    f.btnOk->click();
+    EXPECT_FALSE(f.isVisible());
+  });
+  EXPECT_EQ(settings.RepoPath, latin1);
+  EXPECT_EQ(ReadFile(settings.ConfigFile), before);
+
+  Show([&](TfrmBasicSetting& f) {
+    f.edtRepoPath->setFocus();
+    f.edtRepoPath->end(false);
+    QTest::keyClicks(f.edtRepoPath, "/sub");
+    f.edtBackupPath->setText("/backup"); // typed anew: the old bytes go, and so does the mark
+    EXPECT_TRUE(f.edtBackupPath->toolTip().isEmpty());
+    EXPECT_FALSE(f.edtRepoPath->toolTip().isEmpty());
+    f.btnOk->click();
+  });
+  EXPECT_EQ(settings.RepoPath, latin1 + "/sub");
+  EXPECT_EQ(settings.BackupPath, "/backup");
+  TclsBasicSetting again;
+  again.ConfigFile = settings.ConfigFile;
+  again.LoadConfig();
+  EXPECT_EQ(again.RepoPath, latin1 + "/sub");
+}
