@@ -3,8 +3,8 @@
 #include "base/UfnDesktop.h"
 #include "base/UfnText.h"
 #include "platform/UfnPlatform.h"
+#include "settings/dxConfigManager.h"
 
-#include <QDir>
 #include <QStyle>
 
 TFolderEdit::TFolderEdit(QWidget* parent) : QLineEdit(parent) {
@@ -32,19 +32,20 @@ void TFolderEdit::UpdateHint() {
                                      "저장됩니다."));
 }
 
-QString TFolderEdit::StartFolder() const {
-  const QString current = QString::fromStdString(platform::GetCurrentDir());
-  QString start = text().isEmpty() ? FLastPicked : text();
-  if (start.isEmpty()) return current;
-  start = QDir(current).absoluteFilePath(start);
-  if (!QDir(start).exists()) return current;
-  return QDir::cleanPath(start);
+std::string TFolderEdit::StartFolder() const {
+  const std::string current = platform::GetCurrentDir();
+  std::string start = text().isEmpty() ? FLastPicked : Folder();
+  if (start.empty()) return current;
+  start = ExpandFileName(start);
+  if (!platform::DirectoryExists(start)) return current;
+  if (start.size() > 1 && start.back() == platform::PathDelimiter()) start.pop_back();
+  return start;
 }
 
 void TFolderEdit::Browse() {
-  auto picked = Prompt().SelectFolder("Select Directory", StartFolder().toStdString());
+  auto picked = Prompt().SelectFolder("Select Directory", StartFolder());
   setFocus();
   if (!picked) return;
-  FLastPicked = QString::fromStdString(*picked);
+  FLastPicked = *picked;
   SetFolder(*picked);
 }

@@ -18,11 +18,11 @@ public:
   std::string Folder() const;
 
   QAction* BrowseAction() const { return FBrowse; }
-  const QString& LastPicked() const { return FLastPicked; }
-  // The folder the picker opens at: the text, else the last-picked folder, else the
-  // program's current folder; relative paths are taken against the current folder, and a
-  // folder that does not exist gives the current folder.
-  QString StartFolder() const;
+  const std::string& LastPicked() const { return FLastPicked; }
+  // The folder the picker opens at, as bytes: the field's folder, else the last-picked folder,
+  // else the program's current folder; relative paths are taken against the current folder,
+  // and a folder that does not exist gives the current folder.
+  std::string StartFolder() const;
 
 public slots:
   void Browse();
@@ -32,5 +32,5 @@ private:
 
   QAction* FBrowse;
   std::string FBytes;
-  QString FLastPicked;
+  std::string FLastPicked;
 };

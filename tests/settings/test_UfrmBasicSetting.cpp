@@ -255,14 +255,19 @@ TEST_F(BasicSettingDialog, AFolderThatIsNoUtf8IsShownMarkedAndKeptByteForByte) {
   const std::string before = ReadFile(settings.ConfigFile);
   ASSERT_NE(before.find("  RepoPath = {"), std::string::npos) << before;
   settings.LoadConfig();
+  TScriptedPrompt prompt;
+  prompt.AnswerFolder(std::nullopt);
   Show([&](TfrmBasicSetting& f) {
     EXPECT_EQ(f.edtRepoPath->text(), QString::fromStdString(dir / "caf") + QChar(0xFFFD));
     EXPECT_TRUE(f.edtRepoPath->toolTip().contains(QChar(0xFFFD)))
         << f.edtRepoPath->toolTip().toStdString();
     EXPECT_TRUE(f.edtSVNPath->toolTip().isEmpty());
+    f.edtRepoPath->BrowseAction()->trigger(); // opens at the folder itself; cancelled
     f.btnOk->click();
     EXPECT_FALSE(f.isVisible());
   });
+  ASSERT_EQ(prompt.Calls.size(), 1u);
+  EXPECT_EQ(prompt.Calls[0].Value, latin1);
   EXPECT_EQ(settings.RepoPath, latin1);
   EXPECT_EQ(ReadFile(settings.ConfigFile), before);
 
