@@ -387,4 +387,24 @@ bool RemoveKey(std::string& text, const std::string& section, const std::string&
   return removed;
 }
 
+bool DropServerOnlyLines(std::string& text, const std::string& section, const std::string& key) {
+  Layout l(text, section);
+  std::vector<bool> drop(l.Doc.Lines.size(), false);
+  bool dropped = false;
+  for (size_t i = 0; i < l.Doc.Lines.size(); ++i) {
+    if (!l.InNamed(i, section) || !l.Holds(i, key)) continue;
+    l.DropContinuation(i, drop);
+    if (!(l.InFirst(i) && l.IsKeyLine(i, key))) drop[i] = true;
+  }
+  Document out{l.Doc.Bom, {}};
+  for (size_t i = 0; i < l.Doc.Lines.size(); ++i) {
+    if (drop[i])
+      dropped = true;
+    else
+      out.Lines.push_back(l.Doc.Lines[i]);
+  }
+  if (dropped) text = Join(out);
+  return dropped;
+}
+
 } // namespace profile_text

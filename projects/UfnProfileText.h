@@ -53,4 +53,10 @@ std::string SetValue(const std::string& text, const std::string& section, const 
 // when there was none.
 bool RemoveKey(std::string& text, const std::string& section, const std::string& key);
 
+// Removes the lines that svnserve reads for the key in a section of that name and the
+// system's profile functions do not (":" lines, the key in a later section of the name), and
+// the indented lines that carry on any line of the key; the lines the system reads stay.
+// False, and `text` unchanged, when there was none.
+bool DropServerOnlyLines(std::string& text, const std::string& section, const std::string& key);
+
 } // namespace profile_text
