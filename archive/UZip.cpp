@@ -391,6 +391,7 @@ void TZip::Collect() {
   scan.OnUnlisted = [this](const std::string& folder) {
     Unreadable(folder, platform::LastErrorMessage());
   };
+  scan.OnSpecial = [this](const std::string& path) { Unreadable(path, "Not a regular file"); };
   scan.OnLink = [this](const std::string& path) {
     ++FLinkCount;
     if (FSkippedLinks.size() < MaxUnreadableNames) FSkippedLinks.push_back(path);

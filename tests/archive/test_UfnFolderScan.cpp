@@ -217,7 +217,8 @@ namespace {
 
 struct TLinkScan {
   Names Paths;
-  Names Links; // below the root
+  Names Links;   // below the root
+  Names Special; // pipes, sockets, devices, below the root
   bool Ended = false;
 };
 
@@ -227,6 +228,9 @@ TLinkScan ScanWithLinks(const TScanSettings& s, const std::string& root) {
   TLinkScan r;
   scan.OnItem = [&](TScanItem& item) { r.Paths.push_back(item.FullPath.substr(item.RootLength)); };
   scan.OnLink = [&](const std::string& path) { r.Links.push_back(path.substr(root.size() + 1)); };
+  scan.OnSpecial = [&](const std::string& path) {
+    r.Special.push_back(path.substr(root.size() + 1));
+  };
   scan.Run();
   r.Ended = true;
   return r;
@@ -260,18 +264,21 @@ TEST(FolderScan, LinksAreNeitherPackedNorEnteredButNamedAndTheWalkEnds) {
   Link("../file", t / "onlylink/l");
   TLinkScan r = ScanWithLinks(Backup(t.Path()), t.Path());
   ASSERT_TRUE(r.Ended);
-  // The FIFO is no file to pack; a folder holding a link is not empty, so gets no entry.
+  // The FIFO is no file to pack, but named; a folder holding a link is not empty, so gets no
+  // entry.
   EXPECT_EQ(r.Paths, (Names{"file", "sub/deeper/f"}));
+  EXPECT_EQ(r.Special, (Names{"pipe"}));
   EXPECT_EQ(r.Links,
             (Names{"a", "b", "etclink", "onlylink/l", "secretlink", "sub/dangling", "sub/up"}));
 
   // Excluded links are not named; dot-named ones are skipped like any dot name.
   Link(".", t / ".dotlink");
   TScanSettings s = Backup(t.Path());
-  s.ExcludeSpec = {"*link", "sub/*"};
+  s.ExcludeSpec = {"*link", "sub/*", "pipe"};
   r = ScanWithLinks(s, t.Path());
   EXPECT_EQ(r.Paths, (Names{"file"}));
   EXPECT_EQ(r.Links, (Names{"a", "b", "onlylink/l"}));
+  EXPECT_TRUE(r.Special.empty());
 }
 
 TEST(FolderScan, ARootReachedThroughALinkIsWalked) {
