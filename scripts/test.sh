@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Checks the format of every C++ file, then builds every test with AddressSanitizer and
-# UndefinedBehaviorSanitizer (warnings are errors there) and runs them all, then builds the fuzz targets with clang and runs each for FUZZ_SECONDS (default 60), then
-# cross-builds the core for Windows and runs its tests under Wine (scripts/test-windows.sh),
-# then runs the archive builder's threaded tests under ThreadSanitizer (build-tsan/).
+# UndefinedBehaviorSanitizer (warnings are errors there) and runs them all, then builds the
+# fuzz targets with clang and runs each for FUZZ_SECONDS (default 60), then cross-builds the
+# core for Windows and runs its tests under Wine (scripts/test-windows.sh), then runs the
+# archive builder's threaded tests under ThreadSanitizer (build-tsan/).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/deps.sh
