@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -99,6 +100,51 @@ std::string ProgramPath() {
 
 std::string ProgramFilesFolder() {
   return "/usr";
+}
+
+bool IsAbsolutePath(const std::string& path) {
+  return !path.empty() && path[0] == '/';
+}
+
+std::string ResolvedPath(const std::string& path) {
+  std::string full = IsAbsolutePath(path) ? path : GetCurrentDir() + "/" + path;
+  // The longest part that exists is resolved by the system; what lies beyond it cannot be a
+  // link, so its "." and ".." are taken as written.
+  std::vector<std::string> tail;
+  std::string head = full;
+  std::string resolved;
+  for (;;) {
+    char* real = ::realpath(head.c_str(), nullptr);
+    if (real) {
+      resolved = real;
+      std::free(real);
+      break;
+    }
+    const size_t slash = head.find_last_of('/');
+    if (slash == std::string::npos || head == "/") {
+      resolved = "/";
+      break;
+    }
+    tail.push_back(head.substr(slash + 1));
+    head = slash == 0 ? "/" : head.substr(0, slash);
+  }
+  for (auto it = tail.rbegin(); it != tail.rend(); ++it) {
+    if (it->empty() || *it == ".") continue;
+    if (*it == "..") {
+      resolved = ParentOf(resolved);
+      continue;
+    }
+    if (resolved.back() != '/') resolved += '/';
+    resolved += *it;
+  }
+  return resolved;
+}
+
+bool PathWithin(const std::string& folder, const std::string& path) {
+  std::string f = ResolvedPath(folder);
+  const std::string p = ResolvedPath(path);
+  if (f.back() != '/') f += '/';
+  return p.size() > f.size() && p.compare(0, f.size(), f) == 0;
 }
 
 bool FileExists(const std::string& path) {
