@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstdlib>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -107,35 +106,46 @@ bool IsAbsolutePath(const std::string& path) {
 }
 
 std::string ResolvedPath(const std::string& path) {
-  std::string full = IsAbsolutePath(path) ? path : GetCurrentDir() + "/" + path;
-  // The longest part that exists is resolved by the system; what lies beyond it cannot be a
-  // link, so its "." and ".." are taken as written.
-  std::vector<std::string> tail;
-  std::string head = full;
-  std::string resolved;
-  for (;;) {
-    char* real = ::realpath(head.c_str(), nullptr);
-    if (real) {
-      resolved = real;
-      std::free(real);
-      break;
+  const std::string full = IsAbsolutePath(path) ? path : GetCurrentDir() + "/" + path;
+  // Names still to walk, the next one last. What is walked holds no link, so ".." takes
+  // its last name away; a name that does not exist is taken as written.
+  std::vector<std::string> names;
+  auto push = [&names](const std::string& p) {
+    size_t end = p.size();
+    while (end > 0) {
+      const size_t slash = p.rfind('/', end - 1);
+      const size_t start = slash == std::string::npos ? 0 : slash + 1;
+      names.push_back(p.substr(start, end - start));
+      if (slash == std::string::npos) break;
+      end = slash;
     }
-    const size_t slash = head.find_last_of('/');
-    if (slash == std::string::npos || head == "/") {
-      resolved = "/";
-      break;
-    }
-    tail.push_back(head.substr(slash + 1));
-    head = slash == 0 ? "/" : head.substr(0, slash);
-  }
-  for (auto it = tail.rbegin(); it != tail.rend(); ++it) {
-    if (it->empty() || *it == ".") continue;
-    if (*it == "..") {
+  };
+  push(full);
+  std::string resolved = "/";
+  int links = 0;
+  while (!names.empty()) {
+    const std::string name = names.back();
+    names.pop_back();
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
       resolved = ParentOf(resolved);
       continue;
     }
-    if (resolved.back() != '/') resolved += '/';
-    resolved += *it;
+    const std::string next = resolved == "/" ? "/" + name : resolved + "/" + name;
+    struct stat st;
+    // A cycle of links stops being followed where the system would give up.
+    if (links < 40 && ::lstat(next.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      std::string target(4096, '\0');
+      const ssize_t n = ::readlink(next.c_str(), target.data(), target.size());
+      if (n > 0 && static_cast<size_t>(n) < target.size()) {
+        target.resize(static_cast<size_t>(n));
+        ++links;
+        if (target[0] == '/') resolved = "/";
+        push(target);
+        continue;
+      }
+    }
+    resolved = next;
   }
   return resolved;
 }
