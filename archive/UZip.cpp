@@ -84,11 +84,6 @@ uint16_t DeflateFlags(TDeflateType type) {
 // How long the window may wait for a piece before it is pumped and the bars move.
 constexpr std::chrono::milliseconds ProgressInterval{50};
 
-// Opens a file to pack. Kept on its own so that the way sources are opened lives in one place.
-TFileStream OpenSourceFile(const std::string& path) {
-  return TFileStream::OpenSource(path);
-}
-
 // Reads until the buffer is full or the file ends.
 int64_t ReadFull(TStream& source, unsigned char* buffer, int64_t count) {
   int64_t done = 0;
@@ -197,6 +192,11 @@ std::string TZip::ErrorText(int code) {
 
 std::string TZip::FullPath(const TEntry& e) const {
   return FRoots[e.SpecLine] + e.Name;
+}
+
+// Below its root, so that no link met on the way is followed.
+TFileStream TZip::OpenSourceFile(const TEntry& e) const {
+  return TFileStream::OpenSource(FRoots[e.SpecLine], e.Name);
 }
 
 std::string TZip::ArchiveName(const std::string& name) const {
@@ -391,6 +391,7 @@ void TZip::Collect() {
   scan.OnUnlisted = [this](const std::string& folder) {
     Unreadable(folder, platform::LastErrorMessage());
   };
+  scan.OnSpecial = [this](const std::string& path) { Unreadable(path, "Not a regular file"); };
   scan.OnLink = [this](const std::string& path) {
     ++FLinkCount;
     if (FSkippedLinks.size() < MaxUnreadableNames) FSkippedLinks.push_back(path);
@@ -502,7 +503,7 @@ void TZip::ReadAhead(size_t room) {
     piece->Type = DeflateType;
     piece->Last = true;
     try {
-      TFileStream source = OpenSourceFile(FullPath(e));
+      TFileStream source = OpenSourceFile(e);
       piece->Input.resize(static_cast<size_t>(PieceSize));
       int64_t n = ReadFull(source, piece->Input.data(), PieceSize);
       if (n >= PieceSize) continue;
@@ -528,7 +529,7 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
 
   std::optional<TFileStream> source;
   try {
-    source.emplace(OpenSourceFile(full));
+    source.emplace(OpenSourceFile(e));
   } catch (const EFOpenError&) {
     Unreadable(full, platform::LastErrorMessage());
     return false;

@@ -169,6 +169,7 @@ private:
   void Discard();
 
   std::string FullPath(const TEntry& e) const;
+  TFileStream OpenSourceFile(const TEntry& e) const;
   std::string ArchiveName(const std::string& name) const;
   // Whether the name (in archive form) gets the UTF-8 flag: valid UTF-8 with a byte of 0x80
   // or more, in a code page that is UTF-8.

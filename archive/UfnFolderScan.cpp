@@ -111,6 +111,13 @@ void TFolderScan::Walk(const std::string& folder, size_t line, bool recurse) {
         Desktop().ProcessMessages();
         continue;
       }
+      if (e.special) {
+        if (OnSpecial && MatchesMask(e.name, FMasks[line]) &&
+            !Excluded((folder + e.name).substr(FRoots[line].size()), e.name))
+          OnSpecial(folder + e.name);
+        Desktop().ProcessMessages();
+        continue;
+      }
       Consider(folder, e, line);
       if (descend && e.IsDirectory() &&
           ((e.attributes & platform::FILE_ATTR_HIDDEN) == 0 || FSettings.IncludeHiddenDirs))

@@ -84,6 +84,8 @@ public:
   // A symbolic link or reparse point met by the walk: neither packed nor entered, so the
   // walk stays inside the tree and ends whatever the tree holds. Its path, as the walk met it.
   std::function<void(const std::string& path)> OnLink;
+  // A pipe, socket or device (POSIX) the walk would have taken: not a file, so not packed.
+  std::function<void(const std::string& path)> OnSpecial;
 
   // Walks every line; stops early when the cancel mark is set. A root is taken as given, so
   // a project folder reached through a link is walked.

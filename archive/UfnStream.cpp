@@ -68,8 +68,9 @@ TFileStream TFileStream::OpenRead(const std::string& path) {
   return TFileStream(h, path);
 }
 
-TFileStream TFileStream::OpenSource(const std::string& path) {
-  platform::FileHandle h = platform::FileOpenSource(path);
+TFileStream TFileStream::OpenSource(const std::string& root, const std::string& relative) {
+  const std::string path = root + relative;
+  platform::FileHandle h = platform::FileOpenSource(root, relative);
   if (h == platform::InvalidFileHandle)
     throw EFOpenError(
         Format("Cannot open file \"%s\". %s", path.c_str(), platform::LastErrorMessage().c_str()));

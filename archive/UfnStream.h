@@ -34,8 +34,9 @@ public:
   // Opens an existing file for reading (others may read and write it meanwhile).
   // EFOpenError when it cannot be opened.
   static TFileStream OpenRead(const std::string& path);
-  // A file found by a folder walk: no link followed, no wait, a regular file only.
-  static TFileStream OpenSource(const std::string& path);
+  // A file found by a folder walk, `relative` below `root` (see platform::FileOpenSource):
+  // no link followed below the root, no wait, a regular file only.
+  static TFileStream OpenSource(const std::string& root, const std::string& relative);
   // Creates a new file with a name of its own in `folder`; EFCreateError on failure.
   static TFileStream CreateUnique(const std::string& folder, const std::string& prefix);
 

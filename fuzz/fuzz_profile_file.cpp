@@ -6,6 +6,7 @@
 #include "projects/UfnProfileText.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -39,9 +40,29 @@ bool OnIndentedLine(const std::string& text, const std::string& name) {
   return false;
 }
 
-void Check(bool ok) {
-  if (!ok) std::abort();
+// The line of the failed check goes to stderr before the abort, for the crash report.
+// Whether both readers see the same section headers: svnserve takes only a "[" in column 0
+// for one (an indented one is more of a value, or an error), the system's functions take any.
+bool HeadersReadAlike(const std::string& text) {
+  size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
+  while (start < text.size()) {
+    size_t end = text.find_first_of("\r\n", start);
+    if (end == std::string::npos) end = text.size();
+    const std::string line = text.substr(start, end - start);
+    const size_t b = line.find_first_not_of(" \t");
+    if (b != std::string::npos && line[b] == '[' && (b > 0 || line.find(']') == std::string::npos))
+      return false;
+    start = end + 1;
+  }
+  return true;
 }
+
+void CheckAt(bool ok, int line) {
+  if (ok) return;
+  std::fprintf(stderr, "check failed at line %d\n", line);
+  std::abort();
+}
+#define Check(ok) CheckAt((ok), __LINE__)
 
 } // namespace
 
@@ -49,6 +70,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string rest(reinterpret_cast<const char*>(data), size);
   const std::string section = Next(rest), key = Next(rest), value = Next(rest);
   const std::string& text = rest;
+  const bool alike = HeadersReadAlike(text);
 
   std::string found;
   std::vector<std::string> before, after;
@@ -61,13 +83,16 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (profile_text::RemoveKey(removed, section, key)) {
     Check(removed.size() < text.size());
     Check(!profile_text::FindValue(removed, section, key, found));
+    Check(!alike || !profile_text::FindServerValue(removed, section, key, found));
   } else {
     Check(removed == text);
   }
 
   if (!profile_text::WriteRefusal(section, key, value).empty()) return 0;
   std::string written = profile_text::SetValue(text, section, key, value);
+  // Both readers, the system's and svnserve's, get the value written.
   Check(profile_text::FindValue(written, section, key, found) && found == value);
+  Check(!alike || (profile_text::FindServerValue(written, section, key, found) && found == value));
   Check(profile_text::SetValue(written, section, key, value) == written);
 
   // Only lines of this key go; a key with ":" may be one svnserve reads as this key.
@@ -85,5 +110,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
 
   Check(profile_text::RemoveKey(written, section, key));
   Check(!profile_text::FindValue(written, section, key, found));
+  Check(!alike || !profile_text::FindServerValue(written, section, key, found));
   return 0;
 }

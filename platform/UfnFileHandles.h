@@ -14,10 +14,12 @@ constexpr FileHandle InvalidFileHandle = -1;
 
 // Opens a file for reading; other programs may go on reading and writing it meanwhile.
 FileHandle FileOpenRead(const std::string& path);
-// As FileOpenRead, for a file found by a folder walk: never follows a link in the last step,
-// never waits (a FIFO or device swapped in meanwhile), and fails unless what it opened is a
-// regular file.
-FileHandle FileOpenSource(const std::string& path);
+// As FileOpenRead, for a file found by a folder walk: `relative` (path delimiters between its
+// steps) below `root` (with its trailing delimiter, or "" for the current folder). The root is
+// taken as given; no step below it is followed when it is a link (POSIX: at any step, so a
+// folder swapped for a link during a run is not entered; Windows: the last step). Never waits
+// (a FIFO or device swapped in meanwhile), and fails unless what it opened is a regular file.
+FileHandle FileOpenSource(const std::string& root, const std::string& relative);
 // Creates a new file with a name of its own in `folder` (with or without a trailing
 // delimiter), whose name starts with `prefix` (Windows: with its first three characters, the
 // system's unique-file service); open for reading and writing, and only the owner may read it.

@@ -20,10 +20,34 @@ FileHandle FileOpenRead(const std::string& path) {
   return fd < 0 ? InvalidFileHandle : fd;
 }
 
-FileHandle FileOpenSource(const std::string& path) {
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
-  if (fd < 0) {
+FileHandle FileOpenSource(const std::string& root, const std::string& relative) {
+  // Step by step from the root, each folder opened without following a link.
+  const bool absolute = root.empty() && !relative.empty() && relative[0] == '/';
+  const char* base = !root.empty() ? root.c_str() : absolute ? "/" : ".";
+  int dir = ::open(base, O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (dir < 0) {
     Remember();
+    return InvalidFileHandle;
+  }
+  size_t start = 0;
+  for (size_t slash; (slash = relative.find('/', start)) != std::string::npos; start = slash + 1) {
+    if (slash == start) continue;
+    const std::string step = relative.substr(start, slash - start);
+    const int next = ::openat(dir, step.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int code = errno;
+    ::close(dir);
+    if (next < 0) {
+      Remember(code);
+      return InvalidFileHandle;
+    }
+    dir = next;
+  }
+  const int fd = ::openat(dir, relative.c_str() + start,
+                          O_RDONLY | O_CLOEXEC | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY);
+  const int opened = errno;
+  ::close(dir);
+  if (fd < 0) {
+    Remember(opened);
     return InvalidFileHandle;
   }
   struct stat st;

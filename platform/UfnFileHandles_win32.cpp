@@ -42,7 +42,8 @@ FileHandle FileOpenRead(const std::string& path) {
   return F(h);
 }
 
-FileHandle FileOpenSource(const std::string& path) {
+FileHandle FileOpenSource(const std::string& root, const std::string& relative) {
+  const std::string path = root + relative;
   // The reparse point itself is opened, so its attributes show it and it is refused.
   HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
                            OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN | FILE_FLAG_OPEN_REPARSE_POINT,

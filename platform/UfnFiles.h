@@ -73,6 +73,8 @@ struct DirEntry {
   uint64_t size = 0;       // 0 for folders
   std::time_t mtime = 0;   // last write time, seconds since the epoch (UTC)
   bool link = false;       // a symbolic link (POSIX) or a reparse point (Windows)
+  bool special = false;    // POSIX: a pipe, socket or device; only ListDirectoryNoFollow
+                           // lists them (attributes 0, size 0)
   bool IsDirectory() const { return (attributes & FILE_ATTR_DIRECTORY) != 0; }
 };
 
@@ -89,6 +91,7 @@ bool ListDirectory(const std::string& path, std::vector<DirEntry>& entries,
 // As ListDirectory, but links are not followed: a symbolic link (dangling or not) or a
 // reparse point is listed with `link` set and FILE_ATTR_REPARSE_POINT alone (plus the hidden
 // bit of a dot name on POSIX), never as a folder, so nothing walking the list enters it.
+// POSIX: pipes, sockets and devices are listed too, with `special` set.
 bool ListDirectoryNoFollow(const std::string& path, std::vector<DirEntry>& entries,
                            bool includeDots = false);
 

@@ -38,6 +38,7 @@ bool FillEntry(const std::string& path, const std::string& name, DirEntry& e, bo
   }
   e.name = name;
   e.link = false;
+  e.special = false;
   if (S_ISLNK(st.st_mode)) {
     // Where it points is neither looked at nor entered.
     e.link = true;
@@ -55,6 +56,12 @@ bool FillEntry(const std::string& path, const std::string& name, DirEntry& e, bo
   } else if (S_ISREG(st.st_mode)) {
     e.attributes = FILE_ATTR_ARCHIVE;
     e.size = static_cast<uint64_t>(st.st_size);
+  } else if (!follow) {
+    // Listed as what it is, for a walk that must say what it left out.
+    e.special = true;
+    e.attributes = 0;
+    e.size = 0;
+    return true;
   } else {
     errno = EINVAL;
     Remember();

@@ -33,7 +33,7 @@ bool ProfileFile::Store(const std::string& text) {
 std::string ProfileFile::ReadValue(const std::string& section, const std::string& key,
                                    const std::string& def) const {
   std::string text, value;
-  if (Read(text) && profile_text::FindValue(text, section, key, value)) return value;
+  if (Read(text) && profile_text::FindServerValue(text, section, key, value)) return value;
   return def;
 }
 
@@ -60,7 +60,7 @@ void ProfileFile::WriteValue(const std::string& section, const std::string& key,
 void ProfileFile::ReadPairs(const std::string& section, std::vector<std::string>& list) const {
   list.clear();
   std::string text;
-  if (Read(text)) profile_text::ListPairs(text, section, list);
+  if (Read(text)) profile_text::ListServerPairs(text, section, list);
 }
 
 void ProfileFile::DeleteValue(const std::string& section, const std::string& key) {

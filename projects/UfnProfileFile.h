@@ -7,8 +7,8 @@
 
 class ProfileFile {
 public:
-  // `mode`: the permission bits the file gets whenever it is written; -1 keeps the file's
-  // own (0644 for a new file).
+  // `mode`: the permission bits of a file this makes; -1 gives 0644. A file that exists
+  // keeps its own.
   explicit ProfileFile(const std::string& fileName, int mode = -1);
   ~ProfileFile();
   ProfileFile(const ProfileFile&) = delete;
@@ -16,6 +16,8 @@ public:
 
   const std::string& FileName() const { return FFileName; }
 
+  // Reading is svnserve's on Linux (the value the server enforces) and the system's profile
+  // functions' on Windows; see UfnProfileText.h for both.
   // The key's value; `def` when the file, the section or the key is missing.
   std::string ReadValue(const std::string& section, const std::string& key,
                         const std::string& def) const;
@@ -23,7 +25,8 @@ public:
   // Raises EWriteError "Unable to write to <path>" when the file cannot be written, and
   // refuses, with the same text and the reason, what could not be read back as written.
   void WriteValue(const std::string& section, const std::string& key, const std::string& value);
-  // Clears `list`, then key + "=" + value for each key of the section in file order.
+  // Clears `list`, then key + "=" + value for each key of the section, each once, in the
+  // order of first appearance.
   void ReadPairs(const std::string& section, std::vector<std::string>& list) const;
   // Removes the key's lines; a missing key, section or file changes nothing. Never raises.
   void DeleteValue(const std::string& section, const std::string& key);

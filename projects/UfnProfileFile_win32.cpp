@@ -54,6 +54,28 @@ bool PlainKey(const std::string& key) {
          key[0] != '#' && key[0] != ';' && key[0] != '[';
 }
 
+// svnserve also reads ":" lines, later sections of the name and indented lines that carry a
+// value on, none of which the system's functions see. Before their write or delete, those
+// lines of the key go: the system's writer may move an indented line to column 0 (Wine does),
+// and svnserve would no longer know which value it carries on. After it, whatever of the key
+// svnserve would still read otherwise goes too (`value` null for a delete), so that both read
+// the file alike. False when the file could not be read or rewritten.
+bool LeaveTheServerNothingElse(const std::string& file, const std::string& section,
+                               const std::string& key, const std::string* value, bool before) {
+  ::WritePrivateProfileStringA(nullptr, nullptr, nullptr, file.c_str());
+  std::string text;
+  if (!platform::FileExists(file)) return before;
+  if (!platform::ReadWholeFile(file, text)) return false;
+  std::string fixed = text;
+  if (before)
+    profile_text::DropServerOnlyLines(fixed, section, key);
+  else if (value)
+    fixed = profile_text::SetValue(text, section, key, *value);
+  else
+    profile_text::RemoveKey(fixed, section, key);
+  return fixed == text || platform::WriteFileAtomic(file, fixed);
+}
+
 } // namespace
 
 ProfileFile::ProfileFile(const std::string& fileName, int mode)
@@ -91,6 +113,7 @@ void ProfileFile::WriteValue(const std::string& section, const std::string& key,
       (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
     throw EWriteError(failure);
 
+  if (!LeaveTheServerNothingElse(file, section, key, &value, true)) throw EWriteError(failure);
   // The profile functions change the first line of a key, svnserve reads the last: a key
   // written twice into the file loses its other lines first.
   int lines = 0;
@@ -101,7 +124,8 @@ void ProfileFile::WriteValue(const std::string& section, const std::string& key,
     if (!::WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, file.c_str()))
       throw EWriteError(failure);
 
-  if (!::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()))
+  if (!::WritePrivateProfileStringA(section.c_str(), key.c_str(), value.c_str(), file.c_str()) ||
+      !LeaveTheServerNothingElse(file, section, key, &value, false))
     throw EWriteError(failure);
   if (ReadValue(section, key, value + "?") != value)
     throw EWriteError(failure + ": the value did not read back as written");
@@ -132,10 +156,12 @@ void ProfileFile::DeleteValue(const std::string& section, const std::string& key
   if (attributes == INVALID_FILE_ATTRIBUTES ||
       (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_DIRECTORY)))
     return;
+  LeaveTheServerNothingElse(file, section, key, nullptr, true);
   std::string names = ProfileString(section.c_str(), nullptr, nullptr, file, KeyListBufferSize, 2);
   // Every line of the key goes, so that no older password stays valid for svnserve; a
   // missing file is not created.
   for (size_t p = 0; p < names.size(); p += std::strlen(names.c_str() + p) + 1)
     if (SameName(names.c_str() + p, key))
       ::WritePrivateProfileStringA(section.c_str(), key.c_str(), nullptr, file.c_str());
+  LeaveTheServerNothingElse(file, section, key, nullptr, false);
 }

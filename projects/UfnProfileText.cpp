@@ -258,6 +258,60 @@ void ListPairs(const std::string& text, const std::string& section,
   }
 }
 
+namespace {
+
+// The options as svnserve reads them from every section of the name: (key, value) in the
+// order of first appearance, a later line of a key replacing the value of an earlier one.
+// Only a "[" in column 0 opens a section; an indented line after an option is more of its
+// value, joined by one blank.
+std::vector<std::pair<std::string, std::string>> ServerOptions(const std::string& text,
+                                                               const std::string& section) {
+  std::vector<std::pair<std::string, std::string>> options;
+  Layout l(text, section);
+  bool inNamed = false;
+  for (size_t i = 0; i < l.Doc.Lines.size(); ++i) {
+    const std::string& raw = l.Doc.Lines[i].Text;
+    if (l.Continues[i]) continue;
+    if (!raw.empty() && raw[0] == '[') {
+      const size_t close = raw.find(']');
+      inNamed = close != std::string::npos && SameName(Trim(raw.substr(1, close - 1)), section);
+      continue;
+    }
+    std::string key;
+    if (!inNamed || !ServerKey(raw, key) || key.empty()) continue;
+    std::string value = Trim(raw.substr(raw.find_first_of("=:") + 1));
+    for (size_t j = i + 1; j < l.Continues.size() && l.Continues[j]; ++j)
+      value = Trim(value + " " + Trim(l.Doc.Lines[j].Text));
+    bool replaced = false;
+    for (auto& o : options)
+      if (SameName(o.first, key)) {
+        o.second = value;
+        replaced = true;
+      }
+    if (!replaced) options.emplace_back(key, value);
+  }
+  return options;
+}
+
+} // namespace
+
+bool FindServerValue(const std::string& text, const std::string& section, const std::string& key,
+                     std::string& value) {
+  for (const auto& o : ServerOptions(text, section))
+    if (SameName(o.first, key)) {
+      value = o.second;
+      return true;
+    }
+  return false;
+}
+
+void ListServerPairs(const std::string& text, const std::string& section,
+                     std::vector<std::string>& list) {
+  list.clear();
+  for (const auto& o : ServerOptions(text, section))
+    list.push_back(o.first + "=" + o.second);
+}
+
 std::string SetValue(const std::string& text, const std::string& section, const std::string& key,
                      const std::string& value) {
   Layout l(text, section);
@@ -331,6 +385,26 @@ bool RemoveKey(std::string& text, const std::string& section, const std::string&
     if (!drop[i]) out.Lines.push_back(l.Doc.Lines[i]);
   if (removed) text = Join(out);
   return removed;
+}
+
+bool DropServerOnlyLines(std::string& text, const std::string& section, const std::string& key) {
+  Layout l(text, section);
+  std::vector<bool> drop(l.Doc.Lines.size(), false);
+  bool dropped = false;
+  for (size_t i = 0; i < l.Doc.Lines.size(); ++i) {
+    if (!l.InNamed(i, section) || !l.Holds(i, key)) continue;
+    l.DropContinuation(i, drop);
+    if (!(l.InFirst(i) && l.IsKeyLine(i, key))) drop[i] = true;
+  }
+  Document out{l.Doc.Bom, {}};
+  for (size_t i = 0; i < l.Doc.Lines.size(); ++i) {
+    if (drop[i])
+      dropped = true;
+    else
+      out.Lines.push_back(l.Doc.Lines[i]);
+  }
+  if (dropped) text = Join(out);
+  return dropped;
 }
 
 } // namespace profile_text

@@ -289,6 +289,27 @@ TEST(Zip, UnreadableFilesAreLeftOutReportedAndCounted) {
   EXPECT_EQ(CheckWithReaders(f.Archive, want, f.Work.Path()), "");
 }
 
+// A folder swapped for a link to a folder outside after the walk listed it: its files are not
+// read through the link, and count as unreadable.
+TEST(Zip, AFolderSwappedForALinkDuringTheRunIsNotEntered) {
+  TFixture f;
+  TempDir outside;
+  WriteFile(f.Src / "1-first", RandomBytes(300000, 13));
+  MakeDirs(f.Src / "2-dir");
+  WriteFile(f.Src / "2-dir/file", "inside");
+  MakeDirs(outside / "copy");
+  WriteFile(outside / "copy/file", "SECRET from outside");
+  f.Events.OnBegin = [&](const std::string& name, int, bool&) {
+    if (name != f.Src / "1-first") return;
+    ::rename((f.Src / "2-dir").c_str(), (outside / "moved").c_str());
+    ::symlink((outside / "copy").c_str(), (f.Src / "2-dir").c_str());
+  };
+  EXPECT_EQ(f.Zip.BuildArchive(), 1);
+  EXPECT_EQ(f.Zip.UnreadableFiles(), std::vector<std::string>{f.Src / "2-dir/file"});
+  TArchiveView a = ReadArchive(f.Archive);
+  EXPECT_EQ(EntryNames(a), std::vector<std::string>{"1-first"});
+}
+
 TEST(Zip, AFileWithoutReadPermissionIsLeftOutForAnOrdinaryUser) {
   // Run as "nobody" in a child, since root reads everything.
   TempDir t;

@@ -217,7 +217,8 @@ namespace {
 
 struct TLinkScan {
   Names Paths;
-  Names Links; // below the root
+  Names Links;   // below the root
+  Names Special; // pipes, sockets, devices, below the root
   bool Ended = false;
 };
 
@@ -227,6 +228,9 @@ TLinkScan ScanWithLinks(const TScanSettings& s, const std::string& root) {
   TLinkScan r;
   scan.OnItem = [&](TScanItem& item) { r.Paths.push_back(item.FullPath.substr(item.RootLength)); };
   scan.OnLink = [&](const std::string& path) { r.Links.push_back(path.substr(root.size() + 1)); };
+  scan.OnSpecial = [&](const std::string& path) {
+    r.Special.push_back(path.substr(root.size() + 1));
+  };
   scan.Run();
   r.Ended = true;
   return r;
@@ -260,18 +264,21 @@ TEST(FolderScan, LinksAreNeitherPackedNorEnteredButNamedAndTheWalkEnds) {
   Link("../file", t / "onlylink/l");
   TLinkScan r = ScanWithLinks(Backup(t.Path()), t.Path());
   ASSERT_TRUE(r.Ended);
-  // The FIFO is no file to pack; a folder holding a link is not empty, so gets no entry.
+  // The FIFO is no file to pack, but named; a folder holding a link is not empty, so gets no
+  // entry.
   EXPECT_EQ(r.Paths, (Names{"file", "sub/deeper/f"}));
+  EXPECT_EQ(r.Special, (Names{"pipe"}));
   EXPECT_EQ(r.Links,
             (Names{"a", "b", "etclink", "onlylink/l", "secretlink", "sub/dangling", "sub/up"}));
 
   // Excluded links are not named; dot-named ones are skipped like any dot name.
   Link(".", t / ".dotlink");
   TScanSettings s = Backup(t.Path());
-  s.ExcludeSpec = {"*link", "sub/*"};
+  s.ExcludeSpec = {"*link", "sub/*", "pipe"};
   r = ScanWithLinks(s, t.Path());
   EXPECT_EQ(r.Paths, (Names{"file"}));
   EXPECT_EQ(r.Links, (Names{"a", "b", "onlylink/l"}));
+  EXPECT_TRUE(r.Special.empty());
 }
 
 TEST(FolderScan, ARootReachedThroughALinkIsWalked) {
@@ -285,20 +292,41 @@ TEST(FolderScan, ARootReachedThroughALinkIsWalked) {
   EXPECT_TRUE(r.Links.empty());
 }
 
-// What the builder opens: a regular file, never through a link, never waiting on a FIFO.
+// What the builder opens: a regular file, never through a link below the root, never
+// waiting on a FIFO. The root itself may be reached through a link.
 TEST(FolderScan, SourceFilesOpenOnlyAsRegularFilesWithoutWaiting) {
   TempDir t;
+  const std::string root = t.Path() + "/";
+  MakeDirs(t / "dir/sub");
+  WriteFile(t / "dir/sub/f", "data");
   WriteFile(t / "f", "data");
   Link(t / "f", t / "l");
   ASSERT_EQ(::mkfifo((t / "pipe").c_str(), 0600), 0);
-  platform::FileHandle h = platform::FileOpenSource(t / "f");
-  ASSERT_NE(h, platform::InvalidFileHandle);
-  char buf[8];
-  EXPECT_EQ(platform::FileRead(h, buf, sizeof buf), 4);
-  platform::FileClose(h);
-  EXPECT_EQ(platform::FileOpenSource(t / "l"), platform::InvalidFileHandle);
+  for (const auto& [from, relative] : {std::pair<std::string, std::string>{root, "f"},
+                                       {root, "dir/sub/f"},
+                                       {root + "dir/", "sub/f"},
+                                       {"", t / "f"}}) {
+    platform::FileHandle h = platform::FileOpenSource(from, relative);
+    ASSERT_NE(h, platform::InvalidFileHandle) << from << relative;
+    char buf[8];
+    EXPECT_EQ(platform::FileRead(h, buf, sizeof buf), 4);
+    platform::FileClose(h);
+  }
+  EXPECT_EQ(platform::FileOpenSource(root, "l"), platform::InvalidFileHandle);
   // A FIFO with no writer would block a plain open for ever.
-  EXPECT_EQ(platform::FileOpenSource(t / "pipe"), platform::InvalidFileHandle);
-  EXPECT_EQ(platform::FileOpenSource(t.Path()), platform::InvalidFileHandle);
-  EXPECT_EQ(platform::FileOpenSource(t / "missing"), platform::InvalidFileHandle);
+  EXPECT_EQ(platform::FileOpenSource(root, "pipe"), platform::InvalidFileHandle);
+  EXPECT_EQ(platform::FileOpenSource(root, "dir"), platform::InvalidFileHandle);
+  EXPECT_EQ(platform::FileOpenSource(root, "missing"), platform::InvalidFileHandle);
+
+  // A folder on the way swapped for a link (to a copy of itself elsewhere) is not entered;
+  // a root reached through a link is.
+  TempDir elsewhere;
+  MakeDirs(elsewhere / "sub");
+  WriteFile(elsewhere / "sub/f", "else");
+  ASSERT_EQ(::rename((t / "dir").c_str(), (t / "moved").c_str()), 0);
+  Link(elsewhere.Path(), t / "dir");
+  EXPECT_EQ(platform::FileOpenSource(root, "dir/sub/f"), platform::InvalidFileHandle);
+  platform::FileHandle h = platform::FileOpenSource(root + "dir/", "sub/f");
+  EXPECT_NE(h, platform::InvalidFileHandle);
+  platform::FileClose(h);
 }

@@ -155,6 +155,48 @@ TEST_F(RepositoryTest, IndentedLinesOfAValueGoWithItForTheRealServer) {
   EXPECT_EQ(r.ExitCode, 0) << r.Output;
 }
 
+// The files as an administrator may have written them by hand: ":" for "=", a key twice, a
+// second [users] section, a password carried on over an indented line, an access level
+// twice. What the program shows is what svnserve lets in, and a withdraw shuts the user out.
+TEST_F(RepositoryTest, TheListIsWhatTheRealServerLetsInAndAWithdrawShutsOut) {
+  Create("proj");
+  const std::string conf = Conf("proj"), passwd = Root / "proj/conf/passwd";
+  WriteFile(conf, "[general]\npassword-db = passwd\nauth-access = write\n"
+                  "anon-access = write\nanon-access = none\n");
+  WriteFile(passwd, "[users]\nalice: pw\ndave = first\nbob = bob\n  pw\n"
+                    "[groups]\n[users]\ncarol = c3\ndave = second\n");
+  TclsProjectMgr mgr;
+  Lines users;
+  mgr.ReadUsers("proj", users);
+  EXPECT_EQ(users, (Lines{"alice=pw", "dave=second", "bob=bob pw", "carol=c3"}));
+  EXPECT_EQ(ProfileFile(conf).ReadValue("general", "anon-access", "read"), "none");
+
+  TSvnServe server(Root.Path());
+  ASSERT_GT(server.Pid, 0) << "svnserve did not start";
+  const std::string url = Quote(server.Url("proj"));
+  RunResult r = Svn("ls " + url);
+  EXPECT_NE(r.ExitCode, 0) << "anonymous read passed: " << r.Output;
+  for (const std::string& user : users) {
+    const size_t eq = user.find('=');
+    r = Svn("ls " + url, user.substr(0, eq), user.substr(eq + 1));
+    EXPECT_EQ(r.ExitCode, 0) << user << ": " << r.Output;
+  }
+  EXPECT_NE(Svn("ls " + url, "dave", "first").ExitCode, 0) << "the earlier of two lines counted";
+  EXPECT_NE(Svn("ls " + url, "bob", "bob").ExitCode, 0) << "the indented line was not read";
+
+  mgr.DeleteUser("proj", "alice");
+  mgr.DeleteUser("proj", "carol");
+  mgr.DeleteUser("proj", "dave");
+  EXPECT_NE(Svn("ls " + url, "alice", "pw").ExitCode, 0) << "withdrawn \":\" user still reads";
+  EXPECT_NE(Svn("ls " + url, "carol", "c3").ExitCode, 0) << "withdrawn user still reads";
+  EXPECT_NE(Svn("ls " + url, "dave", "second").ExitCode, 0) << "withdrawn user still reads";
+  EXPECT_NE(Svn("ls " + url, "dave", "first").ExitCode, 0) << "withdrawn user still reads";
+  r = Svn("ls " + url, "bob", "bob pw");
+  EXPECT_EQ(r.ExitCode, 0) << r.Output;
+  mgr.ReadUsers("proj", users);
+  EXPECT_EQ(users, (Lines{"bob=bob pw"}));
+}
+
 // A repository served by svnserve running as another account (uid/gid 54321, unused): a
 // grant made by root keeps passwd that account's, and a passwd shared through a symbolic
 // link stays shared.

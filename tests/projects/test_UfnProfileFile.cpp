@@ -1,6 +1,7 @@
 #include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UfnProfileFile.h"
+#include "projects/UfnProfileText.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -29,58 +30,111 @@ std::string DeleteResult(const std::string& initial, const std::string& section,
 
 } // namespace
 
-TEST(ProfileFileRead, LinesSectionsCommentsAndKeys) {
+TEST(ProfileFileRead, AsSvnserveReadsIt) {
+  // ":" separates like "=", the last line of a key wins, every section of the name counts,
+  // an indented line carries on the value above, "#" in column 0 is a comment and ";" is not,
+  // quotes stay.
   TempDir t;
   WriteFile(t / "f.conf", "\xEF\xBB\xBF"
-                          "top=outside\r\n"
-                          "  [ General ]  \r\n"
+                          "[general]\r\n"
                           "# hidden = no\n"
-                          "; other = no\r"
-                          "\t Anon-Access \t=\t read \t\n"
-                          "\n"
+                          "; other = no\n"
+                          "Anon-Access = none\n"
                           "quoted = \"two words\" \n"
-                          "single='x'\n"
-                          "mismatched=\"x'\n"
-                          "inner=a\"b\"\n"
-                          "eq = a=b\n"
-                          "noequals\n"
-                          "= empty key\n"
-                          "anon-access=second\n"
-                          "[general]\n"
-                          "late=never\n"
+                          "eq : a=b\n"
+                          "colon = a:b\n"
+                          "anon-access: write\n"
                           "[users]\r\n"
                           "# harry = harryssecret\r\n"
                           "bob = b1\r\n"
                           "alice=a1\r\n"
+                          "carol=\r\n"
+                          "  c1 \r\n"
+                          "\tmore\t\r\n"
+                          "\r\n"
+                          "[general]\n"
+                          "late = x\n"
+                          "[users]\n"
                           "BOB=b2");
   ProfileFile p(t / "f.conf");
-  EXPECT_EQ(p.ReadValue("general", "anon-access", "none"), "read");
-  EXPECT_EQ(p.ReadValue("GENERAL", "ANON-ACCESS", "none"), "read");
-  EXPECT_EQ(p.ReadValue("general", "quoted", ""), "two words");
-  EXPECT_EQ(p.ReadValue("general", "single", ""), "x");
-  EXPECT_EQ(p.ReadValue("general", "mismatched", ""), "\"x'");
-  EXPECT_EQ(p.ReadValue("general", "inner", ""), "a\"b\"");
-  EXPECT_EQ(p.ReadValue("general", "eq", ""), "a=b");
-  // Comments, lines without "=", keys outside sections and later sections of a name are
-  // never read.
-  EXPECT_EQ(p.ReadValue("general", "# hidden", "d"), "d");
+  EXPECT_EQ(p.ReadValue("general", "anon-access", "read"), "write");
+  EXPECT_EQ(p.ReadValue("GENERAL", "ANON-ACCESS", "read"), "write");
+  EXPECT_EQ(p.ReadValue("general", "quoted", ""), "\"two words\"");
+  EXPECT_EQ(p.ReadValue("general", "; other", ""), "no");
   EXPECT_EQ(p.ReadValue("general", "hidden", "d"), "d");
-  EXPECT_EQ(p.ReadValue("general", "; other", "d"), "d");
-  EXPECT_EQ(p.ReadValue("general", "noequals", "d"), "d");
-  EXPECT_EQ(p.ReadValue("general", "", "d"), "d");
-  EXPECT_EQ(p.ReadValue("general", "top", "d"), "d");
-  EXPECT_EQ(p.ReadValue("general", "late", "d"), "d");
-  EXPECT_EQ(p.ReadValue("missing", "anon-access", "d"), "d");
-  EXPECT_EQ(p.ReadValue("users", "bob", ""), "b1");
-  EXPECT_EQ(p.ReadValue("users", "BOB", ""), "b1");
+  EXPECT_EQ(p.ReadValue("general", "# hidden", "d"), "d");
+  EXPECT_EQ(p.ReadValue("general", "eq", ""), "a=b");
+  EXPECT_EQ(p.ReadValue("general", "colon", ""), "a:b");
+  EXPECT_EQ(p.ReadValue("general", "late", ""), "x");
+  EXPECT_EQ(p.ReadValue("users", "bob", ""), "b2");
+  EXPECT_EQ(p.ReadValue("users", "carol", ""), "c1 more");
+  EXPECT_EQ(p.ReadValue("users", "harry", "d"), "d");
 
   Pairs list{"stale"};
   p.ReadPairs("users", list);
-  EXPECT_EQ(list, (Pairs{"bob=b1", "alice=a1"}));
+  EXPECT_EQ(list, (Pairs{"bob=b2", "alice=a1", "carol=c1 more"}));
   p.ReadPairs("general", list);
+  EXPECT_EQ(list, (Pairs{"; other=no", "Anon-Access=write", "quoted=\"two words\"", "eq=a=b",
+                         "colon=a:b", "late=x"}));
+  p.ReadPairs("nothing", list);
+  EXPECT_TRUE(list.empty());
+}
+
+TEST(ProfileTextWindowsReading, LinesSectionsCommentsAndKeys) {
+  // What the Windows profile functions read, and so what the writer must also satisfy.
+  const std::string text = "\xEF\xBB\xBF"
+                           "top=outside\r\n"
+                           "  [ General ]  \r\n"
+                           "# hidden = no\n"
+                           "; other = no\r"
+                           "\t Anon-Access \t=\t read \t\n"
+                           "\n"
+                           "quoted = \"two words\" \n"
+                           "single='x'\n"
+                           "mismatched=\"x'\n"
+                           "inner=a\"b\"\n"
+                           "eq = a=b\n"
+                           "noequals\n"
+                           "= empty key\n"
+                           "anon-access=second\n"
+                           "[general]\n"
+                           "late=never\n"
+                           "[users]\r\n"
+                           "# harry = harryssecret\r\n"
+                           "bob = b1\r\n"
+                           "alice=a1\r\n"
+                           "BOB=b2";
+  auto read = [&](const std::string& section, const std::string& key, const std::string& def) {
+    std::string value;
+    return profile_text::FindValue(text, section, key, value) ? value : def;
+  };
+  EXPECT_EQ(read("general", "anon-access", "none"), "read");
+  EXPECT_EQ(read("GENERAL", "ANON-ACCESS", "none"), "read");
+  EXPECT_EQ(read("general", "quoted", ""), "two words");
+  EXPECT_EQ(read("general", "single", ""), "x");
+  EXPECT_EQ(read("general", "mismatched", ""), "\"x'");
+  EXPECT_EQ(read("general", "inner", ""), "a\"b\"");
+  EXPECT_EQ(read("general", "eq", ""), "a=b");
+  // Comments, lines without "=", keys outside sections and later sections of a name are
+  // never read.
+  EXPECT_EQ(read("general", "# hidden", "d"), "d");
+  EXPECT_EQ(read("general", "hidden", "d"), "d");
+  EXPECT_EQ(read("general", "; other", "d"), "d");
+  EXPECT_EQ(read("general", "noequals", "d"), "d");
+  EXPECT_EQ(read("general", "", "d"), "d");
+  EXPECT_EQ(read("general", "top", "d"), "d");
+  EXPECT_EQ(read("general", "late", "d"), "d");
+  EXPECT_EQ(read("missing", "anon-access", "d"), "d");
+  EXPECT_EQ(read("users", "bob", ""), "b1");
+  EXPECT_EQ(read("users", "BOB", ""), "b1");
+
+  Pairs list{"stale"};
+  profile_text::ListPairs(text, "users", list);
+  EXPECT_EQ(list, (Pairs{"bob=b1", "alice=a1"}));
+  profile_text::ListPairs(text, "general", list);
   EXPECT_EQ(list, (Pairs{"Anon-Access=read", "quoted=two words", "single=x", "mismatched=\"x'",
                          "inner=a\"b\"", "eq=a=b"}));
-  p.ReadPairs("nothing", list);
+  profile_text::ListPairs(text, "nothing", list);
   EXPECT_TRUE(list.empty());
 }
 

@@ -4,6 +4,7 @@
 #include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnProfileFile.h"
+#include "projects/UfnProfileText.h"
 #include "settings/UclsBasicSetting.h"
 #include "support/TestGlobals.h"
 #include "support/TestSupport.h"
@@ -185,6 +186,27 @@ TEST(WinProfile, DuplicateKeysEndAsOneLineAndLongTextsAreReadWhole) {
   ProfileFile(t / "many").ReadPairs("many", pairs);
   ASSERT_EQ(pairs.size(), 800u) << "the key list outgrows 16384 bytes";
   EXPECT_EQ(pairs.back(), "a_rather_long_user_name_1799=p");
+}
+
+// The system's functions see neither ":" lines, nor a second [users] section, nor indented
+// lines that carry a value on; svnserve does. A grant and a withdraw leave svnserve nothing
+// else of the user.
+TEST(WinProfile, AGrantAndAWithdrawLeaveSvnserveNothingElseOfTheKey) {
+  TempDir t;
+  const std::string f = t / "passwd";
+  const std::string others = "[users]\r\nalice=one\r\nbob=b\r\nalice: two\r\n  more\r\n"
+                             "[groups]\r\n[users]\r\nALICE = three\r\ncarol=c\r\n";
+  WriteFile(f, others);
+  ProfileFile(f).WriteValue("users", "alice", "four");
+  std::string value;
+  EXPECT_TRUE(profile_text::FindServerValue(ReadFile(f), "users", "alice", value));
+  EXPECT_EQ(value, "four");
+  EXPECT_EQ(ReadFile(f), "[users]\r\nalice=four\r\nbob=b\r\n[groups]\r\n[users]\r\ncarol=c\r\n");
+
+  WriteFile(f, others);
+  ProfileFile(f).DeleteValue("users", "alice");
+  EXPECT_FALSE(profile_text::FindServerValue(ReadFile(f), "users", "alice", value)) << ReadFile(f);
+  EXPECT_EQ(ReadFile(f), "[users]\r\nbob=b\r\n[groups]\r\n[users]\r\ncarol=c\r\n");
 }
 
 TEST(WinProfile, ANewFileNeedsItsFolderAndAReadOnlyFileIsRefused) {
