@@ -218,16 +218,22 @@ int List(const std::vector<std::string>& args, std::ostream& out) {
     // An absent key means svnserve's default, as the dialog shows it.
     ProfileFile conf(TclsProjectMgr::ConfigFile(project));
     std::vector<std::string> lines;
-    ProjectMgr->ReadUsers(project, lines);
     std::string users;
-    for (const std::string& line : lines)
-      users += (users.empty() ? "" : ", ") + line.substr(0, line.find('='));
+    try {
+      ProjectMgr->ReadUsers(project, lines);
+      for (const std::string& line : lines)
+        users += (users.empty() ? "" : ", ") + line.substr(0, line.find('='));
+      if (users.empty()) users = "(없음)";
+    } catch (const EPasswordDbOutside& e) {
+      // The dialog leaves such a file alone as well.
+      users = "(관리하지 않음: 프로젝트 폴더 밖의 암호 파일 " + e.File + ")";
+    }
     out << project << "\n"
         << "  " << kAnonAccess << " : " << Level(conf.ReadValue("general", "anon-access", "read"))
         << "\n"
         << "  " << kAuthAccess << " : " << Level(conf.ReadValue("general", "auth-access", "write"))
         << "\n"
-        << "  " << kRegUsers << " : " << (users.empty() ? "(없음)" : users) << "\n";
+        << "  " << kRegUsers << " : " << users << "\n";
   }
   return AdminExitOk;
 }

@@ -18,6 +18,11 @@ struct TProgramResult {
 // standard input on the null device, and waits for it to end.
 TProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments);
 
+// Runs `commandLine` unchanged through the command interpreter ("/bin/sh -c"; Windows
+// "cmd.exe /c") in the current folder, standard input on the null device, and waits for it
+// to end; what it wrote to standard output and standard error comes back in Output.
+TProgramResult RunShellProgram(const std::string& commandLine);
+
 // Whether standard output goes to a terminal (Windows: a console).
 bool StdoutIsTerminal();
 // The terminal's width in columns; 80 when it cannot be told.

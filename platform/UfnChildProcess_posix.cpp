@@ -58,6 +58,10 @@ TProgramResult RunProgram(const std::string& program, const std::vector<std::str
   return result;
 }
 
+TProgramResult RunShellProgram(const std::string& commandLine) {
+  return RunProgram("/bin/sh", {"-c", commandLine});
+}
+
 bool StdoutIsTerminal() {
   return ::isatty(1) == 1;
 }

@@ -32,14 +32,10 @@ std::string QuoteArgument(const std::string& arg) {
   return quoted;
 }
 
-} // namespace
-
-TProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
+// Starts `application` (nullptr: the first word of the command line, found as the system
+// finds it) with its output on a pipe, and collects the output until it ends.
+TProgramResult Run(const char* application, std::string commandLine) {
   TProgramResult result;
-  std::string commandLine = QuoteArgument(program);
-  for (const std::string& a : arguments)
-    commandLine += " " + QuoteArgument(a);
-
   SECURITY_ATTRIBUTES inherit{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   HANDLE readEnd = nullptr, writeEnd = nullptr;
   if (!::CreatePipe(&readEnd, &writeEnd, &inherit, 0)) {
@@ -57,7 +53,7 @@ TProgramResult RunProgram(const std::string& program, const std::vector<std::str
   si.hStdOutput = writeEnd;
   si.hStdError = writeEnd;
   PROCESS_INFORMATION pi{};
-  const BOOL started = ::CreateProcessA(program.c_str(), commandLine.data(), nullptr, nullptr, TRUE,
+  const BOOL started = ::CreateProcessA(application, commandLine.data(), nullptr, nullptr, TRUE,
                                         CREATE_NO_WINDOW, nullptr, nullptr, &si, &pi);
   const DWORD startError = ::GetLastError();
   ::CloseHandle(writeEnd);
@@ -79,6 +75,19 @@ TProgramResult RunProgram(const std::string& program, const std::vector<std::str
   ::CloseHandle(pi.hThread);
   ::CloseHandle(pi.hProcess);
   return result;
+}
+
+} // namespace
+
+TProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
+  std::string commandLine = QuoteArgument(program);
+  for (const std::string& a : arguments)
+    commandLine += " " + QuoteArgument(a);
+  return Run(program.c_str(), commandLine);
+}
+
+TProgramResult RunShellProgram(const std::string& commandLine) {
+  return Run(nullptr, "cmd.exe /c " + commandLine);
 }
 
 bool StdoutIsTerminal() {

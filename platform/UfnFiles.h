@@ -30,6 +30,17 @@ std::string ProgramPath();
 // POSIX stand-in: "/usr", so that the default Subversion folder is where Debian puts it.
 std::string ProgramFilesFolder();
 
+// Whether `path` stands on its own rather than relative to a current folder (POSIX: a leading
+// "/"; Windows: a drive and a delimiter, or a UNC or rooted path).
+bool IsAbsolutePath(const std::string& path);
+// The full path of `path` (a relative one taken from the current folder) with "." and ".."
+// and symbolic links resolved as far as the path exists; the rest is normalised as written.
+// Windows: links are resolved through the longest existing part as well.
+std::string ResolvedPath(const std::string& path);
+// Whether the resolved `path` lies below the resolved `folder` (not the folder itself).
+// Windows compares without regard to ASCII letter case.
+bool PathWithin(const std::string& folder, const std::string& path);
+
 // ---- files and folders -------------------------------------------------------------------
 
 bool FileExists(const std::string& path);      // exists and is not a folder

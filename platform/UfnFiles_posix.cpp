@@ -108,6 +108,62 @@ std::string ProgramFilesFolder() {
   return "/usr";
 }
 
+bool IsAbsolutePath(const std::string& path) {
+  return !path.empty() && path[0] == '/';
+}
+
+std::string ResolvedPath(const std::string& path) {
+  const std::string full = IsAbsolutePath(path) ? path : GetCurrentDir() + "/" + path;
+  // Names still to walk, the next one last. What is walked holds no link, so ".." takes
+  // its last name away; a name that does not exist is taken as written.
+  std::vector<std::string> names;
+  auto push = [&names](const std::string& p) {
+    size_t end = p.size();
+    while (end > 0) {
+      const size_t slash = p.rfind('/', end - 1);
+      const size_t start = slash == std::string::npos ? 0 : slash + 1;
+      names.push_back(p.substr(start, end - start));
+      if (slash == std::string::npos) break;
+      end = slash;
+    }
+  };
+  push(full);
+  std::string resolved = "/";
+  int links = 0;
+  while (!names.empty()) {
+    const std::string name = names.back();
+    names.pop_back();
+    if (name.empty() || name == ".") continue;
+    if (name == "..") {
+      resolved = ParentOf(resolved);
+      continue;
+    }
+    const std::string next = resolved == "/" ? "/" + name : resolved + "/" + name;
+    struct stat st;
+    // A cycle of links stops being followed where the system would give up.
+    if (links < 40 && ::lstat(next.c_str(), &st) == 0 && S_ISLNK(st.st_mode)) {
+      std::string target(4096, '\0');
+      const ssize_t n = ::readlink(next.c_str(), target.data(), target.size());
+      if (n > 0 && static_cast<size_t>(n) < target.size()) {
+        target.resize(static_cast<size_t>(n));
+        ++links;
+        if (target[0] == '/') resolved = "/";
+        push(target);
+        continue;
+      }
+    }
+    resolved = next;
+  }
+  return resolved;
+}
+
+bool PathWithin(const std::string& folder, const std::string& path) {
+  std::string f = ResolvedPath(folder);
+  const std::string p = ResolvedPath(path);
+  if (f.back() != '/') f += '/';
+  return p.size() > f.size() && p.compare(0, f.size(), f) == 0;
+}
+
 bool FileExists(const std::string& path) {
   struct stat st;
   return ::stat(path.c_str(), &st) == 0 && !S_ISDIR(st.st_mode);

@@ -127,6 +127,73 @@ std::string ProgramFilesFolder() {
   return ok ? std::string(buf) : std::string();
 }
 
+bool IsAbsolutePath(const std::string& path) {
+  return (path.size() >= 3 && path[1] == ':' && IsDelimiter(path[2])) ||
+         (!path.empty() && IsDelimiter(path[0]));
+}
+
+namespace {
+
+// The system's own name of an existing file or folder, links resolved; "" when it cannot be
+// opened.
+std::string FinalPath(const std::string& path) {
+  HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  if (h == INVALID_HANDLE_VALUE) return "";
+  std::string buf(32768, '\0');
+  const DWORD n = ::GetFinalPathNameByHandleA(h, buf.data(), static_cast<DWORD>(buf.size()),
+                                              FILE_NAME_NORMALIZED | VOLUME_NAME_DOS);
+  ::CloseHandle(h);
+  if (n == 0 || n >= buf.size()) return "";
+  buf.resize(n);
+  if (buf.rfind("\\\\?\\UNC\\", 0) == 0) return "\\\\" + buf.substr(8);
+  if (buf.rfind("\\\\?\\", 0) == 0) return buf.substr(4);
+  return buf;
+}
+
+std::string FullPath(const std::string& path) {
+  const DWORD n = ::GetFullPathNameA(path.c_str(), 0, nullptr, nullptr);
+  if (n == 0) return path;
+  std::string buf(n, '\0');
+  const DWORD m = ::GetFullPathNameA(path.c_str(), n, buf.data(), nullptr);
+  if (m == 0 || m >= n) return path;
+  buf.resize(m);
+  return buf;
+}
+
+} // namespace
+
+std::string ResolvedPath(const std::string& path) {
+  // "." and ".." go first, as written; then the longest part that exists is resolved.
+  const std::string full = FullPath(path);
+  std::string head = full, tail;
+  while (head.size() > RootLength(head)) {
+    const std::string real = FinalPath(head);
+    if (!real.empty()) return real + (tail.empty() || IsDelimiter(real.back()) ? "" : "\\") + tail;
+    const size_t pos = head.find_last_of("\\/");
+    if (pos == std::string::npos || pos < RootLength(head)) break;
+    tail = head.substr(pos + 1) + (tail.empty() ? "" : "\\") + tail;
+    head = head.substr(0, std::max(pos, RootLength(head)));
+  }
+  return full;
+}
+
+bool PathWithin(const std::string& folder, const std::string& path) {
+  std::string f = ResolvedPath(folder);
+  const std::string p = ResolvedPath(path);
+  if (f.empty() || !IsDelimiter(f.back())) f += '\\';
+  if (p.size() <= f.size()) return false;
+  for (size_t i = 0; i < f.size(); ++i) {
+    const char a = f[i], b = p[i];
+    if (IsDelimiter(a) && IsDelimiter(b)) continue;
+    if (a == b) continue;
+    if (a >= 'A' && a <= 'Z' && a + ('a' - 'A') == b) continue;
+    if (b >= 'A' && b <= 'Z' && b + ('a' - 'A') == a) continue;
+    return false;
+  }
+  return true;
+}
+
 // ---- files and folders -------------------------------------------------------------------
 
 bool FileExists(const std::string& path) {

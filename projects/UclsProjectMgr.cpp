@@ -12,6 +12,10 @@ TclsProjectMgr* ProjectMgr = nullptr;
 namespace {
 
 const char* const UsersSection = "users";
+const char* const GeneralSection = "general";
+const char* const PasswordDb = "password-db";
+// No value read from a file holds a line break: the key is absent.
+const char* const Absent = "\n";
 // passwd holds the passwords in clear text: owner-only whenever this program writes it.
 const int PasswdMode = 0600;
 
@@ -37,6 +41,27 @@ bool TakenName(const std::string& folder) {
   if (!platform::DirectoryExists(folder)) return false;
   std::vector<platform::DirEntry> inside;
   return !platform::ListDirectory(folder, inside) || !inside.empty();
+}
+
+std::string RepositoryFolder(const std::string& project) {
+  return AddPathDelimiter(BasicSetting->RepoPath) + project;
+}
+
+// The project's password file, refused when it lies outside the project's folder: another
+// project's or the system's file is not this project's to change.
+std::string ManagedPasswordDb(const std::string& project) {
+  const std::string file = TclsProjectMgr::PasswordDbFile(project);
+  const std::string folder = RepositoryFolder(project);
+  if (platform::PathWithin(folder, file)) return file;
+  const std::string value =
+      ProfileFile(TclsProjectMgr::ConfigFile(project)).ReadValue(GeneralSection, PasswordDb, "");
+  const std::string resolved = platform::ResolvedPath(file);
+  std::string reason = "프로젝트 폴더 밖에 있는 파일이라 사용자를 관리하지 않습니다";
+  if (!value.empty()) reason += " (svnserve.conf의 password-db = " + value + ")";
+  if (resolved != file) reason += "\r\n실제 위치: " + resolved;
+  throw EPasswordDbOutside("이 프로젝트의 암호 파일은 이 프로그램이 관리하지 않습니다.\r\n\r\n" +
+                               file + "\r\n" + reason + ".",
+                           file);
 }
 
 } // namespace
@@ -80,21 +105,35 @@ std::string TclsProjectMgr::PasswdFile(const std::string& project) {
   return ConfPath(project, "passwd");
 }
 
+std::string TclsProjectMgr::PasswordDbFile(const std::string& project) {
+  const std::string value =
+      ProfileFile(ConfigFile(project)).ReadValue(GeneralSection, PasswordDb, Absent);
+  if (value == Absent) return PasswdFile(project);
+  // svnserve takes a relative name from the folder that holds svnserve.conf.
+  if (platform::IsAbsolutePath(value)) return value;
+  return ConfPath(project, value);
+}
+
 std::string TclsProjectMgr::ConfigFile(const std::string& project) {
   return ConfPath(project, "svnserve.conf");
 }
 
 void TclsProjectMgr::ReadUsers(const std::string& project, std::vector<std::string>& list) const {
-  ProfileFile(PasswdFile(project)).ReadPairs(UsersSection, list);
+  list.clear();
+  ProfileFile(ManagedPasswordDb(project)).ReadPairs(UsersSection, list);
 }
 
 void TclsProjectMgr::WriteUser(const std::string& project, const std::string& id,
                                const std::string& password) {
-  ProfileFile(PasswdFile(project), PasswdMode).WriteValue(UsersSection, id, password);
+  ProfileFile(ManagedPasswordDb(project), PasswdMode).WriteValue(UsersSection, id, password);
+  ProfileFile conf(ConfigFile(project));
+  if (platform::FileExists(conf.FileName()) &&
+      conf.ReadValue(GeneralSection, PasswordDb, Absent) == Absent)
+    conf.WriteValue(GeneralSection, PasswordDb, "passwd");
 }
 
 void TclsProjectMgr::DeleteUser(const std::string& project, const std::string& id) {
-  ProfileFile(PasswdFile(project), PasswdMode).DeleteValue(UsersSection, id);
+  ProfileFile(ManagedPasswordDb(project), PasswdMode).DeleteValue(UsersSection, id);
 }
 
 bool TclsProjectMgr::HasUser(const std::string& project, const std::string& id) const {

@@ -220,10 +220,19 @@ void TfrmProjectMgr::btnAddClick() {
       NoRepoPath();
       return;
     }
-    RunCommand("svnadmin create " + QuotedPath(name), true);
+    std::string output;
+    const int code = RunCommandOutput("svnadmin create " + QuotedPath(name), output);
     platform::SetCurrentDir(saved);
+    if (code != 0) {
+      // svnadmin's own words say why; there is no repository to configure or list.
+      output = text::Trim(output);
+      if (output.empty()) output = "svnadmin 종료 코드 " + std::to_string(code);
+      Prompt().MessageDlg("프로젝트를 만들지 못했습니다.\r\n\r\n" + AddPathDelimiter(root) + name +
+                              "\r\n" + output,
+                          TMsgIcon::Error, mbOK);
+      return;
+    }
     RefreshProjectList();
-    // A failed svnadmin left no conf folder: this write reports it.
     ProfileFile(TclsProjectMgr::ConfigFile(name)).WriteValue(kGeneral, "password-db", "passwd");
   });
 }
@@ -324,7 +333,12 @@ void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool selected) {
   pnlClient->setEnabled(true);
   Reported([this] {
     LoadAccess();
-    RefreshRegUsers();
+    try {
+      RefreshRegUsers();
+    } catch (const EPasswordDbOutside& e) {
+      UnmanagedUsers(e);
+      return;
+    }
     // The registry learns every user of the project that it lacks.
     for (int i = 0; i < lvRegUser->topLevelItemCount(); ++i) {
       const QTreeWidgetItem* row = lvRegUser->topLevelItem(i);
@@ -379,8 +393,8 @@ void TfrmProjectMgr::RefreshRegUsers() {
   const std::string project = SelectedProject();
   if (project.empty()) return;
   std::vector<std::string> lines;
-  ProjectMgr->ReadUsers(project, lines);
   lvRegUser->clear();
+  ProjectMgr->ReadUsers(project, lines);
   for (const std::string& line : lines) {
     const std::string id = IdOf(line);
     std::string password;
@@ -393,6 +407,13 @@ void TfrmProjectMgr::RefreshRegUsers() {
     auto* row = new QTreeWidgetItem(lvRegUser, {QString::fromStdString(id)});
     row->setData(0, Qt::UserRole, QString::fromStdString(password));
   }
+}
+
+void TfrmProjectMgr::UnmanagedUsers(const EPasswordDbOutside& e) {
+  // Neither list: the project's users are not this program's to show or to change.
+  lvRegUser->clear();
+  lvUnregUser->clear();
+  Prompt().MessageDlg(e.what(), TMsgIcon::Warning, mbOK);
 }
 
 void TfrmProjectMgr::RefreshUnregUsers() {
@@ -413,11 +434,16 @@ void TfrmProjectMgr::sbtnRegClick() {
   Reported([this] {
     const std::string project = SelectedProject();
     if (project.empty()) return;
-    for (int i = 0; i < lvUnregUser->topLevelItemCount(); ++i) {
-      const QTreeWidgetItem* row = lvUnregUser->topLevelItem(i);
-      if (!row->isSelected()) continue;
-      const std::string id = row->text(0).toStdString();
-      ProjectMgr->WriteUser(project, id, UserMgr->GetPassword(id));
+    try {
+      for (int i = 0; i < lvUnregUser->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = lvUnregUser->topLevelItem(i);
+        if (!row->isSelected()) continue;
+        const std::string id = row->text(0).toStdString();
+        ProjectMgr->WriteUser(project, id, UserMgr->GetPassword(id));
+      }
+    } catch (const EPasswordDbOutside& e) {
+      UnmanagedUsers(e);
+      return;
     }
     RefreshRegUsers();
     RefreshUnregUsers();
@@ -429,19 +455,24 @@ void TfrmProjectMgr::sbtnUnregClick() {
     const std::string project = SelectedProject();
     if (project.empty()) return;
     std::string kept;
-    for (int i = 0; i < lvRegUser->topLevelItemCount(); ++i) {
-      const QTreeWidgetItem* row = lvRegUser->topLevelItem(i);
-      if (!row->isSelected()) continue;
-      const std::string id = row->text(0).toStdString();
-      ProjectMgr->DeleteUser(project, id);
-      // The file may refuse the change (read-only): the user still gets in, so say so.
-      if (ProjectMgr->HasUser(project, id)) kept += (kept.empty() ? "" : ", ") + id;
+    try {
+      for (int i = 0; i < lvRegUser->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem* row = lvRegUser->topLevelItem(i);
+        if (!row->isSelected()) continue;
+        const std::string id = row->text(0).toStdString();
+        ProjectMgr->DeleteUser(project, id);
+        // The file may refuse the change (read-only): the user still gets in, so say so.
+        if (ProjectMgr->HasUser(project, id)) kept += (kept.empty() ? "" : ", ") + id;
+      }
+    } catch (const EPasswordDbOutside& e) {
+      UnmanagedUsers(e);
+      return;
     }
     RefreshRegUsers();
     RefreshUnregUsers();
     if (!kept.empty())
       Prompt().MessageDlg("다음 사용자의 권한을 회수하지 못했습니다: " + kept + "\r\n\r\n" +
-                              TclsProjectMgr::PasswdFile(project) +
+                              TclsProjectMgr::PasswordDbFile(project) +
                               "\r\n파일을 고칠 수 없습니다 (읽기 전용이거나 쓰기 권한이 "
                               "없습니다).",
                           TMsgIcon::Error, mbOK);

@@ -7,6 +7,7 @@
 
 #include <string>
 
+class EPasswordDbOutside;
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
@@ -56,6 +57,8 @@ public:
   bool AccessChanged() const;
   void RefreshRegUsers();
   void RefreshUnregUsers();
+  // Empties both user lists and says why: the project's password file is not managed here.
+  void UnmanagedUsers(const EPasswordDbOutside& e);
 
   void FormShow() override;
   void btnAddClick();

@@ -11,6 +11,11 @@
 // exit code. Never raises and shows nothing.
 bool RunCommand(const std::string& commandLine, bool wait);
 
+// Runs `commandLine` as RunCommand does when waiting, and gives back in `output` what the
+// command wrote to its standard output and standard error. The command's exit code; -1 when
+// the interpreter could not run or did not end on its own. Never raises.
+int RunCommandOutput(const std::string& commandLine, std::string& output);
+
 // `path` between double quotes, as one word of the command interpreter: blanks stay inside
 // the word, and characters the interpreter would expand there are escaped.
 std::string QuotedPath(const std::string& path);

@@ -159,6 +159,28 @@ TEST_F(AdminToolTest, ListShowsAccessAndUsersAsTheProjectManagerDoes) {
   EXPECT_EQ(r.Out.find("pw-"), std::string::npos) << "passwords are never shown";
 }
 
+// The users come from the file password-db names; one outside the project's folder is
+// named and left alone, as the project manager does.
+TEST_F(AdminToolTest, ListTakesTheUsersFromTheFilePasswordDbNames) {
+  CreateProject("inside");
+  WriteFile(Repos + "/inside/conf/svnserve.conf", "[general]\npassword-db = users.db\n");
+  WriteFile(Repos + "/inside/conf/users.db", "[users]\npark = pw-park\n");
+  CreateProject("outside");
+  WriteFile(Repos + "/outside/conf/svnserve.conf", "[general]\npassword-db = ../../shared\n");
+  WriteFile(Repos + "/shared", "[users]\nmallory = pw-m\n");
+  TAdminRun r = Admin("list");
+  EXPECT_EQ(r.ExitCode, 0) << r.Err;
+  EXPECT_EQ(r.Out, "inside\n"
+                   "  Anonymous 사용자 권한 : read\n"
+                   "  인증 사용자 권한 : write\n"
+                   "  등록된 사용자 : park\n"
+                   "outside\n"
+                   "  Anonymous 사용자 권한 : read\n"
+                   "  인증 사용자 권한 : write\n"
+                   "  등록된 사용자 : (관리하지 않음: 프로젝트 폴더 밖의 암호 파일 " +
+                       Repos + "/outside/conf/../../shared)\n");
+}
+
 TEST_F(AdminToolTest, VerifyGivesAVerdictPerProjectAndFailsOnADamagedOne) {
   CreateProject("alpha");
   CreateProject("beta");

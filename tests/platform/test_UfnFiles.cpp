@@ -132,6 +132,35 @@ TEST(Platform, AtomicWriteThroughALinkKeepsTheLinkAndTheOldModeOfTheTarget) {
   EXPECT_EQ(e.size(), 1u); // no temporary file left beside the target
 }
 
+// Where a path really leads, as the system would open it: a link followed before its "..",
+// names that do not exist yet taken as written, a cycle of links not followed for ever.
+TEST(Platform, ResolvedPathFollowsLinksAsFarAsThePathExists) {
+  TempDir t;
+  const std::string real = platform::ResolvedPath(t.Path()); // TMPDIR may itself be a link
+  MakeDirs(t / "a/deep");
+  MakeDirs(t / "proj");
+  MakeDirs(t / "proj2");
+  ASSERT_EQ(::symlink("a/deep", (t / "link").c_str()), 0);
+  ASSERT_EQ(::symlink("loop2", (t / "loop1").c_str()), 0);
+  ASSERT_EQ(::symlink("loop1", (t / "loop2").c_str()), 0);
+  EXPECT_EQ(platform::ResolvedPath(t / "link/../x"), real + "/a/x");
+  EXPECT_EQ(platform::ResolvedPath(t / "./proj/new/../../b//c"), real + "/b/c");
+  EXPECT_EQ(platform::ResolvedPath(t / "link/missing/../.."), real + "/a");
+  EXPECT_FALSE(platform::ResolvedPath(t / "loop1/x").empty());
+  const std::string saved = platform::GetCurrentDir();
+  ASSERT_TRUE(platform::SetCurrentDir(t / "proj"));
+  EXPECT_EQ(platform::ResolvedPath("../link"), real + "/a/deep");
+  platform::SetCurrentDir(saved);
+
+  EXPECT_TRUE(platform::PathWithin(t / "proj", t / "proj/conf/x"));
+  EXPECT_TRUE(platform::PathWithin(t / "proj/", t / "a/../proj/x"));
+  EXPECT_FALSE(platform::PathWithin(t / "proj", t / "proj"));
+  EXPECT_FALSE(platform::PathWithin(t / "proj", t / "proj/."));
+  EXPECT_FALSE(platform::PathWithin(t / "proj", t / "proj2/x")); // a name that only begins so
+  EXPECT_FALSE(platform::PathWithin(t / "a", t / "link/../../x"));
+  EXPECT_TRUE(platform::PathWithin(t / "a", t / "link/x"));
+}
+
 namespace {
 
 // A folder anyone may enter, outside the test's private temporary tree, so that a child

@@ -247,6 +247,100 @@ TEST(ServedByAnotherAccount, AGrantKeepsPasswdOwnedAndSharedAndOldUsersGetIn) {
     EXPECT_EQ(r.ExitCode, 0) << p << ": " << r.Output;
   }
   Lines users;
-  mgr.ReadUsers("other", users);
+  mgr.ReadUsers("proj", users);
   EXPECT_EQ(users, (Lines{"alice=a1", "bob=b1"}));
+  // Through the link, other's file lies in proj's folder: only proj manages it.
+  EXPECT_THROW(mgr.ReadUsers("other", users), EPasswordDbOutside);
+}
+
+// password-db may name another file, relative to conf/ or absolute, as svnserve reads it: a
+// grant there lets the user in. Without the key, the first grant names passwd, or svnserve
+// would let nobody in.
+TEST_F(RepositoryTest, UsersGoToTheFilePasswordDbNamesAndTheServerLetsThemIn) {
+  Create("rel");
+  Create("abs");
+  Create("bare"); // svnserve.conf as svnadmin wrote it: every key commented out
+  const std::string passwdRel = ReadFile(Root / "rel/conf/passwd");
+  WriteFile(Conf("rel"), "[general]\nanon-access = none\npassword-db = users.db\n");
+  MakeDirs(Root / "abs/private");
+  WriteFile(Conf("abs"), "[general]\nanon-access = none\npassword-db = " +
+                             (Root / "abs/conf/../private/users") + "\n");
+  TclsProjectMgr mgr;
+  EXPECT_EQ(TclsProjectMgr::PasswordDbFile("rel"), Root / "rel/conf/users.db");
+  EXPECT_EQ(TclsProjectMgr::PasswordDbFile("bare"), Root / "bare/conf/passwd");
+  mgr.WriteUser("rel", "alice", "a1");
+  mgr.WriteUser("rel", "bob", "b1");
+  mgr.DeleteUser("rel", "bob");
+  mgr.WriteUser("abs", "carol", "c1");
+  mgr.WriteUser("bare", "dave", "d1");
+  Lines users;
+  mgr.ReadUsers("rel", users);
+  EXPECT_EQ(users, Lines{"alice=a1"});
+  ProfileFile(Root / "abs/private/users").ReadPairs("users", users);
+  EXPECT_EQ(users, Lines{"carol=c1"});
+  EXPECT_EQ(FileMode(Root / "rel/conf/users.db"), 0600);
+  EXPECT_EQ(ReadFile(Root / "rel/conf/passwd"), passwdRel);
+  EXPECT_EQ(ProfileFile(Conf("bare")).ReadValue("general", "password-db", ""), "passwd");
+  EXPECT_TRUE(mgr.HasUser("rel", "alice"));
+  EXPECT_FALSE(mgr.HasUser("rel", "bob"));
+
+  TSvnServe server(Root.Path());
+  ASSERT_GT(server.Pid, 0) << "svnserve did not start";
+  const std::pair<const char*, const char*> in[] = {
+      {"rel", "alice"}, {"abs", "carol"}, {"bare", "dave"}};
+  for (const auto& [project, user] : in) {
+    const std::string password = std::string(1, user[0]) + "1";
+    RunResult r = Svn("ls " + Quote(server.Url(project)), user, password);
+    EXPECT_EQ(r.ExitCode, 0) << project << ": " << r.Output;
+  }
+  RunResult r = Svn("ls " + Quote(server.Url("rel")), "bob", "b1");
+  EXPECT_NE(r.ExitCode, 0) << "a withdrawn user still reads: " << r.Output;
+}
+
+// A password file outside the project's folder, however it is reached, is not managed: every
+// operation refuses, naming the file, and no file anywhere changes.
+TEST_F(RepositoryTest, APasswordFileOutsideTheProjectIsRefusedAndNothingChanges) {
+  Create("p");
+  Create("sibling");
+  const std::string outside = Work / "shared";
+  WriteFile(outside, "[users]\nmallory = m1\n");
+  ASSERT_EQ(::symlink(outside.c_str(), (Root / "p/conf/linked").c_str()), 0);
+  MakeDirs(Root / "p/conf/sub");
+  // A dangling link inside: where it leads is outside, though nothing is there yet.
+  ASSERT_EQ(::symlink((Work / "nothing/yet").c_str(), (Root / "p/conf/dangling").c_str()), 0);
+  const std::string values[] = {
+      outside,                     // absolute
+      "../../sibling/conf/passwd", // another project's
+      "linked",                    // a link in conf/ to a file outside
+      "sub/../../../p-users",      // ".." past the project folder, to nothing yet
+      "missing/../../../p-users",  // ".." after a folder that does not exist
+      "dangling",                  // a dangling link
+  };
+  TclsProjectMgr mgr;
+  for (const std::string& value : values) {
+    WriteFile(Conf("p"), "[general]\npassword-db = " + value + "\n");
+    const std::string before = Shell("cd " + Quote(PrivateRoot()) +
+                                     " && find . -type f | sort | "
+                                     "xargs md5sum")
+                                   .Output;
+    Lines users{"stale"};
+    try {
+      mgr.ReadUsers("p", users);
+      ADD_FAILURE() << value << " was read";
+    } catch (const EPasswordDbOutside& e) {
+      EXPECT_EQ(e.File, TclsProjectMgr::PasswordDbFile("p")) << value;
+      EXPECT_NE(std::string(e.what()).find(e.File), std::string::npos) << e.what();
+      EXPECT_NE(std::string(e.what()).find(value), std::string::npos) << e.what();
+    }
+    EXPECT_TRUE(users.empty()) << value;
+    EXPECT_THROW(mgr.WriteUser("p", "eve", "e1"), EPasswordDbOutside) << value;
+    EXPECT_THROW(mgr.DeleteUser("p", "mallory"), EPasswordDbOutside) << value;
+    EXPECT_THROW(mgr.HasUser("p", "mallory"), EPasswordDbOutside) << value;
+    EXPECT_EQ(
+        Shell("cd " + Quote(PrivateRoot()) + " && find . -type f | sort | xargs md5sum").Output,
+        before)
+        << value;
+  }
+  EXPECT_FALSE(Exists(Root / "p-users"));
+  EXPECT_FALSE(Exists(Work / "nothing"));
 }

@@ -438,3 +438,86 @@ TEST_F(ProjectMgrDialog, AWithdrawTheFileRefusesAndAFailedMoveToTheTrashAreTold)
   ::chmod(passwd.c_str(), 0600);
   RemoveTree(trash);
 }
+
+// A password file that lies outside the project's folder belongs to someone else: selecting
+// the project says so instead of listing, a grant or withdraw says so instead of writing,
+// and no file changes. One inside (password-db = users.db) is listed and written.
+TEST_F(ProjectMgrDialog, APasswordDbOutsideTheProjectIsToldAndNoFileChanges) {
+  Create("p");
+  Create("q");
+  const std::string outside = Root / "shared.db";
+  WriteFile(outside, "[users]\nmallory = m1\n");
+  WriteFile(Conf("p"), "[general]\npassword-db = ../../shared.db\n");
+  WriteFile(Conf("q"), "[general]\npassword-db = users.db\n");
+  WriteFile(Root / "q/conf/users.db", "[users]\nalice = a1\n");
+  Users.Users = {"alice=a1", "bob=b2"};
+  const std::string before = Snapshot(), sharedBefore = ReadFile(outside);
+  const std::string passwdP = ReadFile(Root / "p/conf/passwd");
+  TScriptedPrompt prompt;
+  Show([&](TfrmProjectMgr& f) {
+    Click(f.lvProject, "q");
+    EXPECT_EQ(Rows(f.lvRegUser), (Lines{"alice"}));
+    EXPECT_EQ(Rows(f.lvUnregUser), (Lines{"bob"}));
+    Click(f.lvProject, "p");
+    EXPECT_EQ(Rows(f.lvRegUser), Lines{});
+    EXPECT_EQ(Rows(f.lvUnregUser), Lines{});
+    EXPECT_TRUE(f.pnlClient->isEnabled()); // the access levels are still this program's
+
+    // The file changes behind the dialog's back while q is shown: the grant is refused.
+    Click(f.lvProject, "q");
+    WriteFile(Conf("q"), "[general]\npassword-db = " + outside + "\n");
+    Click(f.lvUnregUser, "bob");
+    f.sbtnReg->click();
+    EXPECT_EQ(Rows(f.lvRegUser), Lines{});
+    WriteFile(Conf("q"), "[general]\npassword-db = users.db\n");
+    Click(f.lvProject, "p");
+    Click(f.lvProject, "q");
+    WriteFile(Conf("q"), "[general]\npassword-db = ../../shared.db\n");
+    Click(f.lvRegUser, "alice");
+    f.sbtnUnreg->click();
+  });
+  EXPECT_EQ(ReadFile(outside), sharedBefore);
+  EXPECT_EQ(ReadFile(Root / "q/conf/users.db"), "[users]\nalice = a1\n");
+  EXPECT_EQ(ReadFile(Root / "p/conf/passwd"), passwdP);
+  EXPECT_EQ(Snapshot(), before);
+  const auto told = prompt.Messages();
+  // Selecting p, the grant, selecting p again, the withdraw.
+  ASSERT_EQ(told.size(), 4u) << Texts(prompt).front();
+  const std::string files[] = {Root / "p/conf/../../shared.db", outside,
+                               Root / "p/conf/../../shared.db", Root / "q/conf/../../shared.db"};
+  for (size_t i = 0; i < told.size(); ++i) {
+    EXPECT_EQ(told[i].Caption, "Warning");
+    EXPECT_EQ(told[i].Icon, TMsgIcon::Warning);
+    EXPECT_EQ(told[i].Buttons, static_cast<TMsgButtons>(mbOK));
+    EXPECT_NE(told[i].Text.find(files[i]), std::string::npos) << told[i].Text;
+    EXPECT_NE(told[i].Text.find("관리하지 않습니다"), std::string::npos) << told[i].Text;
+  }
+  // Where the file really is, after "..", is named as well.
+  EXPECT_NE(told[0].Text.find("실제 위치: " + outside), std::string::npos) << told[0].Text;
+  // The registry learnt nobody from the file it does not manage.
+  EXPECT_FALSE(UserMgr->Exists("mallory"));
+}
+
+// svnadmin cannot make a folder whose name is over the file system's limit (90 Korean
+// letters are 270 bytes): its own message is shown, and nothing is configured or listed.
+TEST_F(ProjectMgrDialog, ASvnadminThatFailsIsToldInItsOwnWords) {
+  std::string name;
+  for (int i = 0; i < 90; ++i)
+    name += "가";
+  const std::string before = Shell("ls -A " + Quote(Root.Path())).Output;
+  TScriptedPrompt prompt;
+  Show([&](TfrmProjectMgr& f) {
+    prompt.AnswerInput(name);
+    f.btnAdd->click();
+    EXPECT_EQ(Rows(f.lvProject), Lines{});
+  });
+  EXPECT_EQ(Ran(), "[" + Root.Path() + "]\ncreate\n" + name + "\n");
+  EXPECT_EQ(Shell("ls -A " + Quote(Root.Path())).Output, before);
+  const auto told = prompt.Messages();
+  ASSERT_EQ(told.size(), 1u);
+  EXPECT_EQ(told[0].Caption, "Error");
+  EXPECT_EQ(told[0].Icon, TMsgIcon::Error);
+  EXPECT_NE(told[0].Text.find("svnadmin: E"), std::string::npos) << told[0].Text;
+  EXPECT_NE(told[0].Text.find(Root / name), std::string::npos) << told[0].Text;
+  EXPECT_EQ(told[0].Text.find("Unable to write"), std::string::npos) << told[0].Text;
+}

@@ -60,7 +60,18 @@ bool TScriptedPrompt::InputQuery(const std::string& caption, const std::string& 
   Calls.push_back(call);
   auto s = Next(TPromptCall::Input);
   if (!s || !s->Text) return false;
-  value = s->Text->substr(0, maxLength > 0 ? static_cast<size_t>(maxLength) : std::string::npos);
+  // The edit line counts characters, as the real one does, not UTF-8 bytes.
+  value = *s->Text;
+  if (maxLength > 0) {
+    size_t chars = 0;
+    for (size_t i = 0; i < value.size(); ++i) {
+      if ((static_cast<unsigned char>(value[i]) & 0xC0) == 0x80) continue;
+      if (chars++ == static_cast<size_t>(maxLength)) {
+        value.resize(i);
+        break;
+      }
+    }
+  }
   return true;
 }
 

@@ -246,3 +246,33 @@ TEST(WinProjectMgr, ScanSkipsHiddenAndSystemFoldersAndPlainFiles) {
   EXPECT_EQ(users, std::vector<std::string>{"alice=a"});
   EXPECT_THROW(ProjectMgr->WriteUser("beta", "alice", "a"), EWriteError) << "no conf folder";
 }
+
+// password-db as svnserve resolves it on Windows: from conf\, "/" or "\\", a drive path as
+// it stands; outside the project's folder nothing is read or written.
+TEST(WinProjectMgr, UsersGoToThePasswordDbFileAndOneOutsideIsLeftAlone) {
+  TempDir root;
+  MakeDirs(root / "alpha\\conf\\sub");
+  TGlobals globals(root.Path());
+  const std::string conf = TclsProjectMgr::ConfigFile("alpha");
+  std::vector<std::string> users;
+  for (const std::string& value :
+       {std::string("users.db"), std::string("sub/../sub\\users"), root / "ALPHA\\conf\\abs"}) {
+    WriteFile(conf, "[general]\r\npassword-db=" + value + "\r\n");
+    ProjectMgr->WriteUser("alpha", "alice", "a");
+    ProjectMgr->ReadUsers("alpha", users);
+    EXPECT_EQ(users, std::vector<std::string>{"alice=a"}) << value;
+  }
+  EXPECT_TRUE(platform::FileExists(root / "alpha\\conf\\users.db"));
+  EXPECT_TRUE(platform::FileExists(root / "alpha\\conf\\sub\\users"));
+  EXPECT_TRUE(platform::FileExists(root / "alpha\\conf\\abs"));
+  EXPECT_FALSE(platform::FileExists(root / "alpha\\conf\\passwd"));
+
+  WriteFile(root / "shared", "[users]\r\nmallory=m\r\n");
+  for (const std::string& value : {std::string("..\\..\\shared"), root / "shared"}) {
+    WriteFile(conf, "[general]\r\npassword-db=" + value + "\r\n");
+    EXPECT_THROW(ProjectMgr->ReadUsers("alpha", users), EPasswordDbOutside) << value;
+    EXPECT_THROW(ProjectMgr->WriteUser("alpha", "eve", "e"), EPasswordDbOutside) << value;
+    EXPECT_THROW(ProjectMgr->DeleteUser("alpha", "mallory"), EPasswordDbOutside) << value;
+  }
+  EXPECT_EQ(ReadFile(root / "shared"), "[users]\r\nmallory=m\r\n");
+}

@@ -52,6 +52,23 @@ TEST(WinRunCommand, TheChildRunsInTheCurrentFolderWithTheProgramsEnvironment) {
   EXPECT_EQ(ReadFile(t / "env"), "value with blanks\r\n");
 }
 
+// What svnadmin says when it fails reaches the program: both outputs, in the current folder.
+TEST(WinRunCommand, TheCapturedRunGivesTheOutputAndTheExitCode) {
+  TempDir t;
+  const std::string before = platform::GetCurrentDir();
+  ASSERT_TRUE(platform::SetCurrentDir(t.Path()));
+  std::string output;
+  const int code = RunCommandOutput("cd& echo to the error 1>&2& exit 3", output);
+  platform::SetCurrentDir(before);
+  EXPECT_EQ(code, 3);
+  EXPECT_NE(output.find(t.Path() + "\r\n"), std::string::npos) << output;
+  EXPECT_NE(output.find("to the error"), std::string::npos) << output;
+  EXPECT_EQ(RunCommandOutput("exit 0", output), 0);
+  EXPECT_EQ(output, "");
+  EXPECT_NE(RunCommandOutput("no-such-program-anywhere", output), 0);
+  EXPECT_FALSE(output.empty()) << "cmd.exe says why";
+}
+
 TEST(WinRunCommand, NotWaitingReturnsAtOnceAndLeavesNoHandleOpen) {
   TempDir t;
   int handles = OpenDescriptorCount();
