@@ -37,9 +37,13 @@ bool IsAbsolutePath(const std::string& path);
 // and symbolic links resolved as far as the path exists; the rest is normalised as written.
 // Windows: links are resolved through the longest existing part as well.
 std::string ResolvedPath(const std::string& path);
-// Whether the resolved `path` lies below the resolved `folder` (not the folder itself).
-// Windows compares without regard to ASCII letter case.
-bool PathWithin(const std::string& folder, const std::string& path);
+// The full path of `path` with "." and ".." taken as written, links not looked at (as
+// svnserve joins a file name to a folder before the system opens it).
+std::string LexicalPath(const std::string& path);
+// Whether `path` lies below `folder` (not the folder itself), both resolved (ResolvedPath)
+// or, without followLinks, both taken as written (LexicalPath). Windows compares without
+// regard to ASCII letter case.
+bool PathWithin(const std::string& folder, const std::string& path, bool followLinks = true);
 
 // ---- files and folders -------------------------------------------------------------------
 

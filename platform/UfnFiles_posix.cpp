@@ -157,9 +157,30 @@ std::string ResolvedPath(const std::string& path) {
   return resolved;
 }
 
-bool PathWithin(const std::string& folder, const std::string& path) {
-  std::string f = ResolvedPath(folder);
-  const std::string p = ResolvedPath(path);
+std::string LexicalPath(const std::string& path) {
+  const std::string full = IsAbsolutePath(path) ? path : GetCurrentDir() + "/" + path;
+  std::vector<std::string> names;
+  size_t start = 0;
+  while (start <= full.size()) {
+    size_t slash = full.find('/', start);
+    if (slash == std::string::npos) slash = full.size();
+    const std::string name = full.substr(start, slash - start);
+    if (name == "..") {
+      if (!names.empty()) names.pop_back();
+    } else if (!name.empty() && name != ".") {
+      names.push_back(name);
+    }
+    start = slash + 1;
+  }
+  std::string out;
+  for (const std::string& n : names)
+    out += "/" + n;
+  return out.empty() ? "/" : out;
+}
+
+bool PathWithin(const std::string& folder, const std::string& path, bool followLinks) {
+  std::string f = followLinks ? ResolvedPath(folder) : LexicalPath(folder);
+  const std::string p = followLinks ? ResolvedPath(path) : LexicalPath(path);
   if (f.back() != '/') f += '/';
   return p.size() > f.size() && p.compare(0, f.size(), f) == 0;
 }

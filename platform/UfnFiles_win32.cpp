@@ -178,9 +178,13 @@ std::string ResolvedPath(const std::string& path) {
   return full;
 }
 
-bool PathWithin(const std::string& folder, const std::string& path) {
-  std::string f = ResolvedPath(folder);
-  const std::string p = ResolvedPath(path);
+std::string LexicalPath(const std::string& path) {
+  return FullPath(path);
+}
+
+bool PathWithin(const std::string& folder, const std::string& path, bool followLinks) {
+  std::string f = followLinks ? ResolvedPath(folder) : LexicalPath(folder);
+  const std::string p = followLinks ? ResolvedPath(path) : LexicalPath(path);
   if (f.empty() || !IsDelimiter(f.back())) f += '\\';
   if (p.size() <= f.size()) return false;
   for (size_t i = 0; i < f.size(); ++i) {

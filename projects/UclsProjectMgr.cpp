@@ -47,16 +47,20 @@ std::string RepositoryFolder(const std::string& project) {
   return AddPathDelimiter(BasicSetting->RepoPath) + project;
 }
 
-// The project's password file, refused when it lies outside the project's folder: another
-// project's or the system's file is not this project's to change.
+// The project's password file, refused unless svnserve finds it inside the project's folder
+// (password-db as written: another project's or the system's file is not this project's to
+// change) and the file it opens lies under the repository root (a link in conf/ may share
+// another project's passwd, and writes go through it, but none leads out of the root).
 std::string ManagedPasswordDb(const std::string& project) {
   const std::string file = TclsProjectMgr::PasswordDbFile(project);
   const std::string folder = RepositoryFolder(project);
-  if (platform::PathWithin(folder, file)) return file;
+  const bool named = platform::PathWithin(folder, file, false);
+  if (named && platform::PathWithin(BasicSetting->RepoPath, file, true)) return file;
   const std::string value =
       ProfileFile(TclsProjectMgr::ConfigFile(project)).ReadValue(GeneralSection, PasswordDb, "");
   const std::string resolved = platform::ResolvedPath(file);
-  std::string reason = "프로젝트 폴더 밖에 있는 파일이라 사용자를 관리하지 않습니다";
+  std::string reason = named ? "저장소 경로 밖으로 이어지는 링크라 사용자를 관리하지 않습니다"
+                             : "프로젝트 폴더 밖에 있는 파일이라 사용자를 관리하지 않습니다";
   if (!value.empty()) reason += " (svnserve.conf의 password-db = " + value + ")";
   if (resolved != file) reason += "\r\n실제 위치: " + resolved;
   throw EPasswordDbOutside("이 프로젝트의 암호 파일은 이 프로그램이 관리하지 않습니다.\r\n\r\n" +

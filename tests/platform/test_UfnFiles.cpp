@@ -159,6 +159,12 @@ TEST(Platform, ResolvedPathFollowsLinksAsFarAsThePathExists) {
   EXPECT_FALSE(platform::PathWithin(t / "proj", t / "proj2/x")); // a name that only begins so
   EXPECT_FALSE(platform::PathWithin(t / "a", t / "link/../../x"));
   EXPECT_TRUE(platform::PathWithin(t / "a", t / "link/x"));
+  // As written: ".." takes the name before it away, links are not looked at.
+  EXPECT_EQ(platform::LexicalPath(t / "link/../proj/./x"), t / "proj/x");
+  EXPECT_TRUE(platform::PathWithin(t / "proj", t / "link/../proj/x", false));
+  EXPECT_FALSE(platform::PathWithin(t / "proj", t / "link/../proj/x"));
+  EXPECT_FALSE(platform::PathWithin(t / "a", t / "link/x", false));
+  EXPECT_FALSE(platform::PathWithin(t / "proj", t / "proj/conf/../../x", false));
 }
 
 namespace {

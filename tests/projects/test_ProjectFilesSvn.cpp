@@ -249,8 +249,19 @@ TEST(ServedByAnotherAccount, AGrantKeepsPasswdOwnedAndSharedAndOldUsersGetIn) {
   Lines users;
   mgr.ReadUsers("proj", users);
   EXPECT_EQ(users, (Lines{"alice=a1", "bob=b1"}));
-  // Through the link, other's file lies in proj's folder: only proj manages it.
-  EXPECT_THROW(mgr.ReadUsers("other", users), EPasswordDbOutside);
+  // The link stays inside the repository root: either project manages the shared file, and
+  // a grant through the link reaches both.
+  mgr.ReadUsers("other", users);
+  EXPECT_EQ(users, (Lines{"alice=a1", "bob=b1"}));
+  mgr.WriteUser("other", "carol", "c1");
+  ASSERT_EQ(::lstat(link.c_str(), &st), 0);
+  EXPECT_TRUE(S_ISLNK(st.st_mode));
+  ASSERT_EQ(::stat(passwd.c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, 54321u);
+  for (const char* p : {"proj", "other"}) {
+    RunResult r = Svn("ls " + Quote(server.Url(p)), "carol", "c1");
+    EXPECT_EQ(r.ExitCode, 0) << p << ": " << r.Output;
+  }
 }
 
 // password-db may name another file, relative to conf/ or absolute, as svnserve reads it: a
