@@ -365,6 +365,7 @@ void TZip::OpenTempFile() {
   FTemp->EnableWriteBuffer(TempBufferSize);
   FChunk.reset(new unsigned char[TCompressStream::InputChunkSize]);
   FOutputBlock.reset(new unsigned char[TCompressStream::OutputBlockSize]);
+  FPieceBuffer.reset(new unsigned char[static_cast<size_t>(PieceSize)]);
 }
 
 void TZip::Collect() {
@@ -425,15 +426,18 @@ uint32_t TZip::StoreCopy(TStream& source, TEntry& e) {
 // this thread keeps the window alive and the bars moving.
 uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& read) {
   if (!FPool) FPool = std::make_unique<TDeflatePool>(WorkerThreads());
+  // The files read ahead have a budget of their own, so that a large file behind them still
+  // keeps every worker busy.
   const size_t inFlight = std::min<size_t>(MaxPiecesInFlight, 2 * FPool->Threads() + 1);
   constexpr size_t Window = 32768;
   std::deque<std::shared_ptr<TDeflatePiece>> pending;
-  std::vector<unsigned char> next(static_cast<size_t>(PieceSize)), tail;
+  unsigned char* const next = FPieceBuffer.get();
+  std::vector<unsigned char> tail;
   uLong crc = crc32(0L, Z_NULL, 0);
   int64_t done = 0;
   read = 0;
   source.SetPosition(0);
-  int64_t n = ReadFull(source, next.data(), PieceSize);
+  int64_t n = ReadFull(source, next, PieceSize);
   bool more = true;
   FAheadNext = std::max(FAheadNext, index + 1);
   auto ahead = FAhead.find(index);
@@ -443,7 +447,7 @@ uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& 
     FAhead.erase(ahead);
     if (n < PieceSize && early->DictSize == 0 && early->Type == DeflateType &&
         early->Input.size() == static_cast<size_t>(n) &&
-        std::equal(early->Input.begin(), early->Input.end(), next.begin())) {
+        std::equal(early->Input.begin(), early->Input.end(), next)) {
       read = n;
       more = false;
       pending.push_back(std::move(early));
@@ -451,16 +455,16 @@ uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& 
   }
   while (more || !pending.empty()) {
     // Keep the workers fed, within the memory budget.
-    while (more && (pending.empty() || pending.size() + FAhead.size() < inFlight)) {
+    while (more && pending.size() < inFlight) {
       auto piece = std::make_shared<TDeflatePiece>();
       piece->Type = DeflateType;
       piece->DictSize = tail.size();
       piece->Input.reserve(tail.size() + static_cast<size_t>(n));
       piece->Input.assign(tail.begin(), tail.end());
-      piece->Input.insert(piece->Input.end(), next.begin(), next.begin() + n);
+      piece->Input.insert(piece->Input.end(), next, next + n);
       read += n;
       // The piece is the last when nothing follows it; a full piece needs one more read.
-      int64_t following = n == PieceSize ? ReadFull(source, next.data(), PieceSize) : 0;
+      int64_t following = n == PieceSize ? ReadFull(source, next, PieceSize) : 0;
       piece->Last = following == 0;
       const size_t keep = std::min(Window, static_cast<size_t>(n));
       tail.assign(piece->Input.end() - static_cast<std::ptrdiff_t>(keep), piece->Input.end());
@@ -469,8 +473,7 @@ uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& 
       FPool->Submit(piece);
       pending.push_back(std::move(piece));
     }
-    if (!more && pending.size() + FAhead.size() < inFlight)
-      ReadAhead(inFlight - pending.size() - FAhead.size());
+    if (!more) ReadAhead();
     Desktop().ProcessMessages();
     if (FCancel) {
       FPool->Drop();
@@ -492,29 +495,33 @@ uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& 
 // Hands the next small files to the workers while this thread waits, so that a tree of
 // many small files keeps every core busy. A file that cannot be read here is left to its
 // turn, which reports it as before.
-void TZip::ReadAhead(size_t room) {
+void TZip::ReadAhead() {
   const bool storeAll = FCompressMethod == cmStore || DeflateType == dtDeflateS;
-  for (; room > 0 && FAheadNext < FEntries.size() && !storeAll; ++FAheadNext) {
+  uint64_t bytes = 0;
+  for (const auto& a : FAhead)
+    bytes += a.second->Input.size();
+  for (; FAhead.size() < MaxFilesAhead && FAheadNext < FEntries.size() && !storeAll; ++FAheadNext) {
     const TEntry& e = FEntries[FAheadNext];
     if (e.IsFolder() || e.Size < SmallFileLimit || e.Size >= static_cast<uint64_t>(PieceSize) ||
         IsStoredType(e.Name))
       continue;
+    if (bytes + e.Size > MaxBytesAhead) break;
     auto piece = std::make_shared<TDeflatePiece>();
     piece->Type = DeflateType;
     piece->Last = true;
     try {
       TFileStream source = OpenSourceFile(e);
-      piece->Input.resize(static_cast<size_t>(PieceSize));
-      int64_t n = ReadFull(source, piece->Input.data(), PieceSize);
-      if (n >= PieceSize) continue;
+      // One byte more than the walk saw tells a file that grew since; its turn handles it.
+      piece->Input.resize(static_cast<size_t>(e.Size) + 1);
+      const int64_t n = ReadFull(source, piece->Input.data(), static_cast<int64_t>(e.Size) + 1);
+      if (n > static_cast<int64_t>(e.Size)) continue;
       piece->Input.resize(static_cast<size_t>(n));
-      piece->Input.shrink_to_fit();
     } catch (const EStreamError&) {
       continue;
     }
+    bytes += piece->Input.size();
     FPool->Submit(piece);
     FAhead.emplace(FAheadNext, std::move(piece));
-    --room;
   }
 }
 
@@ -720,6 +727,7 @@ void TZip::Discard() {
   FEntries.shrink_to_fit();
   FChunk.reset();
   FOutputBlock.reset();
+  FPieceBuffer.reset();
   FAhead.clear();
   FAheadNext = 0;
   FPool.reset(); // joins the workers

@@ -135,8 +135,12 @@ public:
   // Files are deflated in pieces of this size, each on its own thread; a file of one piece
   // or less is deflated whole.
   static constexpr int64_t PieceSize = 1 << 20;
-  // Pieces in flight at once; with their output, well within 64 MiB of memory.
+  // Pieces of the file at its turn in flight at once, and the upcoming small files read
+  // ahead meanwhile (at most so many, holding at most so many bytes): with their output,
+  // well within 64 MiB of memory.
   static constexpr size_t MaxPiecesInFlight = 16;
+  static constexpr size_t MaxFilesAhead = 64;
+  static constexpr uint64_t MaxBytesAhead = 8u << 20;
 
   // The files of the last run that could not be read and were left out (folders that could
   // not be listed count too, with a trailing delimiter): their number, and the first few.
@@ -163,7 +167,7 @@ private:
   bool WriteFolderEntry(TEntry& e, size_t index);
   uint32_t StoreCopy(TStream& source, TEntry& e);
   uint32_t DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& read);
-  void ReadAhead(size_t room);
+  void ReadAhead();
   void WriteCentralDirectory();
   void PlaceArchive();
   void Discard();
@@ -210,6 +214,9 @@ private:
   std::string FPartialPath; // a copy being made next to the archive
   // Reading and deflating buffers, kept for the whole run rather than made for each file.
   std::unique_ptr<unsigned char[]> FChunk, FOutputBlock;
+  // One piece of the file being cut, read anew for each file (not cleared: a run of small
+  // files would spend its time zeroing it).
+  std::unique_ptr<unsigned char[]> FPieceBuffer;
   size_t FUnreadableCount = 0;
   std::vector<std::string> FUnreadableFiles;
   size_t FLinkCount = 0;
