@@ -240,6 +240,12 @@ int List(const std::vector<std::string>& args, std::ostream& out) {
 
 // ---- backup ----------------------------------------------------------------------------------
 
+// What a killed run left behind and this one removed, a line each.
+void ReportAbandoned(const std::vector<std::string>& folders, std::ostream& out) {
+  for (const std::string& f : folders)
+    out << "중단된 이전 작업이 남긴 임시 폴더를 지웠습니다: " << f << "\n";
+}
+
 struct TBackupOutcome {
   bool Ok = false;
   std::string Line;
@@ -307,6 +313,7 @@ int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream
   if (folder.empty() || !platform::DirectoryExists(folder))
     throw TRefused(std::string(kNoBackupFolder) + " (" + folder + ")");
   const std::vector<std::string> projects = ChosenProjects(a);
+  ReportAbandoned(RemoveAbandonedWorkFolders(folder, "orlenway-admin-"), out);
   {
     // Refused before any project is copied, rather than once for each.
     TWorkFolder probe(folder, "orlenway-admin-");
@@ -402,6 +409,7 @@ int Restore(const std::vector<std::string>& args, std::ostream& out) {
   };
   // Unpacked and checked out of sight (a hidden folder under the root, so the same file
   // system), and moved into place only when the check has passed.
+  ReportAbandoned(RemoveAbandonedWorkFolders(root, "orlenway-restore-"), out);
   TWorkFolder work(root, "orlenway-restore-");
   if (work.Path().empty())
     return failed("저장소 폴더에 임시 폴더를 만들지 못했습니다 (" + work.Error() + ")");

@@ -4,6 +4,7 @@
 #include "server/UfnShell.h"
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <random>
 #include <system_error>
@@ -38,6 +39,7 @@ TWorkFolder::TWorkFolder(const std::string& parent, const std::string& prefix) {
     if (fs::create_directory(fs::path(path), ec)) {
       fs::permissions(fs::path(path), fs::perms::owner_all, fs::perm_options::replace, ec);
       FPath = path;
+      FHold = platform::FileHoldExclusive(AddPathDelimiter(path) + HoldFileName);
       return;
     }
     if (ec) {
@@ -53,6 +55,11 @@ TWorkFolder::~TWorkFolder() {
 
 bool TWorkFolder::Remove() {
   if (FPath.empty()) return true;
+  // Windows deletes no file that is open.
+  if (FHold != platform::InvalidFileHandle) {
+    platform::FileClose(FHold);
+    FHold = platform::InvalidFileHandle;
+  }
   const bool removed = RemoveTree(FPath);
   if (removed) FPath.clear();
   return removed;
@@ -72,6 +79,32 @@ bool RemoveTree(const std::string& path) {
   }
   fs::remove_all(root, ec);
   return !ec && !fs::exists(fs::symlink_status(root, ec));
+}
+
+std::vector<std::string> RemoveAbandonedWorkFolders(const std::string& parent,
+                                                    const std::string& prefix, std::time_t now) {
+  std::vector<std::string> removed;
+  std::vector<platform::DirEntry> entries;
+  if (!platform::ListDirectoryNoFollow(AddPathDelimiter(parent), entries)) return removed;
+  const std::string start = "." + prefix;
+  for (const platform::DirEntry& e : entries) {
+    if (e.link || !e.IsDirectory() || e.name.compare(0, start.size(), start) != 0) continue;
+    const std::string folder = AddPathDelimiter(parent) + e.name;
+    const std::string hold = AddPathDelimiter(folder) + TWorkFolder::HoldFileName;
+    // A run makes its folder and takes the hold at once; the minute spares one caught between.
+    bool abandoned = false;
+    if (platform::FileExists(hold)) {
+      if (now - e.mtime < 60) continue;
+      const platform::FileHandle h = platform::FileHoldExclusive(hold);
+      if (h == platform::InvalidFileHandle) continue; // a run still at work
+      platform::FileClose(h);
+      abandoned = true;
+    } else {
+      abandoned = now - e.mtime >= 24 * 60 * 60;
+    }
+    if (abandoned && RemoveTree(folder)) removed.push_back(folder);
+  }
+  return removed;
 }
 
 bool IsBackupArchiveOf(const std::string& project, const std::string& fileName) {

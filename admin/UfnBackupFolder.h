@@ -2,13 +2,18 @@
 // again, and the archives of one project in the backup folder.
 #pragma once
 
+#include "platform/UfnFileHandles.h"
+
 #include <cstddef>
+#include <ctime>
 #include <string>
 #include <vector>
 
-// A new folder with a name of its own in `parent`, hidden from the project list, that only
-// the owner may enter. Removed with everything in it when the object goes, unless Release()
-// was called. Path() is "" when it could not be made; Error() then tells why.
+// A new folder with a name of its own in `parent` ("." + prefix + 8 letters), hidden from the
+// project list, that only the owner may enter. Removed with everything in it when the object
+// goes. Path() is "" when it could not be made; Error() then tells why. While it lives, its
+// file HoldFileName is held (platform::FileHoldExclusive), so that a later run can tell a
+// folder left by a run that was killed from one of a run still at work.
 class TWorkFolder {
 public:
   TWorkFolder(const std::string& parent, const std::string& prefix);
@@ -21,10 +26,21 @@ public:
   // Removes the folder now; false when something was left.
   bool Remove();
 
+  static constexpr const char* HoldFileName = ".held";
+
 private:
   std::string FPath;
   std::string FError;
+  platform::FileHandle FHold = platform::InvalidFileHandle;
 };
+
+// Removes the work folders ("." + prefix + ...) in `parent` that runs killed before they
+// could remove them left behind: those whose hold file nobody holds and that have not changed
+// for a minute, and those without one that have not changed for a day. Folders of runs still
+// at work are left alone. Gives the paths removed. `now`: the time to judge the age by.
+std::vector<std::string> RemoveAbandonedWorkFolders(const std::string& parent,
+                                                    const std::string& prefix,
+                                                    std::time_t now = std::time(nullptr));
 
 // Removes a file or a folder tree without following links; read-only files go too. False when
 // something could not be removed.

@@ -14,6 +14,11 @@ constexpr FileHandle InvalidFileHandle = -1;
 
 // Opens a file for reading; other programs may go on reading and writing it meanwhile.
 FileHandle FileOpenRead(const std::string& path);
+// Holds a file of the program's own (made when missing) so that no other process can hold it
+// until this one closes it or ends, however it ends: a mark that the run that made something
+// is still alive (POSIX: an exclusive flock; Windows: the file open without sharing).
+// InvalidFileHandle when another process holds it or it cannot be made.
+FileHandle FileHoldExclusive(const std::string& path);
 // As FileOpenRead, for a file found by a folder walk: `relative` (path delimiters between its
 // steps) below `root` (with its trailing delimiter, or "" for the current folder). The root is
 // taken as given; no step below it is followed when it is a link (POSIX: at any step, so a

@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <unistd.h>
@@ -18,6 +19,21 @@ FileHandle FileOpenRead(const std::string& path) {
   int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
   if (fd < 0) Remember();
   return fd < 0 ? InvalidFileHandle : fd;
+}
+
+FileHandle FileHoldExclusive(const std::string& path) {
+  const int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  if (fd < 0) {
+    Remember();
+    return InvalidFileHandle;
+  }
+  if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+    const int code = errno;
+    ::close(fd);
+    Remember(code);
+    return InvalidFileHandle;
+  }
+  return fd;
 }
 
 FileHandle FileOpenSource(const std::string& root, const std::string& relative) {

@@ -42,6 +42,14 @@ FileHandle FileOpenRead(const std::string& path) {
   return F(h);
 }
 
+FileHandle FileHoldExclusive(const std::string& path) {
+  TQuietErrors quiet;
+  HANDLE h = ::CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (h == INVALID_HANDLE_VALUE) Remember();
+  return F(h);
+}
+
 FileHandle FileOpenSource(const std::string& root, const std::string& relative) {
   const std::string path = root + relative;
   // The reparse point itself is opened, so its attributes show it and it is refused.

@@ -6,7 +6,10 @@
 #include "base/UfnDesktop.h"
 #include "settings/UclsBasicSetting.h"
 
+#include <chrono>
+#include <csignal>
 #include <ctime>
+#include <filesystem>
 #include <sys/stat.h>
 #include <thread>
 
@@ -229,6 +232,35 @@ TEST_F(AdminToolTest, KeepTwoAfterFourBackupsLeavesTheTwoNewestAndOtherFiles) {
   EXPECT_EQ(FolderNames(Backups), expected);
   for (const std::string& n : others)
     EXPECT_EQ(ReadFile(Backups + "/" + n), n);
+}
+
+// A backup killed while svnadmin copies leaves its work folder; the next backup removes it and
+// says so. The hold dies with the killed run, though the svnadmin it started lives on.
+TEST_F(AdminToolTest, TheWorkFolderOfAKilledBackupIsRemovedByTheNext) {
+  CreateProject("alpha");
+  // An svnadmin that takes its time over the copy.
+  MakeDirs(Work / "slow/bin");
+  WriteFile(Work / "slow/bin/svnadmin", "#!/bin/sh\nexec sleep 3\n");
+  ::chmod((Work / "slow/bin/svnadmin").c_str(), 0755);
+  WriteFile(SettingsFile(), "object TclsBasicSetting\r\n  SVNPath = '" + Work / "slow" +
+                                "'\r\n  RepoPath = '" + Repos + "'\r\n  BackupPath = '" + Backups +
+                                "'\r\n  Port = 3690\r\nend\r\n");
+  TAdminRun killed = Admin("backup alpha", "timeout -s KILL 1");
+  EXPECT_EQ(killed.ExitCode, 128 + SIGKILL) << killed.Out << killed.Err;
+  WriteFile(SettingsFile(), Settings);
+  std::vector<std::string> left = FolderNames(Backups);
+  ASSERT_EQ(left.size(), 1u) << Joined(left);
+  const std::string folder = Backups + "/" + left[0];
+  EXPECT_EQ(left[0].rfind(".orlenway-admin-", 0), 0u);
+  // A minute later, as far as the folder tells.
+  std::filesystem::last_write_time(folder, std::filesystem::file_time_type::clock::now() -
+                                               std::chrono::minutes(2));
+
+  TAdminRun r = Admin("backup alpha");
+  ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+  EXPECT_EQ(r.Out.rfind("중단된 이전 작업이 남긴 임시 폴더를 지웠습니다: " + folder + "\n", 0), 0u)
+      << r.Out;
+  EXPECT_EQ(FolderNames(Backups), std::vector<std::string>{ArchiveNamed(r.Out)});
 }
 
 TEST_F(AdminToolTest, ARestoredProjectHasTheOriginalsHistoryAndAnOwnerOnlyPasswordFile) {

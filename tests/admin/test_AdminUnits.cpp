@@ -11,6 +11,7 @@
 #include "support/TestSupport.h"
 
 #include <algorithm>
+#include <ctime>
 #include <filesystem>
 #include <gtest/gtest.h>
 #include <sstream>
@@ -95,6 +96,41 @@ TEST(AdminBackupFolder, AWorkFolderIsPrivateHiddenAndGoesWithEverythingInIt) {
   EXPECT_FALSE(Exists(path));
   EXPECT_EQ(ReadFile(outside / "keep"), "data");
   EXPECT_TRUE(Names(t.Path()).empty());
+}
+
+// A run killed before it could remove its work folder leaves it behind: a later run removes
+// it, and never the folder of a run still at work (its hold file is held) nor another's.
+TEST(AdminBackupFolder, FoldersOfKilledRunsGoAndThoseOfRunsAtWorkStay) {
+  TempDir t;
+  auto folder = [&](const std::string& name, bool hold) {
+    MakeDirs(t / (name + "/p/db"));
+    WriteFile(t / (name + "/p/db/current"), "1\n");
+    if (hold) WriteFile(t / (name + "/" + TWorkFolder::HoldFileName), "");
+  };
+  folder(".orlenway-admin-killed", true);
+  folder(".orlenway-admin-oldstyle", false); // made before folders had a hold file
+  folder(".orlenway-restore-killed", true);
+  folder("orlenway-admin-killed", true);
+  TWorkFolder atWork(t.Path(), "orlenway-admin-");
+  ASSERT_FALSE(atWork.Path().empty()) << atWork.Error();
+  std::vector<std::string> all{".orlenway-admin-killed", ".orlenway-admin-oldstyle",
+                               ".orlenway-restore-killed", "orlenway-admin-killed",
+                               fs::path(atWork.Path()).filename().string()};
+  std::sort(all.begin(), all.end());
+
+  // Just made: a run may be between making its folder and taking the hold.
+  const std::time_t now = std::time(nullptr);
+  EXPECT_TRUE(RemoveAbandonedWorkFolders(t.Path(), "orlenway-admin-", now).empty());
+  EXPECT_EQ(Names(t.Path()), all);
+  // Two minutes on, the unheld one goes; the one without a hold file waits for a day.
+  EXPECT_EQ(RemoveAbandonedWorkFolders(t.Path(), "orlenway-admin-", now + 120),
+            std::vector<std::string>{t / ".orlenway-admin-killed"});
+  EXPECT_EQ(RemoveAbandonedWorkFolders(t.Path(), "orlenway-admin-", now + 2 * 24 * 3600),
+            std::vector<std::string>{t / ".orlenway-admin-oldstyle"});
+  all.erase(std::find(all.begin(), all.end(), ".orlenway-admin-killed"));
+  all.erase(std::find(all.begin(), all.end(), ".orlenway-admin-oldstyle"));
+  EXPECT_EQ(Names(t.Path()), all);
+  EXPECT_TRUE(Exists(atWork.Path() + "/" + TWorkFolder::HoldFileName));
 }
 
 TEST(AdminBackupFolder, AWorkFolderThatCannotBeMadeSaysWhy) {
