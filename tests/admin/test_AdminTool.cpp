@@ -240,12 +240,12 @@ TEST_F(AdminToolTest, TheWorkFolderOfAKilledBackupIsRemovedByTheNext) {
   CreateProject("alpha");
   // An svnadmin that takes its time over the copy.
   MakeDirs(Work / "slow/bin");
-  WriteFile(Work / "slow/bin/svnadmin", "#!/bin/sh\nexec sleep 3\n");
+  WriteFile(Work / "slow/bin/svnadmin", "#!/bin/sh\nexec sleep 6\n");
   ::chmod((Work / "slow/bin/svnadmin").c_str(), 0755);
   WriteFile(SettingsFile(), "object TclsBasicSetting\r\n  SVNPath = '" + Work / "slow" +
                                 "'\r\n  RepoPath = '" + Repos + "'\r\n  BackupPath = '" + Backups +
                                 "'\r\n  Port = 3690\r\nend\r\n");
-  TAdminRun killed = Admin("backup alpha", "timeout -s KILL 1");
+  TAdminRun killed = Admin("backup alpha", "timeout -s KILL 2");
   EXPECT_EQ(killed.ExitCode, 128 + SIGKILL) << killed.Out << killed.Err;
   WriteFile(SettingsFile(), Settings);
   std::vector<std::string> left = FolderNames(Backups);
