@@ -249,12 +249,13 @@ void ReportAbandoned(const std::vector<std::string>& folders, std::ostream& out)
 struct TBackupOutcome {
   bool Ok = false;
   std::string Line;
+  std::string ArchiveName; // the file written, when Ok
 };
 
 TBackupOutcome BackupProject(const std::string& project, const std::string& backupFolder,
                              TProgressBar& bar) {
   auto failed = [&](const std::string& reason) {
-    return TBackupOutcome{false, project + ": " + kBackupFailed + " " + reason};
+    return TBackupOutcome{false, project + ": " + kBackupFailed + " " + reason, ""};
   };
   TWorkFolder work(backupFolder, "orlenway-admin-");
   if (work.Path().empty())
@@ -298,8 +299,10 @@ TBackupOutcome BackupProject(const std::string& project, const std::string& back
   if (!work.Remove()) {
     return failed("임시 폴더를 지우지 못했습니다: " + work.Path());
   }
-  return {true, project + ": 프로젝트 폴더 압축을 완료하였습니다. 총 파일 갯수 : " +
-                    std::to_string(count) + ", 파일명 : " + archiveName};
+  return {true,
+          project + ": 프로젝트 폴더 압축을 완료하였습니다. 총 파일 갯수 : " +
+              std::to_string(count) + ", 파일명 : " + archiveName,
+          archiveName};
 }
 
 int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -335,7 +338,7 @@ int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream
     }
     TBackupOutcome outcome = BackupProject(project, folder, bar);
     if (outcome.Ok && keep) {
-      const TPruneResult pruned = PruneBackups(folder, project, *keep);
+      const TPruneResult pruned = PruneBackups(folder, project, *keep, outcome.ArchiveName);
       if (!pruned.Removed.empty())
         outcome.Line += ", 오래된 백업 " + std::to_string(pruned.Removed.size()) + "개 삭제";
       for (const std::string& f : pruned.Failed) {

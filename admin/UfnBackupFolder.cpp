@@ -117,7 +117,8 @@ bool IsBackupArchiveOf(const std::string& project, const std::string& fileName) 
          fileName.compare(n + 15, 5, "Z.zip") == 0;
 }
 
-TPruneResult PruneBackups(const std::string& folder, const std::string& project, size_t keep) {
+TPruneResult PruneBackups(const std::string& folder, const std::string& project, size_t keep,
+                          const std::string& justMade) {
   TPruneResult result;
   std::vector<platform::DirEntry> entries;
   platform::ListDirectory(folder, entries);
@@ -132,6 +133,8 @@ TPruneResult PruneBackups(const std::string& folder, const std::string& project,
   }
   if (archives.size() <= keep) return result;
   std::sort(archives.begin(), archives.end());
+  auto made = std::find(archives.begin(), archives.end(), justMade);
+  if (keep > 0 && made != archives.end()) std::rotate(made, made + 1, archives.end());
   for (size_t i = 0; i + keep < archives.size(); ++i) {
     const std::string path = AddPathDelimiter(folder) + archives[i];
     if (platform::DeleteFile(path))

@@ -55,5 +55,8 @@ struct TPruneResult {
   std::vector<std::string> Failed;  // "name: reason"
 };
 // Removes the project's oldest archives in `folder` so that `keep` of them remain; nothing
-// else in the folder is touched. The name's time stamp gives the order.
-TPruneResult PruneBackups(const std::string& folder, const std::string& project, size_t keep);
+// else in the folder is touched. The name's time stamp gives the order, but `justMade` (the
+// archive this run wrote) is always one of those kept: after the clock went back (the autumn
+// hour of local time, a corrected clock) its name can be older than the last run's.
+TPruneResult PruneBackups(const std::string& folder, const std::string& project, size_t keep,
+                          const std::string& justMade = "");

@@ -72,6 +72,24 @@ TEST(AdminBackupFolder, PruneKeepsTheNewestAndTouchesNothingElse) {
   EXPECT_TRUE(PruneBackups(t.Path(), "alpha", 2).Removed.empty()) << "nothing more to remove";
 }
 
+TEST(AdminBackupFolder, TheArchiveJustMadeIsKeptWhenTheClockWentBack) {
+  // 02:30 before the autumn hour went back, then a run at 02:10 of the repeated hour.
+  TempDir t;
+  const std::vector<std::string> names = {
+      "alpha_20261025T013000Z.zip", "alpha_20261025T023000Z.zip", "alpha_20261025T021000Z.zip"};
+  for (const std::string& n : names)
+    WriteFile(t / n, n);
+  TPruneResult r = PruneBackups(t.Path(), "alpha", 2, names[2]);
+  EXPECT_EQ(r.Removed, (std::vector<std::string>{names[0]}));
+  r = PruneBackups(t.Path(), "alpha", 1, names[2]);
+  EXPECT_EQ(r.Removed, (std::vector<std::string>{names[1]}));
+  EXPECT_EQ(Names(t.Path()), (std::vector<std::string>{names[2]}));
+  // A name that is not there changes nothing of the order.
+  WriteFile(t / names[0], names[0]);
+  r = PruneBackups(t.Path(), "alpha", 1, "alpha_20991231T000000Z.zip");
+  EXPECT_EQ(r.Removed, (std::vector<std::string>{names[0]}));
+}
+
 TEST(AdminBackupFolder, AWorkFolderIsPrivateHiddenAndGoesWithEverythingInIt) {
   TempDir t;
   TempDir outside;
