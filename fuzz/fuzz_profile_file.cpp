@@ -42,8 +42,11 @@ bool OnIndentedLine(const std::string& text, const std::string& name) {
 
 // The line of the failed check goes to stderr before the abort, for the crash report.
 // Whether both readers see the same section headers: svnserve takes only a "[" in column 0
-// for one (an indented one is more of a value, or an error), the system's functions take any.
+// for one (an indented one is more of a value, or an error), the system's functions take any;
+// and the same lines: a lone CR ends a line for the system's functions only.
 bool HeadersReadAlike(const std::string& text) {
+  for (size_t cr = text.find('\r'); cr != std::string::npos; cr = text.find('\r', cr + 1))
+    if (cr + 1 == text.size() || text[cr + 1] != '\n') return false;
   size_t start = text.compare(0, 3, "\xEF\xBB\xBF") == 0 ? 3 : 0;
   while (start < text.size()) {
     size_t end = text.find_first_of("\r\n", start);

@@ -14,6 +14,12 @@ std::string FolderOf(const std::string& path) {
   return pos == 0 ? path.substr(0, 1) : path.substr(0, pos);
 }
 
+bool HoldsLoneCr(const std::string& text) {
+  for (size_t i = text.find('\r'); i != std::string::npos; i = text.find('\r', i + 1))
+    if (i + 1 == text.size() || text[i + 1] != '\n') return true;
+  return false;
+}
+
 } // namespace
 
 ProfileFile::ProfileFile(const std::string& fileName, int mode)
@@ -54,7 +60,16 @@ void ProfileFile::WriteValue(const std::string& section, const std::string& key,
   } else if (!platform::DirectoryExists(FolderOf(FFileName))) {
     throw EWriteError(failure);
   }
-  if (!Store(profile_text::SetValue(text, section, key, value))) throw EWriteError(failure);
+  const std::string written = profile_text::SetValue(text, section, key, value);
+  // What svnserve would not read back (lines that end in a lone CR are one line to it) is
+  // refused: the value would be shown as set while the server goes on without it.
+  std::string back;
+  if (!profile_text::FindServerValue(written, section, key, back) || back != value) {
+    reason = "svnserve would not read the value back";
+    if (HoldsLoneCr(written)) reason += " (a lone CR ends no line for it)";
+    throw EWriteError(failure + ": " + reason);
+  }
+  if (!Store(written)) throw EWriteError(failure);
 }
 
 void ProfileFile::ReadPairs(const std::string& section, std::vector<std::string>& list) const {

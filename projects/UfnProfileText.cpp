@@ -40,6 +40,15 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
+// svnserve strips every kind of white space from the ends of a name or a value, a CR that
+// it reads as part of the line too.
+std::string ServerTrim(const std::string& s) {
+  const char* const space = " \t\r\v\f";
+  const size_t b = s.find_first_not_of(space);
+  if (b == std::string::npos) return "";
+  return s.substr(b, s.find_last_not_of(space) + 1 - b);
+}
+
 bool SameName(const std::string& a, const std::string& b) {
   return text::SameAsciiIgnoreCase(a, b);
 }
@@ -52,7 +61,9 @@ bool WrappedInQuotes(const std::string& s) {
   return s.size() >= 2 && IsQuote(s.front()) && s.back() == s.front();
 }
 
-Document Split(const std::string& text) {
+// `loneCr`: whether a CR without an LF ends a line. The system's profile functions take it
+// for one; svnserve does not, it reads the CR as part of the line.
+Document Split(const std::string& text, bool loneCr = true) {
   Document d;
   size_t i = 0;
   if (text.compare(0, Bom.size(), Bom) == 0) {
@@ -62,15 +73,10 @@ Document Split(const std::string& text) {
   size_t start = i;
   while (i < text.size()) {
     char c = text[i];
-    if (c == '\n' || c == '\r') {
-      Line l{text.substr(start, i - start), ""};
-      if (c == '\r' && i + 1 < text.size() && text[i + 1] == '\n') {
-        l.Eol = "\r\n";
-        i += 2;
-      } else {
-        l.Eol = std::string(1, c);
-        ++i;
-      }
+    const bool crlf = c == '\r' && i + 1 < text.size() && text[i + 1] == '\n';
+    if (c == '\n' || crlf || (c == '\r' && loneCr)) {
+      Line l{text.substr(start, i - start), crlf ? "\r\n" : std::string(1, c)};
+      i += crlf ? 2 : 1;
       d.Lines.push_back(std::move(l));
       start = i;
     } else {
@@ -123,7 +129,7 @@ bool ServerKey(const std::string& raw, std::string& key) {
   if (raw.empty() || IsBlank(raw[0]) || raw[0] == '#' || raw[0] == '[') return false;
   size_t sep = raw.find_first_of("=:");
   if (sep == std::string::npos) return false;
-  key = Trim(raw.substr(0, sep));
+  key = ServerTrim(raw.substr(0, sep));
   return true;
 }
 
@@ -136,7 +142,8 @@ struct Layout {
   std::vector<bool> Continues;
   int First = -1; // the first header of the wanted name, -1 when none
 
-  Layout(const std::string& text, const std::string& section) : Doc(Split(text)) {
+  Layout(const std::string& text, const std::string& section, bool loneCr = true)
+      : Doc(Split(text, loneCr)) {
     int current = -1;
     bool inValue = false;
     for (size_t i = 0; i < Doc.Lines.size(); ++i) {
@@ -267,7 +274,7 @@ namespace {
 std::vector<std::pair<std::string, std::string>> ServerOptions(const std::string& text,
                                                                const std::string& section) {
   std::vector<std::pair<std::string, std::string>> options;
-  Layout l(text, section);
+  Layout l(text, section, false);
   bool inNamed = false;
   for (size_t i = 0; i < l.Doc.Lines.size(); ++i) {
     const std::string& raw = l.Doc.Lines[i].Text;
@@ -279,9 +286,9 @@ std::vector<std::pair<std::string, std::string>> ServerOptions(const std::string
     }
     std::string key;
     if (!inNamed || !ServerKey(raw, key) || key.empty()) continue;
-    std::string value = Trim(raw.substr(raw.find_first_of("=:") + 1));
+    std::string value = ServerTrim(raw.substr(raw.find_first_of("=:") + 1));
     for (size_t j = i + 1; j < l.Continues.size() && l.Continues[j]; ++j)
-      value = Trim(value + " " + Trim(l.Doc.Lines[j].Text));
+      value = ServerTrim(value + " " + ServerTrim(l.Doc.Lines[j].Text));
     bool replaced = false;
     for (auto& o : options)
       if (SameName(o.first, key)) {

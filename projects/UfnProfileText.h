@@ -39,7 +39,8 @@ void ListPairs(const std::string& text, const std::string& section, std::vector<
 
 // The same two as svnserve reads the text: ":" separates like "=", every section of the name
 // counts, the last line of a key wins, an indented line carries on the value above (joined
-// by one blank), values are not unquoted, "#" is a comment only in column 0 and ";" never.
+// by one blank), values are not unquoted, "#" is a comment only in column 0 and ";" never,
+// and only an LF ends a line (a lone CR is part of it).
 bool FindServerValue(const std::string& text, const std::string& section, const std::string& key,
                      std::string& value);
 void ListServerPairs(const std::string& text, const std::string& section,

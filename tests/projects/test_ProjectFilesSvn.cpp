@@ -197,6 +197,24 @@ TEST_F(RepositoryTest, TheListIsWhatTheRealServerLetsInAndAWithdrawShutsOut) {
   EXPECT_EQ(users, (Lines{"bob=bob pw"}));
 }
 
+// A svnserve.conf whose lines end in lone CRs is one line to svnserve: anonymous users read
+// whatever its lines seem to say. The program shows that default, and refuses to "set" a level
+// there that the server would never see.
+TEST_F(RepositoryTest, AFileOfLoneCrsShowsWhatTheRealServerDoesAndTakesNoSilentWrite) {
+  Create("proj");
+  const std::string conf = Conf("proj");
+  const std::string lines = "[general]\ranon-access = none\rpassword-db = passwd\r";
+  WriteFile(conf, lines);
+  EXPECT_EQ(ProfileFile(conf).ReadValue("general", "anon-access", "read"), "read");
+  EXPECT_THROW(ProfileFile(conf).WriteValue("general", "anon-access", "none"), EWriteError);
+  EXPECT_EQ(ReadFile(conf), lines);
+
+  TSvnServe server(Root.Path());
+  ASSERT_GT(server.Pid, 0) << "svnserve did not start";
+  RunResult r = Svn("ls " + Quote(server.Url("proj")));
+  EXPECT_EQ(r.ExitCode, 0) << "svnserve read the lines after all: " << r.Output;
+}
+
 // A repository served by svnserve running as another account (uid/gid 54321, unused): a
 // grant made by root keeps passwd that account's, and a passwd shared through a symbolic
 // link stays shared.

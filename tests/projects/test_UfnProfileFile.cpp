@@ -138,6 +138,35 @@ TEST(ProfileTextWindowsReading, LinesSectionsCommentsAndKeys) {
   EXPECT_TRUE(list.empty());
 }
 
+// For svnserve only an LF ends a line: a lone CR is part of the line, so a file of lone CRs
+// is one line to it, and shows the server's defaults, not what its lines seem to say. A value
+// written there would be shown as set while the server goes on without it: it is refused.
+TEST(ProfileFileRead, ALoneCrEndsNoLineForSvnserveAndAWriteThatItWouldMissIsRefused) {
+  TempDir t;
+  const std::string conf = "[general]\ranon-access = none\rpassword-db = passwd\r";
+  WriteFile(t / "svnserve.conf", conf);
+  ProfileFile p(t / "svnserve.conf");
+  EXPECT_EQ(p.ReadValue("general", "anon-access", "read"), "read");
+  try {
+    p.WriteValue("general", "anon-access", "none");
+    ADD_FAILURE() << "a value svnserve does not read was written";
+  } catch (const EWriteError& e) {
+    EXPECT_EQ(e.Message(), "Unable to write to " + (t / "svnserve.conf") +
+                               ": svnserve would not read the value back (a lone CR ends no "
+                               "line for it)");
+  }
+  EXPECT_EQ(ReadFile(t / "svnserve.conf"), conf);
+
+  // Within a line the CR stays part of the value; at a value's end it is stripped like a blank.
+  WriteFile(t / "passwd", "[users]\nkim = p\rw\nlee = l \r\r\n");
+  Pairs list;
+  ProfileFile(t / "passwd").ReadPairs("users", list);
+  EXPECT_EQ(list, (Pairs{"kim=p\rw", "lee=l"}));
+  // Where svnserve reads the line written, the CR elsewhere does not stand in the way.
+  ProfileFile(t / "passwd").WriteValue("users", "lee", "new");
+  EXPECT_EQ(ReadFile(t / "passwd"), "[users]\nkim = p\rw\nlee=new\r\r\n");
+}
+
 TEST(ProfileFileRead, MissingOrUnreadableFileGivesDefaults) {
   TempDir t;
   Pairs list{"stale"};
@@ -311,10 +340,11 @@ TEST(ProfileFileWrite, IndentedLinesStayWithTheValueTheyCarryOn) {
 }
 
 TEST(ProfileFileWrite, ANewLineTakesTheLineEndOfTheLineAbove) {
-  // After a lone CR, an LF would join the following empty line's LF into one CR LF.
-  EXPECT_EQ(WriteResult("[a]\rk=v\r[users]\nbob=b\n\n[b]\n", "users", "carol", "c"),
+  // After a lone CR, an LF would join the following empty line's LF into one CR LF. (The
+  // text edit alone: svnserve reads no [users] in these, so the file itself is refused.)
+  EXPECT_EQ(profile_text::SetValue("[a]\rk=v\r[users]\nbob=b\n\n[b]\n", "users", "carol", "c"),
             "[a]\rk=v\r[users]\nbob=b\ncarol=c\n\n[b]\n");
-  EXPECT_EQ(WriteResult("[a]\rk=v\r[users]\r\nbob=b\r\n", "users", "carol", "c"),
+  EXPECT_EQ(profile_text::SetValue("[a]\rk=v\r[users]\r\nbob=b\r\n", "users", "carol", "c"),
             "[a]\rk=v\r[users]\r\nbob=b\r\ncarol=c\r\n");
   // Nor when a line goes from between them: the blank line gets a CR LF of its own.
   EXPECT_EQ(DeleteResult("[users]\rbob=b\rcarol=c\n\nx=1\n", "users", "carol"),
