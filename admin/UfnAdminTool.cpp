@@ -299,10 +299,21 @@ TBackupOutcome BackupProject(const std::string& project, const std::string& back
   if (!work.Remove()) {
     return failed("임시 폴더를 지우지 못했습니다: " + work.Path());
   }
-  return {true,
-          project + ": 프로젝트 폴더 압축을 완료하였습니다. 총 파일 갯수 : " +
-              std::to_string(count) + ", 파일명 : " + archiveName,
-          archiveName};
+  std::string line =
+      project + ": 프로젝트 폴더 압축을 완료하였습니다. 총 파일 갯수 : " + std::to_string(count) +
+      ", 파일명 : " + archiveName;
+  // The walk follows no link, so a conf/passwd shared through one is not in the archive: the
+  // window's backup names such entries, and so does this line.
+  if (zip.LinkCount() > 0) {
+    const std::string base = AddPathDelimiter(copy);
+    std::string names;
+    for (const std::string& link : zip.SkippedLinks())
+      names += (names.empty() ? "" : ", ") +
+               (link.compare(0, base.size(), base) == 0 ? link.substr(base.size()) : link);
+    if (zip.LinkCount() > zip.SkippedLinks().size()) names += ", ...";
+    line += ", 링크여서 빠진 항목 : " + std::to_string(zip.LinkCount()) + "개 (" + names + ")";
+  }
+  return {true, line, archiveName};
 }
 
 int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,

@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <sys/stat.h>
 #include <thread>
+#include <unistd.h>
 
 using namespace admin_kit;
 
@@ -293,6 +294,29 @@ TEST_F(AdminToolTest, ARestoredProjectHasTheOriginalsHistoryAndAnOwnerOnlyPasswo
                           "  등록된 사용자 : kim, lee\n"),
             std::string::npos)
       << list.Out;
+}
+
+// A conf/passwd shared through a link with another project is copied as the link and not
+// followed: the archive lacks it, and the outcome line says so instead of keeping quiet.
+TEST_F(AdminToolTest, ABackupNamesTheLinksItLeftOut) {
+  CreateProject("alpha");
+  CreateProject("beta");
+  const std::string passwd = Repos + "/beta/conf/passwd";
+  ASSERT_EQ(::unlink(passwd.c_str()), 0);
+  ASSERT_EQ(::symlink("../../alpha/conf/passwd", passwd.c_str()), 0);
+  TAdminRun r = Admin("backup beta");
+  ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+  EXPECT_EQ(Lines(r.Out), 1) << r.Out;
+  EXPECT_NE(r.Out.find(", 링크여서 빠진 항목 : 1개 (conf/passwd)\n"), std::string::npos) << r.Out;
+  const std::string archive = Backups + "/" + ArchiveNamed(r.Out);
+  RunResult listing = Shell("unzip -Z1 " + Quote(archive));
+  ASSERT_EQ(listing.ExitCode, 0) << listing.Output;
+  EXPECT_NE(listing.Output.find("conf/svnserve.conf\n"), std::string::npos) << listing.Output;
+  EXPECT_EQ(listing.Output.find("conf/passwd"), std::string::npos) << listing.Output;
+
+  r = Admin("backup alpha");
+  ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
+  EXPECT_EQ(r.Out.find("링크"), std::string::npos) << r.Out;
 }
 
 TEST_F(AdminToolTest, HostileArchivesAreRefusedAndLeaveNothing) {
