@@ -84,6 +84,19 @@ bool IsPasswd(const std::string& name) {
   return steps.size() == 2 && steps[0] == "conf" && steps[1] == "passwd";
 }
 
+// The archive keeps no execute bit, and Subversion runs a hook it finds whether it may or
+// not: a pre-commit hook restored without it refuses every commit.
+bool IsHook(const std::string& name) {
+  static const char* const hooks[] = {"start-commit", "pre-commit",         "post-commit",
+                                      "pre-lock",     "post-lock",          "pre-unlock",
+                                      "post-unlock",  "pre-revprop-change", "post-revprop-change"};
+  const std::vector<std::string> steps = Steps(name);
+  if (steps.size() != 2 || steps[0] != "hooks") return false;
+  for (const char* hook : hooks)
+    if (steps[1] == hook) return true;
+  return false;
+}
+
 } // namespace
 
 std::string EntryNameProblem(const std::string& name) {
@@ -146,10 +159,12 @@ TUnpackResult UnpackArchive(const std::string& archivePath, const std::string& f
       target += (target.size() > base.size() ? std::string(1, base.back()) : "") + step;
     archive_entry_update_pathname_utf8(e, target.c_str());
     // Only the owner's write bit of the entry counts (revision files are read-only); the
-    // rest comes from the umask. The password file holds clear-text passwords.
+    // rest comes from the umask. The password file holds clear-text passwords; hooks run.
     const bool readOnly = !isFolder && (archive_entry_perm(e) & 0200) == 0;
+    const int executable = IsHook(name) ? 0111 : 0;
     auto perm = static_cast<decltype(archive_entry_perm(e))>(
-        isFolder ? 0755 : (readOnly ? 0444 : (IsPasswd(name) ? 0600 : 0644)));
+        isFolder ? 0755
+                 : (readOnly ? 0444 | executable : (IsPasswd(name) ? 0600 : 0644 | executable)));
     archive_entry_set_perm(e, perm);
 
     if (archive_write_header(disk.get(), e) != ARCHIVE_OK) {

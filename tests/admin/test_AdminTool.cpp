@@ -319,6 +319,24 @@ TEST_F(AdminToolTest, ABackupNamesTheLinksItLeftOut) {
   EXPECT_EQ(r.Out.find("링크"), std::string::npos) << r.Out;
 }
 
+// The archive keeps no execute bit: the restore gives it back to the hooks, or a pre-commit
+// hook that let every commit through would now refuse every one.
+TEST_F(AdminToolTest, ARestoredProjectsHooksRunAgain) {
+  CreateProject("alpha");
+  const std::string hook = Repos + "/alpha/hooks/pre-commit";
+  WriteFile(hook, "#!/bin/sh\nexit 0\n");
+  ASSERT_EQ(::chmod(hook.c_str(), 0755), 0);
+  TAdminRun backup = Admin("backup alpha");
+  ASSERT_EQ(backup.ExitCode, 0) << backup.Out << backup.Err;
+  ::umask(022);
+  TAdminRun restore = Admin("restore " + Quote(Backups + "/" + ArchiveNamed(backup.Out)) + " copy");
+  ASSERT_EQ(restore.ExitCode, 0) << restore.Out << restore.Err;
+  EXPECT_EQ(Mode(Repos + "/copy/hooks/pre-commit"), 0755);
+  EXPECT_EQ(Mode(Repos + "/copy/hooks/pre-commit.tmpl"), 0644);
+  RunResult commit = Shell("svn mkdir -q -m trunk " + Quote("file://" + Repos + "/copy/trunk"));
+  EXPECT_EQ(commit.ExitCode, 0) << commit.Output;
+}
+
 TEST_F(AdminToolTest, HostileArchivesAreRefusedAndLeaveNothing) {
   CreateProject("alpha");
   CommitFile("alpha", "a.bin", 3000, 5);
