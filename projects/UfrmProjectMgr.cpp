@@ -357,9 +357,13 @@ void TfrmProjectMgr::LoadAccess() {
   const std::pair<QGroupBox*, std::string> values[] = {
       {rgAnonAccess, conf.ReadValue(kGeneral, kAnonAccess, "read")},
       {rgAuthAccess, conf.ReadValue(kGeneral, kAuthAccess, "write")}};
+  // Any other value (svnserve lets nobody in with it) shows no choice: the last project's,
+  // left standing, would be written into this one by the next apply.
   for (const auto& [group, value] : values) {
+    int index = -1;
     for (int i = 0; i < 3; ++i)
-      if (value == kLevels[i]) SetItemIndex(group, i);
+      if (value == kLevels[i]) index = i;
+    SetItemIndex(group, index);
   }
   FShownAnon = ItemIndex(rgAnonAccess);
   FShownAuth = ItemIndex(rgAuthAccess);

@@ -248,8 +248,10 @@ TEST_F(ProjectMgrDialog, AccessLevelsShowWhatSvnserveGrantsAndApplyWritesBothKey
     EXPECT_EQ(Chosen(f), Levels(1, 2));
     Click(f.lvProject, "explicit");
     EXPECT_EQ(Chosen(f), Levels(0, 1));
-    Click(f.lvProject, "capital"); // "Read" is no level: the anonymous group stays
-    EXPECT_EQ(Chosen(f), Levels(0, 2));
+    // "Read" is no level (svnserve lets no anonymous user in): the group shows no choice
+    // rather than the last project's.
+    Click(f.lvProject, "capital");
+    EXPECT_EQ(Chosen(f), Levels(-1, 2));
     Click(f.lvProject, "noconf");
     EXPECT_EQ(Chosen(f), Levels(1, 2));
     f.btnApplyAuth->click();
@@ -271,6 +273,28 @@ TEST_F(ProjectMgrDialog, AccessLevelsShowWhatSvnserveGrantsAndApplyWritesBothKey
   EXPECT_EQ(ReadFile(Conf("capital")), capital);
   ProfileFile conf(Conf("defaults"));
   EXPECT_EQ(conf.ReadValue("general", "anon-access", ""), "none");
+  EXPECT_EQ(conf.ReadValue("general", "auth-access", ""), "read");
+}
+
+// A level the dialog does not know is not shown as the previous project's, so that applying
+// a change of the other group cannot carry that level over: here anonymous write access.
+TEST_F(ProjectMgrDialog, AnUnknownLevelIsNotTakenFromTheProjectShownBefore) {
+  Create("public");
+  Create("private");
+  ProfileFile(Conf("public")).WriteValue("general", "anon-access", "write");
+  ProfileFile(Conf("private")).WriteValue("general", "anon-access", "Read");
+  TScriptedPrompt prompt;
+  Show([&](TfrmProjectMgr& f) {
+    Click(f.lvProject, "public");
+    EXPECT_EQ(Chosen(f), Levels(2, 2));
+    Click(f.lvProject, "private");
+    EXPECT_EQ(Chosen(f), Levels(-1, 2));
+    TfrmProjectMgr::SetItemIndex(f.rgAuthAccess, 1);
+    f.btnApplyAuth->click();
+  });
+  EXPECT_TRUE(prompt.Messages().empty()) << Texts(prompt).front();
+  ProfileFile conf(Conf("private"));
+  EXPECT_EQ(conf.ReadValue("general", "anon-access", ""), "Read");
   EXPECT_EQ(conf.ReadValue("general", "auth-access", ""), "read");
 }
 
