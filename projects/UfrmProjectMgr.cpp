@@ -339,11 +339,13 @@ void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool selected) {
       UnmanagedUsers(e);
       return;
     }
-    // The registry learns every user of the project that it lacks.
+    // The registry learns every user of the project that it lacks, but for one that User.Dat
+    // cannot hold (a lone CR in passwd is part of the line for svnserve).
     for (int i = 0; i < lvRegUser->topLevelItemCount(); ++i) {
       const QTreeWidgetItem* row = lvRegUser->topLevelItem(i);
-      const std::string id = row->text(0).toStdString();
-      if (!UserMgr->Exists(id)) UserMgr->SetUser(id, RowPassword(row));
+      const std::string id = row->text(0).toStdString(), password = RowPassword(row);
+      if ((id + password).find_first_of("\r\n") != std::string::npos) continue;
+      if (!UserMgr->Exists(id)) UserMgr->SetUser(id, password);
     }
     RefreshUnregUsers();
   });

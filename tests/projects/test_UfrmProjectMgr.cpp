@@ -317,6 +317,16 @@ TEST_F(ProjectMgrDialog, SelectingAProjectBringsItsUsersIntoTheRegistry) {
     EXPECT_EQ(Rows(f.lvUnregUser), (Lines{"Alice"}));
   });
   EXPECT_EQ(ReadFile(Users.FileName), "Alice=reg\r\ncarol=c=1\r\n");
+
+  // A password with a lone CR in it (svnserve reads it so) has no place in User.Dat: the
+  // others still come in, and the lists are made.
+  WriteFile(Root / "q/conf/passwd", "[users]\ndave = d\rx\nerin = e\n");
+  Show([&](TfrmProjectMgr& f) {
+    Click(f.lvProject, "q");
+    EXPECT_EQ(Rows(f.lvRegUser), (Lines{"dave", "erin"}));
+    EXPECT_EQ(Rows(f.lvUnregUser), (Lines{"Alice", "carol"}));
+  });
+  EXPECT_EQ(ReadFile(Users.FileName), "Alice=reg\r\ncarol=c=1\r\nerin=e\r\n");
 }
 
 TEST_F(ProjectMgrDialog, RegisterAndWithdrawSeveralSelectedUsers) {
