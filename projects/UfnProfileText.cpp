@@ -40,10 +40,10 @@ std::string Trim(const std::string& s) {
   return s.substr(b, e - b);
 }
 
-// svnserve strips every kind of white space from the ends of a name or a value, a CR that
-// it reads as part of the line too.
+// svnserve strips blanks from the ends of a name or a value, and a CR that it reads as part
+// of the line too.
 std::string ServerTrim(const std::string& s) {
-  const char* const space = " \t\r\v\f";
+  const char* const space = " \t\r";
   const size_t b = s.find_first_not_of(space);
   if (b == std::string::npos) return "";
   return s.substr(b, s.find_last_not_of(space) + 1 - b);
