@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -34,6 +35,13 @@ bool ProcessIdentity(long pid, std::string& imageName, unsigned long long& start
 // unless startMark is 0, with that start mark; the check and the signal go to the same
 // process, never to one that took its pid meanwhile. True when it was told to end.
 bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long long startMark);
+// The running processes under `imageName` (ASCII case ignored) in the session that
+// `sessionId` leads, the leader left out: what a daemon forked for its connections, which
+// outlive it. Windows: none (a server there serves its connections in threads).
+std::vector<long> SessionMembers(long sessionId, const std::string& imageName);
+// Terminates each of SessionMembers, checked again right before its signal; how many were told
+// to end.
+int TerminateSessionMembers(long sessionId, const std::string& imageName);
 
 // ---- server control: interpreter quoting and the loopback probe --------------------------
 

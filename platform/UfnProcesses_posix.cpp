@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -132,6 +133,23 @@ bool ProcessStartMark(const std::string& pid, unsigned long long& mark) {
   if (digits.empty() || digits.find_first_not_of("0123456789") != std::string::npos) return false;
   mark = std::stoull(digits);
   return true;
+}
+
+// Field 6 of /proc/<pid>/stat: the session id.
+bool ProcessSession(const std::string& pid, long& session) {
+  std::string stat;
+  if (!ReadWholeFile("/proc/" + pid + "/stat", stat)) return false;
+  auto close = stat.rfind(')');
+  if (close == std::string::npos || close + 2 >= stat.size()) return false;
+  long parent = 0, group = 0;
+  return std::sscanf(stat.c_str() + close + 2, "%*c %ld %ld %ld", &parent, &group, &session) == 3;
+}
+
+bool InSession(const std::string& pid, long sessionId, const std::string& imageName) {
+  std::string name;
+  long session = 0;
+  return ProcessImageName(pid, name) && text::SameAsciiIgnoreCase(name, imageName) &&
+         ProcessSession(pid, session) && session == sessionId;
 }
 
 bool Matches(const std::string& pid, const std::string& imageName, unsigned long long startMark) {
@@ -260,6 +278,49 @@ bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long lo
   if (::kill(static_cast<pid_t>(pid), SIGTERM) == 0) return true;
   Remember();
   return false;
+}
+
+std::vector<long> SessionMembers(long sessionId, const std::string& imageName) {
+  std::vector<long> members;
+  if (sessionId <= 0 || sessionId > INT32_MAX) return members;
+  DIR* d = ::opendir("/proc");
+  if (!d) {
+    Remember();
+    return members;
+  }
+  while (struct dirent* de = ::readdir(d)) {
+    std::string pid = de->d_name;
+    if (pid.empty() || pid.size() > 10 || pid.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    long id = std::stol(pid);
+    if (id != sessionId && InSession(pid, sessionId, imageName)) members.push_back(id);
+  }
+  ::closedir(d);
+  return members;
+}
+
+int TerminateSessionMembers(long sessionId, const std::string& imageName) {
+  int told = 0;
+  for (long pid : SessionMembers(sessionId, imageName)) {
+    std::string id = std::to_string(pid);
+#ifdef SYS_pidfd_open
+    // As in TerminateProcessIf: the check and the signal go to the same process.
+    long fd = ::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0);
+    if (fd >= 0) {
+      if (InSession(id, sessionId, imageName) &&
+          ::syscall(SYS_pidfd_send_signal, static_cast<int>(fd), SIGTERM, nullptr, 0) == 0)
+        ++told;
+      ::close(static_cast<int>(fd));
+      continue;
+    }
+    if (errno == ESRCH) continue;
+#endif
+    // A session id stays taken while any process is in it, so a member found a moment ago is
+    // one of that session still, or gone.
+    if (InSession(id, sessionId, imageName) && ::kill(static_cast<pid_t>(pid), SIGTERM) == 0)
+      ++told;
+  }
+  return told;
 }
 
 // ---- server control: interpreter quoting and the loopback probe --------------------------

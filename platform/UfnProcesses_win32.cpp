@@ -157,6 +157,15 @@ bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long lo
   return ok;
 }
 
+// svnserve.exe serves its connections in threads of the one process: nothing outlives it.
+std::vector<long> SessionMembers(long, const std::string&) {
+  return {};
+}
+
+int TerminateSessionMembers(long, const std::string&) {
+  return 0;
+}
+
 // ---- server control: interpreter quoting and the loopback probe --------------------------
 
 std::string InterpreterQuote(const std::string& text) {
