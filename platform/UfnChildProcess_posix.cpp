@@ -19,6 +19,17 @@ TProgramResult RunProgram(const std::string& program, const std::vector<std::str
     result.StartError = errno;
     return result;
   }
+  // Whoever started this program may have left SIGCHLD ignored (or SA_NOCLDWAIT set), and
+  // both are inherited: the system then discards the child's exit status, and a failed run
+  // would read as a success.
+  struct sigaction chld {};
+  if (::sigaction(SIGCHLD, nullptr, &chld) == 0 &&
+      (chld.sa_handler == SIG_IGN || (chld.sa_flags & SA_NOCLDWAIT) != 0)) {
+    chld = {};
+    chld.sa_handler = SIG_DFL;
+    sigemptyset(&chld.sa_mask);
+    ::sigaction(SIGCHLD, &chld, nullptr);
+  }
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : arguments)
@@ -51,10 +62,12 @@ TProgramResult RunProgram(const std::string& program, const std::vector<std::str
   }
   ::close(pipeFds[0]);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  pid_t waited;
+  while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
-  // A program that cannot be executed ends with 127 before it ran.
-  if (WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
+  // A program that cannot be executed ends with 127 before it ran; a status that could not
+  // be had stays -1.
+  if (waited == pid && WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
   return result;
 }
 
