@@ -1,5 +1,7 @@
 #include "platform/UfnChildProcess.h"
 
+#include "platform/UfnProcesses.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -19,17 +21,8 @@ TProgramResult RunProgram(const std::string& program, const std::vector<std::str
     result.StartError = errno;
     return result;
   }
-  // Whoever started this program may have left SIGCHLD ignored (or SA_NOCLDWAIT set), and
-  // both are inherited: the system then discards the child's exit status, and a failed run
-  // would read as a success.
-  struct sigaction chld {};
-  if (::sigaction(SIGCHLD, nullptr, &chld) == 0 &&
-      (chld.sa_handler == SIG_IGN || (chld.sa_flags & SA_NOCLDWAIT) != 0)) {
-    chld = {};
-    chld.sa_handler = SIG_DFL;
-    sigemptyset(&chld.sa_mask);
-    ::sigaction(SIGCHLD, &chld, nullptr);
-  }
+  // Else a failed run would read as a success: with SIGCHLD ignored the exit status is lost.
+  KeepChildStatuses();
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : arguments)

@@ -18,6 +18,10 @@ bool UnsetEnv(const std::string& name);
 char SearchPathSeparator();
 void SleepMs(unsigned ms);
 
+// Lets the program learn how its children end: a SIGCHLD that whoever started the program left
+// ignored (or with SA_NOCLDWAIT), both inherited, goes back to the default, under which the
+// system keeps a child's exit status for waitpid. Windows: nothing to do.
+void KeepChildStatuses();
 // Runs `commandLine` through the command interpreter ("/bin/sh -c"; Windows "cmd.exe /c") in
 // the current folder, standard handles on /dev/null. Without waiting, true once the
 // interpreter exists (no zombie is left); with waiting, true when it ended in an orderly way,

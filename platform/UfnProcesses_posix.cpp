@@ -190,7 +190,20 @@ void SleepMs(unsigned ms) {
   }
 }
 
+void KeepChildStatuses() {
+  struct sigaction chld {};
+  if (::sigaction(SIGCHLD, nullptr, &chld) != 0 ||
+      (chld.sa_handler != SIG_IGN && (chld.sa_flags & SA_NOCLDWAIT) == 0))
+    return;
+  chld = {};
+  chld.sa_handler = SIG_DFL;
+  sigemptyset(&chld.sa_mask);
+  ::sigaction(SIGCHLD, &chld, nullptr);
+}
+
 bool RunShellCommand(const std::string& commandLine, bool wait) {
+  // Else the interpreter's end could not be waited for, and a start would count as failed.
+  KeepChildStatuses();
   // Everything the child needs is made before the fork: it may not allocate.
   std::string sh = "/bin/sh", dashC = "-c", cmd = commandLine;
   char* argv[] = {sh.data(), dashC.data(), cmd.data(), nullptr};

@@ -56,6 +56,8 @@ void SleepMs(unsigned ms) {
   ::Sleep(ms);
 }
 
+void KeepChildStatuses() {}
+
 bool RunShellCommand(const std::string& commandLine, bool wait) {
   std::string full = "cmd.exe /c " + commandLine;
   std::vector<char> line(full.begin(), full.end());

@@ -434,3 +434,20 @@ TEST_F(ServerControl, AStopEndsTheConnectionsSoNoCommitLandsAfterIt) {
   EXPECT_EQ(ConnectionPids(other.Pid).size(), 1u);
   ::close(held);
 }
+
+TEST_F(ServerControl, AStartWorksAlsoWhenTheProgramWasStartedWithSigchldIgnored) {
+  // Some launchers leave SIGCHLD ignored, and their children inherit that.
+  struct sigaction ignore {
+  }, old{};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGCHLD, &ignore, &old);
+  const bool started = SVN->StartServer();
+  ::sigaction(SIGCHLD, &old, nullptr);
+  EXPECT_TRUE(started);
+  EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_TRUE(PortAccepts(Port));
+  EXPECT_TRUE(SVN->ServerRunning());
+  EXPECT_TRUE(SVN->StopServer());
+  EXPECT_TRUE(WaitPortClosed(Port));
+}
