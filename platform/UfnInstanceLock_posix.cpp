@@ -27,7 +27,9 @@ private:
 // can be made.
 std::string PrivateRuntimeFolder() {
   std::string dir = GetEnv("XDG_RUNTIME_DIR");
-  if (dir.empty() || !DirectoryExists(dir)) {
+  // One the user may not write (another account's, left in the environment by su) would
+  // hold no lock, and every start would end silently as if another instance ran.
+  if (dir.empty() || !DirectoryExists(dir) || ::access(dir.c_str(), W_OK | X_OK) != 0) {
     dir = "/tmp/orlenway-" + std::to_string(::getuid());
     if (::mkdir(dir.c_str(), 0700) != 0 && errno != EEXIST) return "";
     // Anyone may create that name in /tmp first: use it only when it is our own private
