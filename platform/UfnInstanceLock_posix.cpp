@@ -55,7 +55,14 @@ std::string InstanceChannel(const std::string& name) {
 std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name) {
   const std::string dir = PrivateRuntimeFolder();
   if (dir.empty()) return nullptr;
-  int fd = ::open((dir + name).c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  const std::string path = dir + name;
+  int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+  // Another account's lock file in the user's own folder (left by a run as root with the
+  // user's environment) names no instance of this user, and could never be opened: it goes.
+  struct stat st;
+  if (fd < 0 && errno == EACCES && ::lstat(path.c_str(), &st) == 0 && st.st_uid != ::getuid() &&
+      ::unlink(path.c_str()) == 0)
+    fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600);
   if (fd < 0) return nullptr;
   if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
     ::close(fd);

@@ -1,7 +1,9 @@
 #include "platform/UfnInstanceLock.h"
 #include "support/TestSupport.h"
 
+#include <fcntl.h>
 #include <gtest/gtest.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -59,6 +61,43 @@ TEST(Platform, ARuntimeFolderThatIsNotOursToWriteIsPassedOver) {
   ::waitpid(pid, &status, 0);
   EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
   RemoveTree(fallback);
+  for (const std::string& p : {root, tmp, t.Path()})
+    ::chmod(p.c_str(), 0700);
+}
+
+// A run as root with the user's environment leaves root's lock file in the user's runtime
+// folder; the user's next start must not take it for a running instance and end silently.
+TEST(Platform, AnotherAccountsLockFileInTheOwnFolderIsReplaced) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to leave a lock file of another account";
+  const uid_t nobody = 65534;
+  TempDir t;
+  MakeDirs(t / "run");
+  ASSERT_EQ(::chown((t / "run").c_str(), nobody, nobody), 0);
+  ::chmod((t / "run").c_str(), 0700);
+  WriteFile(t / "run/TestLock_Orlenway", "");
+  ::chmod((t / "run/TestLock_Orlenway").c_str(), 0600);
+  const std::string root = PrivateRoot(), tmp = PrivateRoot() + "/tmp";
+  for (const std::string& p : {root, tmp, t.Path()})
+    ::chmod(p.c_str(), 0711);
+  // Root's own instance still holds its lock meanwhile.
+  const int rootFd = ::open((t / "run/TestLock_Orlenway").c_str(), O_RDWR | O_CLOEXEC);
+  ASSERT_GE(rootFd, 0);
+  ASSERT_EQ(::flock(rootFd, LOCK_EX | LOCK_NB), 0);
+  pid_t pid = ::fork();
+  if (pid == 0) {
+    if (::setgid(nobody) != 0 || ::setuid(nobody) != 0) ::_exit(2);
+    ::setenv("XDG_RUNTIME_DIR", (t / "run").c_str(), 1);
+    auto lock = platform::AcquireInstanceLock("TestLock_Orlenway");
+    // Still one instance per account: a second holder of the user's is refused.
+    ::_exit(lock && !platform::AcquireInstanceLock("TestLock_Orlenway") ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(pid, &status, 0);
+  EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "status " << status;
+  struct stat st;
+  ASSERT_EQ(::stat((t / "run/TestLock_Orlenway").c_str(), &st), 0);
+  EXPECT_EQ(st.st_uid, nobody);
+  ::close(rootFd);
   for (const std::string& p : {root, tmp, t.Path()})
     ::chmod(p.c_str(), 0700);
 }
