@@ -22,6 +22,11 @@ void SleepMs(unsigned ms);
 // ignored (or with SA_NOCLDWAIT), both inherited, goes back to the default, under which the
 // system keeps a child's exit status for waitpid. Windows: nothing to do.
 void KeepChildStatuses();
+// The environment for the programs this one runs: its own, except that where it gives the
+// C or POSIX character type, or none, the children get C.UTF-8; in a C locale Subversion's
+// programs refuse every path beyond ASCII (a Korean project name, say). Windows: not used,
+// children inherit the environment.
+std::vector<std::string> ChildEnvironment();
 // Runs `commandLine` through the command interpreter ("/bin/sh -c"; Windows "cmd.exe /c") in
 // the current folder, standard handles on /dev/null. Without waiting, true once the
 // interpreter exists (no zombie is left); with waiting, true when it ended in an orderly way,

@@ -33,7 +33,8 @@ namespace {
 // Runs in the forked child, so only async-signal-safe calls: standard handles on /dev/null,
 // nothing else of ours inherited, default signal handling, then the interpreter. When the
 // interpreter cannot be started, errno goes back through errFd.
-[[noreturn]] void ExecInterpreter(char* const argv[], int errFd, bool detach, int maxFd) {
+[[noreturn]] void ExecInterpreter(char* const argv[], char* const envp[], int errFd, bool detach,
+                                  int maxFd) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -56,7 +57,7 @@ namespace {
   if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
     for (int fd = 3; fd < maxFd; ++fd)
       ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  ::execve("/bin/sh", argv, environ);
+  ::execve("/bin/sh", argv, envp);
   int e = errno;
   (void)!::write(errFd, &e, sizeof e);
   _exit(127);
@@ -201,12 +202,42 @@ void KeepChildStatuses() {
   ::sigaction(SIGCHLD, &chld, nullptr);
 }
 
+std::vector<std::string> ChildEnvironment() {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e)
+    env.emplace_back(*e);
+  auto plain = [](const std::string& v) { return v == "C" || v == "POSIX"; };
+  auto set = [&env](const std::string& name, const std::string& value) {
+    for (std::string& e : env)
+      if (e.compare(0, name.size() + 1, name + "=") == 0) {
+        e = name + "=" + value;
+        return;
+      }
+    env.push_back(name + "=" + value);
+  };
+  // The first of these that is set decides the character type.
+  const std::string all = GetEnv("LC_ALL"), ctype = GetEnv("LC_CTYPE"), lang = GetEnv("LANG");
+  if (!all.empty()) {
+    if (plain(all)) set("LC_ALL", "C.UTF-8");
+  } else if (!ctype.empty()) {
+    if (plain(ctype)) set("LC_CTYPE", "C.UTF-8");
+  } else if (lang.empty() || plain(lang)) {
+    set("LC_CTYPE", "C.UTF-8");
+  }
+  return env;
+}
+
 bool RunShellCommand(const std::string& commandLine, bool wait) {
   // Else the interpreter's end could not be waited for, and a start would count as failed.
   KeepChildStatuses();
   // Everything the child needs is made before the fork: it may not allocate.
   std::string sh = "/bin/sh", dashC = "-c", cmd = commandLine;
   char* argv[] = {sh.data(), dashC.data(), cmd.data(), nullptr};
+  std::vector<std::string> env = ChildEnvironment();
+  std::vector<char*> envp;
+  for (std::string& e : env)
+    envp.push_back(e.data());
+  envp.push_back(nullptr);
   long openMax = ::sysconf(_SC_OPEN_MAX);
   int maxFd = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
   int err[2];
@@ -223,7 +254,7 @@ bool RunShellCommand(const std::string& commandLine, bool wait) {
   }
   if (pid == 0) {
     ::close(err[0]);
-    if (wait) ExecInterpreter(argv, err[1], false, maxFd);
+    if (wait) ExecInterpreter(argv, envp.data(), err[1], false, maxFd);
     // Not waiting: a second fork hands the interpreter to the system, so no zombie is left
     // behind here whenever it ends.
     pid_t grandchild = ::fork();
@@ -233,7 +264,7 @@ bool RunShellCommand(const std::string& commandLine, bool wait) {
       _exit(127);
     }
     if (grandchild > 0) _exit(0);
-    ExecInterpreter(argv, err[1], true, maxFd);
+    ExecInterpreter(argv, envp.data(), err[1], true, maxFd);
   }
   ::close(err[1]);
   bool started = InterpreterStarted(err[0]);

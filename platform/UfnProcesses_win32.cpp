@@ -58,6 +58,10 @@ void SleepMs(unsigned ms) {
 
 void KeepChildStatuses() {}
 
+std::vector<std::string> ChildEnvironment() {
+  return {};
+}
+
 bool RunShellCommand(const std::string& commandLine, bool wait) {
   std::string full = "cmd.exe /c " + commandLine;
   std::vector<char> line(full.begin(), full.end());

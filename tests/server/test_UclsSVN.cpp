@@ -451,3 +451,21 @@ TEST_F(ServerControl, AStartWorksAlsoWhenTheProgramWasStartedWithSigchldIgnored)
   EXPECT_TRUE(SVN->StopServer());
   EXPECT_TRUE(WaitPortClosed(Port));
 }
+
+TEST_F(ServerControl, ARootBeyondAsciiIsServedAlsoWhenTheProgramRunsInTheCLocale) {
+  // A desktop without a locale, a container: svnserve there refuses a Korean root unless it
+  // is given a UTF-8 character type.
+  const std::string root = Root / "저장소";
+  MakeDirs(root);
+  ASSERT_EQ(Shell("svnadmin create " + Quote(root + "/프로젝트")).ExitCode, 0);
+  BasicSetting->RepoPath = root;
+  const char* old = std::getenv("LC_ALL");
+  const std::string saved = old ? old : "";
+  ::setenv("LC_ALL", "C", 1);
+  const bool started = SVN->StartServer();
+  ::setenv("LC_ALL", saved.c_str(), 1);
+  if (!old) ::unsetenv("LC_ALL");
+  ASSERT_TRUE(started) << (MessageTexts().empty() ? "" : MessageTexts()[0]);
+  EXPECT_EQ(SvnInfo("프로젝트"), 0);
+  EXPECT_TRUE(SVN->StopServer());
+}
