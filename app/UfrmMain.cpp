@@ -316,11 +316,11 @@ QString TfrmMain::ServerAddress() {
 }
 
 QString TfrmMain::ServerStatusText() const {
+  // One pass: a "%1" in a folder name is the name's own text, not a place for the address.
   return QString::fromUtf8(ServerRunning() ? "서버 실행 중" : "서버 중지됨") +
          QString::fromUtf8(" · 포트 %1 · %2 · %3")
-             .arg(BasicSetting->GetPort())
-             .arg(QString::fromStdString(BasicSetting->RepoPath))
-             .arg(ServerAddress());
+             .arg(QString::number(BasicSetting->GetPort()),
+                  QString::fromStdString(BasicSetting->RepoPath), ServerAddress());
 }
 
 void TfrmMain::UpdateServerStatus() {

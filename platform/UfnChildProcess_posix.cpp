@@ -1,5 +1,7 @@
 #include "platform/UfnChildProcess.h"
 
+#include "platform/UfnProcesses.h"
+
 #include <cerrno>
 #include <csignal>
 #include <fcntl.h>
@@ -7,8 +9,6 @@
 #include <sys/ioctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace platform {
 
@@ -19,6 +19,8 @@ TProgramResult RunProgram(const std::string& program, const std::vector<std::str
     result.StartError = errno;
     return result;
   }
+  // Else a failed run would read as a success: with SIGCHLD ignored the exit status is lost.
+  KeepChildStatuses();
   std::vector<char*> argv;
   argv.push_back(const_cast<char*>(program.c_str()));
   for (const std::string& a : arguments)
@@ -31,7 +33,12 @@ TProgramResult RunProgram(const std::string& program, const std::vector<std::str
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 1);
   posix_spawn_file_actions_adddup2(&actions, pipeFds[1], 2);
   pid_t pid = 0;
-  const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+  std::vector<std::string> env = ChildEnvironment();
+  std::vector<char*> envp;
+  for (std::string& e : env)
+    envp.push_back(e.data());
+  envp.push_back(nullptr);
+  const int rc = ::posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), envp.data());
   posix_spawn_file_actions_destroy(&actions);
   ::close(pipeFds[1]);
   if (rc != 0) {
@@ -51,10 +58,12 @@ TProgramResult RunProgram(const std::string& program, const std::vector<std::str
   }
   ::close(pipeFds[0]);
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  pid_t waited;
+  while ((waited = ::waitpid(pid, &status, 0)) < 0 && errno == EINTR) {
   }
-  // A program that cannot be executed ends with 127 before it ran.
-  if (WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
+  // A program that cannot be executed ends with 127 before it ran; a status that could not
+  // be had stays -1.
+  if (waited == pid && WIFEXITED(status)) result.ExitCode = WEXITSTATUS(status);
   return result;
 }
 

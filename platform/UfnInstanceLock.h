@@ -12,7 +12,8 @@ public:
   virtual ~InstanceLock() = default;
 };
 // Takes the lock of that name; nullptr when another process holds it or it cannot be made.
-// POSIX: an exclusive flock on the file `name` in $XDG_RUNTIME_DIR (else /tmp/orlenway-<uid>/),
+// POSIX: an exclusive flock on the file `name` in $XDG_RUNTIME_DIR where the user may write
+// (else /tmp/orlenway-<uid>/),
 // released when the process ends and never inherited by child processes.
 std::unique_ptr<InstanceLock> AcquireInstanceLock(const std::string& name);
 // Where the running instance listens for later launches: a socket path `name` in the lock's

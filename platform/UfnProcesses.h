@@ -3,6 +3,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 namespace platform {
 
@@ -17,6 +18,15 @@ bool UnsetEnv(const std::string& name);
 char SearchPathSeparator();
 void SleepMs(unsigned ms);
 
+// Lets the program learn how its children end: a SIGCHLD that whoever started the program left
+// ignored (or with SA_NOCLDWAIT), both inherited, goes back to the default, under which the
+// system keeps a child's exit status for waitpid. Windows: nothing to do.
+void KeepChildStatuses();
+// The environment for the programs this one runs: its own, except that where it gives the
+// C or POSIX character type, or none, the children get C.UTF-8; in a C locale Subversion's
+// programs refuse every path beyond ASCII (a Korean project name, say). Windows: not used,
+// children inherit the environment.
+std::vector<std::string> ChildEnvironment();
 // Runs `commandLine` through the command interpreter ("/bin/sh -c"; Windows "cmd.exe /c") in
 // the current folder, standard handles on /dev/null. Without waiting, true once the
 // interpreter exists (no zombie is left); with waiting, true when it ended in an orderly way,
@@ -34,6 +44,13 @@ bool ProcessIdentity(long pid, std::string& imageName, unsigned long long& start
 // unless startMark is 0, with that start mark; the check and the signal go to the same
 // process, never to one that took its pid meanwhile. True when it was told to end.
 bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long long startMark);
+// The running processes under `imageName` (ASCII case ignored) in the session that
+// `sessionId` leads, the leader left out: what a daemon forked for its connections, which
+// outlive it. Windows: none (a server there serves its connections in threads).
+std::vector<long> SessionMembers(long sessionId, const std::string& imageName);
+// Terminates each of SessionMembers, checked again right before its signal; how many were told
+// to end.
+int TerminateSessionMembers(long sessionId, const std::string& imageName);
 
 // ---- server control: interpreter quoting and the loopback probe --------------------------
 

@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <dirent.h>
@@ -32,7 +33,8 @@ namespace {
 // Runs in the forked child, so only async-signal-safe calls: standard handles on /dev/null,
 // nothing else of ours inherited, default signal handling, then the interpreter. When the
 // interpreter cannot be started, errno goes back through errFd.
-[[noreturn]] void ExecInterpreter(char* const argv[], int errFd, bool detach, int maxFd) {
+[[noreturn]] void ExecInterpreter(char* const argv[], char* const envp[], int errFd, bool detach,
+                                  int maxFd) {
   sigset_t none;
   sigemptyset(&none);
   sigprocmask(SIG_SETMASK, &none, nullptr);
@@ -55,7 +57,7 @@ namespace {
   if (::close_range(3, ~0U, CLOSE_RANGE_CLOEXEC) != 0)
     for (int fd = 3; fd < maxFd; ++fd)
       ::fcntl(fd, F_SETFD, FD_CLOEXEC);
-  ::execve("/bin/sh", argv, environ);
+  ::execve("/bin/sh", argv, envp);
   int e = errno;
   (void)!::write(errFd, &e, sizeof e);
   _exit(127);
@@ -134,6 +136,23 @@ bool ProcessStartMark(const std::string& pid, unsigned long long& mark) {
   return true;
 }
 
+// Field 6 of /proc/<pid>/stat: the session id.
+bool ProcessSession(const std::string& pid, long& session) {
+  std::string stat;
+  if (!ReadWholeFile("/proc/" + pid + "/stat", stat)) return false;
+  auto close = stat.rfind(')');
+  if (close == std::string::npos || close + 2 >= stat.size()) return false;
+  long parent = 0, group = 0;
+  return std::sscanf(stat.c_str() + close + 2, "%*c %ld %ld %ld", &parent, &group, &session) == 3;
+}
+
+bool InSession(const std::string& pid, long sessionId, const std::string& imageName) {
+  std::string name;
+  long session = 0;
+  return ProcessImageName(pid, name) && text::SameAsciiIgnoreCase(name, imageName) &&
+         ProcessSession(pid, session) && session == sessionId;
+}
+
 bool Matches(const std::string& pid, const std::string& imageName, unsigned long long startMark) {
   std::string name;
   unsigned long long mark = 0;
@@ -172,10 +191,53 @@ void SleepMs(unsigned ms) {
   }
 }
 
+void KeepChildStatuses() {
+  struct sigaction chld {};
+  if (::sigaction(SIGCHLD, nullptr, &chld) != 0 ||
+      (chld.sa_handler != SIG_IGN && (chld.sa_flags & SA_NOCLDWAIT) == 0))
+    return;
+  chld = {};
+  chld.sa_handler = SIG_DFL;
+  sigemptyset(&chld.sa_mask);
+  ::sigaction(SIGCHLD, &chld, nullptr);
+}
+
+std::vector<std::string> ChildEnvironment() {
+  std::vector<std::string> env;
+  for (char** e = environ; *e; ++e)
+    env.emplace_back(*e);
+  auto plain = [](const std::string& v) { return v == "C" || v == "POSIX"; };
+  auto set = [&env](const std::string& name, const std::string& value) {
+    for (std::string& e : env)
+      if (e.compare(0, name.size() + 1, name + "=") == 0) {
+        e = name + "=" + value;
+        return;
+      }
+    env.push_back(name + "=" + value);
+  };
+  // The first of these that is set decides the character type.
+  const std::string all = GetEnv("LC_ALL"), ctype = GetEnv("LC_CTYPE"), lang = GetEnv("LANG");
+  if (!all.empty()) {
+    if (plain(all)) set("LC_ALL", "C.UTF-8");
+  } else if (!ctype.empty()) {
+    if (plain(ctype)) set("LC_CTYPE", "C.UTF-8");
+  } else if (lang.empty() || plain(lang)) {
+    set("LC_CTYPE", "C.UTF-8");
+  }
+  return env;
+}
+
 bool RunShellCommand(const std::string& commandLine, bool wait) {
+  // Else the interpreter's end could not be waited for, and a start would count as failed.
+  KeepChildStatuses();
   // Everything the child needs is made before the fork: it may not allocate.
   std::string sh = "/bin/sh", dashC = "-c", cmd = commandLine;
   char* argv[] = {sh.data(), dashC.data(), cmd.data(), nullptr};
+  std::vector<std::string> env = ChildEnvironment();
+  std::vector<char*> envp;
+  for (std::string& e : env)
+    envp.push_back(e.data());
+  envp.push_back(nullptr);
   long openMax = ::sysconf(_SC_OPEN_MAX);
   int maxFd = openMax > 0 && openMax < 65536 ? static_cast<int>(openMax) : 65536;
   int err[2];
@@ -192,7 +254,7 @@ bool RunShellCommand(const std::string& commandLine, bool wait) {
   }
   if (pid == 0) {
     ::close(err[0]);
-    if (wait) ExecInterpreter(argv, err[1], false, maxFd);
+    if (wait) ExecInterpreter(argv, envp.data(), err[1], false, maxFd);
     // Not waiting: a second fork hands the interpreter to the system, so no zombie is left
     // behind here whenever it ends.
     pid_t grandchild = ::fork();
@@ -202,7 +264,7 @@ bool RunShellCommand(const std::string& commandLine, bool wait) {
       _exit(127);
     }
     if (grandchild > 0) _exit(0);
-    ExecInterpreter(argv, err[1], true, maxFd);
+    ExecInterpreter(argv, envp.data(), err[1], true, maxFd);
   }
   ::close(err[1]);
   bool started = InterpreterStarted(err[0]);
@@ -260,6 +322,49 @@ bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long lo
   if (::kill(static_cast<pid_t>(pid), SIGTERM) == 0) return true;
   Remember();
   return false;
+}
+
+std::vector<long> SessionMembers(long sessionId, const std::string& imageName) {
+  std::vector<long> members;
+  if (sessionId <= 0 || sessionId > INT32_MAX) return members;
+  DIR* d = ::opendir("/proc");
+  if (!d) {
+    Remember();
+    return members;
+  }
+  while (struct dirent* de = ::readdir(d)) {
+    std::string pid = de->d_name;
+    if (pid.empty() || pid.size() > 10 || pid.find_first_not_of("0123456789") != std::string::npos)
+      continue;
+    long id = std::stol(pid);
+    if (id != sessionId && InSession(pid, sessionId, imageName)) members.push_back(id);
+  }
+  ::closedir(d);
+  return members;
+}
+
+int TerminateSessionMembers(long sessionId, const std::string& imageName) {
+  int told = 0;
+  for (long pid : SessionMembers(sessionId, imageName)) {
+    std::string id = std::to_string(pid);
+#ifdef SYS_pidfd_open
+    // As in TerminateProcessIf: the check and the signal go to the same process.
+    long fd = ::syscall(SYS_pidfd_open, static_cast<pid_t>(pid), 0);
+    if (fd >= 0) {
+      if (InSession(id, sessionId, imageName) &&
+          ::syscall(SYS_pidfd_send_signal, static_cast<int>(fd), SIGTERM, nullptr, 0) == 0)
+        ++told;
+      ::close(static_cast<int>(fd));
+      continue;
+    }
+    if (errno == ESRCH) continue;
+#endif
+    // A session id stays taken while any process is in it, so a member found a moment ago is
+    // one of that session still, or gone.
+    if (InSession(id, sessionId, imageName) && ::kill(static_cast<pid_t>(pid), SIGTERM) == 0)
+      ++told;
+  }
+  return told;
 }
 
 // ---- server control: interpreter quoting and the loopback probe --------------------------

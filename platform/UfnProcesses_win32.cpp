@@ -56,6 +56,12 @@ void SleepMs(unsigned ms) {
   ::Sleep(ms);
 }
 
+void KeepChildStatuses() {}
+
+std::vector<std::string> ChildEnvironment() {
+  return {};
+}
+
 bool RunShellCommand(const std::string& commandLine, bool wait) {
   std::string full = "cmd.exe /c " + commandLine;
   std::vector<char> line(full.begin(), full.end());
@@ -155,6 +161,15 @@ bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long lo
   if (!ok) Remember();
   ::CloseHandle(p);
   return ok;
+}
+
+// svnserve.exe serves its connections in threads of the one process: nothing outlives it.
+std::vector<long> SessionMembers(long, const std::string&) {
+  return {};
+}
+
+int TerminateSessionMembers(long, const std::string&) {
+  return 0;
 }
 
 // ---- server control: interpreter quoting and the loopback probe --------------------------

@@ -196,6 +196,13 @@ bool TclsSVN::StopServer() {
     auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(3000);
     while (RecordedServerRuns(rec) && std::chrono::steady_clock::now() < deadline)
       platform::SleepMs(20);
+    // Each connection has a process of its own in the server's session, which outlives the
+    // server and would go on serving, and committing (into a backup being packed, say).
+    // Looked for once the server is gone, so that none it forked at the last moment is missed.
+    if (platform::TerminateSessionMembers(rec.Pid, ServerImage) > 0)
+      while (!platform::SessionMembers(rec.Pid, ServerImage).empty() &&
+             std::chrono::steady_clock::now() < deadline)
+        platform::SleepMs(20);
   }
   platform::DeleteFile(ServerRecordPath());
   platform::SleepMs(50);

@@ -21,8 +21,9 @@ public:
   // a port that is already taken or a server that does not come up shows its message and
   // gives false; an unreadable search-path probe raises EFOpenError.
   bool StartServer();
-  // Terminates the recorded server when it is still that svnserve, waits for it to go and
-  // removes the record; true when it was running. A record that is garbage, empty or names
+  // Terminates the recorded server when it is still that svnserve, and then the processes it
+  // forked for its connections, waits for them to go and removes the record; true when it was
+  // running. A record that is garbage, empty or names
   // a process that is gone or is not that svnserve is removed without signalling anything.
   bool StopServer();
   // True while the recorded server still runs.

@@ -481,3 +481,14 @@ TEST_F(MainWindow, TheStatusLineGivesStateRootAndAddressAndCopiesTheAddress) {
   EXPECT_TRUE(w->lblServerStatus->toolTip().endsWith(QString::fromUtf8("포트 3690 · ") + root +
                                                      " · svn://" + host + "/"));
 }
+
+TEST_F(MainWindow, ARootWithPercentSignsIsShownAsItIs) {
+  // Folder names may hold "%" followed by digits (escaped names, mounted shares).
+  BasicSetting->RepoPath = Root / "a%1b%2c%3";
+  auto* w = Open();
+  const QString tip = w->lblServerStatus->toolTip();
+  EXPECT_EQ(tip, QString::fromUtf8("서버 중지됨 · 포트 ") + QString::number(Port) + " · " +
+                     QString::fromStdString(BasicSetting->RepoPath) + " · " +
+                     TfrmMain::ServerAddress())
+      << tip.toStdString();
+}

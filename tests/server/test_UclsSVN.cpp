@@ -15,6 +15,7 @@
 #include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -378,4 +379,93 @@ TEST(ReadShellPath, ReadsLeftoversWithTheNewLineAndDeletesTheProbe) {
   EXPECT_EQ(ReadShellPath(), "PATH=/left/over\r\nsecond line\r\nthird\r\nfourth\r\nPATH=" +
                                  platform::GetEnv("PATH") + "\r\n");
   EXPECT_FALSE(Exists(folder + "tmp.dat"));
+}
+
+TEST_F(ServerControl, AStopEndsTheConnectionsSoNoCommitLandsAfterIt) {
+  WriteFile(Root / "proj/conf/svnserve.conf", "[general]\nanon-access = write\n");
+  // Another's server, with a connection of its own that the stop leaves alone.
+  TempDir otherRoot{"other"};
+  TSvnServe other(otherRoot.Path());
+  ASSERT_GT(other.Pid, 0);
+  int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+  sockaddr_in a{};
+  a.sin_family = AF_INET;
+  a.sin_port = htons(static_cast<uint16_t>(other.Port));
+  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  ASSERT_EQ(::connect(held, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  char greeting[64];
+  ASSERT_GT(::read(held, greeting, sizeof greeting), 0);
+  ASSERT_EQ(ConnectionPids(other.Pid).size(), 1u);
+
+  ASSERT_TRUE(SVN->StartServer());
+  std::vector<pid_t> pids;
+  for (pid_t p : ServerPids())
+    if (p != other.Pid) pids.push_back(p);
+  ASSERT_EQ(pids.size(), 1u);
+  // A client that has connected and is still sending its file: its commit would land after
+  // the stop, into a backup being packed.
+  const std::string fifo = Work / "content";
+  ASSERT_EQ(Shell("mkfifo " + Quote(fifo)).ExitCode, 0);
+  const std::string url = "svn://127.0.0.1:" + std::to_string(Port) + "/proj/late.txt";
+  const std::string client = "svnmucc --non-interactive --no-auth-cache -m late put " +
+                             Quote(fifo) + " " + Quote(url) + "; echo $? > " + Quote(Work / "rc");
+  ASSERT_EQ(Shell("(" + client + ") > " + Quote(Work / "out") + " 2>&1 </dev/null &").ExitCode, 0);
+  auto start = std::chrono::steady_clock::now();
+  while (ConnectionPids(pids[0]).empty() &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+    platform::SleepMs(20);
+  ASSERT_FALSE(ConnectionPids(pids[0]).empty());
+
+  EXPECT_TRUE(SVN->StopServer());
+  EXPECT_TRUE(ConnectionPids(pids[0]).empty());
+  // The client sends its file now, if it still can.
+  int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  if (fd >= 0) {
+    (void)!::write(fd, "late\n", 5);
+    ::close(fd);
+  }
+  start = std::chrono::steady_clock::now();
+  while (!Exists(Work / "rc") &&
+         std::chrono::steady_clock::now() - start < std::chrono::seconds(10))
+    platform::SleepMs(20);
+  ASSERT_TRUE(Exists(Work / "rc"));
+  EXPECT_NE(ReadFile(Work / "rc"), "0\n") << ReadFile(Work / "out");
+  EXPECT_EQ(Shell("svnlook youngest " + Quote(Root / "proj")).Output, "0\n");
+  EXPECT_EQ(ConnectionPids(other.Pid).size(), 1u);
+  ::close(held);
+}
+
+TEST_F(ServerControl, AStartWorksAlsoWhenTheProgramWasStartedWithSigchldIgnored) {
+  // Some launchers leave SIGCHLD ignored, and their children inherit that.
+  struct sigaction ignore {
+  }, old{};
+  ignore.sa_handler = SIG_IGN;
+  sigemptyset(&ignore.sa_mask);
+  ::sigaction(SIGCHLD, &ignore, &old);
+  const bool started = SVN->StartServer();
+  ::sigaction(SIGCHLD, &old, nullptr);
+  EXPECT_TRUE(started);
+  EXPECT_TRUE(MessageTexts().empty());
+  EXPECT_TRUE(PortAccepts(Port));
+  EXPECT_TRUE(SVN->ServerRunning());
+  EXPECT_TRUE(SVN->StopServer());
+  EXPECT_TRUE(WaitPortClosed(Port));
+}
+
+TEST_F(ServerControl, ARootBeyondAsciiIsServedAlsoWhenTheProgramRunsInTheCLocale) {
+  // A desktop without a locale, a container: svnserve there refuses a Korean root unless it
+  // is given a UTF-8 character type.
+  const std::string root = Root / "저장소";
+  MakeDirs(root);
+  ASSERT_EQ(Shell("svnadmin create " + Quote(root + "/프로젝트")).ExitCode, 0);
+  BasicSetting->RepoPath = root;
+  const char* old = std::getenv("LC_ALL");
+  const std::string saved = old ? old : "";
+  ::setenv("LC_ALL", "C", 1);
+  const bool started = SVN->StartServer();
+  ::setenv("LC_ALL", saved.c_str(), 1);
+  if (!old) ::unsetenv("LC_ALL");
+  ASSERT_TRUE(started) << (MessageTexts().empty() ? "" : MessageTexts()[0]);
+  EXPECT_EQ(SvnInfo("프로젝트"), 0);
+  EXPECT_TRUE(SVN->StopServer());
 }

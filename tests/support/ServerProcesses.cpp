@@ -82,6 +82,13 @@ std::vector<pid_t> ServerPids() {
   return pids;
 }
 
+std::vector<pid_t> ConnectionPids(pid_t server) {
+  std::vector<pid_t> pids;
+  for (const TFound& f : FindServers())
+    if (f.Session == server && f.Pid != server) pids.push_back(f.Pid);
+  return pids;
+}
+
 std::string ProcessEnv(pid_t pid, const std::string& name) {
   std::string env;
   if (!platform::ReadWholeFile("/proc/" + std::to_string(pid) + "/environ", env)) return "";
