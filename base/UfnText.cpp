@@ -102,8 +102,6 @@ bool IsValidUtf8(std::string_view s) {
   return true;
 }
 
-namespace {
-
 void AppendUtf16(std::u16string& out, char32_t cp) {
   if (cp >= 0x10000) {
     cp -= 0x10000;
@@ -114,7 +112,9 @@ void AppendUtf16(std::u16string& out, char32_t cp) {
   }
 }
 
-void AppendUtf8(std::string& out, std::u16string_view s) {
+std::string Utf16ToUtf8(std::u16string_view s) {
+  std::string out;
+  out.reserve(s.size());
   for (size_t i = 0; i < s.size(); ++i) {
     char32_t cp = s[i];
     if (cp >= 0xD800 && cp <= 0xDBFF && i + 1 < s.size() && s[i + 1] >= 0xDC00 &&
@@ -140,7 +140,10 @@ void AppendUtf8(std::string& out, std::u16string_view s) {
       out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
     }
   }
+  return out;
 }
+
+namespace {
 
 // The shown text, and for each of its units the byte offset where it begins (a low surrogate
 // gets its pair's offset); one entry more for the end.
@@ -187,7 +190,7 @@ std::string EditedBytes(std::string_view bytes, std::u16string_view edited) {
   if (head < n && IsLowSurrogate(shown[head])) --head;
   if (tail > 0 && tail < n && IsLowSurrogate(shown[n - tail])) --tail;
   std::string out(bytes.substr(0, offsets[head]));
-  AppendUtf8(out, edited.substr(head, m - head - tail));
+  out += Utf16ToUtf8(edited.substr(head, m - head - tail));
   out += bytes.substr(offsets[n - tail]);
   return out;
 }

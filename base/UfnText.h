@@ -31,6 +31,11 @@ bool IsValidUtf8(std::string_view s);
 // The first code point that does not decode; 0x110000 + byte, as above.
 constexpr char32_t MalformedBase = 0x110000;
 
+// UTF-16 and UTF-8: one code point appended as UTF-16; UTF-16 text as UTF-8, a lone
+// surrogate as "?".
+void AppendUtf16(std::u16string& out, char32_t cp);
+std::string Utf16ToUtf8(std::u16string_view s);
+
 // Bytes that may not be UTF-8 (a file name) in an edit field. ShownText gives the text with
 // each byte that starts no valid sequence shown as U+FFFD. EditedBytes gives the bytes after
 // the field's text went from ShownText(bytes) to `edited`: the unchanged beginning and end keep
