@@ -1,5 +1,6 @@
 #include "archive/UZip.h"
 
+#include "base/UfnPaths.h"
 #include "base/UfnText.h"
 
 #include "archive/UfnZipHeaders.h"
@@ -40,24 +41,6 @@ constexpr uint64_t SmallFileLimit = 257;
 // sizes in its local header in case its data end up beyond the classic limit.
 constexpr uint64_t Zip64Margin = 64ull << 20;
 constexpr uint32_t ExternalAttributeMask = 0x40BF;
-
-// The extension: from the last "." after the last delimiter, the "." included.
-std::string ExtractFileExt(const std::string& path) {
-  size_t slash = path.rfind(platform::PathDelimiter());
-  size_t dot = path.rfind('.');
-  if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) return "";
-  return path.substr(dot);
-}
-
-std::string ExtractFilePath(const std::string& path) {
-  size_t slash = path.rfind(platform::PathDelimiter());
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
-}
-
-std::string ExtractFileName(const std::string& path) {
-  size_t slash = path.rfind(platform::PathDelimiter());
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // done x 100 / total, rounded to the nearest integer with halves to the even neighbour.
 uint8_t Percent(int64_t done, uint64_t total) {

@@ -3,16 +3,11 @@
 #include "projects/UfnProfileFile.h"
 
 #include "base/UfnErrors.h"
+#include "base/UfnPaths.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UfnProfileText.h"
 
 namespace {
-
-std::string FolderOf(const std::string& path) {
-  size_t pos = path.rfind(platform::PathDelimiter());
-  if (pos == std::string::npos) return ".";
-  return pos == 0 ? path.substr(0, 1) : path.substr(0, pos);
-}
 
 bool HoldsLoneCr(const std::string& text) {
   for (size_t i = text.find('\r'); i != std::string::npos; i = text.find('\r', i + 1))

@@ -2,6 +2,7 @@
 
 #include "base/UfnDesktop.h"
 #include "base/UfnErrors.h"
+#include "base/UfnPaths.h"
 #include "platform/UfnPlatform.h"
 
 #include <exception>
@@ -16,12 +17,6 @@ bool LineId(const std::string& line, std::string& id) {
   if (eq == std::string::npos) return false;
   id = line.substr(0, eq);
   return true;
-}
-
-std::string FolderOf(const std::string& path) {
-  size_t pos = path.rfind(platform::PathDelimiter());
-  if (pos == std::string::npos) return ".";
-  return pos == 0 ? path.substr(0, 1) : path.substr(0, pos);
 }
 
 bool HoldsLineBreak(const std::string& s) {
