@@ -50,7 +50,8 @@ bool SetProjectAccess(const std::string& root, const std::string& project,
   const std::pair<TAccessLevel, const char*> keys[] = {{access.Anon, kAnonAccess},
                                                        {access.Auth, kAuthAccess}};
   for (const auto& [level, key] : keys)
-    if (level != TAccessLevel::Other) ProfileFile(file).WriteValue(kGeneral, key, AccessLevelName(level));
+    if (level != TAccessLevel::Other)
+      ProfileFile(file).WriteValue(kGeneral, key, AccessLevelName(level));
   return true;
 }
 
@@ -104,7 +105,7 @@ TDeleteProject DeleteProject(const std::string& root, const std::string& project
     return TDeleteProject::Declined;
   const std::string folder = TProjectFiles(root, project).Folder();
   if (DeleteToRecycleBin(folder)) return TDeleteProject::Deleted;
-  observer.Notify(TMsgIcon::Error, "프로젝트 폴더를 휴지통으로 보내지 못했습니다.\r\n\r\n" + folder +
-                                       "\r\n" + platform::LastErrorMessage());
+  observer.Notify(TMsgIcon::Error, "프로젝트 폴더를 휴지통으로 보내지 못했습니다.\r\n\r\n" +
+                                       folder + "\r\n" + platform::LastErrorMessage());
   return TDeleteProject::Failed;
 }

@@ -43,9 +43,7 @@ protected:
   std::string Conf(const std::string& project) const {
     return Root / (project + "/conf/svnserve.conf");
   }
-  std::string Passwd(const std::string& project) const {
-    return Root / (project + "/conf/passwd");
-  }
+  std::string Passwd(const std::string& project) const { return Root / (project + "/conf/passwd"); }
   std::string Value(const std::string& project, const std::string& key) const {
     return ProfileFile(Conf(project)).ReadValue("general", key, "(absent)");
   }
@@ -115,7 +113,8 @@ TEST_F(ProjectJobs, CreateRunsSvnadminOnTheTrimmedNameAndTellsItsFailureInItsOwn
   EXPECT_TRUE(Exists(Root / "my proj/format"));
   EXPECT_EQ(Value("my proj", "password-db"), "passwd");
 
-  for (const TProgramRun& failed : {TProgramRun{1, "svnadmin: E000001: boom\n"}, TProgramRun{3, ""}}) {
+  for (const TProgramRun& failed :
+       {TProgramRun{1, "svnadmin: E000001: boom\n"}, TProgramRun{3, ""}}) {
     name = "broken";
     EXPECT_EQ(CreateProject(
                   Root.Path(), name, [&](const std::string&, const std::string&) { return failed; },
@@ -164,11 +163,10 @@ TEST_F(ProjectJobs, ProjectUsersKeepTheirOwnPasswordsAndTheRegistryDecidesWhoIsW
   WriteFile(Passwd("p"), passwd);
   const auto users = ListProjectUsers(Root.Path(), "p");
   // svnserve's reading: one key for Alice/alice (the last line's password), a CR kept.
-  EXPECT_EQ(users, (std::vector<TProjectUser>{{"Émile", "e1"},
-                                              {"émile", "e2"},
-                                              {"Alice", "a2"},
-                                              {"bob", "b\rx"},
-                                              {"carol", "c=1"}}));
+  EXPECT_EQ(
+      users,
+      (std::vector<TProjectUser>{
+          {"Émile", "e1"}, {"émile", "e2"}, {"Alice", "a2"}, {"bob", "b\rx"}, {"carol", "c=1"}}));
 
   TempDir state("state");
   TclsUserMgr registry;
@@ -196,9 +194,11 @@ TEST_F(ProjectJobs, GrantWritesTheRegistryPasswordAndWithdrawTakesEverySpellingO
   GrantProjectUsers(Root.Path(), "p", registry, {"Émile", "bob", "ALICE"});
   WriteFile(Passwd("p"), ReadFile(Passwd("p")) + "émile = e2\n");
   EXPECT_EQ(ListProjectUsers(Root.Path(), "p"),
-            (std::vector<TProjectUser>{{"Émile", "e1"}, {"bob", "b1"}, {"ALICE", "a1"}, {"émile", "e2"}}));
+            (std::vector<TProjectUser>{
+                {"Émile", "e1"}, {"bob", "b1"}, {"ALICE", "a1"}, {"émile", "e2"}}));
 
-  EXPECT_EQ(WithdrawProjectUsers(Root.Path(), "p", {"ÉMILE", "Alice", "nobody"}, Observer), Lines{});
+  EXPECT_EQ(WithdrawProjectUsers(Root.Path(), "p", {"ÉMILE", "Alice", "nobody"}, Observer),
+            Lines{});
   EXPECT_EQ(ListProjectUsers(Root.Path(), "p"), (std::vector<TProjectUser>{{"bob", "b1"}}));
   EXPECT_TRUE(Observer.Told.empty());
   // svnadmin's comment lines stay.
