@@ -42,7 +42,7 @@ std::vector<std::string> ImportProjectUsers(TclsUserMgr& registry,
                                             const std::vector<TProjectUser>& users) {
   std::vector<std::string> added;
   for (const TProjectUser& u : users) {
-    if ((u.Id + u.Password).find_first_of("\r\n") != std::string::npos) continue;
+    if ((u.Id + u.Password).find_first_of(std::string("\r\n\0", 3)) != std::string::npos) continue;
     if (registry.Exists(u.Id)) continue;
     registry.SetUser(u.Id, u.Password);
     if (registry.Exists(u.Id)) added.push_back(u.Id);

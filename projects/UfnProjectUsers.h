@@ -28,9 +28,9 @@ std::vector<std::string> UnregisteredUsers(const TclsUserMgr& registry,
                                            const std::vector<TProjectUser>& users);
 
 // Adds to the registry, with the project's password, every user it lacks; each addition
-// writes User.Dat. Passed over: a user that User.Dat cannot hold (a line break in the ID or
-// the password, which svnserve reads as part of the line), and a second user whose ID is the
-// same as one already taken. Returns the IDs added.
+// writes User.Dat. Passed over: a user that User.Dat cannot hold (a line break or a NUL byte
+// in the ID or the password; svnserve reads a lone CR as part of the line), and a second user whose
+// ID is the same as one already taken. Returns the IDs added.
 std::vector<std::string> ImportProjectUsers(TclsUserMgr& registry,
                                             const std::vector<TProjectUser>& users);
 
