@@ -72,28 +72,10 @@ TEST_F(ProjectMgrDialog, OpensOnAFreshScanAndDoesNothingBeforeAProjectIsSelected
 
 TEST_F(ProjectMgrDialog, CancelBlanksAndNamesThatAreNoPlainFolderNameRunNothing) {
   TScriptedPrompt prompt;
-  const std::vector<std::optional<std::string>> inputs = {std::nullopt,
-                                                          "",
-                                                          " \t ",
-                                                          "a/b",
-                                                          "a\\b",
-                                                          ".",
-                                                          "..",
-                                                          ".hidden",
-                                                          "-h",
-                                                          "--help",
-                                                          "x$(touch pwned)",
-                                                          "x`touch pwned`",
-                                                          "x\"y",
-                                                          "a\tb",
-                                                          "x|y",
-                                                          "a:b",
-                                                          "a*",
-                                                          "a?",
-                                                          "a<b",
-                                                          "a>b",
-                                                          "%PATH%",
-                                                          "x\x7f"};
+  // Which names are plain is the create job's rule (tests of the catalogue); a few of each
+  // kind show that the window asks it and shows its answer.
+  const std::vector<std::optional<std::string>> inputs = {
+      std::nullopt, "", " \t ", "a/b", "..", "--help", "x$(touch pwned)", "x`touch pwned`"};
   Show([&](TfrmProjectMgr& f) {
     const std::string before = Snapshot();
     for (const auto& input : inputs) {
