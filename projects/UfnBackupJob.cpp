@@ -29,11 +29,20 @@ const char* const kWorkPrefix = "orlenway-admin-";
 
 // The parts of a repository that svnadmin create makes and a restore cannot do without (a
 // link elsewhere, a shared conf/passwd say, leaves a repository that still restores).
-const char* const kOwnParts[] = {"format",         "db",          "conf",
-                                 "hooks",          "locks",       "db/revs",
-                                 "db/revprops",    "db/current",  "db/format",
-                                 "db/uuid",        "db/fs-type",  "db/txn-current",
-                                 "db/transactions", "db/txn-protorevs"};
+const char* const kOwnParts[] = {"format",
+                                 "db",
+                                 "conf",
+                                 "hooks",
+                                 "locks",
+                                 "db/revs",
+                                 "db/revprops",
+                                 "db/current",
+                                 "db/format",
+                                 "db/uuid",
+                                 "db/fs-type",
+                                 "db/txn-current",
+                                 "db/transactions",
+                                 "db/txn-protorevs"};
 
 // `path` below `folder` with "/" between steps, or "" when it is not below it.
 std::string Below(const std::string& folder, const std::string& path) {
@@ -169,14 +178,15 @@ TBackupResult Failed(const std::string& reason) {
 
 // The copy first, with svnadmin hotcopy into a private folder beside the archive, then the
 // copy packed: the server goes on serving meanwhile.
-TBackupResult HotcopyAndPack(const TBackupRequest& request, const std::string& projectFolder,
-                             TJobObserver& observer) {
+TBackupResult HotcopyAndPack(const TBackupRequest& request, TJobObserver& observer) {
   TWorkFolder work(request.BackupFolder, kWorkPrefix);
   if (work.Path().empty())
     return Failed("백업 폴더에 임시 폴더를 만들지 못했습니다 (" + work.Error() + ")");
   const std::string copy = JoinPath(work.Path(), request.Project);
   observer.Progress(kBackupCopyStep, 0, 0);
-  const TSvnResult hotcopy = TSubversion(request.Options.SVNPath).Hotcopy(projectFolder, copy);
+  // Without a trailing delimiter: svnadmin takes none on Windows.
+  const TSvnResult hotcopy = TSubversion(request.Options.SVNPath)
+                                 .Hotcopy(JoinPath(request.RepoPath, request.Project), copy);
   if (!hotcopy.Ok()) return Failed("svnadmin hotcopy: " + hotcopy.Message);
   if (observer.Cancelled()) {
     TBackupResult r;
@@ -215,8 +225,8 @@ std::string CheckBackup(const std::string& repoPath, const std::string& project,
 TBackupResult BackupProject(const TBackupRequest& request, TJobObserver& observer) {
   const std::string check = CheckBackup(request.RepoPath, request.Project, request.BackupFolder);
   if (!check.empty()) return Refused(check);
+  if (request.Options.Hotcopy) return HotcopyAndPack(request, observer);
   const std::string folder = BackupProjectFolder(request.RepoPath, request.Project);
-  if (request.Options.Hotcopy) return HotcopyAndPack(request, folder, observer);
 
   // The server must not write into the repository while it is packed.
   const bool running = request.ServerRunning && request.ServerRunning();
@@ -241,9 +251,8 @@ TBackupResult BackupProject(const TBackupRequest& request, TJobObserver& observe
   return Pack(zip, folder, archivePath, request.Options, observer, "");
 }
 
-TBackupResult PackBackup(TZip& zip, const std::string& sourceFolder,
-                         const std::string& archivePath, const TBackupOptions& options,
-                         TJobObserver& observer) {
+TBackupResult PackBackup(TZip& zip, const std::string& sourceFolder, const std::string& archivePath,
+                         const TBackupOptions& options, TJobObserver& observer) {
   return Pack(zip, sourceFolder, archivePath, options, observer, "");
 }
 

@@ -36,11 +36,11 @@ enum class TBackupOutcome {
 
 struct TBackupResult {
   TBackupOutcome Outcome = TBackupOutcome::Failed;
-  std::string Reason;        // Failed, Refused: why, one line
-  std::string ReasonDetail;  // Failed: the system's words, when there are any
-  std::string ArchivePath;   // the archive's full path, once it is named
-  std::string PackedFolder;  // the folder that was packed, ending with the delimiter
-  int Count = 0;             // entries written
+  std::string Reason;       // Failed, Refused: why, one line
+  std::string ReasonDetail; // Failed: the system's words, when there are any
+  std::string ArchivePath;  // the archive's full path, once it is named
+  std::string PackedFolder; // the folder that was packed, ending with the delimiter
+  int Count = 0;            // entries written
   size_t UnreadableCount = 0;
   std::vector<std::string> UnreadableFiles; // the first few, full paths
   size_t LinkCount = 0;
@@ -89,9 +89,8 @@ TBackupResult BackupProject(const TBackupRequest& request, TJobObserver& observe
 // `zip`, whose event handlers are the job's for the run and given back afterwards. The
 // observer hears each entry and the progress (Progress: the entry's full path, its share and
 // the archive's), and is asked between entries whether to stop.
-TBackupResult PackBackup(TZip& zip, const std::string& sourceFolder,
-                         const std::string& archivePath, const TBackupOptions& options,
-                         TJobObserver& observer);
+TBackupResult PackBackup(TZip& zip, const std::string& sourceFolder, const std::string& archivePath,
+                         const TBackupOptions& options, TJobObserver& observer);
 
 // The repository's own parts (format, db, db/revs and what is in it, db/revprops and what is
 // in it, db/current and the like, conf, hooks, locks) among

@@ -52,8 +52,7 @@ TRestoreResult RestoreProject(const TRestoreRequest& request, TJobObserver& obse
   if (!problem.empty()) return Outcome(TRestoreOutcome::Refused, problem);
 
   for (const std::string& f : RemoveAbandonedWorkFolders(root, kWorkPrefix))
-    observer.Notify(TMsgIcon::Information,
-                    "중단된 이전 작업이 남긴 임시 폴더를 지웠습니다: " + f);
+    observer.Notify(TMsgIcon::Information, "중단된 이전 작업이 남긴 임시 폴더를 지웠습니다: " + f);
   // Unpacked and checked out of sight, on the root's own file system, so that the move into
   // place is a rename.
   TWorkFolder work(root, kWorkPrefix);

@@ -99,7 +99,8 @@ TEST_F(ProjectJobs, TheServerIsStoppedOnlyAfterYesAndStartedAgainAfterThePacking
   const TBackupResult r = BackupProject(request, yes);
   ASSERT_EQ(r.Outcome, TBackupOutcome::Done) << r.Reason;
   EXPECT_EQ(order, (std::vector<std::string>{"stop", "start"}));
-  EXPECT_EQ(FolderNames(Backups), (std::vector<std::string>{r.ArchivePath.substr(Backups.size() + 1)}));
+  EXPECT_EQ(FolderNames(Backups),
+            (std::vector<std::string>{r.ArchivePath.substr(Backups.size() + 1)}));
   const std::set<std::string> names = EntryNames(r.ArchivePath);
   EXPECT_EQ(static_cast<size_t>(r.Count), names.size());
   EXPECT_EQ(names.count("db/revs/0/1"), 1u);
