@@ -26,13 +26,17 @@ bool KillProcessesByName(const std::string& imageName);
 // when it started that changes when the pid is reused (Linux: clock ticks since boot from
 // /proc; Windows: its creation time). False when no such process runs (ended ones included).
 bool ProcessIdentity(long pid, std::string& imageName, unsigned long long& startMark);
-// Terminates `pid` only while it still runs under `imageName` (ASCII case ignored) and,
-// unless startMark is 0, with that start mark; the check and the signal go to the same
-// process, never to one that took its pid meanwhile. True when it was told to end.
+// Whether the running process `pid` belongs to this program's account (Linux: its real and
+// effective user are the program's; Windows: its token's user is the program's).
+bool ProcessOfThisAccount(long pid);
+// Terminates `pid` only while it still runs under `imageName` (ASCII case ignored), belongs to
+// this program's account and, unless startMark is 0, has that start mark; the check and the
+// signal go to the same process, never to one that took its pid meanwhile. True when it was
+// told to end.
 bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long long startMark);
-// The running processes under `imageName` (ASCII case ignored) in the session that
-// `sessionId` leads, the leader left out: what a daemon forked for its connections, which
-// outlive it. Windows: none (a server there serves its connections in threads).
+// The running processes of this program's account under `imageName` (ASCII case ignored) in
+// the session that `sessionId` leads, the leader left out: what a daemon forked for its
+// connections, which outlive it. Windows: none (a server there serves its connections in threads).
 std::vector<long> SessionMembers(long sessionId, const std::string& imageName);
 // Terminates each of SessionMembers, checked again right before its signal; how many were told
 // to end.

@@ -141,18 +141,30 @@ bool ProcessSession(const std::string& pid, long& session) {
   return std::sscanf(stat.c_str() + close + 2, "%*c %ld %ld %ld", &parent, &group, &session) == 3;
 }
 
+// Whether the process runs under this program's account: its real and its effective user are
+// ours. A run as root must not end another user's server that took a recorded pid.
+bool OfThisAccount(const std::string& pid) {
+  std::string status;
+  if (!ReadWholeFile("/proc/" + pid + "/status", status)) return false;
+  auto at = status.find("\nUid:");
+  if (at == std::string::npos) return false;
+  unsigned long real = 0, effective = 0;
+  return std::sscanf(status.c_str() + at + 5, "%lu %lu", &real, &effective) == 2 &&
+         real == ::getuid() && effective == ::geteuid();
+}
+
 bool InSession(const std::string& pid, long sessionId, const std::string& imageName) {
   std::string name;
   long session = 0;
   return ProcessImageName(pid, name) && text::SameAsciiIgnoreCase(name, imageName) &&
-         ProcessSession(pid, session) && session == sessionId;
+         ProcessSession(pid, session) && session == sessionId && OfThisAccount(pid);
 }
 
 bool Matches(const std::string& pid, const std::string& imageName, unsigned long long startMark) {
   std::string name;
   unsigned long long mark = 0;
   return ProcessImageName(pid, name) && text::SameAsciiIgnoreCase(name, imageName) &&
-         ProcessStartMark(pid, mark) && (startMark == 0 || mark == startMark);
+         ProcessStartMark(pid, mark) && (startMark == 0 || mark == startMark) && OfThisAccount(pid);
 }
 
 } // namespace
@@ -249,6 +261,10 @@ bool ProcessIdentity(long pid, std::string& imageName, unsigned long long& start
   if (pid <= 0) return false;
   std::string id = std::to_string(pid);
   return ProcessImageName(id, imageName) && ProcessStartMark(id, startMark);
+}
+
+bool ProcessOfThisAccount(long pid) {
+  return pid > 0 && pid <= INT32_MAX && OfThisAccount(std::to_string(pid));
 }
 
 bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long long startMark) {

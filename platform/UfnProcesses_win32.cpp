@@ -100,7 +100,39 @@ bool HandleIdentity(HANDLE p, std::string& imageName, unsigned long long& startM
   return true;
 }
 
+// The user of a process's token, as a copy of its SID.
+bool TokenUserSid(HANDLE p, std::vector<unsigned char>& sid) {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(p, TOKEN_QUERY, &token)) return false;
+  DWORD n = 0;
+  ::GetTokenInformation(token, TokenUser, nullptr, 0, &n);
+  std::vector<unsigned char> buf(n);
+  bool ok = n > 0 && ::GetTokenInformation(token, TokenUser, buf.data(), n, &n);
+  ::CloseHandle(token);
+  if (!ok) return false;
+  PSID user = reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid;
+  if (!::IsValidSid(user)) return false;
+  auto bytes = static_cast<const unsigned char*>(user);
+  sid.assign(bytes, bytes + ::GetLengthSid(user));
+  return true;
+}
+
+// Whether the process the handle holds runs as the same user as this program.
+bool SameAccount(HANDLE p) {
+  std::vector<unsigned char> own, theirs;
+  return TokenUserSid(::GetCurrentProcess(), own) && TokenUserSid(p, theirs) && own == theirs;
+}
+
 } // namespace
+
+bool ProcessOfThisAccount(long pid) {
+  if (pid <= 0) return false;
+  HANDLE p = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (!p) return false;
+  bool ok = SameAccount(p);
+  ::CloseHandle(p);
+  return ok;
+}
 
 bool ProcessIdentity(long pid, std::string& imageName, unsigned long long& startMark) {
   if (pid <= 0) return false;
@@ -120,7 +152,7 @@ bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long lo
   std::string name;
   unsigned long long mark = 0;
   bool ok = HandleIdentity(p, name, mark) && text::SameAsciiIgnoreCase(name, imageName) &&
-            (startMark == 0 || mark == startMark) && ::TerminateProcess(p, 0);
+            (startMark == 0 || mark == startMark) && SameAccount(p) && ::TerminateProcess(p, 0);
   if (!ok) Remember();
   ::CloseHandle(p);
   return ok;

@@ -79,12 +79,14 @@ bool ReadServerRecord(TServerRecord& rec) {
   return true;
 }
 
-// The recorded process, when it still runs as svnserve with the recorded start mark.
+// The recorded process, when it still runs as svnserve of this account with the recorded start
+// mark.
 bool RecordedServerRuns(const TServerRecord& rec) {
   std::string name;
   unsigned long long mark = 0;
   return platform::ProcessIdentity(rec.Pid, name, mark) &&
-         text::SameAsciiIgnoreCase(name, ServerImage) && (rec.Mark == 0 || rec.Mark == mark);
+         text::SameAsciiIgnoreCase(name, ServerImage) && (rec.Mark == 0 || rec.Mark == mark) &&
+         platform::ProcessOfThisAccount(rec.Pid);
 }
 
 // Waits for svnserve's pid file and adds the start mark of the process it names; false when
