@@ -112,6 +112,10 @@ std::string ServerAddress(const std::string& host, int port) {
   return "svn://" + host + (port == DefaultPort ? "" : ":" + std::to_string(port)) + "/";
 }
 
+std::string ServerProgramPath() {
+  return AddPathDelimiter(AddPathDelimiter(BasicSetting->SVNPath) + "bin") + ServerImage;
+}
+
 std::string ServerRecordPath() {
   return platform::StateFolder() + "svnserve.pid";
 }
