@@ -148,8 +148,8 @@ std::string TParser::HexToBinary() {
   while (FBuffer[FSourcePtr] != '}') {
     size_t count = 0;
     while (IsHexDigit(FBuffer[FSourcePtr]) && IsHexDigit(FBuffer[FSourcePtr + 1])) {
-      bytes += static_cast<char>(HexValue(FBuffer[FSourcePtr]) << 4 |
-                                 HexValue(FBuffer[FSourcePtr + 1]));
+      bytes +=
+          static_cast<char>(HexValue(FBuffer[FSourcePtr]) << 4 | HexValue(FBuffer[FSourcePtr + 1]));
       FSourcePtr += 2;
       ++count;
     }
