@@ -292,11 +292,15 @@ void TZip::CheckArchiveFolder() {
   uint64_t total = 0, available = 0;
   if (!platform::DiskSpace(folder, total, available))
     throw TRunError{zeNotAccessible, folder, platform::LastErrorMessage()};
-  // The folder's file system must take a file, or the archive could never be put there.
+  // A write-protected medium is told before anything is packed. Any other failure of the probe
+  // (a folder this user may not write, say) is left to the step that meets it with its own error.
   std::string probe;
   platform::FileHandle h = platform::FileCreateUnique(folder, ".orlenway-probe-", probe);
-  if (h == platform::InvalidFileHandle)
-    throw TRunError{zeWriteProtected, folder, platform::LastErrorMessage()};
+  if (h == platform::InvalidFileHandle) {
+    if (platform::IsWriteProtectedError(platform::LastErrorCode()))
+      throw TRunError{zeWriteProtected, folder, platform::LastErrorMessage()};
+    return;
+  }
   platform::FileClose(h);
   if (!platform::DeleteFile(probe))
     throw TRunError{zeWriteProtected, folder, platform::LastErrorMessage()};
