@@ -78,12 +78,14 @@ bool ReadServerRecord(TServerRecord& rec) {
   return true;
 }
 
-// The recorded process, when it still runs as svnserve with the recorded start mark.
+// The recorded process, when it still runs as svnserve of this account with the recorded start
+// mark.
 bool RecordedServerRuns(const TServerRecord& rec) {
   std::string name;
   unsigned long long mark = 0;
   return platform::ProcessIdentity(rec.Pid, name, mark) &&
-         text::SameAsciiIgnoreCase(name, ServerImage) && (rec.Mark == 0 || rec.Mark == mark);
+         text::SameAsciiIgnoreCase(name, ServerImage) && (rec.Mark == 0 || rec.Mark == mark) &&
+         platform::ProcessOfThisAccount(rec.Pid);
 }
 
 // Waits for svnserve's pid file and adds the start mark of the process it names; false when
@@ -107,6 +109,10 @@ bool CompleteServerRecord(std::chrono::steady_clock::time_point deadline) {
 
 std::string ServerAddress(const std::string& host, int port) {
   return "svn://" + host + (port == DefaultPort ? "" : ":" + std::to_string(port)) + "/";
+}
+
+std::string ServerProgramPath() {
+  return AddPathDelimiter(AddPathDelimiter(BasicSetting->SVNPath) + "bin") + ServerImage;
 }
 
 std::string ServerRecordPath() {
