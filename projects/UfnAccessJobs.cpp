@@ -1,0 +1,253 @@
+#include "projects/UfnAccessJobs.h"
+
+#include "base/UfnPaths.h"
+#include "platform/UfnFiles.h"
+#include "platform/UfnSystemErrors.h"
+#include "projects/UfnProfileFile.h"
+#include "projects/UfnProjectFiles.h"
+#include "projects/UfnProjectJobs.h"
+#include "server/UfnSubversion.h"
+
+#include <algorithm>
+
+namespace {
+
+const char* const General = "general";
+const char* const AuthzDb = "authz-db";
+const char* const LastGoodSuffix = ".orlenway-last-good";
+// Marks the [/] section the program adds when it turns the rules on, so that removing the last
+// rule can take it away again.
+const char* const Marker = "# Orlenway: everyone keeps what anon-access and auth-access give.";
+// Stands for "any signed-in user the rules do not name" when a change is checked.
+const char* const SomeUser = "\x01";
+
+std::string ConfFolder(const TProjectFiles& files) {
+  return ExtractFilePath(files.ConfigFile());
+}
+
+std::string Who(const std::string& user) {
+  if (user.empty())
+    return "anonymous";
+  if (user == SomeUser)
+    return "a signed-in user";
+  return user;
+}
+
+TRuleChange Refuse(TJobObserver& observer, const std::string& why) {
+  TRuleChange change;
+  change.Refused = true;
+  change.Message = why;
+  observer.Notify(TMsgIcon::Error, why);
+  return change;
+}
+
+std::string InvalidText(const TProjectRules& rules) {
+  return "The rules file " + rules.File + " is not valid (line " +
+         std::to_string(rules.Rules.ErrorLine) + ": " + rules.Rules.Error +
+         "); svnserve refuses every connection to this project until it is repaired" +
+         (rules.LastGood.empty() ? std::string(".")
+                                 : ", or until the last file the program wrote is restored.");
+}
+
+// The people an entry for `who` stands for, to check what the rules give them afterwards.
+std::vector<std::string> Subjects(const TAuthzFile& file, const std::string& who) {
+  if (who == "*")
+    return {"", SomeUser};
+  if (who == "$anonymous")
+    return {""};
+  if (who == "$authenticated")
+    return {SomeUser};
+  if (who.size() > 1 && who[0] == '@')
+    return GroupUsers(file, who.substr(1));
+  if (who.size() > 1 && who[0] == '&') {
+    if (const TAuthzSection* aliases = file.Find("aliases"))
+      for (const TAuthzEntry& e : aliases->Entries)
+        if (e.Who == who.substr(1))
+          return {e.Value};
+    return {};
+  }
+  return {who};
+}
+
+// Validates and writes `text` as the project's rules; a refusal writes nothing.
+TRuleChange Commit(const TSubversion& svn, const TProjectRules& rules, const std::string& text,
+                   TJobObserver& observer) {
+  TAuthzFile parsed = ParseAuthz(text);
+  if (!parsed.Valid())
+    return Refuse(observer, "Refused: the rules would not be valid (line " +
+                                std::to_string(parsed.ErrorLine) + ": " + parsed.Error + ").");
+  const std::string probe = ExtractFilePath(rules.File) + ".authz.orlenway-check";
+  if (platform::WriteFileAtomic(probe, text, 0600)) {
+    TSvnResult r = svn.AuthzValidate(probe);
+    platform::DeleteFile(probe);
+    if (r.Started && !r.Ok())
+      return Refuse(observer, "Refused: svnauthz finds the rules not valid: " + r.Message);
+  }
+  if (!platform::WriteFileAtomic(rules.File, text, 0644))
+    return Refuse(observer, "Unable to write to " + rules.File + ": " +
+                                platform::LastErrorMessage());
+  platform::WriteFileAtomic(rules.File + LastGoodSuffix, text, 0644);
+  TRuleChange change;
+  change.Done = true;
+  return change;
+}
+
+// The section a rule for `path` goes into: this repository's own when the file has one, or
+// svnserve would let it decide instead.
+std::string SectionFor(const TAuthzFile& file, const std::string& project,
+                       const std::string& path) {
+  std::string own = project + ":" + path;
+  return file.Find(own) ? own : path;
+}
+
+} // namespace
+
+TProjectRules ReadProjectRules(const std::string& root, const std::string& project) {
+  TProjectRules rules;
+  TProjectFiles files(root, project);
+  std::string db = ProfileFile(files.ConfigFile()).ReadValue(General, AuthzDb, "");
+  rules.Enabled = !db.empty();
+  if (db.empty())
+    db = "authz";
+  rules.File = platform::IsAbsolutePath(db) ? db : ConfFolder(files) + db;
+  rules.Exists = platform::ReadWholeFile(rules.File, rules.Text);
+  rules.Rules = ParseAuthz(rules.Text);
+  if (platform::FileExists(rules.File + LastGoodSuffix))
+    rules.LastGood = rules.File + LastGoodSuffix;
+  return rules;
+}
+
+void SplitProjectPath(const std::string& text, std::string& project, std::string& path) {
+  size_t colon = text.find(":/");
+  project = colon == std::string::npos ? text : text.substr(0, colon);
+  path = CanonicalRulePath(colon == std::string::npos ? "/" : text.substr(colon + 1));
+}
+
+TRuleChange SetAccessRule(const TSubversion& svn, const std::string& root,
+                          const std::string& project, const std::string& path,
+                          const std::string& who, TRights rights, TJobObserver& observer) {
+  TProjectRules rules = ReadProjectRules(root, project);
+  if (!platform::FileExists(TProjectFiles(root, project).ConfigFile()))
+    return Refuse(observer, "The project " + project + " has no svnserve.conf.");
+  if (!rules.Rules.Valid())
+    return Refuse(observer, InvalidText(rules));
+  const std::string at = CanonicalRulePath(path);
+  std::string text = rules.Text;
+  bool turnOn = !rules.Enabled;
+  if (turnOn && !rules.Rules.Find("/")) {
+    // "* = rw" at [/] leaves every decision to anon-access and auth-access, as before.
+    if (!text.empty() && text.back() != '\n')
+      text += "\n";
+    text += std::string(text.empty() ? "" : "\n") + Marker + "\n[/]\n* = rw\n";
+  }
+  const std::string value = rights == TRights::ReadWrite ? "rw"
+                            : rights == TRights::Read    ? "r"
+                                                         : "";
+  std::string section = SectionFor(rules.Rules, project, at);
+  text = EditAuthzEntry(text, section, who, value, false);
+  TAuthzFile after = ParseAuthz(text);
+  if (after.Valid())
+    for (const std::string& person : Subjects(after, who)) {
+      TRulesAnswer answer = RulesAccess(after, person, project, at);
+      if (answer.Rights == rights)
+        continue;
+      std::string why = "Refused: with " + who + " = " + value + " at [" + section +
+                        "] the rules give " + Who(person) + " " + RightsName(answer.Rights) +
+                        " at " + at + ", because of " + answer.Decided + ".";
+      if (answer.Rights > rights)
+        why += " Entries of a section add up: remove that entry, or set the rule on a "
+               "sub-path, where a person named in the section gets only what it says.";
+      return Refuse(observer, why);
+    }
+  TRuleChange change = Commit(svn, rules, text, observer);
+  if (change.Done && turnOn)
+    ProfileFile(TProjectFiles(root, project).ConfigFile()).WriteValue(General, AuthzDb, "authz");
+  if (change.Done)
+    change.Message = who + " = " + RightsName(rights) + " at [" + section + "]";
+  return change;
+}
+
+TRuleChange UnsetAccessRule(const TSubversion& svn, const std::string& root,
+                            const std::string& project, const std::string& path,
+                            const std::string& who, TJobObserver& observer) {
+  TProjectRules rules = ReadProjectRules(root, project);
+  if (!rules.Rules.Valid())
+    return Refuse(observer, InvalidText(rules));
+  const std::string at = CanonicalRulePath(path);
+  std::string section = SectionFor(rules.Rules, project, at);
+  const TAuthzSection* s = rules.Rules.Find(section);
+  if (!s || std::none_of(s->Entries.begin(), s->Entries.end(),
+                         [&](const TAuthzEntry& e) { return e.Who == who; }))
+    return Refuse(observer, "There is no entry for " + who + " at [" + section + "].");
+  std::string text = EditAuthzEntry(rules.Text, section, who, "", true);
+  // Only the program's own "* = rw" at [/] left: the rules go off as they came on.
+  TAuthzFile after = ParseAuthz(text);
+  size_t entries = 0;
+  for (const TAuthzSection& each : after.Sections)
+    if (!each.Path.empty())
+      entries += each.Entries.size();
+  const TAuthzSection* top = after.Find("/");
+  size_t marker = text.find(std::string("\n") + Marker + "\n[/]\n* = rw\n");
+  bool turnOff = rules.Enabled && entries == 1 && top && top->Entries.size() == 1 &&
+                 marker != std::string::npos;
+  if (turnOff)
+    text.erase(marker, std::string(Marker).size() + 13);
+  TRuleChange change = Commit(svn, rules, text, observer);
+  if (change.Done && turnOff)
+    ProfileFile(TProjectFiles(root, project).ConfigFile()).DeleteValue(General, AuthzDb);
+  if (change.Done)
+    change.Message = who + " removed from [" + section + "]";
+  return change;
+}
+
+TRuleChange RestoreLastGoodRules(const std::string& root, const std::string& project,
+                                 TJobObserver& observer) {
+  TProjectRules rules = ReadProjectRules(root, project);
+  if (rules.LastGood.empty())
+    return Refuse(observer, "There is no file the program wrote to go back to.");
+  std::string text;
+  if (!platform::ReadWholeFile(rules.LastGood, text) || !ParseAuthz(text).Valid())
+    return Refuse(observer, "The last file the program wrote cannot be read: " + rules.LastGood);
+  if (!platform::WriteFileAtomic(rules.File, text, 0644))
+    return Refuse(observer, "Unable to write to " + rules.File + ": " +
+                                platform::LastErrorMessage());
+  TRuleChange change;
+  change.Done = true;
+  change.Message = "Restored " + rules.File + " from " + rules.LastGood;
+  return change;
+}
+
+TAccessExplained ExplainAccess(const std::string& root, const std::string& project,
+                               const std::string& path, const std::string& user) {
+  TAccessExplained result;
+  const std::string id = user == "$anonymous" ? "" : user;
+  const std::string name = Who(id);
+  TProjectAccess levels = ReadProjectAccess(root, project);
+  TAccessLevel level = id.empty() ? levels.Anon : levels.Auth;
+  const char* key = id.empty() ? "anon-access" : "auth-access";
+  if (!id.empty() && !TProjectFiles(root, project).HasUser(id)) {
+    result.Why.push_back(name + ": not in this project's password file");
+    return result;
+  }
+  TRights cap = level == TAccessLevel::Write  ? TRights::ReadWrite
+                : level == TAccessLevel::Read ? TRights::Read
+                                              : TRights::None;
+  std::string levelName = level == TAccessLevel::Other ? "(not valid)" : AccessLevelName(level);
+  result.Why.push_back(name + ": " + key + " = " + levelName);
+  TProjectRules rules = ReadProjectRules(root, project);
+  TRights granted = cap;
+  if (rules.Enabled) {
+    if (!rules.Rules.Valid()) {
+      result.Why.push_back(name + ": the rules file is not valid (line " +
+                           std::to_string(rules.Rules.ErrorLine) + ": " + rules.Rules.Error +
+                           "), so svnserve refuses every connection");
+      return result;
+    }
+    TRulesAnswer answer = RulesAccess(rules.Rules, id, project, CanonicalRulePath(path));
+    result.Why.push_back(name + ": " + answer.Decided);
+    granted = std::min(cap, answer.Rights);
+  } else
+    result.Why.push_back(name + ": the project has no rules (no authz-db)");
+  result.Rights = granted;
+  return result;
+}
