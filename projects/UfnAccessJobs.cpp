@@ -26,10 +26,8 @@ std::string ConfFolder(const TProjectFiles& files) {
 }
 
 std::string Who(const std::string& user) {
-  if (user.empty())
-    return "anonymous";
-  if (user == SomeUser)
-    return "a signed-in user";
+  if (user.empty()) return "anonymous";
+  if (user == SomeUser) return "a signed-in user";
   return user;
 }
 
@@ -51,19 +49,14 @@ std::string InvalidText(const TProjectRules& rules) {
 
 // The people an entry for `who` stands for, to check what the rules give them afterwards.
 std::vector<std::string> Subjects(const TAuthzFile& file, const std::string& who) {
-  if (who == "*")
-    return {"", SomeUser};
-  if (who == "$anonymous")
-    return {""};
-  if (who == "$authenticated")
-    return {SomeUser};
-  if (who.size() > 1 && who[0] == '@')
-    return GroupUsers(file, who.substr(1));
+  if (who == "*") return {"", SomeUser};
+  if (who == "$anonymous") return {""};
+  if (who == "$authenticated") return {SomeUser};
+  if (who.size() > 1 && who[0] == '@') return GroupUsers(file, who.substr(1));
   if (who.size() > 1 && who[0] == '&') {
     if (const TAuthzSection* aliases = file.Find("aliases"))
       for (const TAuthzEntry& e : aliases->Entries)
-        if (e.Who == who.substr(1))
-          return {e.Value};
+        if (e.Who == who.substr(1)) return {e.Value};
     return {};
   }
   return {who};
@@ -84,8 +77,8 @@ TRuleChange Commit(const TSubversion& svn, const TProjectRules& rules, const std
       return Refuse(observer, "Refused: svnauthz finds the rules not valid: " + r.Message);
   }
   if (!platform::WriteFileAtomic(rules.File, text, 0644))
-    return Refuse(observer, "Unable to write to " + rules.File + ": " +
-                                platform::LastErrorMessage());
+    return Refuse(observer,
+                  "Unable to write to " + rules.File + ": " + platform::LastErrorMessage());
   platform::WriteFileAtomic(rules.File + LastGoodSuffix, text, 0644);
   TRuleChange change;
   change.Done = true;
@@ -107,8 +100,7 @@ TProjectRules ReadProjectRules(const std::string& root, const std::string& proje
   TProjectFiles files(root, project);
   std::string db = ProfileFile(files.ConfigFile()).ReadValue(General, AuthzDb, "");
   rules.Enabled = !db.empty();
-  if (db.empty())
-    db = "authz";
+  if (db.empty()) db = "authz";
   rules.File = platform::IsAbsolutePath(db) ? db : ConfFolder(files) + db;
   rules.Exists = platform::ReadWholeFile(rules.File, rules.Text);
   rules.Rules = ParseAuthz(rules.Text);
@@ -129,15 +121,13 @@ TRuleChange SetAccessRule(const TSubversion& svn, const std::string& root,
   TProjectRules rules = ReadProjectRules(root, project);
   if (!platform::FileExists(TProjectFiles(root, project).ConfigFile()))
     return Refuse(observer, "The project " + project + " has no svnserve.conf.");
-  if (!rules.Rules.Valid())
-    return Refuse(observer, InvalidText(rules));
+  if (!rules.Rules.Valid()) return Refuse(observer, InvalidText(rules));
   const std::string at = CanonicalRulePath(path);
   std::string text = rules.Text;
   bool turnOn = !rules.Enabled;
   if (turnOn && !rules.Rules.Find("/")) {
     // "* = rw" at [/] leaves every decision to anon-access and auth-access, as before.
-    if (!text.empty() && text.back() != '\n')
-      text += "\n";
+    if (!text.empty() && text.back() != '\n') text += "\n";
     text += std::string(text.empty() ? "" : "\n") + Marker + "\n[/]\n* = rw\n";
   }
   const std::string value = rights == TRights::ReadWrite ? "rw"
@@ -149,8 +139,7 @@ TRuleChange SetAccessRule(const TSubversion& svn, const std::string& root,
   if (after.Valid())
     for (const std::string& person : Subjects(after, who)) {
       TRulesAnswer answer = RulesAccess(after, person, project, at);
-      if (answer.Rights == rights)
-        continue;
+      if (answer.Rights == rights) continue;
       std::string why = "Refused: with " + who + " = " + value + " at [" + section +
                         "] the rules give " + Who(person) + " " + RightsName(answer.Rights) +
                         " at " + at + ", because of " + answer.Decided + ".";
@@ -162,8 +151,7 @@ TRuleChange SetAccessRule(const TSubversion& svn, const std::string& root,
   TRuleChange change = Commit(svn, rules, text, observer);
   if (change.Done && turnOn)
     ProfileFile(TProjectFiles(root, project).ConfigFile()).WriteValue(General, AuthzDb, "authz");
-  if (change.Done)
-    change.Message = who + " = " + RightsName(rights) + " at [" + section + "]";
+  if (change.Done) change.Message = who + " = " + RightsName(rights) + " at [" + section + "]";
   return change;
 }
 
@@ -171,8 +159,7 @@ TRuleChange UnsetAccessRule(const TSubversion& svn, const std::string& root,
                             const std::string& project, const std::string& path,
                             const std::string& who, TJobObserver& observer) {
   TProjectRules rules = ReadProjectRules(root, project);
-  if (!rules.Rules.Valid())
-    return Refuse(observer, InvalidText(rules));
+  if (!rules.Rules.Valid()) return Refuse(observer, InvalidText(rules));
   const std::string at = CanonicalRulePath(path);
   std::string section = SectionFor(rules.Rules, project, at);
   const TAuthzSection* s = rules.Rules.Find(section);
@@ -184,19 +171,16 @@ TRuleChange UnsetAccessRule(const TSubversion& svn, const std::string& root,
   TAuthzFile after = ParseAuthz(text);
   size_t entries = 0;
   for (const TAuthzSection& each : after.Sections)
-    if (!each.Path.empty())
-      entries += each.Entries.size();
+    if (!each.Path.empty()) entries += each.Entries.size();
   const TAuthzSection* top = after.Find("/");
   size_t marker = text.find(std::string("\n") + Marker + "\n[/]\n* = rw\n");
   bool turnOff = rules.Enabled && entries == 1 && top && top->Entries.size() == 1 &&
                  marker != std::string::npos;
-  if (turnOff)
-    text.erase(marker, std::string(Marker).size() + 13);
+  if (turnOff) text.erase(marker, std::string(Marker).size() + 13);
   TRuleChange change = Commit(svn, rules, text, observer);
   if (change.Done && turnOff)
     ProfileFile(TProjectFiles(root, project).ConfigFile()).DeleteValue(General, AuthzDb);
-  if (change.Done)
-    change.Message = who + " removed from [" + section + "]";
+  if (change.Done) change.Message = who + " removed from [" + section + "]";
   return change;
 }
 
@@ -209,8 +193,8 @@ TRuleChange RestoreLastGoodRules(const std::string& root, const std::string& pro
   if (!platform::ReadWholeFile(rules.LastGood, text) || !ParseAuthz(text).Valid())
     return Refuse(observer, "The last file the program wrote cannot be read: " + rules.LastGood);
   if (!platform::WriteFileAtomic(rules.File, text, 0644))
-    return Refuse(observer, "Unable to write to " + rules.File + ": " +
-                                platform::LastErrorMessage());
+    return Refuse(observer,
+                  "Unable to write to " + rules.File + ": " + platform::LastErrorMessage());
   TRuleChange change;
   change.Done = true;
   change.Message = "Restored " + rules.File + " from " + rules.LastGood;

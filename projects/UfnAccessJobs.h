@@ -12,12 +12,12 @@
 class TSubversion;
 
 struct TProjectRules {
-  bool Enabled = false;  // svnserve.conf names an authz-db
-  std::string File;      // the rules file: authz-db's, or conf/authz
-  bool Exists = false;   // the file is there
-  std::string Text;      // as it stands
-  TAuthzFile Rules;      // read as svnserve reads it
-  std::string LastGood;  // the copy of the last file the program wrote ("" when none)
+  bool Enabled = false; // svnserve.conf names an authz-db
+  std::string File;     // the rules file: authz-db's, or conf/authz
+  bool Exists = false;  // the file is there
+  std::string Text;     // as it stands
+  TAuthzFile Rules;     // read as svnserve reads it
+  std::string LastGood; // the copy of the last file the program wrote ("" when none)
 };
 TProjectRules ReadProjectRules(const std::string& root, const std::string& project);
 

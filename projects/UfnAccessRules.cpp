@@ -6,7 +6,9 @@
 
 namespace {
 
-bool IsBlank(char c) { return c == ' ' || c == '\t'; }
+bool IsBlank(char c) {
+  return c == ' ' || c == '\t';
+}
 
 std::string Trim(const std::string& s) {
   size_t b = 0, e = s.size();
@@ -22,11 +24,9 @@ std::vector<std::string> SplitLines(const std::string& text) {
   size_t start = 0;
   while (start < text.size()) {
     size_t end = text.find('\n', start);
-    if (end == std::string::npos)
-      end = text.size();
+    if (end == std::string::npos) end = text.size();
     std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r')
-      line.pop_back();
+    if (!line.empty() && line.back() == '\r') line.pop_back();
     lines.push_back(line);
     start = end + 1;
   }
@@ -35,25 +35,20 @@ std::vector<std::string> SplitLines(const std::string& text) {
 
 // The option name of a line that holds one ("" otherwise): svnserve's parser takes ':' as '='.
 std::string OptionName(const std::string& line) {
-  if (line.empty() || line[0] == '#' || line[0] == '[' || IsBlank(line[0]))
-    return "";
+  if (line.empty() || line[0] == '#' || line[0] == '[' || IsBlank(line[0])) return "";
   size_t sep = line.find_first_of(":=");
   return sep == std::string::npos ? "" : Trim(line.substr(0, sep));
 }
 
 bool CanonicalPath(const std::string& path) {
-  if (path.empty() || path[0] != '/')
-    return false;
-  if (path == "/")
-    return true;
+  if (path.empty() || path[0] != '/') return false;
+  if (path == "/") return true;
   size_t start = 1;
   while (start <= path.size()) {
     size_t end = path.find('/', start);
-    if (end == std::string::npos)
-      end = path.size();
+    if (end == std::string::npos) end = path.size();
     std::string part = path.substr(start, end - start);
-    if (part.empty() || part == "." || part == "..")
-      return false;
+    if (part.empty() || part == "." || part == "..") return false;
     start = end + 1;
   }
   return true;
@@ -72,16 +67,14 @@ struct TParser {
     const TAuthzSection* groups = F.Find("groups");
     if (groups)
       for (const TAuthzEntry& e : groups->Entries)
-        if (e.Who == name)
-          return &e;
+        if (e.Who == name) return &e;
     return nullptr;
   }
   bool Alias(const std::string& name) const {
     const TAuthzSection* aliases = F.Find("aliases");
     if (aliases)
       for (const TAuthzEntry& e : aliases->Entries)
-        if (e.Who == name)
-          return true;
+        if (e.Who == name) return true;
     return false;
   }
 
@@ -100,8 +93,7 @@ struct TParser {
     const std::string& v = group->Value;
     while (start <= v.size() && F.Error.empty()) {
       size_t end = v.find(',', start);
-      if (end == std::string::npos)
-        end = v.size();
+      if (end == std::string::npos) end = v.size();
       std::string member = Trim(v.substr(start, end - start));
       if (member.size() > 1 && member[0] == '@')
         CheckGroup(member.substr(1), open, group->Line);
@@ -115,8 +107,7 @@ struct TParser {
   void CheckEntry(const TAuthzSection& s, const TAuthzEntry& e) {
     std::string who = e.Who;
     bool inverted = !who.empty() && who[0] == '~';
-    if (inverted)
-      who = who.substr(1);
+    if (inverted) who = who.substr(1);
     if (!who.empty() && who[0] == '~')
       return Fail(e.Line, "Access entry '" + e.Who +
                               "' has more than one inversion; double negatives are not permitted");
@@ -148,8 +139,7 @@ struct TParser {
 bool MatchesWho(const TAuthzFile& file, const std::string& written, const std::string& user) {
   std::string who = written;
   bool inverted = !who.empty() && who[0] == '~';
-  if (inverted)
-    who = who.substr(1);
+  if (inverted) who = who.substr(1);
   bool match;
   if (who == "*")
     match = true;
@@ -166,8 +156,7 @@ bool MatchesWho(const TAuthzFile& file, const std::string& written, const std::s
     match = false;
     if (const TAuthzSection* aliases = file.Find("aliases"))
       for (const TAuthzEntry& e : aliases->Entries)
-        if (e.Who == who.substr(1) && e.Value == user)
-          match = true;
+        if (e.Who == who.substr(1) && e.Value == user) match = true;
   } else
     match = who == user;
   return inverted ? !match : match;
@@ -175,27 +164,22 @@ bool MatchesWho(const TAuthzFile& file, const std::string& written, const std::s
 
 void CollectGroup(const TAuthzFile& file, const std::string& group, std::set<std::string>& seen,
                   std::vector<std::string>& users) {
-  if (!seen.insert(group).second)
-    return;
+  if (!seen.insert(group).second) return;
   const TAuthzSection* groups = file.Find("groups");
-  if (!groups)
-    return;
+  if (!groups) return;
   for (const TAuthzEntry& e : groups->Entries) {
-    if (e.Who != group)
-      continue;
+    if (e.Who != group) continue;
     size_t start = 0;
     while (start <= e.Value.size()) {
       size_t end = e.Value.find(',', start);
-      if (end == std::string::npos)
-        end = e.Value.size();
+      if (end == std::string::npos) end = e.Value.size();
       std::string member = Trim(e.Value.substr(start, end - start));
       if (member.size() > 1 && member[0] == '@')
         CollectGroup(file, member.substr(1), seen, users);
       else if (member.size() > 1 && member[0] == '&') {
         if (const TAuthzSection* aliases = file.Find("aliases"))
           for (const TAuthzEntry& a : aliases->Entries)
-            if (a.Who == member.substr(1))
-              users.push_back(a.Value);
+            if (a.Who == member.substr(1)) users.push_back(a.Value);
       } else if (!member.empty())
         users.push_back(member);
       start = end + 1;
@@ -230,8 +214,7 @@ bool RightsOf(const std::string& text, TRights& rights) {
 
 const TAuthzSection* TAuthzFile::Find(const std::string& name) const {
   for (const TAuthzSection& s : Sections)
-    if (s.Name == name)
-      return &s;
+    if (s.Name == name) return &s;
   return nullptr;
 }
 
@@ -257,7 +240,8 @@ TAuthzFile ParseAuthz(const std::string& text) {
     if (line[0] == '[') {
       size_t close = line.find(']');
       if (close == std::string::npos) {
-        parser.Fail(number, "line " + std::to_string(number) + ": Section header must end with ']'");
+        parser.Fail(number,
+                    "line " + std::to_string(number) + ": Section header must end with ']'");
         continue;
       }
       TAuthzSection s;
@@ -285,8 +269,7 @@ TAuthzFile ParseAuthz(const std::string& text) {
     file.Sections.back().Entries.push_back(e);
     last = &file.Sections.back().Entries.back();
   }
-  if (!file.Valid())
-    return file;
+  if (!file.Valid()) return file;
   for (TAuthzSection& s : file.Sections) {
     if (s.Name == "groups")
       s.IsGroups = true;
@@ -303,15 +286,13 @@ TAuthzFile ParseAuthz(const std::string& text) {
         break;
       }
       if (!CanonicalPath(s.Path)) {
-        parser.Fail(s.Line,
-                    "Non-canonical path '" + s.Path + "' in authz rule [" + s.Name + "]");
+        parser.Fail(s.Line, "Non-canonical path '" + s.Path + "' in authz rule [" + s.Name + "]");
         break;
       }
     }
   }
   for (const TAuthzSection& s : file.Sections) {
-    if (!file.Valid())
-      break;
+    if (!file.Valid()) break;
     if (s.IsGroups) {
       for (const TAuthzEntry& e : s.Entries) {
         std::vector<std::string> open;
@@ -339,14 +320,12 @@ TRulesAnswer RulesAccess(const TAuthzFile& file, const std::string& user, const 
     // A section of this repository for the path comes before the one for every repository.
     for (const std::string& name : {repo + ":" + at, at}) {
       const TAuthzSection* s = file.Find(name);
-      if (!s || s->Path.empty())
-        continue;
+      if (!s || s->Path.empty()) continue;
       bool any = false;
       std::string decided;
       for (const TAuthzEntry& e : s->Entries) {
-        if (!MatchesWho(file, e.Who, user))
-          continue;
-        TRights r = e.Value.find('w') != std::string::npos ? TRights::ReadWrite
+        if (!MatchesWho(file, e.Who, user)) continue;
+        TRights r = e.Value.find('w') != std::string::npos   ? TRights::ReadWrite
                     : e.Value.find('r') != std::string::npos ? TRights::Read
                                                              : TRights::None;
         if (!any || r > answer.Rights) {
@@ -360,8 +339,7 @@ TRulesAnswer RulesAccess(const TAuthzFile& file, const std::string& user, const 
         return answer;
       }
     }
-    if (at == "/")
-      break;
+    if (at == "/") break;
     size_t slash = at.rfind('/');
     at = slash == 0 ? "/" : at.substr(0, slash);
   }
@@ -372,8 +350,7 @@ TRulesAnswer RulesAccess(const TAuthzFile& file, const std::string& user, const 
 
 std::string CanonicalRulePath(const std::string& path) {
   std::string p = path;
-  if (p.empty() || p[0] != '/')
-    p = "/" + p;
+  if (p.empty() || p[0] != '/') p = "/" + p;
   while (p.size() > 1 && p.back() == '/')
     p.pop_back();
   return p;
@@ -391,8 +368,7 @@ std::string EditAuthzEntry(const std::string& text, const std::string& section,
     }
   if (header == lines.size()) {
     if (!remove) {
-      if (!lines.empty() && !Trim(lines.back()).empty())
-        lines.push_back("");
+      if (!lines.empty() && !Trim(lines.back()).empty()) lines.push_back("");
       lines.push_back("[" + section + "]");
       lines.push_back(entry);
     }
@@ -431,10 +407,8 @@ std::string EditAuthzEntry(const std::string& text, const std::string& section,
                               [](const std::string& l) { return Trim(l).empty(); })) {
       // A section left empty goes, with the blank line that set it apart.
       kept.resize(header);
-      if (!kept.empty() && Trim(kept.back()).empty())
-        kept.pop_back();
-      if (end < lines.size())
-        kept.push_back("");
+      if (!kept.empty() && Trim(kept.back()).empty()) kept.pop_back();
+      if (end < lines.size()) kept.push_back("");
     }
     kept.insert(kept.end(), lines.begin() + static_cast<long>(end), lines.end());
     lines = kept;

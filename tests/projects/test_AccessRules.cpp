@@ -19,10 +19,9 @@ protected:
   }
   // svnauthz's answer as this program names it; the file must be in place already.
   std::string SvnauthzAccess(const std::string& user, const std::string& path) {
-    std::string cmd = "svnauthz accessof " + Quote(Dir / "authz") +
-                      " --repository app --path " + Quote(path);
-    if (!user.empty())
-      cmd += " --username " + Quote(user);
+    std::string cmd =
+        "svnauthz accessof " + Quote(Dir / "authz") + " --repository app --path " + Quote(path);
+    if (!user.empty()) cmd += " --username " + Quote(user);
     RunResult r = Shell(cmd);
     std::string out = r.Output.substr(0, r.Output.find('\n'));
     return out == "no" ? "none" : out;
@@ -30,8 +29,7 @@ protected:
   void ExpectAgrees(const std::string& text) {
     TAuthzFile file = ParseAuthz(text);
     ASSERT_EQ(file.Valid(), SvnauthzValid(text)) << text << "\nours: " << file.Error;
-    if (!file.Valid())
-      return;
+    if (!file.Valid()) return;
     for (const std::string user : {"", "alice", "bob", "carol", "Alice"})
       for (const std::string path : {"/", "/a", "/a/b", "/secret", "/secret/x"})
         EXPECT_EQ(RightsName(RulesAccess(file, user, "app", path).Rights),
@@ -96,8 +94,8 @@ TEST_F(AccessRules, EditsKeepEveryOtherLineAndReadAlikeAfterRandomChanges) {
   const std::string start = "### hand written\n[aliases]\nboss = carol\n\n[groups]\n"
                             "devs = alice, &boss\n\n[/]\n# everyone\n* = r\n";
   std::string text = start;
-  const std::vector<std::string> who = {"alice", "bob",        "*",       "$authenticated",
-                                        "@devs", "$anonymous", "~bob",    "&boss"};
+  const std::vector<std::string> who = {"alice", "bob",        "*",    "$authenticated",
+                                        "@devs", "$anonymous", "~bob", "&boss"};
   const std::vector<std::string> sections = {"/", "/a", "/a/b", "app:/a", "/secret"};
   const std::vector<std::string> values = {"", "r", "rw"};
   std::mt19937 random(24);
@@ -108,8 +106,7 @@ TEST_F(AccessRules, EditsKeepEveryOtherLineAndReadAlikeAfterRandomChanges) {
     text = EditAuthzEntry(text, s, w, values[random() % values.size()], remove);
     EXPECT_NE(text.find("### hand written\n[aliases]\nboss = carol\n"), std::string::npos);
     ASSERT_NE(text.find("[/]\n# everyone\n"), std::string::npos) << text;
-    if (step % 4 == 0)
-      ExpectAgrees(text);
+    if (step % 4 == 0) ExpectAgrees(text);
   }
   // Set twice: one line; removed: gone, and an emptied section goes with it.
   text = EditAuthzEntry(start, "/x", "bob", "r", false);
