@@ -1,4 +1,5 @@
 #include "admin/UfnAdminTool.h"
+#include "admin/UfnAdminAccess.h"
 
 #include "admin/UfnProgressBar.h"
 #include "base/UfnDesktop.h"
@@ -80,6 +81,8 @@ std::string HelpText() {
   h += "  (restore: 이 빌드에는 압축을 푸는 라이브러리가 없어 복원 명령이 빠져 있습니다)\n";
 #endif
   h += HelpRow("  verify 프로젝트... | --all", "svnadmin verify로 프로젝트를 검사합니다",
+               kCommandColumn);
+  h += HelpRow("  access show|set|unset|check ...", "접근 권한 규칙 (orlenway-admin access)",
                kCommandColumn);
   h += "\n";
   h += HelpRow("  --help", "이 도움말을 보여줍니다", kGeneralColumn);
@@ -444,7 +447,7 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return AdminExitOk;
   }
   try {
-    if (command != "list" && command != "backup" && command != "verify"
+    if (command != "list" && command != "backup" && command != "verify" && command != "access"
 #ifdef ORLENWAY_RESTORE
         && command != "restore"
 #endif
@@ -461,6 +464,10 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     struct TRelease {
       ~TRelease() { ProjectMgr = nullptr; }
     } release;
+    if (command == "access") {
+      NeedRepoPath();
+      return AdminAccess(args, out, err, BasicSetting->RepoPath, BasicSetting->SVNPath);
+    }
     if (command == "list") return List(args, out);
     if (command == "backup") return Backup(args, out, err, terminal, columns);
     if (command == "verify") return Verify(args, out, terminal, columns);

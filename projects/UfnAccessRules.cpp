@@ -330,7 +330,8 @@ TRulesAnswer RulesAccess(const TAuthzFile& file, const std::string& user, const 
                                                              : TRights::None;
         if (!any || r > answer.Rights) {
           answer.Rights = r;
-          decided = e.Who + " = " + e.Value + " at [" + s->Name + "]";
+          decided =
+              e.Who + " = " + (e.Value.empty() ? "(none)" : e.Value) + " at [" + s->Name + "]";
         }
         any = true;
       }

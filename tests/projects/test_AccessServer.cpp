@@ -36,16 +36,14 @@ protected:
   std::string Try(const TSvnServe& server, const std::string& user, const std::string& path) {
     const std::string pw = user.empty() ? "" : user + "pw";
     const std::string url = server.Url("proj") + path;
-    if (Svn("ls " + Quote(url), user, pw).ExitCode != 0)
-      return "none";
+    if (Svn("ls " + Quote(url), user, pw).ExitCode != 0) return "none";
     static int n = 0;
     const std::string dir = url + "/made" + std::to_string(++n);
     return Svn("mkdir -m made " + Quote(dir), user, pw).ExitCode == 0 ? "rw" : "r";
   }
   std::string Accessof(const std::string& user, const std::string& path) {
     std::string cmd = "svnauthz accessof " + Quote(Authz) + " --repository proj --path " + path;
-    if (!user.empty())
-      cmd += " --username " + user;
+    if (!user.empty()) cmd += " --username " + user;
     std::string out = Shell(cmd).Output;
     out = out.substr(0, out.find('\n'));
     return out == "no" ? "none" : out;
@@ -80,8 +78,8 @@ TEST_F(AccessServer, RulesDecideAsSvnserveDoesAndTheExplanationAgrees) {
   TSvnServe server(Root.Path());
   ASSERT_GT(server.Pid, 0);
   const std::vector<std::pair<std::string, std::string>> cases = {
-      {"", "/pub"},       {"", "/secret"},       {"alice", "/secret"}, {"carol", "/secret"},
-      {"carol", "/pub"},  {"bob", "/pub"},       {"bob", "/secret"},
+      {"", "/pub"},      {"", "/secret"}, {"alice", "/secret"}, {"carol", "/secret"},
+      {"carol", "/pub"}, {"bob", "/pub"}, {"bob", "/secret"},
   };
   for (const auto& [user, path] : cases) {
     TAccessExplained explained = ExplainAccess(Root.Path(), "proj", path, user);

@@ -1,0 +1,111 @@
+#include "admin/UfnAdminAccess.h"
+
+#include "admin/UfnAdminTool.h"
+#include "platform/UfnFiles.h"
+#include "projects/UfnAccessJobs.h"
+#include "server/UfnShell.h"
+#include "server/UfnSubversion.h"
+
+namespace {
+
+const char* const kUsage = "orlenway-admin access show PROJECT[:/PATH]\n"
+                           "orlenway-admin access set PROJECT[:/PATH] WHO rw|r|none\n"
+                           "orlenway-admin access unset PROJECT[:/PATH] WHO\n"
+                           "orlenway-admin access check USER PROJECT[:/PATH]\n"
+                           "orlenway-admin access restore PROJECT\n";
+
+// Prints what the job told, so that a refusal reaches the terminal once.
+struct TLineObserver : TJobObserver {
+  std::ostream& Err;
+  explicit TLineObserver(std::ostream& err) : Err(err) {}
+  void Notify(TMsgIcon, const std::string& text) override { Err << "orlenway-admin: " << text << "\n"; }
+};
+
+bool ValidWho(const std::string& who) {
+  if (who.empty() || who == "*" || who == "$authenticated" || who == "$anonymous")
+    return !who.empty();
+  if (who[0] == '$' || who[0] == '~' || who[0] == '&' || who[0] == '[' || who[0] == '#')
+    return false;
+  return who.find_first_of("=:,\n\r") == std::string::npos && who != "@";
+}
+
+bool Below(const std::string& path, const std::string& top) {
+  return top == "/" || path == top || path.rfind(top + "/", 0) == 0;
+}
+
+int Show(const TProjectRules& rules, const std::string& project, const std::string& path,
+         std::ostream& out) {
+  out << rules.File << (rules.Enabled ? "" : " (not in use: svnserve.conf names no authz-db)")
+      << "\n";
+  if (!rules.Rules.Valid()) {
+    out << "not valid, line " << rules.Rules.ErrorLine << ": " << rules.Rules.Error << "\n"
+        << "svnserve refuses every connection to " << project << " until it is repaired";
+    if (!rules.LastGood.empty())
+      out << " or the last file the program wrote is restored (orlenway-admin access restore "
+          << project << ")";
+    out << ".\n";
+    return AdminExitFailed;
+  }
+  for (const TAuthzSection& s : rules.Rules.Sections) {
+    if (s.Path.empty() || (!s.Repo.empty() && s.Repo != project) || !Below(s.Path, path))
+      continue;
+    out << "[" << s.Name << "]\n";
+    for (const TAuthzEntry& e : s.Entries)
+      out << "  " << e.Who << " = " << (e.Value.empty() ? "none" : e.Value) << "\n";
+  }
+  return AdminExitOk;
+}
+
+} // namespace
+
+int AdminAccess(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                const std::string& root, const std::string& svnPath) {
+  const std::string verb = args.size() > 1 ? args[1] : "";
+  const size_t need = verb == "set" ? 5 : verb == "unset" || verb == "check" ? 4 : 3;
+  if ((verb != "show" && verb != "set" && verb != "unset" && verb != "check" &&
+       verb != "restore") ||
+      args.size() != need) {
+    err << "orlenway-admin: usage:\n" << kUsage;
+    return AdminExitRefused;
+  }
+  std::string project, path;
+  SplitProjectPath(verb == "check" ? args[3] : args[2], project, path);
+  if (project.empty() || project.find_first_of("/\\") != std::string::npos ||
+      !platform::DirectoryExists(AddPathDelimiter(root) + project)) {
+    err << "orlenway-admin: no such project: " << project << "\n";
+    return AdminExitRefused;
+  }
+  TLineObserver observer(err);
+  const TSubversion svn(svnPath);
+  if (verb == "show")
+    return Show(ReadProjectRules(root, project), project, path, out);
+  if (verb == "check") {
+    TAccessExplained e = ExplainAccess(root, project, path, args[2]);
+    out << RightsName(e.Rights) << "\n";
+    for (const std::string& line : e.Why)
+      out << line << "\n";
+    return AdminExitOk;
+  }
+  TRuleChange change;
+  if (verb == "restore")
+    change = RestoreLastGoodRules(root, project, observer);
+  else {
+    const std::string& who = args[3];
+    if (!ValidWho(who)) {
+      err << "orlenway-admin: WHO is a user ID, @group, *, $authenticated or $anonymous: " << who
+          << "\n";
+      return AdminExitRefused;
+    }
+    TRights rights = TRights::None;
+    if (verb == "set" && !RightsOf(args[4], rights)) {
+      err << "orlenway-admin: RIGHTS is rw, r or none: " << args[4] << "\n";
+      return AdminExitRefused;
+    }
+    change = verb == "set" ? SetAccessRule(svn, root, project, path, who, rights, observer)
+                           : UnsetAccessRule(svn, root, project, path, who, observer);
+  }
+  if (!change.Done)
+    return AdminExitFailed;
+  out << project << ": " << change.Message << "\n";
+  return AdminExitOk;
+}

@@ -1,0 +1,10 @@
+// orlenway-admin access ...: a project's access rules shown, set, removed and explained.
+#pragma once
+
+#include <ostream>
+#include <string>
+#include <vector>
+
+// `args` starts with "access". `root` and `svnPath` are the settings' RepoPath and SVNPath.
+int AdminAccess(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                const std::string& root, const std::string& svnPath);

@@ -1,0 +1,57 @@
+// orlenway-admin access: the forms an administrator types, over a repository made by the real
+// svnadmin, with svnauthz checking what is written.
+#include "AdminTestKit.h"
+
+using namespace admin_kit;
+
+TEST_F(AdminTool, AccessSetShowCheckUnsetAndTheirRefusals) {
+  CreateProject("app");
+  const std::string conf = Repos + "/app/conf/svnserve.conf", authz = Repos + "/app/conf/authz";
+  const std::string confBefore = ReadFile(conf), authzBefore = ReadFile(authz);
+
+  EXPECT_EQ(Admin("access set app:/secret '*' none").ExitCode, 0);
+  EXPECT_EQ(Admin("access set app:/secret kim rw").ExitCode, 0);
+  TAdminRun refused = Admin("access set app kim r");
+  EXPECT_EQ(refused.ExitCode, 1);
+  EXPECT_NE(refused.Err.find("* = rw at [/]"), std::string::npos) << refused.Err;
+  EXPECT_EQ(Admin("access set app:/ @ghosts r").ExitCode, 1);
+
+  TAdminRun show = Admin("access show app:/secret");
+  EXPECT_EQ(show.ExitCode, 0);
+  EXPECT_NE(show.Out.find("[/secret]\n  * = none\n  kim = rw\n"), std::string::npos) << show.Out;
+  EXPECT_EQ(show.Out.find("[/]"), std::string::npos) << show.Out;
+
+  TAdminRun kim = Admin("access check kim app:/secret/deep");
+  EXPECT_EQ(kim.ExitCode, 0);
+  EXPECT_EQ(kim.Out.substr(0, kim.Out.find('\n')), "rw");
+  EXPECT_NE(kim.Out.find("kim: kim = rw at [/secret]"), std::string::npos) << kim.Out;
+  EXPECT_EQ(Admin("access check lee app:/secret").Out.substr(0, 5), "none\n");
+  EXPECT_EQ(Admin("access check lee app").Out.substr(0, 3), "rw\n");
+  TAdminRun anon = Admin("access check '$anonymous' app");
+  EXPECT_EQ(anon.Out.substr(0, 5), "none\n");
+  EXPECT_NE(anon.Out.find("anonymous: anon-access = none"), std::string::npos) << anon.Out;
+
+  // The command line: exit 2, nothing written.
+  const std::string rules = ReadFile(authz);
+  for (const char* bad : {"access", "access set app kim", "access set app kim w",
+                          "access set nosuch kim r", "access set app '~kim' r", "access frob app"})
+    EXPECT_EQ(Admin(bad).ExitCode, 2) << bad;
+  EXPECT_EQ(ReadFile(authz), rules);
+
+  // A broken hand edit: shown with its reason, changes refused, restored on request.
+  WriteFile(authz, rules + "[/x]\nkim = w\n");
+  TAdminRun broken = Admin("access show app");
+  EXPECT_EQ(broken.ExitCode, 1);
+  EXPECT_NE(broken.Out.find("line "), std::string::npos);
+  EXPECT_NE(broken.Out.find("Write-only"), std::string::npos) << broken.Out;
+  EXPECT_EQ(Admin("access set app:/y lee r").ExitCode, 1);
+  EXPECT_EQ(ReadFile(authz), rules + "[/x]\nkim = w\n");
+  EXPECT_EQ(Admin("access restore app").ExitCode, 0);
+  EXPECT_EQ(ReadFile(authz), rules);
+
+  EXPECT_EQ(Admin("access unset app:/secret kim").ExitCode, 0);
+  EXPECT_EQ(Admin("access unset app:/secret '*'").ExitCode, 0);
+  EXPECT_EQ(Admin("access unset app:/secret '*'").ExitCode, 1);
+  EXPECT_EQ(ReadFile(authz), authzBefore);
+  EXPECT_EQ(ReadFile(conf), confBefore);
+}
