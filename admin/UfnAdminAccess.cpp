@@ -2,6 +2,7 @@
 
 #include "admin/UfnAdminTool.h"
 #include "platform/UfnFiles.h"
+#include "projects/UfnAccessGroups.h"
 #include "projects/UfnAccessJobs.h"
 #include "server/UfnShell.h"
 #include "server/UfnSubversion.h"
@@ -18,7 +19,9 @@ const char* const kUsage = "orlenway-admin access show PROJECT[:/PATH]\n"
 struct TLineObserver : TJobObserver {
   std::ostream& Err;
   explicit TLineObserver(std::ostream& err) : Err(err) {}
-  void Notify(TMsgIcon, const std::string& text) override { Err << "orlenway-admin: " << text << "\n"; }
+  void Notify(TMsgIcon, const std::string& text) override {
+    Err << "orlenway-admin: " << text << "\n";
+  }
 };
 
 bool ValidWho(const std::string& who) {
@@ -47,8 +50,7 @@ int Show(const TProjectRules& rules, const std::string& project, const std::stri
     return AdminExitFailed;
   }
   for (const TAuthzSection& s : rules.Rules.Sections) {
-    if (s.Path.empty() || (!s.Repo.empty() && s.Repo != project) || !Below(s.Path, path))
-      continue;
+    if (s.Path.empty() || (!s.Repo.empty() && s.Repo != project) || !Below(s.Path, path)) continue;
     out << "[" << s.Name << "]\n";
     for (const TAuthzEntry& e : s.Entries)
       out << "  " << e.Who << " = " << (e.Value.empty() ? "none" : e.Value) << "\n";
@@ -77,8 +79,7 @@ int AdminAccess(const std::vector<std::string>& args, std::ostream& out, std::os
   }
   TLineObserver observer(err);
   const TSubversion svn(svnPath);
-  if (verb == "show")
-    return Show(ReadProjectRules(root, project), project, path, out);
+  if (verb == "show") return Show(ReadProjectRules(root, project), project, path, out);
   if (verb == "check") {
     TAccessExplained e = ExplainAccess(root, project, path, args[2]);
     out << RightsName(e.Rights) << "\n";
@@ -101,11 +102,44 @@ int AdminAccess(const std::vector<std::string>& args, std::ostream& out, std::os
       err << "orlenway-admin: RIGHTS is rw, r or none: " << args[4] << "\n";
       return AdminExitRefused;
     }
-    change = verb == "set" ? SetAccessRule(svn, root, project, path, who, rights, observer)
+    change = verb == "set" ? SetAccessRule(svn, root, project, path, who, rights, observer,
+                                           LoadGroups(GroupsFile()))
                            : UnsetAccessRule(svn, root, project, path, who, observer);
   }
-  if (!change.Done)
-    return AdminExitFailed;
+  if (!change.Done) return AdminExitFailed;
   out << project << ": " << change.Message << "\n";
+  return AdminExitOk;
+}
+
+int AdminGroup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+               const std::string& root, const std::string& svnPath) {
+  const std::string verb = args.size() > 1 ? args[1] : "";
+  if (!((verb == "list" && args.size() == 2) || (verb == "add" && args.size() >= 4) ||
+        (verb == "remove" && args.size() >= 3))) {
+    err << "orlenway-admin: usage:\n"
+        << "orlenway-admin group list\n"
+        << "orlenway-admin group add GROUP USER...\n"
+        << "orlenway-admin group remove GROUP [USER...]\n";
+    return AdminExitRefused;
+  }
+  if (verb == "list") {
+    for (const auto& [name, members] : LoadGroups(GroupsFile()))
+      out << "@" << name << " = " << GroupValue(members) << "\n";
+    return AdminExitOk;
+  }
+  std::string group = args[2];
+  if (!group.empty() && group[0] == '@') group = group.substr(1);
+  if (!ValidGroupName(group)) {
+    err << "orlenway-admin: not a valid group name: " << args[2] << "\n";
+    return AdminExitRefused;
+  }
+  const std::vector<std::string> users(args.begin() + 3, args.end());
+  TLineObserver observer(err);
+  const TSubversion svn(svnPath);
+  TGroupChange change = verb == "add"
+                            ? AddGroupMembers(svn, root, GroupsFile(), group, users, observer)
+                            : RemoveGroupMembers(svn, root, GroupsFile(), group, users, observer);
+  if (!change.Done) return AdminExitFailed;
+  out << change.Message << "\n";
   return AdminExitOk;
 }

@@ -84,6 +84,8 @@ std::string HelpText() {
                kCommandColumn);
   h += HelpRow("  access show|set|unset|check ...", "접근 권한 규칙 (orlenway-admin access)",
                kCommandColumn);
+  h += HelpRow("  group list|add|remove ...", "모든 프로젝트에 쓰이는 그룹 (orlenway-admin group)",
+               kCommandColumn);
   h += "\n";
   h += HelpRow("  --help", "이 도움말을 보여줍니다", kGeneralColumn);
   h += HelpRow("  --version", "버전을 보여줍니다", kGeneralColumn);
@@ -447,7 +449,8 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return AdminExitOk;
   }
   try {
-    if (command != "list" && command != "backup" && command != "verify" && command != "access"
+    if (command != "list" && command != "backup" && command != "verify" && command != "access" &&
+        command != "group"
 #ifdef ORLENWAY_RESTORE
         && command != "restore"
 #endif
@@ -464,9 +467,10 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     struct TRelease {
       ~TRelease() { ProjectMgr = nullptr; }
     } release;
-    if (command == "access") {
+    if (command == "access" || command == "group") {
       NeedRepoPath();
-      return AdminAccess(args, out, err, BasicSetting->RepoPath, BasicSetting->SVNPath);
+      return (command == "access" ? AdminAccess : AdminGroup)(
+          args, out, err, BasicSetting->RepoPath, BasicSetting->SVNPath);
     }
     if (command == "list") return List(args, out);
     if (command == "backup") return Backup(args, out, err, terminal, columns);

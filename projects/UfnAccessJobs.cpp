@@ -117,7 +117,8 @@ void SplitProjectPath(const std::string& text, std::string& project, std::string
 
 TRuleChange SetAccessRule(const TSubversion& svn, const std::string& root,
                           const std::string& project, const std::string& path,
-                          const std::string& who, TRights rights, TJobObserver& observer) {
+                          const std::string& who, TRights rights, TJobObserver& observer,
+                          const TAccessGroups& groups) {
   TProjectRules rules = ReadProjectRules(root, project);
   if (!platform::FileExists(TProjectFiles(root, project).ConfigFile()))
     return Refuse(observer, "The project " + project + " has no svnserve.conf.");
@@ -133,6 +134,9 @@ TRuleChange SetAccessRule(const TSubversion& svn, const std::string& root,
   const std::string value = rights == TRights::ReadWrite ? "rw"
                             : rights == TRights::Read    ? "r"
                                                          : "";
+  if (who.size() > 1 && who[0] == '@' && groups.count(who.substr(1)))
+    text =
+        EditAuthzEntry(text, "groups", who.substr(1), GroupValue(groups.at(who.substr(1))), false);
   std::string section = SectionFor(rules.Rules, project, at);
   text = EditAuthzEntry(text, section, who, value, false);
   TAuthzFile after = ParseAuthz(text);
@@ -182,6 +186,12 @@ TRuleChange UnsetAccessRule(const TSubversion& svn, const std::string& root,
     ProfileFile(TProjectFiles(root, project).ConfigFile()).DeleteValue(General, AuthzDb);
   if (change.Done) change.Message = who + " removed from [" + section + "]";
   return change;
+}
+
+TRuleChange WriteProjectRules(const TSubversion& svn, const TProjectRules& rules,
+                              const std::string& text, TJobObserver& observer) {
+  if (!rules.Rules.Valid()) return Refuse(observer, InvalidText(rules));
+  return Commit(svn, rules, text, observer);
 }
 
 TRuleChange RestoreLastGoodRules(const std::string& root, const std::string& project,

@@ -36,15 +36,20 @@ struct TRuleChange {
 // auth-access). Refused when the result would be invalid (by the program's reader and, where
 // installed, svnauthz validate), when the file is already invalid, or when the rules would then
 // not give WHO `rights` at `path` (another entry of the section grants more, or a section of
-// this repository decides instead).
+// this repository decides instead). A group of `groups` that a rule names is written into the
+// project's [groups] with it.
 TRuleChange SetAccessRule(const TSubversion& svn, const std::string& root,
                           const std::string& project, const std::string& path,
-                          const std::string& who, TRights rights, TJobObserver& observer);
+                          const std::string& who, TRights rights, TJobObserver& observer,
+                          const TAccessGroups& groups = {});
 // Removes WHO's entry at `path`. Removing the last rule after the program turned the rules on
 // turns them off again.
 TRuleChange UnsetAccessRule(const TSubversion& svn, const std::string& root,
                             const std::string& project, const std::string& path,
                             const std::string& who, TJobObserver& observer);
+// Writes a whole new text of the project's rules after the same checks as a change.
+TRuleChange WriteProjectRules(const TSubversion& svn, const TProjectRules& rules,
+                              const std::string& text, TJobObserver& observer);
 // Replaces an invalid rules file by the last one the program wrote.
 TRuleChange RestoreLastGoodRules(const std::string& root, const std::string& project,
                                  TJobObserver& observer);

@@ -189,6 +189,13 @@ void CollectGroup(const TAuthzFile& file, const std::string& group, std::set<std
 
 } // namespace
 
+std::string GroupValue(const std::vector<std::string>& users) {
+  std::string value;
+  for (const std::string& u : users)
+    value += (value.empty() ? "" : ", ") + u;
+  return value;
+}
+
 const char* RightsName(TRights rights) {
   switch (rights) {
   case TRights::ReadWrite:

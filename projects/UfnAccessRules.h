@@ -3,8 +3,14 @@
 // keep every other line as a person wrote it.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
+
+// Groups as the program keeps them for the whole root: name -> users.
+using TAccessGroups = std::map<std::string, std::vector<std::string>>;
+// "alice, bob": the value of a group's line in [groups].
+std::string GroupValue(const std::vector<std::string>& users);
 
 enum class TRights { None = 0, Read = 1, ReadWrite = 2 };
 

@@ -55,3 +55,34 @@ TEST_F(AdminTool, AccessSetShowCheckUnsetAndTheirRefusals) {
   EXPECT_EQ(ReadFile(authz), authzBefore);
   EXPECT_EQ(ReadFile(conf), confBefore);
 }
+
+TEST_F(AdminTool, GroupsAreWrittenIntoEveryProjectThatUsesThem) {
+  CreateProject("app");
+  CreateProject("web");
+  const std::string appRules = Repos + "/app/conf/authz", webRules = Repos + "/web/conf/authz";
+  const std::string webBefore = ReadFile(webRules);
+  EXPECT_EQ(Admin("group add devs kim").ExitCode, 0);
+  EXPECT_EQ(Admin("access set app:/src @devs r").ExitCode, 0);
+  EXPECT_EQ(Admin("access set app:/src @ghosts r").ExitCode, 1); // an unknown group
+  EXPECT_NE(ReadFile(appRules).find("devs = kim\n"), std::string::npos);
+  EXPECT_EQ(Admin("access check lee app:/src").Out.substr(0, 3), "rw\n");
+
+  EXPECT_EQ(Admin("group add devs lee").ExitCode, 0);
+  EXPECT_NE(ReadFile(appRules).find("devs = kim, lee\n"), std::string::npos);
+  EXPECT_EQ(Admin("access check lee app:/src").Out.substr(0, 2), "r\n");
+  EXPECT_EQ(ReadFile(webRules), webBefore); // a project that does not use the group
+  EXPECT_EQ(Admin("group list").Out, "@devs = kim, lee\n");
+  EXPECT_EQ(Shell("svnauthz validate " + Quote(appRules)).ExitCode, 0);
+
+  TAdminRun named = Admin("group remove devs");
+  EXPECT_EQ(named.ExitCode, 1);
+  EXPECT_NE(named.Err.find("app: [/src] @devs = r"), std::string::npos) << named.Err;
+  EXPECT_EQ(Admin("group remove devs kim").ExitCode, 0);
+  EXPECT_NE(ReadFile(appRules).find("devs = lee\n"), std::string::npos);
+  EXPECT_EQ(Admin("access unset app:/src @devs").ExitCode, 0);
+  EXPECT_EQ(Admin("group remove devs").ExitCode, 0);
+  EXPECT_EQ(Admin("group list").Out, "");
+  EXPECT_EQ(ReadFile(appRules).find("devs ="), std::string::npos);
+  EXPECT_EQ(Admin("group add 'bad name' kim").ExitCode, 2);
+  EXPECT_EQ(Admin("group add devs").ExitCode, 2);
+}
