@@ -10,8 +10,7 @@ namespace {
 
 std::string Trim(const std::string& s) {
   size_t b = s.find_first_not_of(" \t\r");
-  if (b == std::string::npos)
-    return "";
+  if (b == std::string::npos) return "";
   return s.substr(b, s.find_last_not_of(" \t\r") - b + 1);
 }
 
@@ -39,8 +38,7 @@ std::vector<std::string> RulesNaming(const TAuthzFile& file, const std::string& 
         for (size_t at = e.Value.find("@" + group); at != std::string::npos;
              at = e.Value.find("@" + group, at + 1)) {
           size_t end = at + 1 + group.size();
-          if (end == e.Value.size() || e.Value[end] == ',' || e.Value[end] == ' ')
-            member = true;
+          if (end == e.Value.size() || e.Value[end] == ',' || e.Value[end] == ' ') member = true;
         }
       if (who == "@" + group || member)
         found.push_back(project + ": [" + s.Name + "] " + e.Who + " = " + e.Value);
@@ -77,11 +75,12 @@ bool Propagate(const TSubversion& svn, const std::string& root, const std::strin
 
 } // namespace
 
-std::string GroupsFile() { return platform::StateFolder() + "Groups.Dat"; }
+std::string GroupsFile() {
+  return platform::StateFolder() + "Groups.Dat";
+}
 
 bool ValidGroupName(const std::string& name) {
-  if (name.empty())
-    return false;
+  if (name.empty()) return false;
   for (char c : name) {
     const auto code = static_cast<unsigned char>(c);
     if (code < 0x20 || code == 0x7f || std::string(" =:,@&~$#[]").find(c) != std::string::npos)
@@ -93,25 +92,21 @@ bool ValidGroupName(const std::string& name) {
 TAccessGroups LoadGroups(const std::string& file) {
   TAccessGroups groups;
   std::string data;
-  if (!platform::ReadWholeFile(file, data))
-    return groups;
+  if (!platform::ReadWholeFile(file, data)) return groups;
   size_t start = 0;
   while (start < data.size()) {
     size_t end = data.find('\n', start);
-    if (end == std::string::npos)
-      end = data.size();
+    if (end == std::string::npos) end = data.size();
     std::string line = data.substr(start, end - start);
     start = end + 1;
     size_t eq = line.find('=');
-    if (eq == std::string::npos || !ValidGroupName(Trim(line.substr(0, eq))))
-      continue;
+    if (eq == std::string::npos || !ValidGroupName(Trim(line.substr(0, eq)))) continue;
     std::vector<std::string>& members = groups[Trim(line.substr(0, eq))];
     std::string rest = line.substr(eq + 1);
     size_t from = 0;
     while (from <= rest.size()) {
       size_t comma = rest.find(',', from);
-      if (comma == std::string::npos)
-        comma = rest.size();
+      if (comma == std::string::npos) comma = rest.size();
       std::string user = Trim(rest.substr(from, comma - from));
       if (!user.empty() && std::find(members.begin(), members.end(), user) == members.end())
         members.push_back(user);
@@ -135,18 +130,15 @@ bool SaveGroups(const std::string& file, const TAccessGroups& groups) {
 TGroupChange AddGroupMembers(const TSubversion& svn, const std::string& root,
                              const std::string& file, const std::string& group,
                              const std::vector<std::string>& users, TJobObserver& observer) {
-  if (!ValidGroupName(group))
-    return Refused(observer, "Not a valid group name: " + group);
+  if (!ValidGroupName(group)) return Refused(observer, "Not a valid group name: " + group);
   for (const std::string& u : users)
     if (u.empty() || u.find_first_of(",=\n\r@&~$") != std::string::npos || u[0] == '#')
       return Refused(observer, "Not a valid user ID for a group: " + u);
   TAccessGroups groups = LoadGroups(file);
   std::vector<std::string>& members = groups[group];
   for (const std::string& u : users)
-    if (std::find(members.begin(), members.end(), u) == members.end())
-      members.push_back(u);
-  if (!SaveGroups(file, groups))
-    return Refused(observer, "Unable to write to " + file);
+    if (std::find(members.begin(), members.end(), u) == members.end()) members.push_back(u);
+  if (!SaveGroups(file, groups)) return Refused(observer, "Unable to write to " + file);
   std::string failed;
   if (!Propagate(svn, root, group, &members, observer, failed))
     return Refused(observer, "The group was saved, but not written into " + failed);
@@ -157,8 +149,7 @@ TGroupChange RemoveGroupMembers(const TSubversion& svn, const std::string& root,
                                 const std::string& file, const std::string& group,
                                 const std::vector<std::string>& users, TJobObserver& observer) {
   TAccessGroups groups = LoadGroups(file);
-  if (!groups.count(group))
-    return Refused(observer, "There is no group " + group + ".");
+  if (!groups.count(group)) return Refused(observer, "There is no group " + group + ".");
   if (users.empty()) {
     std::vector<std::string> naming;
     for (const std::string& project : Projects(root)) {
@@ -178,8 +169,7 @@ TGroupChange RemoveGroupMembers(const TSubversion& svn, const std::string& root,
     for (const std::string& u : users)
       members.erase(std::remove(members.begin(), members.end(), u), members.end());
   }
-  if (!SaveGroups(file, groups))
-    return Refused(observer, "Unable to write to " + file);
+  if (!SaveGroups(file, groups)) return Refused(observer, "Unable to write to " + file);
   std::string failed;
   const std::vector<std::string>* members = users.empty() ? nullptr : &groups[group];
   if (!Propagate(svn, root, group, members, observer, failed))
