@@ -239,6 +239,12 @@ TAccessExplained ExplainAccess(const std::string& root, const std::string& proje
     }
     TRulesAnswer answer = RulesAccess(rules.Rules, id, project, CanonicalRulePath(path));
     result.Why.push_back(name + ": " + answer.Decided);
+    for (const TAuthzSection& s : rules.Rules.Sections)
+      if (s.Name.rfind(":glob:", 0) == 0) {
+        result.Why.push_back("(the rules have pattern sections such as [" + s.Name +
+                             "], which this answer leaves out)");
+        break;
+      }
     granted = std::min(cap, answer.Rights);
   } else
     result.Why.push_back(name + ": the project has no rules (no authz-db)");
