@@ -1,6 +1,6 @@
 // The server controller against the real svnserve, svnadmin and svn on loopback ports. The
-// tests count the svnserve processes on the machine, so they hold the "svnserve" lock and skip
-// when a server they did not start is running.
+// tests count the svnserve processes they started; another's server on the machine is left
+// alone by the program and unseen by the tests.
 #include "server/UclsSVN.h"
 
 #include "base/UfnErrors.h"
@@ -72,7 +72,6 @@ std::string Record() {
 class ServerControl : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (!ServerPids().empty()) GTEST_SKIP() << "an svnserve this test did not start is running";
     BasicSetting->SVNPath = "/usr";
     Port = FreeLoopbackPort();
     BasicSetting->SetPort(Port);
@@ -362,7 +361,7 @@ TEST_F(ServerControl, ABadRecordSignalsNothingAndIsRemoved) {
     EXPECT_FALSE(SVN->StopServer()) << record;
     EXPECT_EQ(Record(), "<none>") << record;
     EXPECT_TRUE(sleeper.Running()) << record;
-    EXPECT_EQ(::kill(other.Pid, 0), 0) << record;
+    EXPECT_TRUE(other.Running()) << record;
   }
   EXPECT_TRUE(PortAccepts(other.Port));
   EXPECT_TRUE(Prompt.Calls.empty());
@@ -395,6 +394,9 @@ TEST_F(ServerControl, AStopEndsTheConnectionsSoNoCommitLandsAfterIt) {
   ASSERT_EQ(::connect(held, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
   char greeting[64];
   ASSERT_GT(::read(held, greeting, sizeof greeting), 0);
+  // An earlier connection (a client's that has closed) may take a moment to end.
+  for (int i = 0; i < 250 && ConnectionPids(other.Pid).size() != 1; ++i)
+    platform::SleepMs(20);
   ASSERT_EQ(ConnectionPids(other.Pid).size(), 1u);
 
   ASSERT_TRUE(SVN->StartServer());
