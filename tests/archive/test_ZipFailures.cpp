@@ -18,10 +18,7 @@ using namespace ziptest;
 namespace {
 
 std::string Listing(const std::string& folder) {
-  std::string s;
-  for (const std::string& n : FolderNames(folder))
-    s += (s.empty() ? "" : ",") + n;
-  return s;
+  return Joined(FolderNames(folder));
 }
 
 // The outcome of a run as one line, so that a child can hand it back.

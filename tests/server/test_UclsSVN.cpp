@@ -12,13 +12,10 @@
 #include "support/TestSupport.h"
 #include "support/UfnScriptedPrompt.h"
 
-#include <arpa/inet.h>
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
 #include <gtest/gtest.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -149,13 +146,8 @@ TEST_F(ServerControl, ThePortPartOfTheCommandLine) {
 }
 
 TEST_F(ServerControl, APortAlreadyInUseIsRefusedAndNothingStarts) {
-  int fd = ::socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(Port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
-  ASSERT_EQ(::listen(fd, 4), 0);
+  int fd = ListenOnLoopback(Port);
+  ASSERT_GE(fd, 0);
 
   EXPECT_FALSE(SVN->StartServer());
   ::close(fd);
@@ -386,12 +378,8 @@ TEST_F(ServerControl, AStopEndsTheConnectionsSoNoCommitLandsAfterIt) {
   TempDir otherRoot{"other"};
   TSvnServe other(otherRoot.Path());
   ASSERT_GT(other.Pid, 0);
-  int held = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(other.Port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  ASSERT_EQ(::connect(held, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  int held = ConnectLoopback(other.Port);
+  ASSERT_GE(held, 0);
   char greeting[64];
   ASSERT_GT(::read(held, greeting, sizeof greeting), 0);
   // An earlier connection (a client's that has closed) may take a moment to end.

@@ -62,7 +62,8 @@ void Sweep(const std::string& owner, const std::string& test, const std::string&
   std::string report;
   for (int round = 0; round < 20 && !left.empty(); ++round) {
     for (pid_t pid : left) {
-      if (round == 0) report += test + ": left " + std::to_string(pid) + " " + CommandLine(pid) + "\n";
+      if (round == 0)
+        report += test + ": left " + std::to_string(pid) + " " + CommandLine(pid) + "\n";
       ::kill(pid, SIGKILL);
     }
     Pause(50);
