@@ -7,8 +7,8 @@
 # lists the skipped tests with their reasons, and fails naming any process a test left behind.
 #
 # scripts/test.sh --repeat N (or ORLENWAY_TEST_REPEAT=N) hunts flakes instead: it runs the
-# tests labelled integration or threads up to N times each, until one fails, in build-test/ and
-# the threads tests also in build-tsan/.
+# tests labelled integration or threads (but not slow) up to N times each, until one fails, in
+# build-test/, and the threads tests also in build-tsan/.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 repeat=${ORLENWAY_TEST_REPEAT:-}
@@ -102,7 +102,8 @@ if [ "$(cat /proc/sys/vm/mmap_rnd_bits 2>/dev/null || echo 0)" -gt 28 ]; then
 fi
 
 if [ -n "$repeat" ]; then
-  run_tests build-test -j "$jobs" -L 'integration|threads' --repeat "until-fail:$repeat" \
+  # Not the archives beyond 4 GiB (label slow): minutes each, and no timing of their own.
+  run_tests build-test -j "$jobs" -L 'integration|threads' -LE slow --repeat "until-fail:$repeat" \
     --output-on-failure --no-tests=error --timeout 1800 || status=1
   check_leftovers
   report_skips build-test
