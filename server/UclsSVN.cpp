@@ -6,6 +6,7 @@
 #include "platform/UfnPlatform.h"
 #include "server/UfnAPI.h"
 #include "server/UfnShell.h"
+#include "server/UfnSubversion.h"
 #include "settings/UclsBasicSetting.h"
 
 #include <chrono>
@@ -16,12 +17,10 @@ namespace {
 
 #ifdef _WIN32
 const char* const ServerImage = "svnserve.exe";
-const char* const AdminImage = "svnadmin.exe";
 // cmd.exe's own command: one line "PATH=..." and a line break.
 const char* const PathProbe = "path >> ";
 #else
 const char* const ServerImage = "svnserve";
-const char* const AdminImage = "svnadmin";
 const char* const PathProbe = "echo \"PATH=$PATH\" >> ";
 #endif
 const int DefaultPort = 3690;
@@ -133,8 +132,9 @@ bool TclsSVN::CheckEnvironment() {
     Complain("저장소 경로 설정 해주세요");
     return false;
   }
-  std::string bin = AddPathDelimiter(AddPathDelimiter(BasicSetting->SVNPath) + "bin");
-  if (!platform::FileExists(bin + AdminImage) || !platform::FileExists(bin + ServerImage)) {
+  const TSubversion svn(BasicSetting->SVNPath);
+  if (!platform::FileExists(svn.Program("svnadmin")) ||
+      !platform::FileExists(svn.Program("svnserve"))) {
     Complain("SubVersion을 설치해주세요");
     return false;
   }
@@ -164,7 +164,7 @@ bool TclsSVN::StartServer() {
     return false;
   }
 
-  std::string bin = AddPathDelimiter(BasicSetting->SVNPath) + "bin";
+  std::string bin = TSubversion(BasicSetting->SVNPath).BinFolder();
   bool found = text::UpperAscii(ReadShellPath()).find(text::UpperAscii(bin)) != std::string::npos;
   // A record left behind names no server of ours any more: the stop at the first show has
   // dealt with it, and the new server writes its own.
