@@ -9,6 +9,7 @@
 
 namespace {
 
+const char* const kAdminAccessInvalid = "올바르지 않은 접근 권한 파일입니다";
 const char* const kUsage = "orlenway-admin access show PROJECT[:/PATH]\n"
                            "orlenway-admin access set PROJECT[:/PATH] WHO rw|r|none\n"
                            "orlenway-admin access unset PROJECT[:/PATH] WHO\n"
@@ -38,15 +39,16 @@ bool Below(const std::string& path, const std::string& top) {
 
 int Show(const TProjectRules& rules, const std::string& project, const std::string& path,
          std::ostream& out) {
-  out << rules.File << (rules.Enabled ? "" : " (not in use: svnserve.conf names no authz-db)")
+  out << rules.File << (rules.Enabled ? "" : " (사용 안 함: svnserve.conf에 authz-db가 없습니다)")
       << "\n";
   if (!rules.Rules.Valid()) {
-    out << "not valid, line " << rules.Rules.ErrorLine << ": " << rules.Rules.Error << "\n"
-        << "svnserve refuses every connection to " << project << " until it is repaired";
+    out << kAdminAccessInvalid << " (" << rules.Rules.ErrorLine << "번째 줄: " << rules.Rules.Error
+        << ")\n"
+        << "파일을 고치";
     if (!rules.LastGood.empty())
-      out << " or the last file the program wrote is restored (orlenway-admin access restore "
-          << project << ")";
-    out << ".\n";
+      out << "거나 마지막으로 저장한 파일로 되돌리기(orlenway-admin access restore " << project
+          << ") ";
+    out << "전까지는 svnserve가 " << project << " 프로젝트의 모든 접속을 거부합니다.\n";
     return AdminExitFailed;
   }
   for (const TAuthzSection& s : rules.Rules.Sections) {
@@ -67,14 +69,14 @@ int AdminAccess(const std::vector<std::string>& args, std::ostream& out, std::os
   if ((verb != "show" && verb != "set" && verb != "unset" && verb != "check" &&
        verb != "restore") ||
       args.size() != need) {
-    err << "orlenway-admin: usage:\n" << kUsage;
+    err << "orlenway-admin: 사용법:\n" << kUsage;
     return AdminExitRefused;
   }
   std::string project, path;
   SplitProjectPath(verb == "check" ? args[3] : args[2], project, path);
   if (project.empty() || project.find_first_of("/\\") != std::string::npos ||
       !platform::DirectoryExists(AddPathDelimiter(root) + project)) {
-    err << "orlenway-admin: no such project: " << project << "\n";
+    err << "orlenway-admin: 프로젝트가 없습니다 : " << project << "\n";
     return AdminExitRefused;
   }
   TLineObserver observer(err);
@@ -93,13 +95,14 @@ int AdminAccess(const std::vector<std::string>& args, std::ostream& out, std::os
   else {
     const std::string& who = args[3];
     if (!ValidWho(who)) {
-      err << "orlenway-admin: WHO is a user ID, @group, *, $authenticated or $anonymous: " << who
-          << "\n";
+      err << "orlenway-admin: WHO는 사용자 ID, @그룹, *, $authenticated, $anonymous 중 하나입니다 "
+             ": "
+          << who << "\n";
       return AdminExitRefused;
     }
     TRights rights = TRights::None;
     if (verb == "set" && !RightsOf(args[4], rights)) {
-      err << "orlenway-admin: RIGHTS is rw, r or none: " << args[4] << "\n";
+      err << "orlenway-admin: RIGHTS는 rw, r, none 중 하나입니다 : " << args[4] << "\n";
       return AdminExitRefused;
     }
     change = verb == "set" ? SetAccessRule(svn, root, project, path, who, rights, observer,
@@ -116,7 +119,7 @@ int AdminGroup(const std::vector<std::string>& args, std::ostream& out, std::ost
   const std::string verb = args.size() > 1 ? args[1] : "";
   if (!((verb == "list" && args.size() == 2) || (verb == "add" && args.size() >= 4) ||
         (verb == "remove" && args.size() >= 3))) {
-    err << "orlenway-admin: usage:\n"
+    err << "orlenway-admin: 사용법:\n"
         << "orlenway-admin group list\n"
         << "orlenway-admin group add GROUP USER...\n"
         << "orlenway-admin group remove GROUP [USER...]\n";
@@ -130,7 +133,7 @@ int AdminGroup(const std::vector<std::string>& args, std::ostream& out, std::ost
   std::string group = args[2];
   if (!group.empty() && group[0] == '@') group = group.substr(1);
   if (!ValidGroupName(group)) {
-    err << "orlenway-admin: not a valid group name: " << args[2] << "\n";
+    err << "orlenway-admin: 올바르지 않은 그룹 이름입니다 : " << args[2] << "\n";
     return AdminExitRefused;
   }
   const std::vector<std::string> users(args.begin() + 3, args.end());

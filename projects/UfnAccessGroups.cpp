@@ -6,6 +6,9 @@
 
 #include <algorithm>
 
+const char* const kGroupNamedByRules =
+    "이 그룹을 쓰는 규칙이 있어 지울 수 없습니다. 먼저 다음 규칙을 지우십시오";
+
 namespace {
 
 std::string Trim(const std::string& s) {
@@ -68,7 +71,8 @@ bool Propagate(const TSubversion& svn, const std::string& root, const std::strin
       failed += (failed.empty() ? "" : "; ") + project + ": " + change.Message;
       continue;
     }
-    observer.Notify(TMsgIcon::Information, project + ": [groups] " + group + " rewritten");
+    observer.Notify(TMsgIcon::Information,
+                    project + ": [groups]의 " + group + " 그룹을 다시 썼습니다");
   }
   return failed.empty();
 }
@@ -130,18 +134,20 @@ bool SaveGroups(const std::string& file, const TAccessGroups& groups) {
 TGroupChange AddGroupMembers(const TSubversion& svn, const std::string& root,
                              const std::string& file, const std::string& group,
                              const std::vector<std::string>& users, TJobObserver& observer) {
-  if (!ValidGroupName(group)) return Refused(observer, "Not a valid group name: " + group);
+  if (!ValidGroupName(group)) return Refused(observer, "올바르지 않은 그룹 이름입니다 : " + group);
   for (const std::string& u : users)
     if (u.empty() || u.find_first_of(",=\n\r@&~$") != std::string::npos || u[0] == '#')
-      return Refused(observer, "Not a valid user ID for a group: " + u);
+      return Refused(observer, "그룹에 넣을 수 없는 사용자 ID입니다 : " + u);
   TAccessGroups groups = LoadGroups(file);
   std::vector<std::string>& members = groups[group];
   for (const std::string& u : users)
     if (std::find(members.begin(), members.end(), u) == members.end()) members.push_back(u);
-  if (!SaveGroups(file, groups)) return Refused(observer, "Unable to write to " + file);
+  if (!SaveGroups(file, groups)) return Refused(observer, file + " 파일을 저장하지 못했습니다.");
   std::string failed;
   if (!Propagate(svn, root, group, &members, observer, failed))
-    return Refused(observer, "The group was saved, but not written into " + failed);
+    return Refused(observer,
+                   "그룹은 저장했지만 다음 프로젝트의 접근 권한 파일에는 쓰지 못했습니다 : " +
+                       failed);
   return {true, "@" + group + " = " + GroupValue(members)};
 }
 
@@ -149,7 +155,7 @@ TGroupChange RemoveGroupMembers(const TSubversion& svn, const std::string& root,
                                 const std::string& file, const std::string& group,
                                 const std::vector<std::string>& users, TJobObserver& observer) {
   TAccessGroups groups = LoadGroups(file);
-  if (!groups.count(group)) return Refused(observer, "There is no group " + group + ".");
+  if (!groups.count(group)) return Refused(observer, group + " 그룹이 없습니다.");
   if (users.empty()) {
     std::vector<std::string> naming;
     for (const std::string& project : Projects(root)) {
@@ -158,7 +164,7 @@ TGroupChange RemoveGroupMembers(const TSubversion& svn, const std::string& root,
       naming.insert(naming.end(), found.begin(), found.end());
     }
     if (!naming.empty()) {
-      std::string why = "The group " + group + " is named by rules; remove them first:";
+      std::string why = std::string(kGroupNamedByRules) + " (" + group + ")";
       for (const std::string& n : naming)
         why += "\n  " + n;
       return Refused(observer, why);
@@ -169,11 +175,13 @@ TGroupChange RemoveGroupMembers(const TSubversion& svn, const std::string& root,
     for (const std::string& u : users)
       members.erase(std::remove(members.begin(), members.end(), u), members.end());
   }
-  if (!SaveGroups(file, groups)) return Refused(observer, "Unable to write to " + file);
+  if (!SaveGroups(file, groups)) return Refused(observer, file + " 파일을 저장하지 못했습니다.");
   std::string failed;
   const std::vector<std::string>* members = users.empty() ? nullptr : &groups[group];
   if (!Propagate(svn, root, group, members, observer, failed))
-    return Refused(observer, "The group was saved, but not written into " + failed);
-  return {true, users.empty() ? "@" + group + " removed"
+    return Refused(observer,
+                   "그룹은 저장했지만 다음 프로젝트의 접근 권한 파일에는 쓰지 못했습니다 : " +
+                       failed);
+  return {true, users.empty() ? "@" + group + " 그룹을 지웠습니다."
                               : "@" + group + " = " + GroupValue(groups[group])};
 }

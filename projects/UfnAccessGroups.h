@@ -11,6 +11,9 @@
 
 class TSubversion;
 
+// The head of the refusal to delete a group that rules still name; the rules follow.
+extern const char* const kGroupNamedByRules;
+
 // Groups.Dat in the state folder.
 std::string GroupsFile();
 // Lines that are not "name=members" with a valid name are passed over; a missing file is empty.

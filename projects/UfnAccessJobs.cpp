@@ -10,6 +10,15 @@
 
 #include <algorithm>
 
+const char* const kAccessAnonymous = "익명 사용자";
+const char* const kAccessNotInPasswd = "이 프로젝트의 암호 파일에 없는 사용자입니다";
+const char* const kAccessNoRules = "이 프로젝트에는 접근 권한 규칙이 없습니다 (authz-db 없음)";
+const char* const kAccessInvalidResult =
+    "바꾸면 접근 권한 파일이 올바르지 않게 되어 저장하지 않았습니다.";
+const char* const kAccessUnionHint =
+    "한 구역의 항목은 서로 더해집니다. 그 항목을 지우거나, 규칙을 하위 경로에 두십시오 "
+    "(하위 경로에서는 그 구역에 적힌 사람이 그 구역의 권한만 받습니다).";
+
 namespace {
 
 const char* const General = "general";
@@ -26,8 +35,8 @@ std::string ConfFolder(const TProjectFiles& files) {
 }
 
 std::string Who(const std::string& user) {
-  if (user.empty()) return "anonymous";
-  if (user == SomeUser) return "a signed-in user";
+  if (user.empty()) return kAccessAnonymous;
+  if (user == SomeUser) return "로그인한 사용자";
   return user;
 }
 
@@ -40,11 +49,12 @@ TRuleChange Refuse(TJobObserver& observer, const std::string& why) {
 }
 
 std::string InvalidText(const TProjectRules& rules) {
-  return "The rules file " + rules.File + " is not valid (line " +
-         std::to_string(rules.Rules.ErrorLine) + ": " + rules.Rules.Error +
-         "); svnserve refuses every connection to this project until it is repaired" +
-         (rules.LastGood.empty() ? std::string(".")
-                                 : ", or until the last file the program wrote is restored.");
+  return "접근 권한 파일 " + rules.File + "이(가) 올바르지 않습니다 (" +
+         std::to_string(rules.Rules.ErrorLine) + "번째 줄: " + rules.Rules.Error +
+         "). 파일을 고치" +
+         (rules.LastGood.empty() ? std::string("기 전까지는")
+                                 : "거나 마지막으로 저장한 파일로 되돌리기 전까지는") +
+         " svnserve가 이 프로젝트의 모든 접속을 거부합니다.";
 }
 
 // The people an entry for `who` stands for, to check what the rules give them afterwards.
@@ -67,18 +77,19 @@ TRuleChange Commit(const TSubversion& svn, const TProjectRules& rules, const std
                    TJobObserver& observer) {
   TAuthzFile parsed = ParseAuthz(text);
   if (!parsed.Valid())
-    return Refuse(observer, "Refused: the rules would not be valid (line " +
-                                std::to_string(parsed.ErrorLine) + ": " + parsed.Error + ").");
+    return Refuse(observer, std::string(kAccessInvalidResult) + " (" +
+                                std::to_string(parsed.ErrorLine) + "번째 줄: " + parsed.Error +
+                                ")");
   const std::string probe = ExtractFilePath(rules.File) + ".authz.orlenway-check";
   if (platform::WriteFileAtomic(probe, text, 0600)) {
     TSvnResult r = svn.AuthzValidate(probe);
     platform::DeleteFile(probe);
     if (r.Started && !r.Ok())
-      return Refuse(observer, "Refused: svnauthz finds the rules not valid: " + r.Message);
+      return Refuse(observer, std::string(kAccessInvalidResult) + " (svnauthz: " + r.Message + ")");
   }
   if (!platform::WriteFileAtomic(rules.File, text, 0644))
     return Refuse(observer,
-                  "Unable to write to " + rules.File + ": " + platform::LastErrorMessage());
+                  rules.File + " 파일을 저장하지 못했습니다 : " + platform::LastErrorMessage());
   platform::WriteFileAtomic(rules.File + LastGoodSuffix, text, 0644);
   TRuleChange change;
   change.Done = true;
@@ -121,7 +132,7 @@ TRuleChange SetAccessRule(const TSubversion& svn, const std::string& root,
                           const TAccessGroups& groups) {
   TProjectRules rules = ReadProjectRules(root, project);
   if (!platform::FileExists(TProjectFiles(root, project).ConfigFile()))
-    return Refuse(observer, "The project " + project + " has no svnserve.conf.");
+    return Refuse(observer, project + " 프로젝트에 svnserve.conf 파일이 없습니다.");
   if (!rules.Rules.Valid()) return Refuse(observer, InvalidText(rules));
   const std::string at = CanonicalRulePath(path);
   std::string text = rules.Text;
@@ -144,18 +155,17 @@ TRuleChange SetAccessRule(const TSubversion& svn, const std::string& root,
     for (const std::string& person : Subjects(after, who)) {
       TRulesAnswer answer = RulesAccess(after, person, project, at);
       if (answer.Rights == rights) continue;
-      std::string why = "Refused: with " + who + " = " + value + " at [" + section +
-                        "] the rules give " + Who(person) + " " + RightsName(answer.Rights) +
-                        " at " + at + ", because of " + answer.Decided + ".";
-      if (answer.Rights > rights)
-        why += " Entries of a section add up: remove that entry, or set the rule on a "
-               "sub-path, where a person named in the section gets only what it says.";
+      std::string why = "[" + section + "] " + who + " = " + value + " 규칙을 쓰면 " + Who(person) +
+                        "의 " + at + " 권한이 " + RightsName(answer.Rights) + "이(가) 됩니다 (" +
+                        answer.Decided + " 때문). 저장하지 않았습니다.";
+      if (answer.Rights > rights) why += std::string(" ") + kAccessUnionHint;
       return Refuse(observer, why);
     }
   TRuleChange change = Commit(svn, rules, text, observer);
   if (change.Done && turnOn)
     ProfileFile(TProjectFiles(root, project).ConfigFile()).WriteValue(General, AuthzDb, "authz");
-  if (change.Done) change.Message = who + " = " + RightsName(rights) + " at [" + section + "]";
+  if (change.Done)
+    change.Message = "[" + section + "] " + who + " = " + RightsName(rights) + " 저장했습니다.";
   return change;
 }
 
@@ -169,7 +179,7 @@ TRuleChange UnsetAccessRule(const TSubversion& svn, const std::string& root,
   const TAuthzSection* s = rules.Rules.Find(section);
   if (!s || std::none_of(s->Entries.begin(), s->Entries.end(),
                          [&](const TAuthzEntry& e) { return e.Who == who; }))
-    return Refuse(observer, "There is no entry for " + who + " at [" + section + "].");
+    return Refuse(observer, "[" + section + "]에 " + who + " 항목이 없습니다.");
   std::string text = EditAuthzEntry(rules.Text, section, who, "", true);
   // Only the program's own "* = rw" at [/] left: the rules go off as they came on.
   TAuthzFile after = ParseAuthz(text);
@@ -184,7 +194,7 @@ TRuleChange UnsetAccessRule(const TSubversion& svn, const std::string& root,
   TRuleChange change = Commit(svn, rules, text, observer);
   if (change.Done && turnOff)
     ProfileFile(TProjectFiles(root, project).ConfigFile()).DeleteValue(General, AuthzDb);
-  if (change.Done) change.Message = who + " removed from [" + section + "]";
+  if (change.Done) change.Message = "[" + section + "]에서 " + who + " 항목을 지웠습니다.";
   return change;
 }
 
@@ -198,16 +208,16 @@ TRuleChange RestoreLastGoodRules(const std::string& root, const std::string& pro
                                  TJobObserver& observer) {
   TProjectRules rules = ReadProjectRules(root, project);
   if (rules.LastGood.empty())
-    return Refuse(observer, "There is no file the program wrote to go back to.");
+    return Refuse(observer, "되돌릴 파일(프로그램이 마지막으로 저장한 파일)이 없습니다.");
   std::string text;
   if (!platform::ReadWholeFile(rules.LastGood, text) || !ParseAuthz(text).Valid())
-    return Refuse(observer, "The last file the program wrote cannot be read: " + rules.LastGood);
+    return Refuse(observer, "마지막으로 저장한 파일을 읽을 수 없습니다 : " + rules.LastGood);
   if (!platform::WriteFileAtomic(rules.File, text, 0644))
     return Refuse(observer,
-                  "Unable to write to " + rules.File + ": " + platform::LastErrorMessage());
+                  rules.File + " 파일을 저장하지 못했습니다 : " + platform::LastErrorMessage());
   TRuleChange change;
   change.Done = true;
-  change.Message = "Restored " + rules.File + " from " + rules.LastGood;
+  change.Message = rules.LastGood + " 파일로 " + rules.File + " 파일을 되돌렸습니다.";
   return change;
 }
 
@@ -220,34 +230,33 @@ TAccessExplained ExplainAccess(const std::string& root, const std::string& proje
   TAccessLevel level = id.empty() ? levels.Anon : levels.Auth;
   const char* key = id.empty() ? "anon-access" : "auth-access";
   if (!id.empty() && !TProjectFiles(root, project).HasUser(id)) {
-    result.Why.push_back(name + ": not in this project's password file");
+    result.Why.push_back(name + ": " + kAccessNotInPasswd);
     return result;
   }
   TRights cap = level == TAccessLevel::Write  ? TRights::ReadWrite
                 : level == TAccessLevel::Read ? TRights::Read
                                               : TRights::None;
-  std::string levelName = level == TAccessLevel::Other ? "(not valid)" : AccessLevelName(level);
+  std::string levelName = level == TAccessLevel::Other ? "(올바르지 않음)" : AccessLevelName(level);
   result.Why.push_back(name + ": " + key + " = " + levelName);
   TProjectRules rules = ReadProjectRules(root, project);
   TRights granted = cap;
   if (rules.Enabled) {
     if (!rules.Rules.Valid()) {
-      result.Why.push_back(name + ": the rules file is not valid (line " +
-                           std::to_string(rules.Rules.ErrorLine) + ": " + rules.Rules.Error +
-                           "), so svnserve refuses every connection");
+      result.Why.push_back(name + ": 접근 권한 파일이 올바르지 않아 (" +
+                           std::to_string(rules.Rules.ErrorLine) + "번째 줄: " + rules.Rules.Error +
+                           ") svnserve가 모든 접속을 거부합니다");
       return result;
     }
     TRulesAnswer answer = RulesAccess(rules.Rules, id, project, CanonicalRulePath(path));
     result.Why.push_back(name + ": " + answer.Decided);
     for (const TAuthzSection& s : rules.Rules.Sections)
       if (s.Name.rfind(":glob:", 0) == 0) {
-        result.Why.push_back("(the rules have pattern sections such as [" + s.Name +
-                             "], which this answer leaves out)");
+        result.Why.push_back("([" + s.Name + "] 같은 패턴 구역은 이 결과에 반영되지 않았습니다)");
         break;
       }
     granted = std::min(cap, answer.Rights);
   } else
-    result.Why.push_back(name + ": the project has no rules (no authz-db)");
+    result.Why.push_back(name + ": " + kAccessNoRules);
   result.Rights = granted;
   return result;
 }

@@ -11,6 +11,13 @@
 
 class TSubversion;
 
+// Texts of the access jobs that callers and tests look for.
+extern const char* const kAccessAnonymous;
+extern const char* const kAccessNotInPasswd;
+extern const char* const kAccessNoRules;
+extern const char* const kAccessInvalidResult;
+extern const char* const kAccessUnionHint;
+
 struct TProjectRules {
   bool Enabled = false; // svnserve.conf names an authz-db
   std::string File;     // the rules file: authz-db's, or conf/authz

@@ -337,8 +337,7 @@ TRulesAnswer RulesAccess(const TAuthzFile& file, const std::string& user, const 
                                                              : TRights::None;
         if (!any || r > answer.Rights) {
           answer.Rights = r;
-          decided =
-              e.Who + " = " + (e.Value.empty() ? "(none)" : e.Value) + " at [" + s->Name + "]";
+          decided = "[" + s->Name + "] " + e.Who + " = " + (e.Value.empty() ? "none" : e.Value);
         }
         any = true;
       }
@@ -352,7 +351,8 @@ TRulesAnswer RulesAccess(const TAuthzFile& file, const std::string& user, const 
     at = slash == 0 ? "/" : at.substr(0, slash);
   }
   answer.Rights = TRights::None;
-  answer.Decided = "no rule names " + (user.empty() ? std::string("anonymous") : user);
+  answer.Decided =
+      (user.empty() ? std::string("익명 사용자") : user) + "에 해당하는 규칙이 없습니다";
   return answer;
 }
 

@@ -1,6 +1,7 @@
 // orlenway-admin access: the forms an administrator types, over a repository made by the real
 // svnadmin, with svnauthz checking what is written.
 #include "AdminTestKit.h"
+#include "projects/UfnAccessGroups.h"
 
 using namespace admin_kit;
 
@@ -13,7 +14,7 @@ TEST_F(AdminTool, AccessSetShowCheckUnsetAndTheirRefusals) {
   EXPECT_EQ(Admin("access set app:/secret kim rw").ExitCode, 0);
   TAdminRun refused = Admin("access set app kim r");
   EXPECT_EQ(refused.ExitCode, 1);
-  EXPECT_NE(refused.Err.find("* = rw at [/]"), std::string::npos) << refused.Err;
+  EXPECT_NE(refused.Err.find("[/] * = rw"), std::string::npos) << refused.Err;
   EXPECT_EQ(Admin("access set app:/ @ghosts r").ExitCode, 1);
 
   TAdminRun show = Admin("access show app:/secret");
@@ -24,12 +25,14 @@ TEST_F(AdminTool, AccessSetShowCheckUnsetAndTheirRefusals) {
   TAdminRun kim = Admin("access check kim app:/secret/deep");
   EXPECT_EQ(kim.ExitCode, 0);
   EXPECT_EQ(kim.Out.substr(0, kim.Out.find('\n')), "rw");
-  EXPECT_NE(kim.Out.find("kim: kim = rw at [/secret]"), std::string::npos) << kim.Out;
+  EXPECT_NE(kim.Out.find("kim: [/secret] kim = rw"), std::string::npos) << kim.Out;
   EXPECT_EQ(Admin("access check lee app:/secret").Out.substr(0, 5), "none\n");
   EXPECT_EQ(Admin("access check lee app").Out.substr(0, 3), "rw\n");
   TAdminRun anon = Admin("access check '$anonymous' app");
   EXPECT_EQ(anon.Out.substr(0, 5), "none\n");
-  EXPECT_NE(anon.Out.find("anonymous: anon-access = none"), std::string::npos) << anon.Out;
+  EXPECT_NE(anon.Out.find(std::string(kAccessAnonymous) + ": anon-access = none"),
+            std::string::npos)
+      << anon.Out;
 
   // The command line: exit 2, nothing written.
   const std::string rules = ReadFile(authz);
@@ -42,7 +45,7 @@ TEST_F(AdminTool, AccessSetShowCheckUnsetAndTheirRefusals) {
   WriteFile(authz, rules + "[/x]\nkim = w\n");
   TAdminRun broken = Admin("access show app");
   EXPECT_EQ(broken.ExitCode, 1);
-  EXPECT_NE(broken.Out.find("line "), std::string::npos);
+  EXPECT_NE(broken.Out.find("번째 줄"), std::string::npos);
   EXPECT_NE(broken.Out.find("Write-only"), std::string::npos) << broken.Out;
   EXPECT_EQ(Admin("access set app:/y lee r").ExitCode, 1);
   EXPECT_EQ(ReadFile(authz), rules + "[/x]\nkim = w\n");
@@ -77,6 +80,7 @@ TEST_F(AdminTool, GroupsAreWrittenIntoEveryProjectThatUsesThem) {
   TAdminRun named = Admin("group remove devs");
   EXPECT_EQ(named.ExitCode, 1);
   EXPECT_NE(named.Err.find("app: [/src] @devs = r"), std::string::npos) << named.Err;
+  EXPECT_NE(named.Err.find(kGroupNamedByRules), std::string::npos) << named.Err;
   EXPECT_EQ(Admin("group remove devs kim").ExitCode, 0);
   EXPECT_NE(ReadFile(appRules).find("devs = lee\n"), std::string::npos);
   EXPECT_EQ(Admin("access unset app:/src @devs").ExitCode, 0);

@@ -70,7 +70,8 @@ TEST_F(AccessServer, RulesDecideAsSvnserveDoesAndTheExplanationAgrees) {
   const std::string authz = ReadFile(Authz);
   TRuleChange refused = Set("/", "bob", TRights::Read);
   EXPECT_TRUE(refused.Refused);
-  EXPECT_NE(refused.Message.find("* = rw at [/]"), std::string::npos) << refused.Message;
+  EXPECT_NE(refused.Message.find("[/] * = rw"), std::string::npos) << refused.Message;
+  EXPECT_NE(refused.Message.find(kAccessUnionHint), std::string::npos) << refused.Message;
   EXPECT_EQ(ReadFile(Authz), authz);
   EXPECT_TRUE(Set("/", "@nobody", TRights::Read).Refused); // an undefined group
   EXPECT_EQ(ReadFile(Authz), authz);
@@ -92,9 +93,9 @@ TEST_F(AccessServer, RulesDecideAsSvnserveDoesAndTheExplanationAgrees) {
   EXPECT_EQ(RightsName(ExplainAccess(Root.Path(), "proj", "/pub", "").Rights), std::string("r"));
   TAccessExplained dave = ExplainAccess(Root.Path(), "proj", "/", "dave");
   EXPECT_EQ(dave.Rights, TRights::None);
-  EXPECT_EQ(dave.Why.front(), "dave: not in this project's password file");
+  EXPECT_EQ(dave.Why.front(), std::string("dave: ") + kAccessNotInPasswd);
   TAccessExplained carol = ExplainAccess(Root.Path(), "proj", "/secret", "carol");
-  EXPECT_EQ(carol.Why.back(), "carol: @devs = r at [/secret]");
+  EXPECT_EQ(carol.Why.back(), "carol: [/secret] @devs = r");
 
   // A hand edit that breaks the file: shown with its reason, every change refused, svnserve
   // refuses every connection; going back to the last file the program wrote repairs it.
