@@ -187,10 +187,12 @@ TRuleChange UnsetAccessRule(const TSubversion& svn, const std::string& root,
   for (const TAuthzSection& each : after.Sections)
     if (!each.Path.empty()) entries += each.Entries.size();
   const TAuthzSection* top = after.Find("/");
-  size_t marker = text.find(std::string("\n") + Marker + "\n[/]\n* = rw\n");
+  const std::string eol = text.find("\r\n") != std::string::npos ? "\r\n" : "\n";
+  const std::string own = eol + Marker + eol + "[/]" + eol + "* = rw" + eol;
+  size_t marker = text.find(own);
   bool turnOff = rules.Enabled && entries == 1 && top && top->Entries.size() == 1 &&
                  marker != std::string::npos;
-  if (turnOff) text.erase(marker, std::string(Marker).size() + 13);
+  if (turnOff) text.erase(marker, own.size());
   TRuleChange change = Commit(svn, rules, text, observer);
   if (change.Done && turnOff)
     ProfileFile(TProjectFiles(root, project).ConfigFile()).DeleteValue(General, AuthzDb);

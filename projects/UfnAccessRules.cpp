@@ -421,8 +421,12 @@ std::string EditAuthzEntry(const std::string& text, const std::string& section,
     kept.insert(kept.end(), lines.begin() + static_cast<long>(end), lines.end());
     lines = kept;
   }
+  // A file written on Windows keeps its CRLF line ends.
+  size_t firstEnd = text.find('\n');
+  const char* eol =
+      firstEnd != std::string::npos && firstEnd > 0 && text[firstEnd - 1] == '\r' ? "\r\n" : "\n";
   std::string out;
   for (const std::string& line : lines)
-    out += line + "\n";
+    out += line + eol;
   return out;
 }

@@ -116,4 +116,7 @@ TEST_F(AccessRules, EditsKeepEveryOtherLineAndReadAlikeAfterRandomChanges) {
   EXPECT_EQ(EditAuthzEntry(start, "/", "*", "", false),
             "### hand written\n[aliases]\nboss = carol\n\n[groups]\n"
             "devs = alice, &boss\n\n[/]\n# everyone\n* =\n");
+  // A file with CRLF line ends keeps them.
+  EXPECT_EQ(EditAuthzEntry("# by hand\r\n[/]\r\n* = r\r\n", "/", "bob", "rw", false),
+            "# by hand\r\n[/]\r\n* = r\r\nbob = rw\r\n");
 }
