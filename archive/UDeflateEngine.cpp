@@ -41,19 +41,26 @@ constexpr double MinSaving = 0.02;
 constexpr size_t ProbeMin = 16384;   // smaller data is simply deflated
 constexpr size_t SampleSize = 32768; // a sample sees as far back as a Deflate match can
 constexpr size_t Samples = 3;
+// The share of the piece that the byte histograms of its stretches may save at most.
+constexpr double MaxHistogramSaving = 0.01;
+constexpr size_t StretchSize = 8192;
 
-// Bits per byte of the byte histogram: text and most tables are far below 8.
+// Bits per byte of the byte histogram: text and most tables are far below 8, compressed data
+// close to it.
 double ByteEntropy(const unsigned char* data, size_t size) {
   std::array<size_t, 256> count{};
   for (size_t i = 0; i < size; ++i)
     ++count[data[i]];
   double bits = 0;
+  unsigned seen = 0;
   for (size_t c : count)
     if (c) {
       const double p = static_cast<double>(c) / static_cast<double>(size);
       bits -= p * std::log2(p);
+      ++seen;
     }
-  return bits;
+  // A short sample of noise shows fewer bits than it has; this corrects for most of that.
+  return bits + (seen - 1) / (2.0 * static_cast<double>(size) * std::log(2.0));
 }
 
 size_t FastDeflatedSize(const unsigned char* data, size_t size) {
@@ -122,13 +129,21 @@ uint32_t PieceCRC(uint32_t crc, const unsigned char* data, size_t size) {
 
 bool LooksIncompressible(const unsigned char* data, size_t size) {
   if (size < ProbeMin) return false;
+  // The stretches' byte histograms together must promise next to no saving: a piece of a
+  // repository's revision file mixes compressed deltas with plain text, which deflating still
+  // shrinks. A histogram costs a tenth of deflating, and text gives up within a few stretches.
+  double saved = 0; // bits the byte histograms alone would save
+  for (size_t at = 0; at < size;) {
+    const size_t n = size - at < 2 * StretchSize ? size - at : StretchSize;
+    saved += std::max(0.0, 8.0 - ByteEntropy(data + at, n)) * static_cast<double>(n);
+    if (saved > MaxHistogramSaving * 8.0 * static_cast<double>(size)) return false;
+    at += n;
+  }
   // Samples at the start, the middle and the end, each no longer than a third of the data.
   const size_t sample = std::min(SampleSize, size / Samples);
   size_t in = 0, out = 0;
   for (size_t i = 0; i < Samples; ++i) {
     const unsigned char* at = data + (size - sample) * i / (Samples - 1);
-    // The byte histogram costs far less than deflating: most data is plainly compressible.
-    if (ByteEntropy(at, sample) < 7.5) return false;
     in += sample;
     out += FastDeflatedSize(at, sample);
   }
@@ -183,7 +198,8 @@ void OpenFinalBlock(std::vector<unsigned char>& stream, size_t size) {
     blockStart = bit;
   }
   if (z.total_out != size) throw ECompressionError("Compression engine wrote a broken stream");
-  stream[blockStart / 8] = static_cast<unsigned char>(stream[blockStart / 8] & ~(1u << (blockStart % 8)));
+  stream[blockStart / 8] =
+      static_cast<unsigned char>(stream[blockStart / 8] & ~(1u << (blockStart % 8)));
   stream.resize(static_cast<size_t>((blockEnd + 7) / 8));
   const unsigned used = static_cast<unsigned>(blockEnd % 8);
   if (used) stream.back() = static_cast<unsigned char>(stream.back() & ((1u << used) - 1));
