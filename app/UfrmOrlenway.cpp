@@ -15,13 +15,16 @@
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QPointer>
+#include <QSessionManager>
 #ifndef _WIN32
 #include <QSocketNotifier>
 #include <csignal>
 #include <fcntl.h>
 #include <unistd.h>
 #endif
+#include <cstdio>
 #include <exception>
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -103,11 +106,24 @@ private:
   bool installed_;
 };
 
+// Set once the session ends: from then on nothing waits for a person.
+bool GEndingSession = false;
+
+// The end of the session ends the program within moments, whatever is open: the window
+// closes without its question, and every event loop ends, that of an open dialog as well
+// (the closing question too, whose close in progress would swallow a second close). A dialog
+// opened after this returns at once. The shutdown then writes what it can.
+void EndSession() {
+  GEndingSession = true;
+  if (frmMain) frmMain->WMQueryEndSession();
+  QCoreApplication::exit(0);
+}
+
 #ifndef _WIN32
-// The desktop ends a session by sending SIGTERM (SIGHUP when the terminal goes away): the
-// program then ends as at the end of a logon session, without a question, and still writes
-// the user list and the settings back. The handler only writes to a pipe; the message loop
-// does the rest.
+// The desktop ends a session by sending SIGTERM (SIGHUP when the terminal goes away, SIGINT
+// for Ctrl+C): the program then ends as at the end of a logon session, without a question,
+// and still writes the user list and the settings back. The handler only writes to a pipe;
+// the message loop does the rest, also while the shutdown reports a failure.
 class TEndSessionSignals {
 public:
   TEndSessionSignals() {
@@ -118,20 +134,20 @@ public:
       char buf[16];
       while (::read(FPipe[0], buf, sizeof buf) > 0) {
       }
-      if (frmMain) frmMain->WMQueryEndSession();
+      EndSession();
     });
     struct sigaction sa {};
     sa.sa_handler = &TEndSessionSignals::Handler;
     sigemptyset(&sa.sa_mask);
-    for (int sig : {SIGTERM, SIGHUP})
-      ::sigaction(sig, &sa, &FOld[sig == SIGTERM ? 0 : 1]);
+    for (size_t i = 0; i < std::size(kSignals); ++i)
+      ::sigaction(kSignals[i], &sa, &FOld[i]);
     // A backup that meets a file-size limit must end with "Disk full", not kill the program.
     ::signal(SIGXFSZ, SIG_IGN);
   }
   ~TEndSessionSignals() {
     if (FWrite < 0) return;
-    ::sigaction(SIGTERM, &FOld[0], nullptr);
-    ::sigaction(SIGHUP, &FOld[1], nullptr);
+    for (size_t i = 0; i < std::size(kSignals); ++i)
+      ::sigaction(kSignals[i], &FOld[i], nullptr);
     FNotifier.reset();
     FWrite = -1;
     ::close(FPipe[0]);
@@ -143,10 +159,11 @@ private:
     char c = 1;
     if (FWrite >= 0) (void)!::write(FWrite, &c, 1);
   }
+  static constexpr int kSignals[] = {SIGTERM, SIGHUP, SIGINT};
   static inline volatile int FWrite = -1;
   int FPipe[2] = {-1, -1};
   std::unique_ptr<QSocketNotifier> FNotifier;
-  struct sigaction FOld[2]{};
+  struct sigaction FOld[std::size(kSignals)]{};
 };
 #else
 // Windows ends a session with WM_QUERYENDSESSION, which Qt hands to the main window as its
@@ -196,8 +213,11 @@ int OrlenwayMain(int argc, char** argv, const std::function<void()>& onRunning) 
   app.setApplicationName(kTitle);
 
   new TfrmMain();
-  TShowChannel showChannel;
+  GEndingSession = false;
   TEndSessionSignals endSession;
+  TShowChannel showChannel; // once it answers, the end of the session is heard too
+  QObject::connect(&app, &QGuiApplication::commitDataRequest,
+                   [](QSessionManager&) { EndSession(); });
   frmMain->show();
   if (onRunning) onRunning();
   app.exec();
@@ -216,7 +236,12 @@ int OrlenwayMain(int argc, char** argv, const std::function<void()>& onRunning) 
   Release(DoneUserMgr, failures);
   Release(DoneSVN, failures);
   Release(DoneBasicSetting, failures);
-  for (const std::string& f : failures)
-    ShowErrorReport(f);
+  // A failed save is told on the terminal as well; at the end of the session only there, as
+  // nobody is left to click a report away.
+  for (const std::string& f : failures) {
+    std::fprintf(stderr, "%s: %s\n", kTitle, ErrorReportText(f).c_str());
+    std::fflush(stderr);
+    if (!GEndingSession) ShowErrorReport(f);
+  }
   return 0;
 }

@@ -31,6 +31,7 @@ std::string JoinPath(const std::string& folder, const std::string& name) {
   std::string joined = folder;
   if (joined.back() != d) joined += d;
   size_t skip = 0;
-  while (skip < name.size() && name[skip] == d) ++skip;
+  while (skip < name.size() && name[skip] == d)
+    ++skip;
   return joined + name.substr(skip);
 }

@@ -109,7 +109,8 @@ bool SetCurrentDir(const std::string& path);
 // The folder for temporary files, with a trailing delimiter.
 std::string TempFolder();
 
-// Reads a whole file; false when it cannot be opened or read.
+// Reads a whole file; false when it cannot be opened or read. POSIX: a FIFO, socket or block
+// device is refused at once (EINVAL) instead of being waited on.
 bool ReadWholeFile(const std::string& path, std::string& data);
 
 // Replaces a file atomically: writes `data` to a temporary file in the same folder, flushes
@@ -119,6 +120,11 @@ bool ReadWholeFile(const std::string& path, std::string& data);
 // owner and group (a file of another account), a file the program may write is rewritten in
 // place instead; otherwise nothing changes. On failure the old file is untouched, the
 // temporary file is removed and false is returned (LastErrorMessage tells why).
+// Only regular files are replaced. POSIX: a character device (reached directly or through a
+// link, such as a link to /dev/null) is written in place without waiting; a folder (EISDIR),
+// FIFO, socket or block device (EINVAL) is refused and left alone. Windows: anything but a
+// file on disk is refused. POSIX: temporary files of earlier saves of the same name that
+// were killed midway (".<name>.XXXXXX", this account's, untouched for a minute) are removed.
 bool WriteFileAtomic(const std::string& path, const std::string& data, int mode = -1);
 
 } // namespace platform

@@ -320,11 +320,25 @@ std::string TempFolder() {
 
 bool ReadWholeFile(const std::string& path, std::string& data) {
   data.clear();
-  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  // A FIFO in place of a file would hold the program at its open or first read for ever.
+  int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
   if (fd < 0) {
     Remember();
     return false;
   }
+  struct stat st;
+  if (::fstat(fd, &st) != 0) {
+    const int e = errno;
+    ::close(fd);
+    Remember(e);
+    return false;
+  }
+  if (S_ISFIFO(st.st_mode) || S_ISSOCK(st.st_mode) || S_ISBLK(st.st_mode)) {
+    ::close(fd);
+    Remember(EINVAL);
+    return false;
+  }
+  if (S_ISREG(st.st_mode)) ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
   char buf[65536];
   for (;;) {
     ssize_t n = ::read(fd, buf, sizeof buf);
@@ -372,6 +386,10 @@ bool WriteAll(int fd, const std::string& data) {
       if (errno == EINTR) continue;
       return false;
     }
+    if (n == 0) {
+      errno = ENOSPC;
+      return false;
+    }
     done += static_cast<size_t>(n);
   }
   return true;
@@ -397,14 +415,84 @@ bool RewriteInPlace(const std::string& path, const std::string& data) {
   return ok;
 }
 
+// A link to a character device (/dev/null, most often) says where its owner wants the writes
+// to go: they go there. The device is never replaced, and a device that cannot take the
+// text at once fails the save rather than hold the program.
+bool WriteToDevice(const std::string& path, const std::string& data) {
+  int fd = ::open(path.c_str(), O_WRONLY | O_CLOEXEC | O_NONBLOCK | O_NOCTTY);
+  if (fd < 0) {
+    Remember();
+    return false;
+  }
+  struct stat st;
+  bool ok = ::fstat(fd, &st) == 0;
+  if (ok && !S_ISCHR(st.st_mode)) {
+    // Swapped for something else since it was looked at.
+    errno = EINVAL;
+    ok = false;
+  }
+  ok = ok && WriteAll(fd, data);
+  int e = errno;
+  if (::close(fd) != 0 && ok) {
+    e = errno;
+    ok = false;
+  }
+  if (!ok) Remember(e);
+  return ok;
+}
+
+// A save killed between making its temporary file and renaming it leaves ".<name>.XXXXXX"
+// behind. Such a file is taken for a leftover only when it is this account's, a plain file,
+// and untouched for a while: a save of these small files takes milliseconds, so another
+// process's save in progress is never that old.
+constexpr time_t StaleTemporarySeconds = 60;
+
+bool IsTemporaryOf(const std::string& entry, const std::string& name) {
+  if (entry.size() != name.size() + 8 || entry[0] != '.' ||
+      entry.compare(1, name.size(), name) != 0 || entry[name.size() + 1] != '.')
+    return false;
+  for (size_t i = name.size() + 2; i < entry.size(); ++i) {
+    const char c = entry[i];
+    if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9'))) return false;
+  }
+  return true;
+}
+
+void RemoveStaleTemporaries(const std::string& folder, const std::string& name) {
+  DIR* d = ::opendir(folder.c_str());
+  if (!d) return;
+  const int dfd = ::dirfd(d);
+  const time_t now = ::time(nullptr);
+  while (struct dirent* de = ::readdir(d)) {
+    if (!IsTemporaryOf(de->d_name, name)) continue;
+    struct stat st;
+    if (::fstatat(dfd, de->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
+    if (!S_ISREG(st.st_mode) || st.st_uid != ::geteuid() || st.st_nlink != 1) continue;
+    if (st.st_mtime > now || now - st.st_mtime < StaleTemporarySeconds) continue;
+    ::unlinkat(dfd, de->d_name, 0);
+  }
+  ::closedir(d);
+}
+
 } // namespace
 
 bool WriteFileAtomic(const std::string& pathGiven, const std::string& data, int mode) {
   const std::string path = WriteTarget(pathGiven);
   struct stat old;
-  const bool exists = ::stat(path.c_str(), &old) == 0 && S_ISREG(old.st_mode);
+  bool exists = false;
+  if (::stat(path.c_str(), &old) == 0) {
+    // Only a regular file is replaced; a rename over a device node, a FIFO or a socket would
+    // take it away from every other program that uses it.
+    if (S_ISCHR(old.st_mode)) return WriteToDevice(path, data);
+    if (!S_ISREG(old.st_mode)) {
+      Remember(S_ISDIR(old.st_mode) ? EISDIR : EINVAL);
+      return false;
+    }
+    exists = true;
+  }
   std::string folder = ParentOf(path);
   std::string name = path.substr(path.rfind('/') == std::string::npos ? 0 : path.rfind('/') + 1);
+  RemoveStaleTemporaries(folder, name);
   std::string tmpl = folder + "/." + name + ".XXXXXX";
   std::vector<char> buf(tmpl.begin(), tmpl.end());
   buf.push_back('\0');

@@ -374,7 +374,36 @@ bool ReadWholeFile(const std::string& path, std::string& data) {
   return true;
 }
 
+namespace {
+
+// Only a file on disk is replaced. A folder, a pipe or a device in its place (a reparse point
+// may lead to one) is refused and stays as it is; false then, with the reason remembered.
+bool ReplaceableTarget(const std::string& path) {
+  // Asks for no access, so that opening it neither waits nor takes anything from its user.
+  HANDLE h = ::CreateFileA(path.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+  // A new file; or the replacement itself says why it cannot be done.
+  if (h == INVALID_HANDLE_VALUE) return true;
+  const DWORD type = ::GetFileType(h);
+  BY_HANDLE_FILE_INFORMATION info{};
+  const bool folder = ::GetFileInformationByHandle(h, &info) &&
+                      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+  ::CloseHandle(h);
+  if (folder) {
+    Remember(ERROR_ACCESS_DENIED);
+    return false;
+  }
+  if (type != FILE_TYPE_DISK) {
+    Remember(ERROR_INVALID_PARAMETER);
+    return false;
+  }
+  return true;
+}
+
+} // namespace
+
 bool WriteFileAtomic(const std::string& path, const std::string& data, int /*mode*/) {
+  if (!ReplaceableTarget(path)) return false;
   // Windows has no permission bits: the new file takes its folder's access rules.
   size_t slash = path.find_last_of("\\/");
   std::string folder = slash != std::string::npos           ? path.substr(0, slash + 1)

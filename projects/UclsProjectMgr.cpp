@@ -1,7 +1,7 @@
 #include "projects/UclsProjectMgr.h"
 
 #include "platform/UfnPlatform.h"
-#include "projects/UfnProfileFile.h"
+#include "projects/UfnProjectFiles.h"
 #include "server/UfnShell.h"
 #include "settings/UclsBasicSetting.h"
 
@@ -10,19 +10,6 @@
 TclsProjectMgr* ProjectMgr = nullptr;
 
 namespace {
-
-const char* const UsersSection = "users";
-const char* const GeneralSection = "general";
-const char* const PasswordDb = "password-db";
-// No value read from a file holds a line break: the key is absent.
-const char* const Absent = "\n";
-// passwd holds the passwords in clear text: owner-only whenever this program writes it.
-const int PasswdMode = 0600;
-
-std::string ConfPath(const std::string& project, const std::string& name) {
-  const std::string d(1, platform::PathDelimiter());
-  return AddPathDelimiter(BasicSetting->RepoPath) + project + d + "conf" + d + name;
-}
 
 bool PlainFolderName(const std::string& name) {
   if (name[0] == '-' || name[0] == '.') return false;
@@ -41,31 +28,6 @@ bool TakenName(const std::string& folder) {
   if (!platform::DirectoryExists(folder)) return false;
   std::vector<platform::DirEntry> inside;
   return !platform::ListDirectory(folder, inside) || !inside.empty();
-}
-
-std::string RepositoryFolder(const std::string& project) {
-  return AddPathDelimiter(BasicSetting->RepoPath) + project;
-}
-
-// The project's password file, refused unless svnserve finds it inside the project's folder
-// (password-db as written: another project's or the system's file is not this project's to
-// change) and the file it opens lies under the repository root (a link in conf/ may share
-// another project's passwd, and writes go through it, but none leads out of the root).
-std::string ManagedPasswordDb(const std::string& project) {
-  const std::string file = TclsProjectMgr::PasswordDbFile(project);
-  const std::string folder = RepositoryFolder(project);
-  const bool named = platform::PathWithin(folder, file, false);
-  if (named && platform::PathWithin(BasicSetting->RepoPath, file, true)) return file;
-  const std::string value =
-      ProfileFile(TclsProjectMgr::ConfigFile(project)).ReadValue(GeneralSection, PasswordDb, "");
-  const std::string resolved = platform::ResolvedPath(file);
-  std::string reason = named ? "저장소 경로 밖으로 이어지는 링크라 사용자를 관리하지 않습니다"
-                             : "프로젝트 폴더 밖에 있는 파일이라 사용자를 관리하지 않습니다";
-  if (!value.empty()) reason += " (svnserve.conf의 password-db = " + value + ")";
-  if (resolved != file) reason += "\r\n실제 위치: " + resolved;
-  throw EPasswordDbOutside("이 프로젝트의 암호 파일은 이 프로그램이 관리하지 않습니다.\r\n\r\n" +
-                               file + "\r\n" + reason + ".",
-                           file);
 }
 
 } // namespace
@@ -105,47 +67,37 @@ std::string TclsProjectMgr::GetProject(int32_t index) const {
   return Projects[static_cast<size_t>(index)];
 }
 
+TProjectFiles TclsProjectMgr::Files(const std::string& project) {
+  return TProjectFiles(BasicSetting->RepoPath, project);
+}
+
 std::string TclsProjectMgr::PasswdFile(const std::string& project) {
-  return ConfPath(project, "passwd");
+  return Files(project).PasswdFile();
 }
 
 std::string TclsProjectMgr::PasswordDbFile(const std::string& project) {
-  const std::string value =
-      ProfileFile(ConfigFile(project)).ReadValue(GeneralSection, PasswordDb, Absent);
-  if (value == Absent) return PasswdFile(project);
-  // svnserve takes a relative name from the folder that holds svnserve.conf.
-  if (platform::IsAbsolutePath(value)) return value;
-  return ConfPath(project, value);
+  return Files(project).PasswordDbFile();
 }
 
 std::string TclsProjectMgr::ConfigFile(const std::string& project) {
-  return ConfPath(project, "svnserve.conf");
+  return Files(project).ConfigFile();
 }
 
 void TclsProjectMgr::ReadUsers(const std::string& project, std::vector<std::string>& list) const {
-  list.clear();
-  ProfileFile(ManagedPasswordDb(project)).ReadPairs(UsersSection, list);
+  Files(project).ReadUsers(list);
 }
 
 void TclsProjectMgr::WriteUser(const std::string& project, const std::string& id,
                                const std::string& password) {
-  ProfileFile(ManagedPasswordDb(project), PasswdMode).WriteValue(UsersSection, id, password);
-  ProfileFile conf(ConfigFile(project));
-  if (platform::FileExists(conf.FileName()) &&
-      conf.ReadValue(GeneralSection, PasswordDb, Absent) == Absent)
-    conf.WriteValue(GeneralSection, PasswordDb, "passwd");
+  Files(project).WriteUser(id, password);
 }
 
 void TclsProjectMgr::DeleteUser(const std::string& project, const std::string& id) {
-  ProfileFile(ManagedPasswordDb(project), PasswdMode).DeleteValue(UsersSection, id);
+  Files(project).DeleteUser(id);
 }
 
 bool TclsProjectMgr::HasUser(const std::string& project, const std::string& id) const {
-  std::vector<std::string> lines;
-  ReadUsers(project, lines);
-  for (const std::string& line : lines)
-    if (line.substr(0, line.find('=')) == id) return true;
-  return false;
+  return Files(project).HasUser(id);
 }
 
 void InitProjectMgr() {

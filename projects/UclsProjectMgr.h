@@ -3,6 +3,7 @@
 #pragma once
 
 #include "base/UfnErrors.h"
+#include "projects/UfnProjectFiles.h"
 
 #include <cstdint>
 #include <string>
@@ -30,31 +31,17 @@ public:
   int32_t Count() const;
   // "" for an index outside the list.
   std::string GetProject(int32_t index) const;
-  // The users below live in the password file that the project's svnserve.conf names
-  // (PasswordDbFile). Each raises EPasswordDbOutside, reading or changing nothing, when that
-  // file lies outside the project's folder.
+  // The project's files under the current repository root: TProjectFiles says what each
+  // of the following does.
+  static TProjectFiles Files(const std::string& project);
 
-  // Clears `list`, then "ID=password" for each user of the project's password file, in file
-  // order.
   void ReadUsers(const std::string& project, std::vector<std::string>& list) const;
-  // Adds the user to the project's password file or replaces the password; EWriteError
-  // "Unable to write to <path>" when the file cannot be written (no conf folder). A
-  // svnserve.conf without password-db then gets "passwd", or svnserve would let nobody in.
   void WriteUser(const std::string& project, const std::string& id, const std::string& password);
-  // Removes the user from the project's password file; a file that refuses is not reported
-  // (HasUser tells).
   void DeleteUser(const std::string& project, const std::string& id);
-  // The project's password file still has a line for exactly this ID (svnserve's keys are
-  // exact).
   bool HasUser(const std::string& project, const std::string& id) const;
 
-  // The password file svnserve reads for the project: password-db of [general] in its
-  // svnserve.conf, taken from the conf folder or, when absolute, as it stands; PasswdFile
-  // when the key is absent.
   static std::string PasswordDbFile(const std::string& project);
-  // <root><project>/conf/passwd for the current repository root.
   static std::string PasswdFile(const std::string& project);
-  // <root><project>/conf/svnserve.conf for the current repository root.
   static std::string ConfigFile(const std::string& project);
 };
 

@@ -2,11 +2,11 @@
 
 #include "app/UfrmMain.h"
 #include "base/UfnDesktop.h"
-#include "base/UfnText.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnBackup.h"
-#include "projects/UfnProfileFile.h"
+#include "projects/UfnProjectJobs.h"
+#include "projects/UfnProjectUsers.h"
 #include "projects/UfrmProjectMgr_Backup.h"
 #include "server/UfnAPI.h"
 #include "server/UfnShell.h"
@@ -32,29 +32,55 @@ namespace {
 
 const char* const kCreateCaption = "프로젝트 생성";
 const char* const kCreatePrompt = "생성할 프로젝트 이름을 입력하세요";
-const char* const kBadName = "프로젝트 이름이 올바르지 않습니다.";
 const char* const kNoRepoPath = "저장소 경로 설정 해주세요";
-const char* const kProjectExists = "같은 이름의 프로젝트나 파일이 이미 있습니다.";
 const char* const kNoBackupProject = "백업할 프로젝트를 선택하세요.";
 const char* const kNoProjectFolder = "백업할 프로젝트 폴더가 존재하지 않습니다.";
 const char* const kNoBackupFolder = "백업 폴더가 존재하지 않습니다.";
 const char* const kStopForBackup =
     "백업을 진행하는 도중은 서버가 잠시 중지됩니다.\r\n\r\n백업을 진행하시겠습니까?";
-const char* const kDeleteQuestion = "저장소 폴더를 휴지통으로 보냅니다.\r\n\r\n삭제하시겠습니까?";
 const char* const kUnappliedAccess =
     "권한 설정이 적용되지 않았습니다.\r\n\r\n다른 프로젝트로 넘어가기 전에 적용하시겠습니까?";
-const char* const kGeneral = "general";
-const char* const kAnonAccess = "anon-access";
-const char* const kAuthAccess = "auth-access";
-const char* const kLevels[] = {"none", "read", "write"};
 
 // The server control's box for the same missing setting.
 void NoRepoPath() {
   Prompt().MessageBox("에라~", kNoRepoPath, TMsgIcon::Warning, mbOK);
 }
 
-std::string IdOf(const std::string& line) {
-  return line.substr(0, line.find('='));
+// The jobs' notices and questions, in the window's message boxes: a plain notice for kind
+// None, else the box whose caption names the kind.
+class TPromptObserver : public TJobObserver {
+public:
+  void Notify(TMsgIcon kind, const std::string& text) override {
+    if (kind == TMsgIcon::None)
+      Prompt().ShowMessage(text);
+    else
+      Prompt().MessageDlg(text, kind, mbOK);
+  }
+  TMsgButton Ask(const std::string& text, TMsgIcon kind, TMsgButtons buttons) override {
+    return Prompt().MessageDlg(text, kind, buttons);
+  }
+};
+
+// The window's svnadmin: the command interpreter, in the repository root, finds it on the
+// search path.
+TProgramRun SvnadminThroughInterpreter(const std::string& root, const std::string& name) {
+  TProgramRun run;
+  const std::string saved = platform::GetCurrentDir();
+  if (!platform::SetCurrentDir(root)) {
+    run.Output = platform::LastErrorMessage();
+    return run;
+  }
+  run.ExitCode = RunCommandOutput("svnadmin create " + QuotedPath(name), run.Output);
+  platform::SetCurrentDir(saved);
+  return run;
+}
+
+std::vector<std::string> SelectedCaptions(const QTreeWidget* lv) {
+  std::vector<std::string> ids;
+  for (int i = 0; i < lv->topLevelItemCount(); ++i)
+    if (lv->topLevelItem(i)->isSelected())
+      ids.push_back(lv->topLevelItem(i)->text(0).toStdString());
+  return ids;
 }
 
 // Handlers end at the first error; it is shown in the application's error report.
@@ -194,46 +220,24 @@ void TfrmProjectMgr::RefreshProjectList() {
 
 void TfrmProjectMgr::btnAddClick() {
   Reported([this] {
-    // Without the root, svnadmin would make the repository wherever the current folder is.
     const std::string root = BasicSetting->RepoPath;
-    if (root.empty() || !platform::DirectoryExists(root)) {
+    if (!RepositoryRootExists(root)) {
       NoRepoPath();
       return;
     }
     std::string name;
     if (!Prompt().InputQuery(kCreateCaption, kCreatePrompt, name, 255)) return;
-    name = text::Trim(name);
-    switch (CheckNewProjectName(root, name)) {
-    case TProjectNameCheck::Ok:
-      break;
-    case TProjectNameCheck::Empty:
-      return;
-    case TProjectNameCheck::NotPlain:
-      Prompt().ShowMessage(kBadName);
-      return;
-    case TProjectNameCheck::Taken:
-      Prompt().ShowMessage(kProjectExists);
-      return;
+    TPromptObserver observer;
+    TCreateProject created;
+    try {
+      created = CreateProject(root, name, SvnadminThroughInterpreter, observer);
+    } catch (...) {
+      // The repository may be there, only its svnserve.conf not written: list it.
+      RefreshProjectList();
+      throw;
     }
-    const std::string saved = platform::GetCurrentDir();
-    if (!platform::SetCurrentDir(root)) {
-      NoRepoPath();
-      return;
-    }
-    std::string output;
-    const int code = RunCommandOutput("svnadmin create " + QuotedPath(name), output);
-    platform::SetCurrentDir(saved);
-    if (code != 0) {
-      // svnadmin's own words say why; there is no repository to configure or list.
-      output = text::Trim(output);
-      if (output.empty()) output = "svnadmin 종료 코드 " + std::to_string(code);
-      Prompt().MessageDlg("프로젝트를 만들지 못했습니다.\r\n\r\n" + AddPathDelimiter(root) + name +
-                              "\r\n" + output,
-                          TMsgIcon::Error, mbOK);
-      return;
-    }
-    RefreshProjectList();
-    ProfileFile(TclsProjectMgr::ConfigFile(name)).WriteValue(kGeneral, "password-db", "passwd");
+    if (created == TCreateProject::NoRoot) NoRepoPath();
+    if (created == TCreateProject::Created) RefreshProjectList();
   });
 }
 
@@ -283,13 +287,9 @@ void TfrmProjectMgr::btnBackupClick() {
 void TfrmProjectMgr::btnDeleteClick() {
   const std::string project = SelectedProject();
   if (project.empty()) return;
-  if (Prompt().MessageDlg(kDeleteQuestion, TMsgIcon::Information, mbYes | mbNo) != mbYes) return;
-  // A failure leaves the project in the rebuilt list, and says so.
-  const std::string folder = AddPathDelimiter(BasicSetting->RepoPath) + project;
-  if (!DeleteToRecycleBin(folder))
-    Prompt().MessageDlg("프로젝트 폴더를 휴지통으로 보내지 못했습니다.\r\n\r\n" + folder + "\r\n" +
-                            platform::LastErrorMessage(),
-                        TMsgIcon::Error, mbOK);
+  TPromptObserver observer;
+  // A failure leaves the project in the rebuilt list; the job has said why.
+  if (DeleteProject(BasicSetting->RepoPath, project, observer) == TDeleteProject::Declined) return;
   Reported([this] { RefreshProjectList(); });
 }
 
@@ -339,14 +339,7 @@ void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool selected) {
       UnmanagedUsers(e);
       return;
     }
-    // The registry learns every user of the project that it lacks, but for one that User.Dat
-    // cannot hold (a lone CR in passwd is part of the line for svnserve).
-    for (int i = 0; i < lvRegUser->topLevelItemCount(); ++i) {
-      const QTreeWidgetItem* row = lvRegUser->topLevelItem(i);
-      const std::string id = row->text(0).toStdString(), password = RowPassword(row);
-      if ((id + password).find_first_of("\r\n") != std::string::npos) continue;
-      if (!UserMgr->Exists(id)) UserMgr->SetUser(id, password);
-    }
+    ImportProjectUsers(*UserMgr, RegUsers());
     RefreshUnregUsers();
   });
 }
@@ -354,19 +347,11 @@ void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool selected) {
 void TfrmProjectMgr::LoadAccess() {
   const std::string project = SelectedProject();
   if (project.empty()) return;
-  // An absent key means svnserve's own default: anonymous users read, authenticated write.
-  ProfileFile conf(TclsProjectMgr::ConfigFile(project));
-  const std::pair<QGroupBox*, std::string> values[] = {
-      {rgAnonAccess, conf.ReadValue(kGeneral, kAnonAccess, "read")},
-      {rgAuthAccess, conf.ReadValue(kGeneral, kAuthAccess, "write")}};
-  // Any other value (svnserve lets nobody in with it) shows no choice: the last project's,
-  // left standing, would be written into this one by the next apply.
-  for (const auto& [group, value] : values) {
-    int index = -1;
-    for (int i = 0; i < 3; ++i)
-      if (value == kLevels[i]) index = i;
-    SetItemIndex(group, index);
-  }
+  // A level the job does not know shows no choice: the last project's, left standing, would
+  // be written into this one by the next apply.
+  const TProjectAccess access = ReadProjectAccess(BasicSetting->RepoPath, project);
+  SetItemIndex(rgAnonAccess, static_cast<int>(access.Anon));
+  SetItemIndex(rgAuthAccess, static_cast<int>(access.Auth));
   FShownAnon = ItemIndex(rgAnonAccess);
   FShownAuth = ItemIndex(rgAuthAccess);
 }
@@ -381,14 +366,9 @@ void TfrmProjectMgr::ApplyAccess() {
 
 void TfrmProjectMgr::ApplyAccess(const std::string& project) {
   if (project.empty()) return;
-  const std::string file = TclsProjectMgr::ConfigFile(project);
-  if (!platform::FileExists(file)) return;
-  const std::pair<QGroupBox*, const char*> keys[] = {{rgAnonAccess, kAnonAccess},
-                                                     {rgAuthAccess, kAuthAccess}};
-  for (const auto& [group, key] : keys) {
-    const int index = ItemIndex(group);
-    if (index >= 0) ProfileFile(file).WriteValue(kGeneral, key, kLevels[index]);
-  }
+  const TProjectAccess access{static_cast<TAccessLevel>(ItemIndex(rgAnonAccess)),
+                              static_cast<TAccessLevel>(ItemIndex(rgAuthAccess))};
+  if (!SetProjectAccess(BasicSetting->RepoPath, project, access)) return;
   if (project == FShownProject) {
     FShownAnon = ItemIndex(rgAnonAccess);
     FShownAuth = ItemIndex(rgAuthAccess);
@@ -398,21 +378,20 @@ void TfrmProjectMgr::ApplyAccess(const std::string& project) {
 void TfrmProjectMgr::RefreshRegUsers() {
   const std::string project = SelectedProject();
   if (project.empty()) return;
-  std::vector<std::string> lines;
   lvRegUser->clear();
-  ProjectMgr->ReadUsers(project, lines);
-  for (const std::string& line : lines) {
-    const std::string id = IdOf(line);
-    std::string password;
-    for (const std::string& other : lines) {
-      if (platform::SameTextIgnoreCase(IdOf(other), id)) {
-        password = other.substr(other.find('=') + 1);
-        break;
-      }
-    }
-    auto* row = new QTreeWidgetItem(lvRegUser, {QString::fromStdString(id)});
-    row->setData(0, Qt::UserRole, QString::fromStdString(password));
+  for (const TProjectUser& user : ListProjectUsers(BasicSetting->RepoPath, project)) {
+    auto* row = new QTreeWidgetItem(lvRegUser, {QString::fromStdString(user.Id)});
+    row->setData(0, Qt::UserRole, QString::fromStdString(user.Password));
   }
+}
+
+std::vector<TProjectUser> TfrmProjectMgr::RegUsers() const {
+  std::vector<TProjectUser> users;
+  for (int i = 0; i < lvRegUser->topLevelItemCount(); ++i) {
+    const QTreeWidgetItem* row = lvRegUser->topLevelItem(i);
+    users.push_back({row->text(0).toStdString(), RowPassword(row)});
+  }
+  return users;
 }
 
 void TfrmProjectMgr::UnmanagedUsers(const EPasswordDbOutside& e) {
@@ -424,16 +403,8 @@ void TfrmProjectMgr::UnmanagedUsers(const EPasswordDbOutside& e) {
 
 void TfrmProjectMgr::RefreshUnregUsers() {
   lvUnregUser->clear();
-  for (int32_t i = 0; i < UserMgr->Count(); ++i) {
-    std::string id, password;
-    UserMgr->GetUser(i, id, password);
-    // A registry line without an ID is no account a project could be given.
-    if (id.empty()) continue;
-    bool registered = false;
-    for (int r = 0; r < lvRegUser->topLevelItemCount() && !registered; ++r)
-      registered = lvRegUser->topLevelItem(r)->text(0).toStdString() == id;
-    if (!registered) new QTreeWidgetItem(lvUnregUser, {QString::fromStdString(id)});
-  }
+  for (const std::string& id : UnregisteredUsers(*UserMgr, RegUsers()))
+    new QTreeWidgetItem(lvUnregUser, {QString::fromStdString(id)});
 }
 
 void TfrmProjectMgr::sbtnRegClick() {
@@ -441,12 +412,7 @@ void TfrmProjectMgr::sbtnRegClick() {
     const std::string project = SelectedProject();
     if (project.empty()) return;
     try {
-      for (int i = 0; i < lvUnregUser->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = lvUnregUser->topLevelItem(i);
-        if (!row->isSelected()) continue;
-        const std::string id = row->text(0).toStdString();
-        ProjectMgr->WriteUser(project, id, UserMgr->GetPassword(id));
-      }
+      GrantProjectUsers(BasicSetting->RepoPath, project, *UserMgr, SelectedCaptions(lvUnregUser));
     } catch (const EPasswordDbOutside& e) {
       UnmanagedUsers(e);
       return;
@@ -460,28 +426,15 @@ void TfrmProjectMgr::sbtnUnregClick() {
   Reported([this] {
     const std::string project = SelectedProject();
     if (project.empty()) return;
-    std::string kept;
+    TPromptObserver observer;
     try {
-      for (int i = 0; i < lvRegUser->topLevelItemCount(); ++i) {
-        const QTreeWidgetItem* row = lvRegUser->topLevelItem(i);
-        if (!row->isSelected()) continue;
-        const std::string id = row->text(0).toStdString();
-        ProjectMgr->DeleteUser(project, id);
-        // The file may refuse the change (read-only): the user still gets in, so say so.
-        if (ProjectMgr->HasUser(project, id)) kept += (kept.empty() ? "" : ", ") + id;
-      }
+      WithdrawProjectUsers(BasicSetting->RepoPath, project, SelectedCaptions(lvRegUser), observer);
     } catch (const EPasswordDbOutside& e) {
       UnmanagedUsers(e);
       return;
     }
     RefreshRegUsers();
     RefreshUnregUsers();
-    if (!kept.empty())
-      Prompt().MessageDlg("다음 사용자의 권한을 회수하지 못했습니다: " + kept + "\r\n\r\n" +
-                              TclsProjectMgr::PasswordDbFile(project) +
-                              "\r\n파일을 고칠 수 없습니다 (읽기 전용이거나 쓰기 권한이 "
-                              "없습니다).",
-                          TMsgIcon::Error, mbOK);
   });
 }
 

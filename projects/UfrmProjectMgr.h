@@ -5,7 +5,10 @@
 
 #include "app/UfrmDialogKit.h"
 
+#include "projects/UfnProjectUsers.h"
+
 #include <string>
+#include <vector>
 
 class EPasswordDbOutside;
 class QButtonGroup;
@@ -56,6 +59,8 @@ public:
   // The access levels differ from what was loaded or last applied for the shown project.
   bool AccessChanged() const;
   void RefreshRegUsers();
+  // The users lvRegUser shows, with the passwords its rows carry.
+  std::vector<TProjectUser> RegUsers() const;
   void RefreshUnregUsers();
   // Empties both user lists and says why: the project's password file is not managed here.
   void UnmanagedUsers(const EPasswordDbOutside& e);

@@ -144,8 +144,15 @@ std::string TclsSVN::ServerCommandLine() const {
 
 bool TclsSVN::StartServer() {
   if (!CheckEnvironment()) return false;
-  // A port that something else already answers on would make the new server fail at once.
+  // The settings file keeps a hand-edited port as it is; no server can listen on it.
   int port = BasicSetting->GetPort();
+  if (port < 1 || port > 65535) {
+    Complain(Format("SVN 포트 %d 은(는) 사용할 수 없습니다. 기본 설정에서 1부터 65535 사이의 "
+                    "포트를 설정해주세요",
+                    port));
+    return false;
+  }
+  // A port that something else already answers on would make the new server fail at once.
   if (platform::LoopbackPortAccepts(port)) {
     Complain(Format("SVN 포트 %d 이(가) 이미 사용 중입니다", port));
     return false;

@@ -18,19 +18,13 @@ void TclsBasicSetting::SetPort(int32_t value) {
   FPort = value == 0 ? DefaultPort : value;
 }
 
-void TclsBasicSetting::SetPortFromFile(int32_t value) {
-  // 0 is the stored "not set" and stands for the default port, as with SetPort.
-  if (value < 0 || value > 65535) throw EConvertError(Format("Port %d is outside 1..65535", value));
-  FPort = value;
-}
-
 void TclsBasicSetting::DeclareProperties(TPropertyList& list) {
   TCustomConfigManager::DeclareProperties(list);
   list.push_back(StringField<TclsBasicSetting>("SVNPath", &TclsBasicSetting::SVNPath));
   list.push_back(StringField<TclsBasicSetting>("RepoPath", &TclsBasicSetting::RepoPath));
   list.push_back(StringField<TclsBasicSetting>("BackupPath", &TclsBasicSetting::BackupPath));
   list.push_back(IntegerProperty<TclsBasicSetting>("Port", &TclsBasicSetting::GetPort,
-                                                   &TclsBasicSetting::SetPortFromFile));
+                                                   &TclsBasicSetting::SetPort));
 }
 
 std::string SettingsFileName(const std::string& programPath) {

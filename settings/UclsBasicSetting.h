@@ -33,10 +33,6 @@ protected:
   void DeclareProperties(TPropertyList& list) override;
 
 private:
-  // The settings file's own setter: a port outside 1..65535 (0: the default) is refused, so that a
-  // bad file is reported instead of being taken and written back.
-  void SetPortFromFile(int32_t value);
-
   int32_t FPort = 0;
 };
 

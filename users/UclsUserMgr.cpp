@@ -25,6 +25,10 @@ bool HoldsLineBreak(const std::string& s) {
 
 } // namespace
 
+bool SameUserId(const std::string& a, const std::string& b) {
+  return platform::SameTextIgnoreCase(a, b);
+}
+
 TUserCheck CheckUser(const std::string& id, const std::string& password) {
   if (id.empty() || password.empty()) return TUserCheck::Empty;
   // A key ends at "=", ":" or a blank; "#", ";" and "[" begin comments and sections.
@@ -37,8 +41,7 @@ TUserCheck CheckUser(const std::string& id, const std::string& password) {
 int TclsUserMgr::IndexOf(const std::string& id) const {
   std::string lineId;
   for (size_t i = 0; i < Users.size(); ++i)
-    if (LineId(Users[i], lineId) && platform::SameTextIgnoreCase(lineId, id))
-      return static_cast<int>(i);
+    if (LineId(Users[i], lineId) && SameUserId(lineId, id)) return static_cast<int>(i);
   return -1;
 }
 

@@ -52,6 +52,11 @@ private:
 // either is empty, then the ID's check, then the password's. svnserve reads each ID as a key
 // of passwd, so an ID it would split or take for a comment or a section is refused, and so
 // is a password it would split.
+// Whether two user IDs name the same user: without regard to the letter case of any cased
+// letter, as the registry looks them up. The one comparison of user IDs: the registry, the
+// project manager and orlenway-admin all ask it.
+bool SameUserId(const std::string& a, const std::string& b);
+
 enum class TUserCheck { Ok, Empty, BadID, BadPassword };
 TUserCheck CheckUser(const std::string& id, const std::string& password);
 

@@ -1,8 +1,8 @@
 #include "users/UfrmUserMgr.h"
 
 #include "base/UfnDesktop.h"
-#include "base/UfnText.h"
 #include "users/UclsUserMgr.h"
+#include "users/UfnUserJobs.h"
 
 #include <QApplication>
 #include <QHeaderView>
@@ -88,9 +88,16 @@ void TfrmUserMgr::lvUserSelectItem(QTreeWidgetItem* item, bool) {
 }
 
 void TfrmUserMgr::btnAddClick() {
-  const std::string id = text::Trim(edtUserID->text().toStdString());
-  const std::string password = text::Trim(edtPassword->text().toStdString());
-  switch (CheckUser(id, password)) {
+  TUserCheck check;
+  try {
+    check = SaveRegistryUser(*UserMgr, edtUserID->text().toStdString(),
+                             edtPassword->text().toStdString());
+  } catch (const std::exception& e) {
+    // The account stays in memory; the list is not rebuilt.
+    ShowErrorReport(e.what());
+    return;
+  }
+  switch (check) {
   case TUserCheck::Ok:
     break;
   case TUserCheck::Empty:
@@ -103,14 +110,6 @@ void TfrmUserMgr::btnAddClick() {
   case TUserCheck::BadPassword:
     Prompt().ShowMessage(kBadPassword);
     edtPassword->clear();
-    return;
-  }
-  try {
-    UserMgr->SetUser(id, password);
-    UserMgr->Save();
-  } catch (const std::exception& e) {
-    // The account stays in memory; the list is not rebuilt.
-    ShowErrorReport(e.what());
     return;
   }
   RefreshUserList();

@@ -11,12 +11,16 @@
 #include "support/UfnScriptedPrompt.h"
 
 #include <QApplication>
+#include <QEventLoop>
 #include <QGuiApplication>
 #include <QTimer>
 #include <chrono>
 #include <csignal>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 using namespace testing_support;
@@ -224,6 +228,120 @@ TEST_F(Program, TheEndOfTheSessionClosesWithoutAQuestionAndWritesEverything) {
   struct sigaction now {};
   ::sigaction(SIGTERM, nullptr, &now);
   EXPECT_EQ(now.sa_handler, SIG_DFL);
+}
+
+namespace {
+
+// The real executable, offscreen, with this test's state and runtime folders; its standard
+// error goes to `errFile`. Returns once it answers on its show channel (its end-of-session
+// signals are heard from then on), or -1 when it did not come up.
+pid_t StartRealProgram(const std::string& errFile) {
+  const std::string channel = platform::InstanceChannel("NoDuplicate_Orlenway.show");
+  ::setenv("QT_QPA_PLATFORM", "offscreen", 1);
+  const pid_t pid = ::fork();
+  if (pid == 0) {
+    const int fd = ::open(errFile.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0600);
+    if (fd >= 0) ::dup2(fd, 2);
+    ::execl(ORLENWAY_EXE, "orlenway", static_cast<char*>(nullptr));
+    _exit(127);
+  }
+  const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+  while (!Exists(channel) && std::chrono::steady_clock::now() < deadline) {
+    if (::waitpid(pid, nullptr, WNOHANG) == pid) return -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  if (Exists(channel)) return pid;
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+// The child's wait status once it has ended, waiting at most `limit`; -1 when it still ran
+// (it is killed then).
+int WaitForEnd(pid_t pid, std::chrono::milliseconds limit) {
+  const auto deadline = std::chrono::steady_clock::now() + limit;
+  int status = 0;
+  while (std::chrono::steady_clock::now() < deadline) {
+    if (::waitpid(pid, &status, WNOHANG) == pid) return status;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  ::kill(pid, SIGKILL);
+  ::waitpid(pid, nullptr, 0);
+  return -1;
+}
+
+} // namespace
+
+// A logout must not wait for a click: with a folder where a file is written, the shutdown
+// writes what it can, says what failed on standard error, and the program ends.
+TEST_F(Program, TheEndOfTheSessionEndsTheRealProgramAlsoWhenASaveFails) {
+  TempDir t;
+  const std::string realIni = state + "orlenway.ini", users = state + "User.Dat";
+  for (const std::string& blocked : {realIni, users}) {
+    RemoveTree(state);
+    MakeDirs(blocked + "/kept");
+    const pid_t pid = StartRealProgram(t / "stderr");
+    ASSERT_GT(pid, 0) << blocked;
+    ::kill(pid, SIGTERM);
+    const int status = WaitForEnd(pid, std::chrono::seconds(5));
+    ASSERT_NE(status, -1) << blocked << ": still running 5 s after SIGTERM";
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+    const std::string err = ReadFile(t / "stderr");
+    EXPECT_NE(err.find("Orlenway: Cannot create file \"" + blocked + "\". Is a directory."),
+              std::string::npos)
+        << err;
+    EXPECT_TRUE(Exists(blocked + "/kept"));
+    // The other file is written all the same.
+    const std::string other = blocked == realIni ? users : realIni;
+    struct stat st {};
+    EXPECT_TRUE(::stat(other.c_str(), &st) == 0 && S_ISREG(st.st_mode)) << other;
+  }
+}
+
+// The end of the session while the closing question is open is not lost, and neither is one
+// while a failed save's report waits for its click: each such dialog ends at once.
+TEST_F(Program, TheEndOfTheSessionEndsAnOpenQuestionOrReport) {
+  TScriptedPrompt prompt;
+  bool timedOut = false;
+  // As a real message box does, each runs its own event loop, in which the signal arrives.
+  prompt.OnMessage = [&](const TPromptCall&) {
+    QEventLoop loop;
+    QTimer::singleShot(5000, &loop, [&] {
+      timedOut = true;
+      loop.quit();
+    });
+    ::kill(::getpid(), SIGTERM);
+    loop.exec();
+  };
+  prompt.Answer(mbNo);
+  RunProgram([&] {
+    frmMain->close();
+    if (timedOut) frmMain->close(); // the signal was lost: end the program another way
+  });
+  EXPECT_FALSE(timedOut);
+  EXPECT_EQ(prompt.Messages().size(), 1u);
+  EXPECT_TRUE(Exists(ownIni));
+  EXPECT_EQ(frmMain, nullptr);
+
+  // Closed with Yes, the settings file a folder: its report gives way to the signal too.
+  RemoveTree(state);
+  MakeDirs(ownIni + "/kept");
+  prompt.Answer(mbYes);
+  prompt.Answer(mbOK);
+  bool reportTimedOut = false;
+  prompt.OnMessage = [&](const TPromptCall& call) {
+    if (call.Caption != "Orlenway") return; // the question is answered Yes at once
+    QEventLoop loop;
+    QTimer::singleShot(5000, &loop, [&] {
+      reportTimedOut = true;
+      loop.quit();
+    });
+    ::kill(::getpid(), SIGTERM);
+    loop.exec();
+  };
+  RunProgram([] { frmMain->close(); });
+  EXPECT_FALSE(reportTimedOut);
+  EXPECT_TRUE(Exists(state + "User.Dat"));
 }
 
 TEST_F(Program, AServerOfAnotherOutlivesTheProgramWhichEndsOnlyItsOwn) {

@@ -3,9 +3,15 @@
 #include "platform/UfnSystemErrors.h"
 #include "support/TestSupport.h"
 
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
 #include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -130,6 +136,132 @@ TEST(Platform, AtomicWriteThroughALinkKeepsTheLinkAndTheOldModeOfTheTarget) {
   std::vector<platform::DirEntry> e;
   platform::ListDirectory(t / "shared", e);
   EXPECT_EQ(e.size(), 1u); // no temporary file left beside the target
+}
+
+namespace {
+
+size_t EntryCount(const std::string& folder) {
+  std::vector<platform::DirEntry> e;
+  platform::ListDirectoryNoFollow(folder, e);
+  return e.size();
+}
+
+mode_t KindOf(const std::string& path) {
+  struct stat st {};
+  return ::lstat(path.c_str(), &st) == 0 ? (st.st_mode & S_IFMT) : 0;
+}
+
+} // namespace
+
+// `ln -s /dev/null User.Dat` throws the saves away, as its owner meant; the device itself is
+// never replaced by a file (a device node of the test's own with /dev/null's numbers).
+TEST(Platform, AtomicWriteWritesThroughALinkToACharacterDevice) {
+  TempDir t;
+  if (::mknod((t / "null").c_str(), S_IFCHR | 0666, ::makedev(1, 3)) != 0)
+    GTEST_SKIP() << "no device nodes here: " << std::strerror(errno);
+  ::chmod((t / "null").c_str(), 0666);
+  ASSERT_EQ(::symlink("null", (t / "User.Dat").c_str()), 0);
+  for (const char* name : {"User.Dat", "null"}) {
+    EXPECT_TRUE(platform::WriteFileAtomic(t / name, "thrown away", 0600))
+        << name << ": " << platform::LastErrorMessage();
+    EXPECT_EQ(KindOf(t / "User.Dat"), S_IFLNK);
+    struct stat st {};
+    ASSERT_EQ(::stat((t / "null").c_str(), &st), 0);
+    EXPECT_TRUE(S_ISCHR(st.st_mode));
+    EXPECT_EQ(st.st_rdev, ::makedev(1, 3));
+    EXPECT_EQ(st.st_mode & 07777, 0666u);
+    EXPECT_EQ(EntryCount(t.Path()), 2u);
+  }
+  std::string data = "x";
+  EXPECT_TRUE(platform::ReadWholeFile(t / "User.Dat", data));
+  EXPECT_EQ(data, "");
+
+  // A block device is no file either: refused, and not opened.
+  ASSERT_EQ(::mknod((t / "disk").c_str(), S_IFBLK | 0600, ::makedev(7, 250)), 0);
+  ASSERT_EQ(::symlink("disk", (t / "passwd").c_str()), 0);
+  EXPECT_FALSE(platform::WriteFileAtomic(t / "passwd", "x"));
+  EXPECT_EQ(platform::LastErrorCode(), EINVAL);
+  EXPECT_EQ(KindOf(t / "disk"), S_IFBLK);
+  EXPECT_EQ(KindOf(t / "passwd"), S_IFLNK);
+}
+
+// A FIFO, a socket or a folder in a file's place is refused at once with the system's reason,
+// directly or through a link, and stays as it was; nothing is left beside it.
+TEST(Platform, AtomicWriteRefusesFifosSocketsAndFolders) {
+  TempDir t;
+  ASSERT_EQ(::mkfifo((t / "fifo").c_str(), 0600), 0);
+  MakeDirs(t / "folder");
+  const int sock = ::socket(AF_UNIX, SOCK_STREAM, 0);
+  sockaddr_un a{};
+  a.sun_family = AF_UNIX;
+  const std::string sockPath = t / "sock";
+  ASSERT_LT(sockPath.size(), sizeof a.sun_path);
+  std::memcpy(a.sun_path, sockPath.c_str(), sockPath.size() + 1);
+  ASSERT_EQ(::bind(sock, reinterpret_cast<sockaddr*>(&a), sizeof a), 0);
+  for (const char* kind : {"fifo", "sock", "folder"})
+    ASSERT_EQ(::symlink(kind, (t / (std::string("link-") + kind)).c_str()), 0);
+  const struct {
+    const char* name;
+    mode_t kind;
+    int code;
+  } cases[] = {{"fifo", S_IFIFO, EINVAL},   {"link-fifo", S_IFIFO, EINVAL},
+               {"sock", S_IFSOCK, EINVAL},  {"link-sock", S_IFSOCK, EINVAL},
+               {"folder", S_IFDIR, EISDIR}, {"link-folder", S_IFDIR, EISDIR}};
+  for (const auto& c : cases) {
+    EXPECT_FALSE(platform::WriteFileAtomic(t / c.name, "x", 0600)) << c.name;
+    EXPECT_EQ(platform::LastErrorCode(), c.code) << c.name;
+    EXPECT_FALSE(platform::LastErrorMessage().empty());
+    const std::string target = std::string(c.name).substr(std::string(c.name).find('-') + 1);
+    EXPECT_EQ(KindOf(t / target), c.kind) << c.name;
+    if (target != c.name) {
+      EXPECT_EQ(KindOf(t / c.name), S_IFLNK) << c.name;
+    }
+  }
+  EXPECT_EQ(EntryCount(t.Path()), 6u);
+  EXPECT_EQ(EntryCount(t / "folder"), 0u);
+  // Nor is a FIFO waited on when read.
+  std::string data;
+  EXPECT_FALSE(platform::ReadWholeFile(t / "link-fifo", data));
+  EXPECT_EQ(platform::LastErrorCode(), EINVAL);
+  ::close(sock);
+}
+
+// A save killed between its temporary file and the rename leaves ".name.XXXXXX"; the next
+// save of that name removes such leftovers of this account once they are a minute old, and
+// nothing else.
+TEST(Platform, AtomicWriteRemovesStaleTemporariesOfTheSameName) {
+  TempDir t;
+  WriteFile(t / "User.Dat", "old");
+  auto make = [&](const std::string& name, bool old) {
+    WriteFile(t / name, "partial");
+    ::chmod((t / name).c_str(), 0600);
+    if (!old) return;
+    const struct timespec times[2] = {{::time(nullptr) - 3600, 0}, {::time(nullptr) - 3600, 0}};
+    ::utimensat(AT_FDCWD, (t / name).c_str(), times, 0);
+  };
+  make(".User.Dat.a1B2c3", true);  // left by a killed save
+  make(".User.Dat.Zz9Yy8", false); // another process's save in progress
+  make(".passwd.a1B2c3", true);    // another name's: its own save sees to it
+  make(".User.Dat.bak", true);     // not the pattern
+  make(".User.Dat.a1B2c3x", true); // nor this
+  make("User.Dat.a1B2c3", true);   // nor this
+  ASSERT_EQ(::symlink("User.Dat", (t / ".User.Dat.q1w2e3").c_str()), 0); // no plain file
+  bool foreign = false;
+  if (::geteuid() == 0) {
+    make(".User.Dat.f0f0f0", true);
+    foreign = ::chown((t / ".User.Dat.f0f0f0").c_str(), 54321, 54321) == 0;
+  }
+  ASSERT_TRUE(platform::WriteFileAtomic(t / "User.Dat", "new", 0600));
+  EXPECT_EQ(ReadFile(t / "User.Dat"), "new");
+  EXPECT_FALSE(Exists(t / ".User.Dat.a1B2c3"));
+  for (const char* kept : {".User.Dat.Zz9Yy8", ".passwd.a1B2c3", ".User.Dat.bak",
+                           ".User.Dat.a1B2c3x", "User.Dat.a1B2c3"})
+    EXPECT_EQ(ReadFile(t / kept), "partial") << kept;
+  EXPECT_EQ(KindOf(t / ".User.Dat.q1w2e3"), S_IFLNK);
+  if (foreign) {
+    EXPECT_TRUE(Exists(t / ".User.Dat.f0f0f0"));
+  }
+  EXPECT_EQ(EntryCount(t.Path()), foreign ? 8u : 7u);
 }
 
 // Where a path really leads, as the system would open it: a link followed before its "..",

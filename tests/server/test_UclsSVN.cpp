@@ -165,6 +165,20 @@ TEST_F(ServerControl, APortAlreadyInUseIsRefusedAndNothingStarts) {
   EXPECT_TRUE(ServerPids().empty());
 }
 
+TEST_F(ServerControl, APortOutsideTheRangeIsRefusedWithItsMessageAndNothingStarts) {
+  for (int32_t port : {70000, -1}) {
+    BasicSetting->SetPort(port);
+    EXPECT_FALSE(SVN->StartServer());
+    EXPECT_EQ(BasicSetting->GetPort(), port);
+  }
+  const std::string tail =
+      " 은(는) 사용할 수 없습니다. 기본 설정에서 1부터 65535 사이의 포트를 설정해주세요";
+  EXPECT_EQ(MessageTexts(),
+            (std::vector<std::string>{"SVN 포트 70000" + tail, "SVN 포트 -1" + tail}));
+  EXPECT_TRUE(ServerPids().empty());
+  EXPECT_EQ(Record(), "<none>");
+}
+
 TEST_F(ServerControl, EachUnusableSettingGivesItsOneMessage) {
   TempDir t;
   WriteFile(t / "plain-file", "");

@@ -3,6 +3,7 @@
 #include "support/TestSupport.h"
 #include "support/UfnScriptedPrompt.h"
 #include "users/UclsUserMgr.h"
+#include "users/UfnUserJobs.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -52,11 +53,26 @@ TEST(UserMgr, LookupIgnoresLetterCaseOfEveryCasedLetter) {
   EXPECT_FALSE(r.Mgr.Exists("alic"));
   EXPECT_FALSE(r.Mgr.Exists("alice "));
   EXPECT_EQ(r.Mgr.GetPassword("carol"), "");
-  // Malformed bytes compare as themselves, never as each other.
-  EXPECT_TRUE(platform::SameTextIgnoreCase("\xFF", "\xFF"));
-  EXPECT_FALSE(platform::SameTextIgnoreCase("\xFF", "\xFE"));
-  EXPECT_FALSE(platform::SameTextIgnoreCase("\xC3", "\xC3\xA4"));
-  EXPECT_TRUE(platform::SameTextIgnoreCase("Straße", "STRAẞE"));
+  // The registry's comparison is the one every front end asks. Malformed bytes compare as
+  // themselves, never as each other.
+  EXPECT_TRUE(SameUserId("Émile", "éMILE"));
+  EXPECT_FALSE(SameUserId("alice", "alice "));
+  EXPECT_TRUE(SameUserId("\xFF", "\xFF"));
+  EXPECT_FALSE(SameUserId("\xFF", "\xFE"));
+  EXPECT_FALSE(SameUserId("\xC3", "\xC3\xA4"));
+  EXPECT_TRUE(SameUserId("Straße", "STRAẞE"));
+}
+
+TEST(UserMgr, SaveTrimsChecksAndWritesOnlyWhatPasses) {
+  Registry r;
+  r.Mgr.Users = {"Alice=old"};
+  EXPECT_EQ(SaveRegistryUser(r.Mgr, " \t", "pw"), TUserCheck::Empty);
+  EXPECT_EQ(SaveRegistryUser(r.Mgr, "a b", "p=w"), TUserCheck::BadID);
+  EXPECT_EQ(SaveRegistryUser(r.Mgr, "carol", "p w"), TUserCheck::BadPassword);
+  EXPECT_FALSE(Exists(r.Mgr.FileName));
+  EXPECT_EQ(SaveRegistryUser(r.Mgr, "  carol\t", " pw3  "), TUserCheck::Ok);
+  EXPECT_EQ(SaveRegistryUser(r.Mgr, "\tALICE ", "new"), TUserCheck::Ok);
+  EXPECT_EQ(r.File(), "ALICE=new\r\ncarol=pw3\r\n");
 }
 
 TEST(UserMgr, SetUserReplacesInPlaceAppendsRemovesAndSavesEachTime) {

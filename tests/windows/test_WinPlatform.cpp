@@ -293,6 +293,15 @@ TEST(WinFiles, FoldersRenamesAndAtomicWrites) {
   std::vector<platform::DirEntry> e;
   platform::ListDirectory(t.Path(), e);
   EXPECT_EQ(e.size(), 4u) << "a, data, file and to; no temporary file";
+
+  // Only a file on disk is replaced: a folder or a device in its place is refused and stays.
+  MakeDirs(t / "folder");
+  EXPECT_FALSE(platform::WriteFileAtomic(t / "folder", "x"));
+  EXPECT_EQ(platform::LastErrorCode(), ERROR_ACCESS_DENIED);
+  EXPECT_TRUE(platform::DirectoryExists(t / "folder"));
+  EXPECT_FALSE(platform::WriteFileAtomic(t / "NUL", "x"));
+  platform::ListDirectory(t.Path(), e);
+  EXPECT_EQ(e.size(), 5u) << "the folder added; no temporary file, no file NUL";
 }
 
 TEST(WinFiles, HandlesShareAsTheArchiveWriterNeedsAndUniqueFilesAreNew) {
