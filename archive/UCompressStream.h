@@ -108,7 +108,7 @@ struct TDeflatePiece {
 // Deflates a piece on the calling thread with the piece engine (UDeflateEngine.h), or writes it
 // as stored blocks when the probe finds it incompressible; raises ECompressionError when the
 // engine fails. Gives up early, with the piece unfinished, once `stop` is set. Only zlib uses
-// the primer; the pieces join all the same.
+// the primer, and dtDeflateX always goes through zlib; the pieces join all the same.
 void DeflatePiece(TDeflatePiece& piece, const std::atomic<bool>* stop = nullptr);
 
 // Worker threads that deflate pieces in the order they are handed in. The owner waits for
