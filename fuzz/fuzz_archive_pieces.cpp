@@ -54,9 +54,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     OpenStream(data + 1, size - 1);
     return 0;
   }
-  const TDeflateEngine engine = (data[0] & 1) && DeflateEngineAvailable(deLibdeflate)
-                                    ? deLibdeflate
-                                    : deZlib;
+  const TDeflateEngine engine =
+      (data[0] & 1) && DeflateEngineAvailable(deLibdeflate) ? deLibdeflate : deZlib;
   SetPieceEngine(engine);
   const TDeflateType type = static_cast<TDeflateType>(1 + (data[0] >> 1) % 3);
   const size_t pieceSize = 1 + data[1] * 257u + data[2];
