@@ -1,25 +1,25 @@
 #include "admin/UfnAdminTool.h"
 
-#include "admin/UfnBackupFolder.h"
 #include "admin/UfnProgressBar.h"
-#include "admin/UfnSvnAdmin.h"
-#ifdef ORLENWAY_ADMIN_RESTORE
-#include "admin/UfnArchiveRestore.h"
-#endif
-#include "archive/UZip.h"
 #include "base/UfnDesktop.h"
+#include "base/UfnJob.h"
+#include "base/UfnPaths.h"
 #include "base/UfnText.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
-#include "projects/UfnBackup.h"
-#include "projects/UfnProfileFile.h"
+#include "projects/UfnBackupFolder.h"
+#include "projects/UfnBackupJob.h"
+#include "projects/UfnListJob.h"
+#include "projects/UfnVerifyJob.h"
+#ifdef ORLENWAY_RESTORE
+#include "projects/UfnRestoreJob.h"
+#endif
 #include "server/UfnShell.h"
+#include "server/UfnSubversion.h"
 #include "settings/UclsBasicSetting.h"
 
 #include <algorithm>
-#include <ctime>
 #include <exception>
-#include <filesystem>
 #include <memory>
 #include <optional>
 
@@ -35,43 +35,60 @@ const char* const kTool = "orlenway-admin";
 const char* const kNoRepoPath = "저장소 경로 설정 해주세요";
 const char* const kNoSvnPath = "SVN 경로 설정 해주세요";
 const char* const kNoSubversion = "SubVersion을 설치해주세요";
-const char* const kNoBackupFolder = "백업 폴더가 존재하지 않습니다.";
-const char* const kNoProjectFolder = "백업할 프로젝트 폴더가 존재하지 않습니다.";
-const char* const kBackupFailed = "프로젝트 폴더 백업에 실패하였습니다.";
-const char* const kBadName = "프로젝트 이름이 올바르지 않습니다.";
-const char* const kNameTaken = "같은 이름의 프로젝트나 파일이 이미 있습니다.";
-const char* const kEnterName = "생성할 프로젝트 이름을 입력하세요";
 const char* const kAnonAccess = "Anonymous 사용자 권한";
 const char* const kAuthAccess = "인증 사용자 권한";
 const char* const kRegUsers = "등록된 사용자";
 
-const char* const kHelp =
-    "사용법: orlenway-admin 명령 [인수...]\n"
-    "\n"
-    "Orlenway의 설정 파일(저장소 경로, 백업 경로, SVN 경로)을 읽어 프로젝트를 관리합니다.\n"
-    "설정 파일은 읽기만 하고 고치지 않습니다. 서버는 멈추지 않습니다.\n"
-    "\n"
-    "명령:\n"
-    "  list                                     프로젝트마다 사용자 권한과 등록된 사용자를 "
-    "보여줍니다\n"
-    "  backup 프로젝트... | --all [--to 폴더] [--keep N]\n"
-    "                                           서버를 멈추지 않고 프로젝트를 백업합니다\n"
-    "                                           (프로젝트_yyyymmddThhnnssZ.zip)\n"
-    "      --all        저장소 경로의 모든 프로젝트\n"
-    "      --to 폴더    백업 경로 대신 이 폴더에 저장합니다\n"
-    "      --keep N     프로젝트마다 최근 백업 N개만 남기고 오래된 백업을 삭제합니다\n"
-#ifdef ORLENWAY_ADMIN_RESTORE
-    "  restore 압축파일 이름                   백업 압축 파일을 새 프로젝트로 복원하고 검사합니다\n"
+const char* const kNotRepository = "(저장소가 아닌 폴더입니다)";
+
+// Where the descriptions of --help begin: the commands', the backup options' and the general
+// options' columns.
+constexpr int kCommandColumn = 43;
+constexpr int kOptionColumn = 19;
+constexpr int kGeneralColumn = 15;
+
+// One row of --help: `left`, then `right` from `column` on, counted in terminal columns (a
+// Hangul letter takes two); a longer left part puts `right` on the next line.
+std::string HelpRow(const std::string& left, const std::string& right, int column) {
+  const int used = DisplayColumns(left);
+  if (used + 1 > column)
+    return left + "\n" + std::string(static_cast<size_t>(column), ' ') + right + "\n";
+  return left + std::string(static_cast<size_t>(column - used), ' ') + right + "\n";
+}
+
+std::string HelpText() {
+  std::string h = "사용법: orlenway-admin 명령 [인수...]\n"
+                  "\n"
+                  "Orlenway의 설정 파일(저장소 경로, 백업 경로, SVN 경로)을 읽어 프로젝트를 "
+                  "관리합니다.\n"
+                  "설정 파일은 읽기만 하고 고치지 않습니다. 서버는 멈추지 않습니다.\n"
+                  "\n"
+                  "명령:\n";
+  h += HelpRow("  list", "프로젝트마다 사용자 권한과 등록된 사용자를 보여줍니다", kCommandColumn);
+  h += HelpRow("  backup 프로젝트... | --all [--to 폴더] [--keep N]",
+               "서버를 멈추지 않고 프로젝트를 백업합니다", kCommandColumn);
+  h += std::string(kCommandColumn, ' ') + "(프로젝트_yyyymmddThhnnssZ.zip)\n";
+  h += HelpRow("      --all", "저장소 경로의 모든 프로젝트", kOptionColumn);
+  h += HelpRow("      --to 폴더", "백업 경로 대신 이 폴더에 저장합니다 (저장소 경로 밖)",
+               kOptionColumn);
+  h += HelpRow("      --keep N", "프로젝트마다 최근 백업 N개만 남기고 오래된 백업을 삭제합니다",
+               kOptionColumn);
+#ifdef ORLENWAY_RESTORE
+  h += HelpRow("  restore 압축파일 이름", "백업 압축 파일을 새 프로젝트로 복원하고 검사합니다",
+               kCommandColumn);
 #else
-    "  (restore: 이 빌드에는 압축을 푸는 라이브러리가 없어 복원 명령이 빠져 있습니다)\n"
+  h += "  (restore: 이 빌드에는 압축을 푸는 라이브러리가 없어 복원 명령이 빠져 있습니다)\n";
 #endif
-    "  verify 프로젝트... | --all               svnadmin verify로 프로젝트를 검사합니다\n"
-    "\n"
-    "  --help       이 도움말을 보여줍니다\n"
-    "  --version    버전을 보여줍니다\n"
-    "\n"
-    "종료 코드: 0 모두 완료, 1 실패한 프로젝트가 있음, 2 명령이나 설정이 잘못되어 아무것도 하지 "
-    "않음\n";
+  h += HelpRow("  verify 프로젝트... | --all", "svnadmin verify로 프로젝트를 검사합니다",
+               kCommandColumn);
+  h += "\n";
+  h += HelpRow("  --help", "이 도움말을 보여줍니다", kGeneralColumn);
+  h += HelpRow("  --version", "버전을 보여줍니다", kGeneralColumn);
+  h += "\n"
+       "종료 코드: 0 모두 완료, 1 실패한 프로젝트가 있음, 2 명령이나 설정이 잘못되어 아무것도 "
+       "하지 않음\n";
+  return h;
+}
 
 class TRefused : public std::exception {
 public:
@@ -81,11 +98,6 @@ public:
 private:
   std::string FMessage;
 };
-
-std::string FolderOf(const std::string& path) {
-  const size_t i = path.rfind(platform::PathDelimiter());
-  return i == std::string::npos ? std::string() : path.substr(0, i + 1);
-}
 
 // Holds the settings for one run, as the global the core's units read; never saved.
 class TSettingsScope {
@@ -123,13 +135,29 @@ void NeedRepoPath() {
 void NeedSvnAdmin() {
   if (!platform::DirectoryExists(BasicSetting->SVNPath))
     throw TRefused(std::string(kNoSvnPath) + " (" + BasicSetting->SVNPath + ")");
-  if (!platform::FileExists(SvnAdminPath()))
-    throw TRefused(std::string(kNoSubversion) + " (" + SvnAdminPath() + ")");
+  const std::string svnadmin = TSubversion(BasicSetting->SVNPath).Program("svnadmin");
+  if (!platform::FileExists(svnadmin))
+    throw TRefused(std::string(kNoSubversion) + " (" + svnadmin + ")");
 }
 
-std::string ProjectFolder(const std::string& project) {
-  return AddPathDelimiter(BasicSetting->RepoPath) + project;
-}
+// The observer of a command: notices are lines, progress is the terminal bar under a label
+// of the project and the step.
+class TAdminObserver : public TJobObserver {
+public:
+  TAdminObserver(std::ostream& out, TProgressBar& bar) : FOut(out), FBar(bar) {}
+  std::string Label; // the project and what is done to it
+  void Notify(TMsgIcon, const std::string& text) override {
+    FBar.Clear();
+    FOut << text << "\n" << std::flush;
+  }
+  void Progress(const std::string&, int, int totalPercent) override {
+    FBar.Show(Label, totalPercent);
+  }
+
+private:
+  std::ostream& FOut;
+  TProgressBar& FBar;
+};
 
 // The command's arguments: names, flags and options with a value.
 struct TArguments {
@@ -201,38 +229,27 @@ size_t ParseKeep(const std::string& text) {
 
 // ---- list ------------------------------------------------------------------------------------
 
-// One of the three levels the dialog offers, or "-" when the file holds another value.
-std::string Level(const std::string& value) {
-  for (const char* level : {"none", "read", "write"})
-    if (value == level) return value;
-  return "-";
-}
-
 int List(const std::vector<std::string>& args, std::ostream& out) {
   const TArguments a = ParseArguments(args, false, false);
   if (!a.Names.empty()) throw TRefused("list에는 인수가 없습니다: " + a.Names.front());
   NeedRepoPath();
-  ProjectMgr->Refresh();
-  if (ProjectMgr->Projects.empty()) out << "프로젝트가 없습니다.\n";
-  for (const std::string& project : ProjectMgr->Projects) {
-    // An absent key means svnserve's default, as the dialog shows it.
-    ProfileFile conf(TclsProjectMgr::ConfigFile(project));
-    std::vector<std::string> lines;
-    std::string users;
-    try {
-      ProjectMgr->ReadUsers(project, lines);
-      for (const std::string& line : lines)
-        users += (users.empty() ? "" : ", ") + line.substr(0, line.find('='));
-      if (users.empty()) users = "(없음)";
-    } catch (const EPasswordDbOutside& e) {
-      // The dialog leaves such a file alone as well.
-      users = "(관리하지 않음: 프로젝트 폴더 밖의 암호 파일 " + e.File + ")";
+  const std::vector<TProjectListing> list = ListProjects(*ProjectMgr, BasicSetting->RepoPath);
+  if (list.empty()) out << "프로젝트가 없습니다.\n";
+  for (const TProjectListing& p : list) {
+    out << p.Name << "\n";
+    if (!p.Repository) {
+      out << "  " << kNotRepository << "\n";
+      continue;
     }
-    out << project << "\n"
-        << "  " << kAnonAccess << " : " << Level(conf.ReadValue("general", "anon-access", "read"))
-        << "\n"
-        << "  " << kAuthAccess << " : " << Level(conf.ReadValue("general", "auth-access", "write"))
-        << "\n"
+    std::string users;
+    for (const std::string& id : p.Users)
+      users += (users.empty() ? "" : ", ") + id;
+    if (users.empty()) users = "(없음)";
+    // The dialog leaves such a file alone as well.
+    if (!p.UsersNotManaged.empty())
+      users = "(관리하지 않음: 프로젝트 폴더 밖의 암호 파일 " + p.UsersNotManaged + ")";
+    out << "  " << kAnonAccess << " : " << p.AnonAccess << "\n"
+        << "  " << kAuthAccess << " : " << p.AuthAccess << "\n"
         << "  " << kRegUsers << " : " << users << "\n";
   }
   return AdminExitOk;
@@ -246,74 +263,43 @@ void ReportAbandoned(const std::vector<std::string>& folders, std::ostream& out)
     out << "중단된 이전 작업이 남긴 임시 폴더를 지웠습니다: " << f << "\n";
 }
 
-struct TBackupOutcome {
-  bool Ok = false;
-  std::string Line;
-  std::string ArchiveName; // the file written, when Ok
-};
-
-TBackupOutcome BackupProject(const std::string& project, const std::string& backupFolder,
-                             TProgressBar& bar) {
-  auto failed = [&](const std::string& reason) {
-    return TBackupOutcome{false, project + ": " + kBackupFailed + " " + reason, ""};
-  };
-  TWorkFolder work(backupFolder, "orlenway-admin-");
-  if (work.Path().empty())
-    return failed("백업 폴더에 임시 폴더를 만들지 못했습니다 (" + work.Error() + ")");
-  const std::string copy = AddPathDelimiter(work.Path()) + project;
-
-  bar.Show(project + " 복사 중", 0);
-  const TSvnAdminResult hotcopy = SvnAdminHotcopy(ProjectFolder(project), copy);
-  if (!hotcopy.Ok) {
-    bar.Clear();
-    return failed("svnadmin hotcopy: " + hotcopy.Message);
+// The links a backup left out, below the folder it packed, as one list.
+std::string LinkList(const TBackupResult& r) {
+  std::string names;
+  for (const std::string& link : r.SkippedLinks) {
+    const bool below = link.compare(0, r.PackedFolder.size(), r.PackedFolder) == 0;
+    names += (names.empty() ? "" : ", ") + (below ? link.substr(r.PackedFolder.size()) : link);
   }
+  if (r.LinkCount > r.SkippedLinks.size()) names += ", ...";
+  return names;
+}
 
-  const std::string archiveName = BackupArchiveName(project, std::time(nullptr));
-  const std::string archivePath = AddPathDelimiter(backupFolder) + archiveName;
-  TZip zip;
-  ConfigureBackupZip(zip, AddPathDelimiter(copy), archivePath);
-  // The builder's temporary file goes beside the copy, on the backup folder's file system.
-  zip.TempDir = work.Path();
-  std::string error;
-  zip.OnError = [&](TZip&, const std::string& fileName, const std::string& extended,
-                    const std::string&, int code) {
-    if (code == zeOpenError || !error.empty()) return;
-    error = TZip::ErrorText(code);
-    if (!fileName.empty()) error += ": " + fileName;
-    if (!extended.empty()) error += " (" + extended + ")";
-  };
-  zip.OnProgress = [&](TZip&, uint8_t, uint8_t byArchive) {
-    bar.Show(project + " 압축 중", byArchive);
-  };
-  const int count = zip.BuildArchive();
-  bar.Clear();
-  // A copy that could not be read whole is no backup: the archive goes again.
-  if (error.empty() && zip.UnreadableCount() > 0) {
-    platform::DeleteFile(archivePath);
-    error = "읽을 수 없어 빠진 파일 : " + std::to_string(zip.UnreadableCount()) + "개";
-    if (!zip.UnreadableFiles().empty()) error += " (" + zip.UnreadableFiles().front() + ")";
-  }
-  if (error.empty() && count == 0) error = TZip::ErrorText(zeNothingToDo);
-  if (!error.empty()) return failed(error);
-  if (!work.Remove()) {
-    return failed("임시 폴더를 지우지 못했습니다: " + work.Path());
+// The line that tells a project's outcome.
+std::string BackupLine(const std::string& project, const TBackupResult& r) {
+  if (!r.Written()) {
+    std::string reason = r.Reason;
+    if (!r.ReasonDetail.empty()) reason += " (" + r.ReasonDetail + ")";
+    return project + ": " + kBackupFailedHead + " " + reason;
   }
   std::string line =
-      project + ": 프로젝트 폴더 압축을 완료하였습니다. 총 파일 갯수 : " + std::to_string(count) +
-      ", 파일명 : " + archiveName;
+      project + ": " + (r.Outcome == TBackupOutcome::Warned ? r.Warning + " " : std::string()) +
+      "프로젝트 폴더 압축을 완료하였습니다. 총 파일 갯수 : " + std::to_string(r.Count) +
+      ", 파일명 : " + ExtractFileName(r.ArchivePath);
   // The walk follows no link, so a conf/passwd shared through one is not in the archive: the
   // window's backup names such entries, and so does this line.
-  if (zip.LinkCount() > 0) {
-    const std::string base = AddPathDelimiter(copy);
-    std::string names;
-    for (const std::string& link : zip.SkippedLinks())
-      names += (names.empty() ? "" : ", ") +
-               (link.compare(0, base.size(), base) == 0 ? link.substr(base.size()) : link);
-    if (zip.LinkCount() > zip.SkippedLinks().size()) names += ", ...";
-    line += ", 링크여서 빠진 항목 : " + std::to_string(zip.LinkCount()) + "개 (" + names + ")";
-  }
-  return {true, line, archiveName};
+  if (r.LinkCount > 0)
+    line += ", 링크여서 빠진 항목 : " + std::to_string(r.LinkCount) + "개 (" + LinkList(r) + ")";
+  return line;
+}
+
+// A folder inside the repository root would be listed as a project, and its archives packed
+// into the next backup of the root's projects.
+void NeedBackupFolderOutsideRoot(const std::string& folder) {
+  const std::string& root = BasicSetting->RepoPath;
+  if (platform::PathWithin(root, folder) ||
+      platform::ResolvedPath(folder) == platform::ResolvedPath(root))
+    throw TRefused("백업 폴더가 저장소 경로 안에 있습니다: " + folder + " (저장소 경로: " + root +
+                   ")");
 }
 
 int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
@@ -325,7 +311,8 @@ int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream
   NeedSvnAdmin();
   const std::string folder = a.To ? *a.To : BasicSetting->BackupPath;
   if (folder.empty() || !platform::DirectoryExists(folder))
-    throw TRefused(std::string(kNoBackupFolder) + " (" + folder + ")");
+    throw TRefused(std::string(kBackupNoBackupFolder) + " (" + folder + ")");
+  NeedBackupFolderOutsideRoot(folder);
   const std::vector<std::string> projects = ChosenProjects(a);
   ReportAbandoned(RemoveAbandonedWorkFolders(folder, "orlenway-admin-"), out);
   {
@@ -340,25 +327,45 @@ int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream
   }
 
   TProgressBar bar(out, terminal, columns);
+  struct TBackupObserver : TAdminObserver {
+    using TAdminObserver::TAdminObserver;
+    std::string Project;
+    void Progress(const std::string& item, int itemPercent, int totalPercent) override {
+      Label = Project + (item == kBackupCopyStep ? " 복사 중" : " 압축 중");
+      TAdminObserver::Progress(item, itemPercent, totalPercent);
+    }
+  } observer(out, bar);
   int status = AdminExitOk;
   for (const std::string& project : projects) {
-    if (!platform::DirectoryExists(ProjectFolder(project))) {
-      out << project << ": " << kNoProjectFolder << "\n";
+    TBackupRequest request;
+    request.RepoPath = BasicSetting->RepoPath;
+    request.Project = project;
+    request.BackupFolder = folder;
+    request.Options.Hotcopy = true;
+    request.Options.SVNPath = BasicSetting->SVNPath;
+    request.Options.Unreadable = TUnreadablePolicy::Fails;
+    observer.Project = project;
+    const TBackupResult r = BackupProject(request, observer);
+    bar.Clear();
+    if (r.Outcome == TBackupOutcome::Refused) {
+      out << project << ": " << r.Reason << "\n";
       status = AdminExitFailed;
       continue;
     }
-    TBackupOutcome outcome = BackupProject(project, folder, bar);
-    if (outcome.Ok && keep) {
-      const TPruneResult pruned = PruneBackups(folder, project, *keep, outcome.ArchiveName);
+    std::string line = BackupLine(project, r);
+    // An archive that cannot restore the repository is no backup to count on.
+    if (!r.Written() || r.Outcome == TBackupOutcome::Warned) status = AdminExitFailed;
+    if (r.Written() && keep) {
+      const TPruneResult pruned =
+          PruneBackups(folder, project, *keep, ExtractFileName(r.ArchivePath));
       if (!pruned.Removed.empty())
-        outcome.Line += ", 오래된 백업 " + std::to_string(pruned.Removed.size()) + "개 삭제";
+        line += ", 오래된 백업 " + std::to_string(pruned.Removed.size()) + "개 삭제";
       for (const std::string& f : pruned.Failed) {
         err << kTool << ": " << project << ": 오래된 백업을 지우지 못했습니다: " << f << "\n";
         status = AdminExitFailed;
       }
     }
-    out << outcome.Line << "\n" << std::flush;
-    if (!outcome.Ok) status = AdminExitFailed;
+    out << line << "\n" << std::flush;
   }
   return status;
 }
@@ -372,15 +379,17 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, bool termina
   const std::vector<std::string> projects = ChosenProjects(a);
   if (projects.empty()) out << "검사할 프로젝트가 없습니다.\n";
   TProgressBar bar(out, terminal, columns);
+  TAdminObserver observer(out, bar);
   int status = AdminExitOk;
   for (const std::string& project : projects) {
-    bar.Show(project + " 검사 중", 0);
-    const TSvnAdminResult r = SvnAdminVerify(ProjectFolder(project));
+    observer.Label = project + " 검사 중";
+    const TVerifyResult r =
+        VerifyProject(BasicSetting->SVNPath, BasicSetting->RepoPath, project, observer);
     bar.Clear();
     if (r.Ok) {
       out << project << ": 검사를 통과하였습니다.\n";
     } else {
-      out << project << ": 검사에 실패하였습니다. " << r.Message << "\n";
+      out << project << ": 검사에 실패하였습니다. " << r.Reason << "\n";
       status = AdminExitFailed;
     }
     out << std::flush;
@@ -390,54 +399,27 @@ int Verify(const std::vector<std::string>& args, std::ostream& out, bool termina
 
 // ---- restore ---------------------------------------------------------------------------------
 
-#ifdef ORLENWAY_ADMIN_RESTORE
+#ifdef ORLENWAY_RESTORE
 int Restore(const std::vector<std::string>& args, std::ostream& out) {
   const TArguments a = ParseArguments(args, false, false);
   if (a.Names.size() != 2)
     throw TRefused("restore에는 압축 파일과 새 프로젝트 이름을 입력해주세요");
-  const std::string archive = a.Names[0];
-  const std::string name = text::Trim(a.Names[1]);
   NeedRepoPath();
   NeedSvnAdmin();
-  if (!platform::FileExists(archive)) throw TRefused("압축 파일이 존재하지 않습니다: " + archive);
-  const std::string root = BasicSetting->RepoPath;
-  switch (CheckNewProjectName(root, name)) {
-  case TProjectNameCheck::Empty:
-    throw TRefused(kEnterName);
-  case TProjectNameCheck::NotPlain:
-    throw TRefused(std::string(kBadName) + " (" + name + ")");
-  case TProjectNameCheck::Taken:
-    throw TRefused(std::string(kNameTaken) + " (" + name + ")");
-  case TProjectNameCheck::Ok:
+  TProgressBar bar(out, false, 80);
+  TAdminObserver observer(out, bar);
+  const TRestoreResult r = RestoreProject(
+      {BasicSetting->RepoPath, BasicSetting->SVNPath, a.Names[0], a.Names[1]}, observer);
+  const std::string name = text::Trim(a.Names[1]);
+  switch (r.Outcome) {
+  case TRestoreOutcome::Refused:
+    throw TRefused(r.Reason);
+  case TRestoreOutcome::Failed:
+    out << name << ": 복원에 실패하였습니다. " << r.Reason << "\n";
+    return AdminExitFailed;
+  case TRestoreOutcome::Done:
     break;
   }
-  const std::string target = AddPathDelimiter(root) + name;
-  // Even an empty folder of that name is somebody's: a restore makes a new project only.
-  platform::DirEntry existing;
-  if (platform::GetEntry(target, existing))
-    throw TRefused(std::string(kNameTaken) + " (" + name + ")");
-
-  auto failed = [&](const std::string& reason) {
-    out << name << ": 복원에 실패하였습니다. " << reason << "\n";
-    return AdminExitFailed;
-  };
-  // Unpacked and checked out of sight (a hidden folder under the root, so the same file
-  // system), and moved into place only when the check has passed.
-  ReportAbandoned(RemoveAbandonedWorkFolders(root, "orlenway-restore-"), out);
-  TWorkFolder work(root, "orlenway-restore-");
-  if (work.Path().empty())
-    return failed("저장소 폴더에 임시 폴더를 만들지 못했습니다 (" + work.Error() + ")");
-  const std::string unpacked = AddPathDelimiter(work.Path()) + name;
-  if (!platform::ForceDirectories(unpacked))
-    return failed("임시 폴더를 만들지 못했습니다: " + platform::LastErrorMessage());
-  const TUnpackResult r = UnpackArchive(archive, unpacked);
-  if (!r.Ok) return failed(r.Error);
-  const TSvnAdminResult verify = SvnAdminVerify(unpacked);
-  if (!verify.Ok) return failed("svnadmin verify: " + verify.Message);
-  if (platform::GetEntry(target, existing))
-    return failed(std::string(kNameTaken) + " (" + name + ")");
-  if (!platform::RenameFile(unpacked, target))
-    return failed("새 프로젝트 폴더로 옮기지 못했습니다: " + platform::LastErrorMessage());
   out << name << ": 복원을 완료하였습니다. 총 파일 갯수 : " << r.Files
       << ", 검사를 통과하였습니다.\n";
   return AdminExitOk;
@@ -447,14 +429,14 @@ int Restore(const std::vector<std::string>& args, std::ostream& out) {
 } // namespace
 
 std::string ProgramSettingsFile() {
-  return SettingsFileName(FolderOf(platform::ProgramPath()) + "orlenway");
+  return SettingsFileName(ExtractFilePath(platform::ProgramPath()) + "orlenway");
 }
 
 int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
               bool terminal, int columns) {
   const std::string command = args.empty() ? "" : args[0];
   if (command.empty() || command == "--help" || command == "-h" || command == "help") {
-    (command.empty() ? err : out) << kHelp;
+    (command.empty() ? err : out) << HelpText();
     return command.empty() ? AdminExitRefused : AdminExitOk;
   }
   if (command == "--version") {
@@ -463,11 +445,11 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
   }
   try {
     if (command != "list" && command != "backup" && command != "verify"
-#ifdef ORLENWAY_ADMIN_RESTORE
+#ifdef ORLENWAY_RESTORE
         && command != "restore"
 #endif
     ) {
-#ifndef ORLENWAY_ADMIN_RESTORE
+#ifndef ORLENWAY_RESTORE
       if (command == "restore")
         throw TRefused("이 빌드에는 복원 명령이 없습니다 (orlenway-admin --help)");
 #endif
@@ -482,7 +464,7 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (command == "list") return List(args, out);
     if (command == "backup") return Backup(args, out, err, terminal, columns);
     if (command == "verify") return Verify(args, out, terminal, columns);
-#ifdef ORLENWAY_ADMIN_RESTORE
+#ifdef ORLENWAY_RESTORE
     return Restore(args, out);
 #endif
   } catch (const TRefused& e) {

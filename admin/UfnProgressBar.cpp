@@ -4,10 +4,7 @@
 
 #include <algorithm>
 
-namespace {
-
-// Columns a text takes on a terminal: Hangul and other wide letters take two.
-int Columns(const std::string& s) {
+int DisplayColumns(const std::string& s) {
   int n = 0;
   for (char32_t c : text::DecodeUtf8(s))
     n += (c >= 0x1100 && c <= 0x115F) || (c >= 0x2E80 && c <= 0xA4CF) ||
@@ -18,13 +15,11 @@ int Columns(const std::string& s) {
   return n;
 }
 
-} // namespace
-
 std::string ProgressLine(const std::string& label, int percent, int columns) {
   percent = std::clamp(percent, 0, 100);
   const std::string tail = std::to_string(percent) + "%";
   // label, blank, brackets, blank, percentage (3 digits and "%"), and a free last column.
-  const int barWidth = std::clamp(columns - Columns(label) - 9, 10, 40);
+  const int barWidth = std::clamp(columns - DisplayColumns(label) - 9, 10, 40);
   const int filled = barWidth * percent / 100;
   std::string line = label + " [" + std::string(static_cast<size_t>(filled), '#') +
                      std::string(static_cast<size_t>(barWidth - filled), '.') + "] ";
@@ -37,15 +32,25 @@ TProgressBar::TProgressBar(std::ostream& out, bool enabled, int columns)
 
 void TProgressBar::Show(const std::string& label, int percent) {
   if (!FEnabled) return;
+  if (label == FLabel && percent < FPercent) return;
+  FLabel = label;
+  FPercent = percent;
   const std::string line = ProgressLine(label, percent, FColumns);
   if (line == FShown) return;
-  Clear();
+  Erase();
   FOut << line << std::flush;
   FShown = line;
 }
 
 void TProgressBar::Clear() {
+  FLabel.clear();
+  FPercent = -1;
+  Erase();
+}
+
+void TProgressBar::Erase() {
   if (!FEnabled || FShown.empty()) return;
-  FOut << '\r' << std::string(static_cast<size_t>(Columns(FShown)), ' ') << '\r' << std::flush;
+  FOut << '\r' << std::string(static_cast<size_t>(DisplayColumns(FShown)), ' ') << '\r'
+       << std::flush;
   FShown.clear();
 }

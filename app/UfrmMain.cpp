@@ -4,6 +4,7 @@
 #include "app/UfrmDialogKit.h"
 #include "base/UfnDesktop.h"
 #include "base/UfnErrors.h"
+#include "platform/UfnFiles.h"
 #include "projects/UfrmProjectMgr.h"
 #include "server/UclsSVN.h"
 #include "settings/UclsBasicSetting.h"
@@ -16,16 +17,11 @@
 #include <QCloseEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QMenuBar>
-#include <QPainter>
-#include <QProxyStyle>
 #include <QScreen>
 #include <QSessionManager>
-#include <QStyleOptionMenuItem>
 #include <QSysInfo>
 #include <QTimer>
 #include <QToolButton>
-#include <QWindowStateChangeEvent>
 
 TfrmMain* frmMain = nullptr;
 
@@ -35,79 +31,6 @@ static void InitResources() {
 }
 
 namespace {
-
-// The pictures of the seven actions, by index: 24 pixels on the buttons, 16 in the menus.
-QIcon ActionPicture(int index) {
-  static const char* const names[] = {"start",    "stop", "settings", "users",
-                                      "projects", "exit", "about"};
-  const QString base = QString(":/icons/") + names[index];
-  QIcon icon;
-  icon.addFile(base + "16.png", QSize(16, 16));
-  icon.addFile(base + "24.png", QSize(24, 24));
-  return icon;
-}
-
-// Pictures of the three top-level menu entries: floppy disk, magnifying glass, book.
-QIcon MenuPicture(int index) {
-  static const char* const names[] = {"file", "tools", "help"};
-  return QIcon(QString(":/icons/") + names[index] + "16.png");
-}
-
-// The common styles draw a menu-bar entry's picture instead of its caption; the entries
-// carry both.
-class TMenuBarStyle : public QProxyStyle {
-public:
-  void drawControl(ControlElement element, const QStyleOption* option, QPainter* painter,
-                   const QWidget* widget) const override {
-    const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
-    if (element != CE_MenuBarItem || !item || item->icon.isNull()) {
-      QProxyStyle::drawControl(element, option, painter, widget);
-      return;
-    }
-    QStyleOptionMenuItem bare(*item);
-    bare.icon = QIcon();
-    bare.text.clear();
-    QProxyStyle::drawControl(element, &bare, painter, widget);
-    const bool enabled = item->state & State_Enabled;
-    const int extent = pixelMetric(PM_SmallIconSize, option, widget);
-    const QRect r = item->rect;
-    QPixmap pix = item->icon.pixmap(extent, extent, enabled ? QIcon::Normal : QIcon::Disabled);
-    painter->drawPixmap(QRect(r.left() + 4, r.top() + (r.height() - extent) / 2, extent, extent),
-                        pix);
-    drawItemText(painter, r.adjusted(extent + 4, 0, 0, 0),
-                 Qt::AlignCenter | Qt::TextShowMnemonic | Qt::TextDontClip | Qt::TextSingleLine,
-                 item->palette, enabled, item->text, QPalette::ButtonText);
-  }
-
-  QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& size,
-                         const QWidget* widget) const override {
-    const auto* item = qstyleoption_cast<const QStyleOptionMenuItem*>(option);
-    if (type != CT_MenuBarItem || !item || !widget)
-      return QProxyStyle::sizeFromContents(type, option, size, widget);
-    QSize contents = size;
-    if (!item->icon.isNull()) {
-      const int extent = pixelMetric(PM_SmallIconSize, option, widget);
-      QSize text = widget->fontMetrics().size(Qt::TextShowMnemonic, item->text);
-      contents = QSize(extent + 4 + text.width(), std::max(extent, text.height()));
-    }
-    QSize result = QProxyStyle::sizeFromContents(type, option, contents, widget);
-    // The bar has a fixed, low height; entries taller than it would all go to the overflow.
-    const int frame = pixelMetric(PM_MenuBarPanelWidth, nullptr, widget) +
-                      pixelMetric(PM_MenuBarVMargin, nullptr, widget);
-    result.setHeight(std::min(result.height(), widget->maximumHeight() - 2 * frame));
-    return result;
-  }
-};
-
-// The tray's picture: the program's icon while the server runs, greyed while it is stopped.
-QIcon TrayPicture(bool running) {
-  QIcon base = QApplication::windowIcon().isNull() ? ProgramIcon() : QApplication::windowIcon();
-  if (running) return base;
-  QIcon grey;
-  for (int size : {16, 32})
-    grey.addPixmap(base.pixmap(size, size, QIcon::Disabled));
-  return grey;
-}
 
 // Restores the start command and the settings if a start fails or raises.
 class TStartGuard {
@@ -133,6 +56,24 @@ private:
   bool FRestore = true;
 };
 
+// The repository folder as the status line names it, or what is wrong with it.
+QString RepositoryField() {
+  const std::string& repo = BasicSetting->RepoPath;
+  if (repo.empty()) return QString::fromUtf8("저장소 경로 미설정");
+  if (!platform::DirectoryExists(repo))
+    return QString::fromUtf8("저장소 경로 없음: ") + QString::fromStdString(repo);
+  return QString::fromStdString(repo);
+}
+
+// What is wrong with the Subversion folder, with its separator; empty when svnserve is there.
+QString SubversionField() {
+  const std::string& svn = BasicSetting->SVNPath;
+  if (svn.empty()) return QString::fromUtf8(" · SVN 경로 미설정");
+  if (!platform::FileExists(ServerProgramPath()))
+    return QString::fromUtf8(" · SVN 경로에 svnserve 없음: ") + QString::fromStdString(svn);
+  return {};
+}
+
 } // namespace
 
 QIcon ProgramIcon() {
@@ -152,81 +93,20 @@ TfrmMain::TfrmMain(QWidget* parent)
   setObjectName("frmMain");
   setFont(GulimFont(9));
   if (QApplication::windowIcon().isNull()) QApplication::setWindowIcon(ProgramIcon());
+  CreateActions();
+  CreateMenus();
+  CreateControls();
+  CreateTray();
 
-  auto makeAction = [this](const char* name, const char* category, const char* caption, int picture,
-                           void (TfrmMain::*handler)()) {
-    auto* a = new QAction(QString::fromUtf8(caption), this);
-    a->setObjectName(name);
-    a->setProperty("Category", category);
-    a->setIcon(ActionPicture(picture));
-    connect(a, &QAction::triggered, this, [this, handler]() { (this->*handler)(); });
-    acMain.append(a);
-    return a;
-  };
-  acStartServer =
-      makeAction("acStartServer", "File", "서버 시작", 0, &TfrmMain::acStartServerExecute);
-  acStopServer = makeAction("acStopServer", "File", "서버 중지", 1, &TfrmMain::acStopServerExecute);
-  acExit = makeAction("acExit", "File", "종료", 5, &TfrmMain::acExitExecute);
-  acBasicSetting =
-      makeAction("acBasicSetting", "Tools", "기본 설정", 2, &TfrmMain::acBasicSettingExecute);
-  acUserMgr = makeAction("acUserMgr", "Tools", "사용자 관리", 3, &TfrmMain::acUserMgrExecute);
-  acProjectMgr =
-      makeAction("acProjectMgr", "Tools", "프로젝트 관리", 4, &TfrmMain::acProjectMgrExecute);
-  acAbout = makeAction("acAbout", "Help", "대하여...", 6, &TfrmMain::acAboutExecute);
+  connect(qApp, &QGuiApplication::commitDataRequest, this,
+          [this](QSessionManager&) { WMQueryEndSession(); });
 
-  // The window menu, opened from the background; its shortcuts work anywhere in the window.
-  acMinimizeToTray = new QAction("Minimize to &Tray", this);
-  acMinimizeToTray->setObjectName("acMinimizeToTray");
-  connect(acMinimizeToTray, &QAction::triggered, this, &TfrmMain::MinimizeToTray);
-  acClose = new QAction("&Close", this);
-  acClose->setObjectName("acClose");
-  acClose->setShortcut(QKeySequence(Qt::ALT | Qt::Key_F4));
-  connect(acClose, &QAction::triggered, this, &QWidget::close);
-  addAction(acMinimizeToTray);
-  addAction(acClose);
-  pmWindow = new QMenu(this);
-  pmWindow->setObjectName("pmWindow");
-  pmWindow->addAction(acMinimizeToTray);
-  pmWindow->addSeparator();
-  pmWindow->addAction(acClose);
+  setFixedSize(398, 179);
+  UpdateServerStatus();
+  FormCreate();
+}
 
-  mmMain = new QMenuBar(this);
-  mmMain->setObjectName("mmMain");
-  auto* menuStyle = new TMenuBarStyle;
-  menuStyle->setParent(this);
-  mmMain->setStyle(menuStyle);
-  mmMain->setFixedHeight(19);
-  auto makeMenu = [this](const char* name, const char* caption, int picture) {
-    QMenu* m = mmMain->addMenu(MenuPicture(picture), QString::fromUtf8(caption));
-    m->setObjectName(name);
-    return m;
-  };
-  tiFile = makeMenu("tiFile", "  파일  ", 0);
-  tiFile->addAction(acStartServer);
-  tiFile->addAction(acStopServer);
-  tiFile->addSeparator()->setObjectName("tiSep01");
-  tiFile->addAction(acExit);
-  tiTools = makeMenu("tiTools", "  도구  ", 1);
-  tiTools->addAction(acBasicSetting);
-  tiTools->addAction(acUserMgr);
-  tiTools->addAction(acProjectMgr);
-  tiHelp = makeMenu("tiHelp", "  도움말  ", 2);
-  tiHelp->addAction(acAbout);
-  setMenuBar(mmMain);
-
-  pmTray = new QMenu(this);
-  pmTray->setObjectName("pmTray");
-  pmTray->addAction(acStartServer);
-  pmTray->addAction(acStopServer);
-  pmTray->addSeparator()->setObjectName("tiSep02");
-  pmTray->addAction(acBasicSetting);
-  pmTray->addAction(acUserMgr);
-  pmTray->addAction(acProjectMgr);
-  pmTray->addSeparator()->setObjectName("tiSep03");
-  pmTray->addAction(acAbout);
-  pmTray->addSeparator()->setObjectName("tiSep04");
-  pmTray->addAction(acExit);
-
+void TfrmMain::CreateControls() {
   pnlBackground = new QWidget(this);
   pnlBackground->setObjectName("pnlBackground");
   pnlBackground->setContextMenuPolicy(Qt::CustomContextMenu);
@@ -268,18 +148,6 @@ TfrmMain::TfrmMain(QWidget* parent)
   tmServerWatch->setObjectName("tmServerWatch");
   tmServerWatch->setInterval(1000);
   connect(tmServerWatch, &QTimer::timeout, this, [this]() { CheckServer(); });
-
-  tiTrayIcon = new QSystemTrayIcon(this);
-  tiTrayIcon->setObjectName("tiTrayIcon");
-  tiTrayIcon->setContextMenu(pmTray);
-  connect(tiTrayIcon, &QSystemTrayIcon::activated, this, &TfrmMain::TrayActivated);
-
-  connect(qApp, &QGuiApplication::commitDataRequest, this,
-          [this](QSessionManager&) { WMQueryEndSession(); });
-
-  setFixedSize(398, 179);
-  UpdateServerStatus();
-  FormCreate();
 }
 
 TfrmMain::~TfrmMain() {
@@ -317,10 +185,11 @@ QString TfrmMain::ServerAddress() {
 
 QString TfrmMain::ServerStatusText() const {
   // One pass: a "%1" in a folder name is the name's own text, not a place for the address.
+  // A folder that is not set or not there is named with what is wrong, not left blank.
   return QString::fromUtf8(ServerRunning() ? "서버 실행 중" : "서버 중지됨") +
-         QString::fromUtf8(" · 포트 %1 · %2 · %3")
-             .arg(QString::number(BasicSetting->GetPort()),
-                  QString::fromStdString(BasicSetting->RepoPath), ServerAddress());
+         QString::fromUtf8(" · 포트 %1 · %2%3 · %4")
+             .arg(QString::number(BasicSetting->GetPort()), RepositoryField(), SubversionField(),
+                  ServerAddress());
 }
 
 void TfrmMain::UpdateServerStatus() {
@@ -329,10 +198,7 @@ void TfrmMain::UpdateServerStatus() {
   lblServerStatus->setToolTip(text);
   lblServerStatus->setText(
       lblServerStatus->fontMetrics().elidedText(text, Qt::ElideMiddle, lblServerStatus->width()));
-  tiTrayIcon->setIcon(TrayPicture(ServerRunning()));
-  tiTrayIcon->setToolTip(TrayTip() + "\n" +
-                         QString::fromUtf8(ServerRunning() ? "서버 실행 중" : "서버 중지됨") +
-                         " · " + ServerAddress());
+  ShowTrayState();
 }
 
 void TfrmMain::CheckServer() {
@@ -433,72 +299,4 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
   FInTray = false;
   // The main window's closing ends the program, also when it closes from the tray.
   QCoreApplication::quit();
-}
-
-void TfrmMain::changeEvent(QEvent* event) {
-  QMainWindow::changeEvent(event);
-  if (event->type() != QEvent::WindowStateChange || !isMinimized() || FInTray || !TrayAvailable())
-    return;
-  // The title bar's minimise button hides the window into the notification area.
-  FRestoreState = static_cast<QWindowStateChangeEvent*>(event)->oldState() & ~Qt::WindowMinimized;
-  QTimer::singleShot(0, this, [this]() {
-    if (isMinimized() && !FInTray) MinimizeToTray();
-  });
-}
-
-bool TfrmMain::TrayAvailable() const {
-  return QSystemTrayIcon::isSystemTrayAvailable();
-}
-
-bool TfrmMain::TrayShowsMessages() const {
-  return TrayAvailable() && QSystemTrayIcon::supportsMessages();
-}
-
-QString TfrmMain::TrayTip() {
-  QString title = QString::fromStdString(ApplicationTitle());
-  if (title.size() <= 63) return title;
-  return title.left(title.at(62).isHighSurrogate() ? 62 : 63);
-}
-
-void TfrmMain::MinimizeToTray() {
-  if (FInTray) return;
-  if (!TrayAvailable()) {
-    // Without a notification area a hidden window could never come back.
-    showMinimized();
-    return;
-  }
-  if (!isMinimized()) FRestoreState = windowState();
-  FRestorePos = pos();
-  UpdateServerStatus();
-  FInTray = true;
-  hide();
-  tiTrayIcon->show();
-}
-
-void TfrmMain::RestoreFromTray() {
-  if (!FInTray) return;
-  FInTray = false;
-  tiTrayIcon->hide();
-  setWindowState(FRestoreState & ~Qt::WindowMinimized);
-  move(FRestorePos);
-  show();
-  raise();
-  activateWindow();
-}
-
-void TfrmMain::ShowFromOtherLaunch() {
-  if (FInTray) {
-    RestoreFromTray();
-    return;
-  }
-  setWindowState(windowState() & ~Qt::WindowMinimized);
-  show();
-  raise();
-  activateWindow();
-}
-
-void TfrmMain::TrayActivated(QSystemTrayIcon::ActivationReason reason) {
-  // Some trays pass single clicks only.
-  if (reason == QSystemTrayIcon::DoubleClick || reason == QSystemTrayIcon::Trigger)
-    RestoreFromTray();
 }

@@ -106,6 +106,12 @@ protected:
   virtual bool TrayShowsMessages() const;
 
 private:
+  // The parts the constructor makes, in this order.
+  void CreateActions();
+  void CreateMenus();
+  void CreateControls();
+  void CreateTray();
+  void ShowTrayState();
   void TrayActivated(QSystemTrayIcon::ActivationReason reason);
   bool FShown = false;
   bool FServerRunning = false;

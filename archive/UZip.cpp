@@ -3,6 +3,7 @@
 #include "base/UfnPaths.h"
 #include "base/UfnText.h"
 
+#include "archive/UZipEntry.h"
 #include "archive/UfnZipHeaders.h"
 #include "base/UfnDesktop.h"
 #include "base/UfnErrors.h"
@@ -12,18 +13,6 @@
 #include <cstring>
 #include <optional>
 #include <zlib.h>
-
-struct TZip::TEntry {
-  std::string Name; // below the root, system delimiters; a folder's ends with one
-  uint64_t Size = 0;
-  uint32_t DosDateTime = 0;
-  uint32_t Attributes = 0;
-  uint32_t SpecLine = 0;
-  // What its local header says, once it is in the archive; the central header repeats it.
-  zipfmt::THeaderInfo Header;
-  bool Written = false;
-  bool IsFolder() const { return !Name.empty() && Name.back() == platform::PathDelimiter(); }
-};
 
 struct TZip::TRunError {
   int Code;
@@ -36,7 +25,6 @@ namespace {
 constexpr int64_t StoreChunkSize = 102400;
 constexpr int64_t CopyChunkSize = 131072;
 constexpr int64_t TempBufferSize = 256 << 10;
-constexpr uint64_t SmallFileLimit = 257;
 // Deflate may grow incompressible data a little; an entry this close to 4 GiB gets the ZIP64
 // sizes in its local header in case its data end up beyond the classic limit.
 constexpr uint64_t Zip64Margin = 64ull << 20;
@@ -62,20 +50,6 @@ uint16_t DeflateFlags(TDeflateType type) {
   default:
     return 0;
   }
-}
-
-// How long the window may wait for a piece before it is pumped and the bars move.
-constexpr std::chrono::milliseconds ProgressInterval{50};
-
-// Reads until the buffer is full or the file ends.
-int64_t ReadFull(TStream& source, unsigned char* buffer, int64_t count) {
-  int64_t done = 0;
-  while (done < count) {
-    int64_t n = source.Read(buffer + done, count - done);
-    if (n <= 0) break;
-    done += n;
-  }
-  return done;
 }
 
 // Whether a name is flagged as UTF-8: it must hold a byte of 0x80 or more, and be valid
@@ -136,10 +110,6 @@ void TZip::SetEncryptHeaders(bool) {}
 
 void TZip::SetPassword(const std::string& value) {
   if (value.empty()) FPassword.clear();
-}
-
-unsigned TZip::WorkerThreads() const {
-  return FThreads ? FThreads : std::max(std::thread::hardware_concurrency(), 1u);
 }
 
 void TZip::IncludeAttribute(TScanAttribute kind, bool include) {
@@ -322,11 +292,15 @@ void TZip::CheckArchiveFolder() {
   uint64_t total = 0, available = 0;
   if (!platform::DiskSpace(folder, total, available))
     throw TRunError{zeNotAccessible, folder, platform::LastErrorMessage()};
-  // The folder's file system must take a file, or the archive could never be put there.
+  // A write-protected medium is told before anything is packed. Any other failure of the probe
+  // (a folder this user may not write, say) is left to the step that meets it with its own error.
   std::string probe;
   platform::FileHandle h = platform::FileCreateUnique(folder, ".orlenway-probe-", probe);
-  if (h == platform::InvalidFileHandle)
-    throw TRunError{zeWriteProtected, folder, platform::LastErrorMessage()};
+  if (h == platform::InvalidFileHandle) {
+    if (platform::IsWriteProtectedError(platform::LastErrorCode()))
+      throw TRunError{zeWriteProtected, folder, platform::LastErrorMessage()};
+    return;
+  }
   platform::FileClose(h);
   if (!platform::DeleteFile(probe))
     throw TRunError{zeWriteProtected, folder, platform::LastErrorMessage()};
@@ -405,117 +379,12 @@ uint32_t TZip::StoreCopy(TStream& source, TEntry& e) {
   return static_cast<uint32_t>(crc);
 }
 
-// Cuts the file into pieces deflated on the workers and writes their output in order, while
-// this thread keeps the window alive and the bars moving.
-uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& read) {
-  if (!FPool) FPool = std::make_unique<TDeflatePool>(WorkerThreads());
-  // The files read ahead have a budget of their own, so that a large file behind them still
-  // keeps every worker busy.
-  const size_t inFlight = std::min<size_t>(MaxPiecesInFlight, 2 * FPool->Threads() + 1);
-  constexpr size_t Window = 32768;
-  std::deque<std::shared_ptr<TDeflatePiece>> pending;
-  unsigned char* const next = FPieceBuffer.get();
-  std::vector<unsigned char> tail;
-  uLong crc = crc32(0L, Z_NULL, 0);
-  int64_t done = 0;
-  read = 0;
-  source.SetPosition(0);
-  int64_t n = ReadFull(source, next, PieceSize);
-  bool more = true;
-  FAheadNext = std::max(FAheadNext, index + 1);
-  auto ahead = FAhead.find(index);
-  if (ahead != FAhead.end()) {
-    // Read early: taken when the file has not changed since, deflated anew otherwise.
-    std::shared_ptr<TDeflatePiece> early = std::move(ahead->second);
-    FAhead.erase(ahead);
-    if (n < PieceSize && early->DictSize == 0 && early->Type == DeflateType &&
-        early->Input.size() == static_cast<size_t>(n) &&
-        std::equal(early->Input.begin(), early->Input.end(), next)) {
-      read = n;
-      more = false;
-      pending.push_back(std::move(early));
-    }
-  }
-  while (more || !pending.empty()) {
-    // Keep the workers fed, within the memory budget.
-    while (more && pending.size() < inFlight) {
-      auto piece = std::make_shared<TDeflatePiece>();
-      piece->Type = DeflateType;
-      piece->DictSize = tail.size();
-      piece->Input.reserve(tail.size() + static_cast<size_t>(n));
-      piece->Input.assign(tail.begin(), tail.end());
-      piece->Input.insert(piece->Input.end(), next, next + n);
-      read += n;
-      // The piece is the last when nothing follows it; a full piece needs one more read.
-      int64_t following = n == PieceSize ? ReadFull(source, next, PieceSize) : 0;
-      piece->Last = following == 0;
-      const size_t keep = std::min(Window, static_cast<size_t>(n));
-      tail.assign(piece->Input.end() - static_cast<std::ptrdiff_t>(keep), piece->Input.end());
-      n = following;
-      more = !piece->Last;
-      FPool->Submit(piece);
-      pending.push_back(std::move(piece));
-    }
-    if (!more) ReadAhead();
-    Desktop().ProcessMessages();
-    if (FCancel) {
-      FPool->Drop();
-      throw TRunCancelled{};
-    }
-    TDeflatePiece& head = *pending.front();
-    if (FPool->Wait(head, ProgressInterval)) {
-      FTemp->WriteBuffer(head.Output.data(), static_cast<int64_t>(head.Output.size()));
-      crc = crc32_combine(crc, head.CRC, static_cast<z_off_t>(head.Size()));
-      done += head.Size();
-      FBytesToDo -= head.Size();
-      pending.pop_front();
-    }
-    Progress(done, e.Size);
-  }
-  return static_cast<uint32_t>(crc);
-}
-
-// Hands the next small files to the workers while this thread waits, so that a tree of
-// many small files keeps every core busy. A file that cannot be read here is left to its
-// turn, which reports it as before.
-void TZip::ReadAhead() {
-  const bool storeAll = FCompressMethod == cmStore || DeflateType == dtDeflateS;
-  uint64_t bytes = 0;
-  for (const auto& a : FAhead)
-    bytes += a.second->Input.size();
-  for (; FAhead.size() < MaxFilesAhead && FAheadNext < FEntries.size() && !storeAll; ++FAheadNext) {
-    const TEntry& e = FEntries[FAheadNext];
-    if (e.IsFolder() || e.Size < SmallFileLimit || e.Size >= static_cast<uint64_t>(PieceSize) ||
-        IsStoredType(e.Name))
-      continue;
-    if (bytes + e.Size > MaxBytesAhead) break;
-    auto piece = std::make_shared<TDeflatePiece>();
-    piece->Type = DeflateType;
-    piece->Last = true;
-    try {
-      TFileStream source = OpenSourceFile(e);
-      // One byte more than the walk saw tells a file that grew since; its turn handles it.
-      piece->Input.resize(static_cast<size_t>(e.Size) + 1);
-      const int64_t n = ReadFull(source, piece->Input.data(), static_cast<int64_t>(e.Size) + 1);
-      if (n > static_cast<int64_t>(e.Size)) continue;
-      piece->Input.resize(static_cast<size_t>(n));
-    } catch (const EStreamError&) {
-      continue;
-    }
-    bytes += piece->Input.size();
-    FPool->Submit(piece);
-    FAhead.emplace(FAheadNext, std::move(piece));
-  }
-}
-
 bool TZip::WriteFileEntry(TEntry& e, size_t index) {
   const std::string full = FullPath(e);
   bool extract = true;
   if (OnBegin) OnBegin(*this, full, static_cast<int>(index + 1), extract);
   if (!extract) return false;
   const std::string name = ArchiveName(e.Name);
-  const bool store =
-      FCompressMethod == cmStore || DeflateType == dtDeflateS || IsStoredType(e.Name);
 
   std::optional<TFileStream> source;
   try {
@@ -525,7 +394,40 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
     return false;
   }
 
-  zipfmt::THeaderInfo h;
+  WriteProvisionalHeader(e, name);
+  const int64_t dataStart = FTemp->Position();
+  const int64_t toDoBefore = FBytesToDo;
+  uint32_t crc = 0;
+  uint16_t method = zipfmt::MethodDeflated;
+  try {
+    crc = WriteEntryData(*source, e, index, method);
+  } catch (const EReadError& x) {
+    // Pieces of this file still queued are deflated and thrown away; dropping the queue
+    // would also drop the files read ahead, whose turn would then wait for ever.
+    // The source failed midway: leave it out and reuse its place for the next entry.
+    FBytesToDo = toDoBefore - static_cast<int64_t>(e.Size);
+    Unreadable(full, x.what());
+    return false;
+  }
+  if (!CompleteLocalHeader(e, name, crc, method, dataStart, source->Position())) {
+    FBytesToDo = toDoBefore - static_cast<int64_t>(e.Size);
+    Unreadable(full, "the file grew beyond 4 GiB while it was read");
+    return false;
+  }
+
+  e.Size = e.Header.UncompressedSize;
+  e.Written = true;
+  FEnd = FTemp->Position();
+  ++FWritten;
+  source->Close();
+  if (OnEnd) OnEnd(*this, e.Name, true);
+  return true;
+}
+
+// The local header as far as it is known before the data: their place is kept for it.
+void TZip::WriteProvisionalHeader(TEntry& e, const std::string& name) {
+  zipfmt::THeaderInfo& h = e.Header;
+  h = {};
   h.Flags = Utf8Name(name) ? zipfmt::FlagUtf8Name : 0;
   h.Method = zipfmt::MethodDeflated;
   h.DosDateTime = EntryDate(e);
@@ -536,45 +438,49 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
   zipfmt::AppendLocalHeader(header, h, name);
   FTemp->SetPosition(FEnd);
   FTemp->WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
-  const int64_t dataStart = FEnd + static_cast<int64_t>(header.size());
-  const int64_t toDoBefore = FBytesToDo;
+}
+
+// Writes the file's data after its header: stored, deflated in memory (a small file), or cut
+// into pieces for the workers. Gives the CRC-32 and the method; EReadError when the file
+// fails midway.
+uint32_t TZip::WriteEntryData(TFileStream& source, TEntry& e, size_t index, uint16_t& method) {
+  const bool store =
+      FCompressMethod == cmStore || DeflateType == dtDeflateS || IsStoredType(e.Name);
+  method = zipfmt::MethodDeflated;
+  if (store || e.Size == 0) {
+    method = zipfmt::MethodStored;
+    return StoreCopy(source, e);
+  }
+  if (e.Size < SmallFileLimit) return DeflateSmallFile(source, e, method);
+  int64_t read = 0;
+  return DeflatePieces(source, e, index, read);
+}
+
+// A small file is deflated in memory first and stored when that does not make it smaller.
+uint32_t TZip::DeflateSmallFile(TFileStream& source, TEntry& e, uint16_t& method) {
   // The share of the file the engine has taken in, not what has been read ahead of it.
   auto fileProgress = [this, &e](TCompressStream& s) { Progress(s.BytesIn(), e.Size); };
-
   uint32_t crc = 0;
-  uint16_t method = zipfmt::MethodDeflated;
-  int64_t read = 0;
-  try {
-    if (store || e.Size == 0) {
-      crc = StoreCopy(*source, e);
-      method = zipfmt::MethodStored;
-    } else if (e.Size < SmallFileLimit) {
-      TMemoryStream packed;
-      if (!DeflateFile(*source, packed, DeflateType, crc, FBytesToDo, FCancel, fileProgress,
-                       FChunk.get(), FOutputBlock.get()))
-        throw TRunCancelled{};
-      read = source->Position();
-      if (static_cast<int64_t>(packed.Data().size()) > read) {
-        FBytesToDo += read; // counted again while storing
-        crc = StoreCopy(*source, e);
-        method = zipfmt::MethodStored;
-      } else {
-        FTemp->WriteBuffer(packed.Memory(), static_cast<int64_t>(packed.Data().size()));
-      }
-    } else {
-      crc = DeflatePieces(*source, e, index, read);
-    }
-    read = source->Position();
-  } catch (const EReadError& x) {
-    // Pieces of this file still queued are deflated and thrown away; dropping the queue
-    // would also drop the files read ahead, whose turn would then wait for ever.
-    // The source failed midway: leave it out and reuse its place for the next entry.
-    FBytesToDo = toDoBefore - static_cast<int64_t>(e.Size);
-    Unreadable(full, x.what());
-    return false;
+  TMemoryStream packed;
+  if (!DeflateFile(source, packed, DeflateType, crc, FBytesToDo, FCancel, fileProgress,
+                   FChunk.get(), FOutputBlock.get()))
+    throw TRunCancelled{};
+  const int64_t read = source.Position();
+  if (static_cast<int64_t>(packed.Data().size()) > read) {
+    FBytesToDo += read; // counted again while storing
+    method = zipfmt::MethodStored;
+    return StoreCopy(source, e);
   }
-  const int64_t dataEnd = FTemp->Position();
+  FTemp->WriteBuffer(packed.Memory(), static_cast<int64_t>(packed.Data().size()));
+  return crc;
+}
 
+// Writes the completed local header over the provisional one and returns to the end of the
+// data. False when the file grew past what the provisional header can describe.
+bool TZip::CompleteLocalHeader(TEntry& e, const std::string& name, uint32_t crc, uint16_t method,
+                               int64_t dataStart, int64_t read) {
+  const int64_t dataEnd = FTemp->Position();
+  zipfmt::THeaderInfo& h = e.Header;
   h.Method = method;
   h.Flags = static_cast<uint16_t>(
       h.Flags | (method == zipfmt::MethodDeflated ? DeflateFlags(DeflateType) : 0));
@@ -582,25 +488,13 @@ bool TZip::WriteFileEntry(TEntry& e, size_t index) {
   h.CompressedSize = static_cast<uint64_t>(dataEnd - dataStart);
   h.UncompressedSize = static_cast<uint64_t>(read);
   if (!h.Zip64Local &&
-      (h.CompressedSize >= zipfmt::Limit32 || h.UncompressedSize >= zipfmt::Limit32)) {
-    // It grew past what its local header can describe while it was read.
-    FBytesToDo = toDoBefore - static_cast<int64_t>(e.Size);
-    Unreadable(full, "the file grew beyond 4 GiB while it was read");
+      (h.CompressedSize >= zipfmt::Limit32 || h.UncompressedSize >= zipfmt::Limit32))
     return false;
-  }
-  header.clear();
+  std::string header;
   zipfmt::AppendLocalHeader(header, h, name);
   FTemp->SetPosition(FEnd);
   FTemp->WriteBuffer(header.data(), static_cast<int64_t>(header.size()));
   FTemp->SetPosition(dataEnd);
-
-  e.Header = h;
-  e.Size = h.UncompressedSize;
-  e.Written = true;
-  FEnd = dataEnd;
-  ++FWritten;
-  source->Close();
-  if (OnEnd) OnEnd(*this, e.Name, true);
   return true;
 }
 

@@ -164,6 +164,11 @@ private:
   void OpenTempFile();
   void Collect();
   bool WriteFileEntry(TEntry& e, size_t index);
+  void WriteProvisionalHeader(TEntry& e, const std::string& name);
+  uint32_t WriteEntryData(TFileStream& source, TEntry& e, size_t index, uint16_t& method);
+  uint32_t DeflateSmallFile(TFileStream& source, TEntry& e, uint16_t& method);
+  bool CompleteLocalHeader(TEntry& e, const std::string& name, uint32_t crc, uint16_t method,
+                           int64_t dataStart, int64_t read);
   bool WriteFolderEntry(TEntry& e, size_t index);
   uint32_t StoreCopy(TStream& source, TEntry& e);
   uint32_t DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& read);

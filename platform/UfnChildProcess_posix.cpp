@@ -1,5 +1,6 @@
 #include "platform/UfnChildProcess.h"
 
+#include "platform/UfnEnvironment.h"
 #include "platform/UfnProcesses.h"
 
 #include <cerrno>

@@ -2,7 +2,7 @@
 #include "platform/UfnFiles.h"
 
 #include "base/UfnText.h"
-#include "platform/UfnProcesses.h"
+#include "platform/UfnEnvironment.h"
 #include "platform/UfnSystemErrors.h"
 
 #include <algorithm>

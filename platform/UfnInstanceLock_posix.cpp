@@ -1,8 +1,8 @@
 // POSIX (Linux) single-instance lock: an exclusive flock on a file of the user's own.
 #include "platform/UfnInstanceLock.h"
 
+#include "platform/UfnEnvironment.h"
 #include "platform/UfnFiles.h"
-#include "platform/UfnProcesses.h"
 
 #include <cerrno>
 #include <fcntl.h>

@@ -5,9 +5,11 @@
 
 #include "platform/UfnChildProcess.h"
 #include "platform/UfnCodePage.h"
+#include "platform/UfnEnvironment.h"
 #include "platform/UfnFileHandles.h"
 #include "platform/UfnFiles.h"
 #include "platform/UfnInstanceLock.h"
+#include "platform/UfnPortProbe.h"
 #include "platform/UfnProcesses.h"
 #include "platform/UfnSystemErrors.h"
 #include "platform/UfnTrash.h"

@@ -1,11 +1,11 @@
-// POSIX (Linux) processes and environment: /bin/sh, /proc and SIGTERM.
+// POSIX (Linux) processes: /bin/sh, /proc and SIGTERM.
 #include "platform/UfnProcesses.h"
 
 #include "base/UfnText.h"
+#include "platform/UfnEnvironment.h"
 #include "platform/UfnFiles.h"
 #include "platform/UfnSystemErrors.h"
 
-#include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
 #include <cstdint>
@@ -14,15 +14,10 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <sys/socket.h>
 #include <sys/syscall.h>
 #include <sys/wait.h>
 #include <time.h>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace platform {
 
@@ -146,42 +141,33 @@ bool ProcessSession(const std::string& pid, long& session) {
   return std::sscanf(stat.c_str() + close + 2, "%*c %ld %ld %ld", &parent, &group, &session) == 3;
 }
 
+// Whether the process runs under this program's account: its real and its effective user are
+// ours. A run as root must not end another user's server that took a recorded pid.
+bool OfThisAccount(const std::string& pid) {
+  std::string status;
+  if (!ReadWholeFile("/proc/" + pid + "/status", status)) return false;
+  auto at = status.find("\nUid:");
+  if (at == std::string::npos) return false;
+  unsigned long real = 0, effective = 0;
+  return std::sscanf(status.c_str() + at + 5, "%lu %lu", &real, &effective) == 2 &&
+         real == ::getuid() && effective == ::geteuid();
+}
+
 bool InSession(const std::string& pid, long sessionId, const std::string& imageName) {
   std::string name;
   long session = 0;
   return ProcessImageName(pid, name) && text::SameAsciiIgnoreCase(name, imageName) &&
-         ProcessSession(pid, session) && session == sessionId;
+         ProcessSession(pid, session) && session == sessionId && OfThisAccount(pid);
 }
 
 bool Matches(const std::string& pid, const std::string& imageName, unsigned long long startMark) {
   std::string name;
   unsigned long long mark = 0;
   return ProcessImageName(pid, name) && text::SameAsciiIgnoreCase(name, imageName) &&
-         ProcessStartMark(pid, mark) && (startMark == 0 || mark == startMark);
+         ProcessStartMark(pid, mark) && (startMark == 0 || mark == startMark) && OfThisAccount(pid);
 }
 
 } // namespace
-
-std::string GetEnv(const std::string& name) {
-  const char* v = std::getenv(name.c_str());
-  return v ? v : "";
-}
-
-bool SetEnv(const std::string& name, const std::string& value) {
-  return ::setenv(name.c_str(), value.c_str(), 1) == 0;
-}
-
-bool HasEnv(const std::string& name) {
-  return std::getenv(name.c_str()) != nullptr;
-}
-
-bool UnsetEnv(const std::string& name) {
-  return ::unsetenv(name.c_str()) == 0;
-}
-
-char SearchPathSeparator() {
-  return ':';
-}
 
 void SleepMs(unsigned ms) {
   struct timespec ts {
@@ -200,31 +186,6 @@ void KeepChildStatuses() {
   chld.sa_handler = SIG_DFL;
   sigemptyset(&chld.sa_mask);
   ::sigaction(SIGCHLD, &chld, nullptr);
-}
-
-std::vector<std::string> ChildEnvironment() {
-  std::vector<std::string> env;
-  for (char** e = environ; *e; ++e)
-    env.emplace_back(*e);
-  auto plain = [](const std::string& v) { return v == "C" || v == "POSIX"; };
-  auto set = [&env](const std::string& name, const std::string& value) {
-    for (std::string& e : env)
-      if (e.compare(0, name.size() + 1, name + "=") == 0) {
-        e = name + "=" + value;
-        return;
-      }
-    env.push_back(name + "=" + value);
-  };
-  // The first of these that is set decides the character type.
-  const std::string all = GetEnv("LC_ALL"), ctype = GetEnv("LC_CTYPE"), lang = GetEnv("LANG");
-  if (!all.empty()) {
-    if (plain(all)) set("LC_ALL", "C.UTF-8");
-  } else if (!ctype.empty()) {
-    if (plain(ctype)) set("LC_CTYPE", "C.UTF-8");
-  } else if (lang.empty() || plain(lang)) {
-    set("LC_CTYPE", "C.UTF-8");
-  }
-  return env;
 }
 
 bool RunShellCommand(const std::string& commandLine, bool wait) {
@@ -302,6 +263,10 @@ bool ProcessIdentity(long pid, std::string& imageName, unsigned long long& start
   return ProcessImageName(id, imageName) && ProcessStartMark(id, startMark);
 }
 
+bool ProcessOfThisAccount(long pid) {
+  return pid > 0 && pid <= INT32_MAX && OfThisAccount(std::to_string(pid));
+}
+
 bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long long startMark) {
   if (pid <= 0 || pid > INT32_MAX) return false;
   std::string id = std::to_string(pid);
@@ -367,8 +332,6 @@ int TerminateSessionMembers(long sessionId, const std::string& imageName) {
   return told;
 }
 
-// ---- server control: interpreter quoting and the loopback probe --------------------------
-
 std::string InterpreterQuote(const std::string& text) {
   std::string out = "\"";
   for (char c : text) {
@@ -376,32 +339,6 @@ std::string InterpreterQuote(const std::string& text) {
     out += c;
   }
   return out + "\"";
-}
-
-bool LoopbackPortAccepts(int port, unsigned timeoutMs) {
-  if (port <= 0 || port > 65535) return false;
-  int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-  if (fd < 0) {
-    Remember();
-    return false;
-  }
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<uint16_t>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  if (!ok && errno == EINPROGRESS) {
-    pollfd p{fd, POLLOUT, 0};
-    int r;
-    do {
-      r = ::poll(&p, 1, static_cast<int>(timeoutMs));
-    } while (r < 0 && errno == EINTR);
-    int soErr = 0;
-    socklen_t len = sizeof soErr;
-    ok = r == 1 && ::getsockopt(fd, SOL_SOCKET, SO_ERROR, &soErr, &len) == 0 && soErr == 0;
-  }
-  ::close(fd);
-  return ok;
 }
 
 } // namespace platform

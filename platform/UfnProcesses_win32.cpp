@@ -1,4 +1,4 @@
-// Windows processes and environment: cmd.exe, the ToolHelp snapshot and Winsock.
+// Windows processes: cmd.exe and the ToolHelp snapshot.
 #include "platform/UfnProcesses.h"
 
 #include "base/UfnText.h"
@@ -8,9 +8,6 @@
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
-// winsock2.h before windows.h, which would bring the old winsock.h otherwise.
-#include <winsock2.h>
-// After winsock2.h:
 #include <windows.h>
 // After windows.h:
 #include <tlhelp32.h>
@@ -22,45 +19,11 @@ namespace platform {
 
 using detail::Remember;
 
-// ---- processes and environment -----------------------------------------------------------
-
-std::string GetEnv(const std::string& name) {
-  DWORD n = ::GetEnvironmentVariableA(name.c_str(), nullptr, 0);
-  if (n == 0) return "";
-  std::string buf(n, '\0');
-  n = ::GetEnvironmentVariableA(name.c_str(), buf.data(), n);
-  buf.resize(n < buf.size() ? n : 0);
-  return buf;
-}
-
-bool SetEnv(const std::string& name, const std::string& value) {
-  return ::SetEnvironmentVariableA(name.c_str(), value.c_str()) != 0;
-}
-
-bool HasEnv(const std::string& name) {
-  // An empty variable also gives 0: only the error code tells it from a missing one.
-  ::SetLastError(ERROR_SUCCESS);
-  if (::GetEnvironmentVariableA(name.c_str(), nullptr, 0) != 0) return true;
-  return ::GetLastError() != ERROR_ENVVAR_NOT_FOUND;
-}
-
-bool UnsetEnv(const std::string& name) {
-  return ::SetEnvironmentVariableA(name.c_str(), nullptr) != 0;
-}
-
-char SearchPathSeparator() {
-  return ';';
-}
-
 void SleepMs(unsigned ms) {
   ::Sleep(ms);
 }
 
 void KeepChildStatuses() {}
-
-std::vector<std::string> ChildEnvironment() {
-  return {};
-}
 
 bool RunShellCommand(const std::string& commandLine, bool wait) {
   std::string full = "cmd.exe /c " + commandLine;
@@ -137,7 +100,39 @@ bool HandleIdentity(HANDLE p, std::string& imageName, unsigned long long& startM
   return true;
 }
 
+// The user of a process's token, as a copy of its SID.
+bool TokenUserSid(HANDLE p, std::vector<unsigned char>& sid) {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(p, TOKEN_QUERY, &token)) return false;
+  DWORD n = 0;
+  ::GetTokenInformation(token, TokenUser, nullptr, 0, &n);
+  std::vector<unsigned char> buf(n);
+  bool ok = n > 0 && ::GetTokenInformation(token, TokenUser, buf.data(), n, &n);
+  ::CloseHandle(token);
+  if (!ok) return false;
+  PSID user = reinterpret_cast<TOKEN_USER*>(buf.data())->User.Sid;
+  if (!::IsValidSid(user)) return false;
+  auto bytes = static_cast<const unsigned char*>(user);
+  sid.assign(bytes, bytes + ::GetLengthSid(user));
+  return true;
+}
+
+// Whether the process the handle holds runs as the same user as this program.
+bool SameAccount(HANDLE p) {
+  std::vector<unsigned char> own, theirs;
+  return TokenUserSid(::GetCurrentProcess(), own) && TokenUserSid(p, theirs) && own == theirs;
+}
+
 } // namespace
+
+bool ProcessOfThisAccount(long pid) {
+  if (pid <= 0) return false;
+  HANDLE p = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, static_cast<DWORD>(pid));
+  if (!p) return false;
+  bool ok = SameAccount(p);
+  ::CloseHandle(p);
+  return ok;
+}
 
 bool ProcessIdentity(long pid, std::string& imageName, unsigned long long& startMark) {
   if (pid <= 0) return false;
@@ -157,7 +152,7 @@ bool TerminateProcessIf(long pid, const std::string& imageName, unsigned long lo
   std::string name;
   unsigned long long mark = 0;
   bool ok = HandleIdentity(p, name, mark) && text::SameAsciiIgnoreCase(name, imageName) &&
-            (startMark == 0 || mark == startMark) && ::TerminateProcess(p, 0);
+            (startMark == 0 || mark == startMark) && SameAccount(p) && ::TerminateProcess(p, 0);
   if (!ok) Remember();
   ::CloseHandle(p);
   return ok;
@@ -172,8 +167,6 @@ int TerminateSessionMembers(long, const std::string&) {
   return 0;
 }
 
-// ---- server control: interpreter quoting and the loopback probe --------------------------
-
 std::string InterpreterQuote(const std::string& text) {
   // cmd.exe takes the quotes as they are; the program it starts splits its arguments by the
   // C run-time's rules, where backslashes right before the closing quote would escape it.
@@ -181,43 +174,6 @@ std::string InterpreterQuote(const std::string& text) {
   while (trailing < text.size() && text[text.size() - 1 - trailing] == '\\')
     ++trailing;
   return "\"" + text + std::string(trailing, '\\') + "\"";
-}
-
-bool LoopbackPortAccepts(int port, unsigned timeoutMs) {
-  if (port <= 0 || port > 65535) return false;
-  static const bool started = [] {
-    WSADATA d;
-    return ::WSAStartup(MAKEWORD(2, 2), &d) == 0;
-  }();
-  if (!started) return false;
-  SOCKET s = ::socket(AF_INET, SOCK_STREAM, IPPROTO_TCP);
-  if (s == INVALID_SOCKET) {
-    Remember(::WSAGetLastError());
-    return false;
-  }
-  u_long nonBlocking = 1;
-  ::ioctlsocket(s, static_cast<long>(FIONBIO), &nonBlocking);
-  sockaddr_in a{};
-  a.sin_family = AF_INET;
-  a.sin_port = htons(static_cast<u_short>(port));
-  a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool ok = ::connect(s, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
-  if (!ok && ::WSAGetLastError() == WSAEWOULDBLOCK) {
-    fd_set w, e;
-    FD_ZERO(&w);
-    FD_ZERO(&e);
-    FD_SET(s, &w);
-    FD_SET(s, &e);
-    timeval tv{static_cast<long>(timeoutMs / 1000), static_cast<long>(timeoutMs % 1000) * 1000};
-    int r = ::select(0, nullptr, &w, &e, &tv);
-    int soErr = 0;
-    int len = sizeof soErr;
-    ok = r > 0 && FD_ISSET(s, &w) &&
-         ::getsockopt(s, SOL_SOCKET, SO_ERROR, reinterpret_cast<char*>(&soErr), &len) == 0 &&
-         soErr == 0;
-  }
-  ::closesocket(s);
-  return ok;
 }
 
 } // namespace platform

@@ -5,6 +5,7 @@
 #include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnBackup.h"
+#include "projects/UfnBackupJob.h"
 #include "projects/UfnProjectJobs.h"
 #include "projects/UfnProjectUsers.h"
 #include "projects/UfrmProjectMgr_Backup.h"
@@ -34,10 +35,6 @@ const char* const kCreateCaption = "프로젝트 생성";
 const char* const kCreatePrompt = "생성할 프로젝트 이름을 입력하세요";
 const char* const kNoRepoPath = "저장소 경로 설정 해주세요";
 const char* const kNoBackupProject = "백업할 프로젝트를 선택하세요.";
-const char* const kNoProjectFolder = "백업할 프로젝트 폴더가 존재하지 않습니다.";
-const char* const kNoBackupFolder = "백업 폴더가 존재하지 않습니다.";
-const char* const kStopForBackup =
-    "백업을 진행하는 도중은 서버가 잠시 중지됩니다.\r\n\r\n백업을 진행하시겠습니까?";
 const char* const kUnappliedAccess =
     "권한 설정이 적용되지 않았습니다.\r\n\r\n다른 프로젝트로 넘어가기 전에 적용하시겠습니까?";
 
@@ -247,19 +244,17 @@ void TfrmProjectMgr::btnBackupClick() {
     Prompt().ShowMessage(kNoBackupProject);
     return;
   }
-  const std::string folder = AddPathDelimiter(AddPathDelimiter(BasicSetting->RepoPath) + project);
-  if (!platform::DirectoryExists(folder)) {
-    Prompt().ShowMessage(kNoProjectFolder);
+  // The backup job's own checks; the run itself is the dialog's, over the same job.
+  const std::string check = CheckBackup(BasicSetting->RepoPath, project, BasicSetting->BackupPath);
+  if (!check.empty()) {
+    Prompt().ShowMessage(check);
     return;
   }
-  if (!platform::DirectoryExists(BasicSetting->BackupPath)) {
-    Prompt().ShowMessage(kNoBackupFolder);
-    return;
-  }
+  const std::string folder = BackupProjectFolder(BasicSetting->RepoPath, project);
   // The server must not write into the repository while it is packed.
   const bool running = frmMain && frmMain->acStopServer->isEnabled();
   if (running) {
-    if (Prompt().MessageDlg(kStopForBackup, TMsgIcon::Warning, mbYes | mbNo) != mbYes) return;
+    if (Prompt().MessageDlg(kBackupStopServer, TMsgIcon::Warning, mbYes | mbNo) != mbYes) return;
     frmMain->acStopServer->trigger();
   }
   // Whatever the backup ends with, a server that ran is started again: as soon as the builder

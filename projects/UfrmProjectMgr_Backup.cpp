@@ -2,9 +2,7 @@
 
 #include "app/UfrmMain.h"
 #include "base/UfnDesktop.h"
-#include "platform/UfnPlatform.h"
-#include "projects/UfnBackup.h"
-#include "server/UfnShell.h"
+#include "base/UfnPaths.h"
 
 #include <QCloseEvent>
 #include <QLabel>
@@ -19,20 +17,14 @@ const char* const kCurrentProgress = "현재 진행율";
 const char* const kTotalProgress = "전체 진행율";
 const char* const kCompleted = "프로젝트 폴더 압축을 완료하였습니다.\r\n\r\n총 파일 갯수 : ";
 const char* const kFileNameLine = "파일명 : ";
-const char* const kFailed = "프로젝트 폴더 백업에 실패하였습니다.";
 const char* const kUnreadable = "읽을 수 없어 빠진 파일 : ";
 const char* const kLinks = "링크여서 빠진 항목 : ";
 const char* const kCancel = "취소";
 const char* const kCancelled = "프로젝트 폴더 백업을 취소하였습니다.";
-const char* const kNothingRead = "읽을 수 있는 파일이 없어 압축 파일을 만들지 못했습니다.";
+const char* const kCountLine = "총 파일 갯수 : ";
 
 // How many of the files that could not be read (and of the links left out) the message names.
 constexpr size_t ShownUnreadable = 5;
-
-std::string FileNamePart(const std::string& path) {
-  size_t slash = path.rfind(platform::PathDelimiter());
-  return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 // The paths and captions land on a font with Hangul where the Windows font is missing.
 QFont SansSerif11() {
@@ -42,6 +34,26 @@ QFont SansSerif11() {
 }
 
 } // namespace
+
+// The job's side of the dialog: each entry on the label, the progress on the bars, and a
+// close request as the cancel the job asks about.
+class TfrmProjectMgr_Backup::TObserver : public TJobObserver {
+public:
+  explicit TObserver(TfrmProjectMgr_Backup& form) : F(form) {}
+  void Progress(const std::string& item, int itemPercent, int totalPercent) override {
+    if (item != FItem) {
+      FItem = item;
+      bool extract = true;
+      F.ZipBegin(F.Zip, item, 0, extract);
+    }
+    F.ZipProgress(F.Zip, static_cast<uint8_t>(itemPercent), static_cast<uint8_t>(totalPercent));
+  }
+  bool Cancelled() override { return F.FCancelled; }
+
+private:
+  TfrmProjectMgr_Backup& F;
+  std::string FItem;
+};
 
 // Escape, the close box and the cancel button all do one thing: while the run works they
 // cancel it (see done), otherwise they close the dialog.
@@ -86,13 +98,6 @@ TfrmProjectMgr_Backup::TfrmProjectMgr_Backup(QWidget* parent)
   Zip.OnProgress = [this](TZip& sender, uint8_t byFile, uint8_t byArchive) {
     ZipProgress(sender, byFile, byArchive);
   };
-  // The run's own errors decide what the administrator is told at its end.
-  Zip.OnError = [this](TZip&, const std::string& fileName, const std::string& extended,
-                       const std::string&, int code) {
-    if (code == zeOpenError || code == zeNothingToDo) return; // not a failure of the run
-    FFailed = true;
-    FFailure = {code, fileName, extended};
-  };
 }
 
 std::string TfrmProjectMgr_Backup::CompletionText(int count, const std::string& fileName) {
@@ -100,7 +105,7 @@ std::string TfrmProjectMgr_Backup::CompletionText(int count, const std::string& 
 }
 
 std::string TfrmProjectMgr_Backup::FailureText(const std::string& reason) {
-  return std::string(kFailed) + "\r\n\r\n" + reason;
+  return std::string(kBackupFailedHead) + "\r\n\r\n" + reason;
 }
 
 void TfrmProjectMgr_Backup::FormShow() {
@@ -113,7 +118,7 @@ void TfrmProjectMgr_Backup::FormShow() {
 
 void TfrmProjectMgr_Backup::closeEvent(QCloseEvent* e) {
   if (FRunning) {
-    CancelRun();
+    FCancelled = true;
     e->ignore();
     return;
   }
@@ -123,51 +128,56 @@ void TfrmProjectMgr_Backup::closeEvent(QCloseEvent* e) {
 // The dialog goes once the run has stopped and its outcome is told.
 void TfrmProjectMgr_Backup::done(int result) {
   if (FRunning) {
-    CancelRun();
+    FCancelled = true;
     return;
   }
   FStarted = true; // a dialog closed before its run began never starts one
   QDialog::done(result);
 }
 
-void TfrmProjectMgr_Backup::CancelRun() {
-  FCancelled = true;
-  Zip.Cancel();
-}
-
 void TfrmProjectMgr_Backup::tmrExecuteTimer() {
   tmrExecute->stop();
   if (FStarted) return;
   FStarted = true;
-  const std::string fileName = FileNamePart(ZipFileName);
+  const std::string fileName = ExtractFileName(ZipFileName);
   lblZipFile->setText(QString::fromStdString(fileName));
   // An older file at the archive path is not deleted first: the builder always writes a new
   // archive and puts it there only once it is complete, so a failed run keeps the older one.
   setCursor(Qt::WaitCursor);
-
-  ConfigureBackupZip(Zip, SourceFolder, ZipFileName);
-
-  FFailed = false;
   FCancelled = false;
   FRunning = true;
-  const int count = Zip.BuildArchive(); // reports its errors through OnError, never raises
+  TObserver observer(*this);
+  const TBackupResult result = PackBackup(Zip, SourceFolder, ZipFileName, {}, observer);
   FRunning = false;
   unsetCursor();
   // The server is down only while the tree is packed, not while a message waits for a click.
   if (OnBuilt) OnBuilt();
-
-  // A cancel that came after the builder's last look still leaves a complete archive.
-  if (FCancelled && count == 0 && !FFailed) {
-    Prompt().MessageDlg(kCancelled, TMsgIcon::Information, mbOK);
-  } else if (FFailed) {
-    Prompt().MessageDlg(FailureText(FailureReason()), TMsgIcon::Error, mbOK);
-  } else if (count == 0 && Zip.UnreadableCount() > 0) {
-    // Nothing could be read, so no archive was made: that is no backup either.
-    Prompt().MessageDlg(FailureText(kNothingRead + UnreadableText()), TMsgIcon::Error, mbOK);
-  } else {
-    Prompt().ShowMessage(CompletionText(count, fileName) + UnreadableText());
-  }
+  ShowOutcome(result, fileName);
   close();
+}
+
+void TfrmProjectMgr_Backup::ShowOutcome(const TBackupResult& r, const std::string& fileName) {
+  switch (r.Outcome) {
+  case TBackupOutcome::Cancelled:
+    Prompt().MessageDlg(kCancelled, TMsgIcon::Information, mbOK);
+    break;
+  case TBackupOutcome::Failed:
+  case TBackupOutcome::Refused: {
+    std::string reason = r.Reason;
+    if (!r.ReasonDetail.empty()) reason += "\r\n" + r.ReasonDetail;
+    Prompt().MessageDlg(FailureText(reason + UnreadableText(r)), TMsgIcon::Error, mbOK);
+    break;
+  }
+  case TBackupOutcome::Warned:
+    // The archive is there, but it is no backup of the repository: not "completed".
+    Prompt().MessageDlg(r.Warning + "\r\n\r\n" + kCountLine + std::to_string(r.Count) + "\r\n\r\n" +
+                            kFileNameLine + fileName + UnreadableText(r),
+                        TMsgIcon::Warning, mbOK);
+    break;
+  case TBackupOutcome::Done:
+    Prompt().ShowMessage(CompletionText(r.Count, fileName) + UnreadableText(r));
+    break;
+  }
 }
 
 void TfrmProjectMgr_Backup::ZipBegin(TZip&, const std::string& FileName, int, bool&) {
@@ -197,15 +207,7 @@ std::string TfrmProjectMgr_Backup::NamedList(const char* label, size_t n,
   return text;
 }
 
-std::string TfrmProjectMgr_Backup::UnreadableText() const {
-  return NamedList(kUnreadable, Zip.UnreadableCount(), Zip.UnreadableFiles()) +
-         NamedList(kLinks, Zip.LinkCount(), Zip.SkippedLinks());
-}
-
-std::string TfrmProjectMgr_Backup::FailureReason() const {
-  std::string reason = TZip::ErrorText(FFailure.Code);
-  if (reason.empty()) reason = "Error " + std::to_string(FFailure.Code);
-  if (!FFailure.FileName.empty()) reason += ": " + FFailure.FileName;
-  if (!FFailure.Extended.empty()) reason += "\r\n" + FFailure.Extended;
-  return reason;
+std::string TfrmProjectMgr_Backup::UnreadableText(const TBackupResult& r) const {
+  return NamedList(kUnreadable, r.UnreadableCount, r.UnreadableFiles) +
+         NamedList(kLinks, r.LinkCount, r.SkippedLinks);
 }

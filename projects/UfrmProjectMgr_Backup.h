@@ -1,11 +1,13 @@
-// The backup dialog: packs one project folder into a new ZIP archive in the backup folder,
-// showing the entry being packed and two progress bars, and tells the outcome when it is done.
-// The run starts once, from a short timer after the dialog is shown, and pumps the window
-// messages itself, so the dialog stays alive while it works.
+// The backup dialog: the window over the backup job (projects/UfnBackupJob) that packs one
+// project folder into a new ZIP archive in the backup folder. It shows the entry being packed
+// and two progress bars, and tells the job's outcome when it is done. The run starts once,
+// from a short timer after the dialog is shown, and the builder pumps the window messages
+// itself, so the dialog stays alive while it works.
 #pragma once
 
 #include "app/UfrmDialogKit.h"
 #include "archive/UZip.h"
+#include "projects/UfnBackupJob.h"
 
 #include <cstdint>
 #include <functional>
@@ -52,24 +54,17 @@ protected:
   void closeEvent(QCloseEvent* e) override;
 
 private:
-  struct TFailure {
-    int Code = 0;
-    std::string FileName;
-    std::string Extended;
-  };
+  class TObserver;
   // The texts the run ends with.
   static std::string CompletionText(int count, const std::string& fileName);
   static std::string FailureText(const std::string& reason);
   std::string Below(const std::string& path) const;
   // The files that could not be read and the links left out, each as a counted list.
-  std::string UnreadableText() const;
+  std::string UnreadableText(const TBackupResult& r) const;
   std::string NamedList(const char* label, size_t n, const std::vector<std::string>& names) const;
-  std::string FailureReason() const;
-  void CancelRun();
+  void ShowOutcome(const TBackupResult& r, const std::string& fileName);
 
   bool FStarted = false;
   bool FRunning = false;
-  bool FFailed = false;
   bool FCancelled = false;
-  TFailure FFailure;
 };

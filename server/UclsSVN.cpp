@@ -6,6 +6,7 @@
 #include "platform/UfnPlatform.h"
 #include "server/UfnAPI.h"
 #include "server/UfnShell.h"
+#include "server/UfnSubversion.h"
 #include "settings/UclsBasicSetting.h"
 
 #include <chrono>
@@ -16,12 +17,10 @@ namespace {
 
 #ifdef _WIN32
 const char* const ServerImage = "svnserve.exe";
-const char* const AdminImage = "svnadmin.exe";
 // cmd.exe's own command: one line "PATH=..." and a line break.
 const char* const PathProbe = "path >> ";
 #else
 const char* const ServerImage = "svnserve";
-const char* const AdminImage = "svnadmin";
 const char* const PathProbe = "echo \"PATH=$PATH\" >> ";
 #endif
 const int DefaultPort = 3690;
@@ -79,12 +78,14 @@ bool ReadServerRecord(TServerRecord& rec) {
   return true;
 }
 
-// The recorded process, when it still runs as svnserve with the recorded start mark.
+// The recorded process, when it still runs as svnserve of this account with the recorded start
+// mark.
 bool RecordedServerRuns(const TServerRecord& rec) {
   std::string name;
   unsigned long long mark = 0;
   return platform::ProcessIdentity(rec.Pid, name, mark) &&
-         text::SameAsciiIgnoreCase(name, ServerImage) && (rec.Mark == 0 || rec.Mark == mark);
+         text::SameAsciiIgnoreCase(name, ServerImage) && (rec.Mark == 0 || rec.Mark == mark) &&
+         platform::ProcessOfThisAccount(rec.Pid);
 }
 
 // Waits for svnserve's pid file and adds the start mark of the process it names; false when
@@ -110,6 +111,10 @@ std::string ServerAddress(const std::string& host, int port) {
   return "svn://" + host + (port == DefaultPort ? "" : ":" + std::to_string(port)) + "/";
 }
 
+std::string ServerProgramPath() {
+  return AddPathDelimiter(AddPathDelimiter(BasicSetting->SVNPath) + "bin") + ServerImage;
+}
+
 std::string ServerRecordPath() {
   return platform::StateFolder() + "svnserve.pid";
 }
@@ -127,8 +132,9 @@ bool TclsSVN::CheckEnvironment() {
     Complain("저장소 경로 설정 해주세요");
     return false;
   }
-  std::string bin = AddPathDelimiter(AddPathDelimiter(BasicSetting->SVNPath) + "bin");
-  if (!platform::FileExists(bin + AdminImage) || !platform::FileExists(bin + ServerImage)) {
+  const TSubversion svn(BasicSetting->SVNPath);
+  if (!platform::FileExists(svn.Program("svnadmin")) ||
+      !platform::FileExists(svn.Program("svnserve"))) {
     Complain("SubVersion을 설치해주세요");
     return false;
   }
@@ -158,7 +164,7 @@ bool TclsSVN::StartServer() {
     return false;
   }
 
-  std::string bin = AddPathDelimiter(BasicSetting->SVNPath) + "bin";
+  std::string bin = TSubversion(BasicSetting->SVNPath).BinFolder();
   bool found = text::UpperAscii(ReadShellPath()).find(text::UpperAscii(bin)) != std::string::npos;
   // A record left behind names no server of ours any more: the stop at the first show has
   // dealt with it, and the new server writes its own.

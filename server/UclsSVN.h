@@ -45,6 +45,8 @@ std::string ServerAddress(const std::string& host, int port);
 
 // The record of the program's own server: "<pid> <start mark>".
 std::string ServerRecordPath();
+// The server program of the configured installation (<SVNPath>/bin/svnserve).
+std::string ServerProgramPath();
 
 // How long StartServer waits for the new server to accept connections.
 constexpr unsigned ServerStartTimeoutMs = 3000;

@@ -58,6 +58,9 @@ TEST_F(AdminToolTest, MistakesOfTheCommandLineAreOneLineAndExit2AndNothingIsDone
       {"backup alpha --to " + Quote(Root / "missing"), "백업 폴더가 존재하지 않습니다."},
       {"backup alpha --to " + Quote(Work / "some.zip"), "백업 폴더가 존재하지 않습니다."},
       {"backup alpha --force", "알 수 없는 옵션입니다: --force"},
+      // Its archives would be listed as a project and packed into the next backups.
+      {"backup alpha --to " + Quote(Repos + "/alpha/db"), "백업 폴더가 저장소 경로 안에 있습니다"},
+      {"backup --all --to " + Quote(Repos), "백업 폴더가 저장소 경로 안에 있습니다"},
       {"verify ghost", "프로젝트가 존재하지 않습니다: ghost"},
       {"list extra", "list에는 인수가 없습니다: extra"},
       {"restore " + Quote(Work / "some.zip"), "restore에는 압축 파일과 새 프로젝트 이름을"},

@@ -485,10 +485,49 @@ TEST_F(MainWindow, TheStatusLineGivesStateRootAndAddressAndCopiesTheAddress) {
 TEST_F(MainWindow, ARootWithPercentSignsIsShownAsItIs) {
   // Folder names may hold "%" followed by digits (escaped names, mounted shares).
   BasicSetting->RepoPath = Root / "a%1b%2c%3";
+  MakeDirs(BasicSetting->RepoPath);
   auto* w = Open();
   const QString tip = w->lblServerStatus->toolTip();
   EXPECT_EQ(tip, QString::fromUtf8("서버 중지됨 · 포트 ") + QString::number(Port) + " · " +
                      QString::fromStdString(BasicSetting->RepoPath) + " · " +
                      TfrmMain::ServerAddress())
       << tip.toStdString();
+}
+
+// No server here: the window is made but not shown, so nothing is started or stopped.
+TEST(MainWindowStatus, AFolderNotSetOrNotThereIsNamedWithWhatIsWrong) {
+  TempDir root{"repos"};
+  TempDir svn{"svn"};
+  TScriptedPrompt prompt;
+  TGlobals globals{root.Path()};
+  globals.MakeServerController();
+  BasicSetting->SetPort(3690);
+  BasicSetting->SVNPath = "/usr";
+  const QString tail = " · " + TfrmMain::ServerAddress();
+  auto status = [] { return TfrmMain().ServerStatusText(); };
+
+  BasicSetting->RepoPath = "";
+  EXPECT_EQ(status(), QString::fromUtf8("서버 중지됨 · 포트 3690 · 저장소 경로 미설정") + tail);
+  const std::string gone = root / "gone";
+  BasicSetting->RepoPath = gone;
+  EXPECT_EQ(status(), QString::fromUtf8("서버 중지됨 · 포트 3690 · 저장소 경로 없음: ") +
+                          QString::fromStdString(gone) + tail);
+
+  // A Subversion folder without bin/svnserve (svnadmin alone is not enough to serve).
+  BasicSetting->RepoPath = root.Path();
+  MakeDirs(svn / "bin");
+  WriteFile(svn / "bin/svnadmin", "");
+  BasicSetting->SVNPath = svn.Path();
+  const QString repo = QString::fromStdString(root.Path());
+  EXPECT_EQ(status(), QString::fromUtf8("서버 중지됨 · 포트 3690 · ") + repo +
+                          QString::fromUtf8(" · SVN 경로에 svnserve 없음: ") +
+                          QString::fromStdString(svn.Path()) + tail);
+  BasicSetting->SVNPath = "";
+  EXPECT_EQ(status(), QString::fromUtf8("서버 중지됨 · 포트 3690 · ") + repo +
+                          QString::fromUtf8(" · SVN 경로 미설정") + tail);
+  // Both in order: fine again once svnserve is there.
+  BasicSetting->SVNPath = svn.Path();
+  WriteFile(svn / "bin/svnserve", "");
+  EXPECT_EQ(status(), QString::fromUtf8("서버 중지됨 · 포트 3690 · ") + repo + tail);
+  EXPECT_TRUE(prompt.Calls.empty());
 }

@@ -134,3 +134,28 @@ TEST(ZipFailures, AReadOnlyFileSystemIsReportedBeforeAnythingIsPacked) {
   if (got == "no mounts") GTEST_SKIP() << "cannot mount a file system here";
   EXPECT_EQ(got, "result=0 errors=25171 archive=missing temp=[] folder=[] begins=0");
 }
+
+TEST(ZipFailures, AFolderThisUserMayNotWriteIsNoWriteProtectedDisk) {
+  // Run as "nobody" in a child, since root writes everywhere.
+  TempDir t;
+  ::chmod(PrivateRoot().c_str(), 0711);
+  ::chmod((PrivateRoot() + "/tmp").c_str(), 0711);
+  ::chmod(t.Path().c_str(), 0755);
+  MakeDirs(t / "src");
+  MakeDirs(t / "out");
+  MakeDirs(t / "tmp");
+  ::chmod((t / "tmp").c_str(), 0777);
+  WriteFile(t / "src/a.txt", "packed before the archive cannot be put in place");
+  std::string got = InChild([&] {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) return std::string("no nobody");
+    TZip zip;
+    TEvents ev;
+    ConfigureLikeBackup(zip, t / "src", t / "out/b.zip", ev);
+    zip.TempDir = t / "tmp";
+    return Outcome(zip, ev, t / "tmp");
+  });
+  ::chmod(PrivateRoot().c_str(), 0700);
+  if (got == "no nobody") GTEST_SKIP() << "cannot become an ordinary user here";
+  // The run goes on to pack, and fails where the archive is put in place, with that error.
+  EXPECT_EQ(got, "result=0 errors=25136 archive=missing temp=[] folder=[]");
+}

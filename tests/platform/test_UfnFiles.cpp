@@ -1,5 +1,5 @@
+#include "platform/UfnEnvironment.h"
 #include "platform/UfnFiles.h"
-#include "platform/UfnProcesses.h"
 #include "platform/UfnSystemErrors.h"
 #include "support/TestSupport.h"
 

@@ -450,3 +450,25 @@ TEST_F(BackupDialog, TheDialogRepaintsWhileItWorksAndClosesOnlyAfterTheRun) {
   EXPECT_EQ(EntryNames(Backups / FolderNames(Backups.Path())[0]),
             (std::set<std::string>{"one", "two"}));
 }
+
+// The job's Warning for a repository whose revisions are a link: the dialog shows it as a
+// Warning, not as a completed backup.
+TEST_F(BackupDialog, ALinkedRevisionsFolderIsAWarningNotACompletion) {
+  MakeStoppedMain();
+  TempDir otherDisk;
+  const std::string alpha = Root / "alpha";
+  MakeDirs(alpha + "/db");
+  WriteFile(alpha + "/format", "5\n");
+  WriteFile(alpha + "/db/current", "2\n");
+  MakeDirs(otherDisk / "revs/0");
+  WriteFile(otherDisk / "revs/0/1", "revision");
+  ASSERT_EQ(::symlink((otherDisk / "revs").c_str(), (alpha + "/db/revs").c_str()), 0);
+  Backup("alpha");
+  ASSERT_EQ(Script.Messages().size(), 1u);
+  const TPromptCall m = Script.Messages()[0];
+  EXPECT_EQ(m.Icon, TMsgIcon::Warning);
+  EXPECT_NE(m.Text.find("(db/revs)"), std::string::npos) << m.Text;
+  EXPECT_NE(m.Text.find("orlenway-admin backup"), std::string::npos) << m.Text;
+  EXPECT_EQ(m.Text.find("완료"), std::string::npos) << m.Text;
+  EXPECT_EQ(FolderNames(Backups.Path()).size(), 1u) << "the archive stays for what it holds";
+}

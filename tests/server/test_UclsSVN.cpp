@@ -16,6 +16,7 @@
 #include <chrono>
 #include <csignal>
 #include <fcntl.h>
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
@@ -59,6 +60,32 @@ public:
   }
   ~TSleeper() {
     if (Running()) ::kill(Pid, SIGKILL);
+    ::waitpid(Pid, nullptr, 0);
+  }
+  bool Running() { return Pid > 0 && ::waitpid(Pid, nullptr, WNOHANG) == 0; }
+  pid_t Pid;
+};
+
+// A stand-in svnserve (a copy of sleep by that name) that runs as another account, nobody.
+class TForeignServer {
+public:
+  explicit TForeignServer(const std::string& folder) {
+    std::string image = folder + "/svnserve";
+    EXPECT_EQ(Shell("cp /bin/sleep " + Quote(image) + " && chmod 755 " + Quote(image)).ExitCode, 0);
+    // Opened before the change of account: nobody may not reach the test's folder.
+    int fd = ::open(image.c_str(), O_RDONLY | O_CLOEXEC);
+    Pid = ::fork();
+    if (Pid == 0) {
+      char name[] = "svnserve", arg[] = "30";
+      char* argv[] = {name, arg, nullptr};
+      if (::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0)
+        ::fexecve(fd, argv, environ);
+      _exit(127);
+    }
+    if (fd >= 0) ::close(fd);
+  }
+  ~TForeignServer() {
+    if (Pid > 0) ::kill(Pid, SIGKILL);
     ::waitpid(Pid, nullptr, 0);
   }
   bool Running() { return Pid > 0 && ::waitpid(Pid, nullptr, WNOHANG) == 0; }
@@ -379,6 +406,34 @@ TEST_F(ServerControl, ABadRecordSignalsNothingAndIsRemoved) {
     EXPECT_EQ(::kill(other.Pid, 0), 0) << record;
   }
   EXPECT_TRUE(PortAccepts(other.Port));
+  EXPECT_TRUE(Prompt.Calls.empty());
+}
+
+TEST_F(ServerControl, ARecordOfAnotherAccountsServerSignalsNothing) {
+  if (::geteuid() != 0) GTEST_SKIP() << "starting a process of another account needs root";
+  TempDir folder{"foreign"};
+  TForeignServer foreign(folder.Path());
+  ASSERT_GT(foreign.Pid, 0);
+  // Until the exec has made it an svnserve, it would not match in any case.
+  std::string name;
+  unsigned long long mark = 0;
+  for (int i = 0; i < 200 && !(platform::ProcessIdentity(foreign.Pid, name, mark) &&
+                               name == "svnserve" && ProcessState(foreign.Pid) == 'S');
+       ++i)
+    platform::SleepMs(10);
+  ASSERT_EQ(name, "svnserve");
+  // A pid-only record, as svnserve writes it, and one with the right start mark.
+  for (const std::string& record :
+       {std::to_string(foreign.Pid) + "\n",
+        std::to_string(foreign.Pid) + " " + std::to_string(mark) + "\n"}) {
+    platform::ForceDirectories(platform::StateFolder());
+    WriteFile(ServerRecordPath(), record);
+    EXPECT_FALSE(SVN->ServerRunning()) << record;
+    EXPECT_FALSE(SVN->StopServer()) << record;
+    EXPECT_FALSE(platform::TerminateProcessIf(foreign.Pid, "svnserve", 0)) << record;
+    platform::SleepMs(100);
+    EXPECT_TRUE(foreign.Running()) << record;
+  }
   EXPECT_TRUE(Prompt.Calls.empty());
 }
 

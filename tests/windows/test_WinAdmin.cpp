@@ -2,9 +2,9 @@
 // svnadmin.exe of the helper program: the settings file beside the executable, list, backup
 // (hotcopy, archive, --keep), verify, and restore where the build has libarchive.
 #include "ZipReader.h"
-#include "admin/UfnBackupFolder.h"
 #include "platform/UfnChildProcess.h"
 #include "platform/UfnPlatform.h"
+#include "projects/UfnBackupFolder.h"
 #include "support/TestSupport.h"
 
 #include "WinApi.h"
@@ -155,7 +155,7 @@ TEST_F(WinAdmin, ListBackupAndVerifyAProjectOfTheWindowsTests) {
   EXPECT_NE(missing.Output.find("저장소 경로 설정 해주세요"), std::string::npos) << missing.Output;
 }
 
-#ifdef ORLENWAY_ADMIN_RESTORE
+#ifdef ORLENWAY_RESTORE
 TEST_F(WinAdmin, RestoreUnpacksTheArchiveAsANewProject) {
   CreateProject("alpha");
   ASSERT_EQ(Run({"backup", "alpha"}).ExitCode, 0);

@@ -1,4 +1,4 @@
-// Files and folders of the admin tool: private working folders that are always removed
+// Files and folders of the backup jobs: private working folders that are always removed
 // again, and the archives of one project in the backup folder.
 #pragma once
 

@@ -1,4 +1,4 @@
-#include "admin/UfnBackupFolder.h"
+#include "projects/UfnBackupFolder.h"
 
 #include "platform/UfnPlatform.h"
 #include "server/UfnShell.h"

@@ -1,9 +1,10 @@
-#include "admin/UfnArchiveRestore.h"
+#include "projects/UfnArchiveRestore.h"
 
 #include "server/UfnShell.h"
 
 #include <archive.h>
 #include <archive_entry.h>
+#include <cerrno>
 #include <cstring>
 #include <filesystem>
 #include <memory>
@@ -40,11 +41,15 @@ std::vector<std::string> Steps(const std::string& name) {
   return steps;
 }
 
+// libarchive's own text, with the system's reason only where the system gave one: its codes
+// for a damaged or foreign archive (EILSEQ) and for a misuse (EINVAL) are no system errors,
+// and their texts ("Invalid or incomplete multibyte or wide character") would only mislead.
 std::string ReaderError(archive* a) {
   const char* s = archive_error_string(a);
   std::string reason = s ? s : "";
   const int code = archive_errno(a);
-  if (code > 0 && reason.find(std::strerror(code)) == std::string::npos)
+  if (code <= 0 || code == EILSEQ || code == EINVAL) return reason;
+  if (reason.find(std::strerror(code)) == std::string::npos)
     reason += reason.empty() ? std::strerror(code) : std::string(" - ") + std::strerror(code);
   return reason;
 }
@@ -114,30 +119,96 @@ std::string EntryNameProblem(const std::string& name) {
   return "";
 }
 
-TUnpackResult UnpackArchive(const std::string& archivePath, const std::string& folder) {
-  TUnpackResult result;
-  // First every entry is looked at; nothing is written unless all of them are plain.
-  {
-    TReader a = OpenArchive(archivePath, result.Error);
-    if (!a) return result;
-    archive_entry* e = nullptr;
-    int rc;
-    size_t entries = 0;
-    while ((rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK) {
-      ++entries;
-      result.Error = EntryProblem(e);
-      if (!result.Error.empty()) return result;
-    }
-    if (rc != ARCHIVE_EOF) {
-      result.Error = std::string(kNotZip) + " (" + ReaderError(a.get()) + ")";
-      return result;
-    }
-    if (entries == 0) {
-      result.Error = "압축 파일에 항목이 없습니다";
-      return result;
+namespace {
+
+// Looks at every entry before anything is written: all of them plain, and at least one.
+bool CheckArchive(const std::string& archivePath, std::string& error) {
+  TReader a = OpenArchive(archivePath, error);
+  if (!a) return false;
+  archive_entry* e = nullptr;
+  int rc;
+  size_t entries = 0;
+  while ((rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK) {
+    ++entries;
+    error = EntryProblem(e);
+    if (!error.empty()) return false;
+  }
+  if (rc != ARCHIVE_EOF) {
+    error = std::string(kNotZip) + " (" + ReaderError(a.get()) + ")";
+    return false;
+  }
+  if (entries == 0) {
+    error = "압축 파일에 항목이 없습니다";
+    return false;
+  }
+  return true;
+}
+
+// Where an entry lands: its plain steps below `base` (which ends with the delimiter).
+std::string TargetPath(const std::string& base, const std::string& name) {
+  std::string target = base;
+  for (const std::string& step : Steps(name))
+    target += (target.size() > base.size() ? std::string(1, base.back()) : "") + step;
+  return target;
+}
+
+// Only the owner's write bit of the entry counts (revision files are read-only); the rest
+// comes from the umask. The password file holds clear-text passwords; hooks run.
+int RestoredMode(const std::string& name, int entryPerm, bool isFolder) {
+  if (isFolder) return 0755;
+  const int executable = IsHook(name) ? 0111 : 0;
+  if ((entryPerm & 0200) == 0) return 0444 | executable;
+  return IsPasswd(name) ? 0600 : 0644 | executable;
+}
+
+// Copies the entry's data from the reader to the disk writer.
+bool CopyData(archive* reader, archive* disk, const std::string& name, std::string& error) {
+  const void* block = nullptr;
+  size_t size = 0;
+  la_int64_t offset = 0;
+  int r;
+  while ((r = archive_read_data_block(reader, &block, &size, &offset)) == ARCHIVE_OK) {
+    if (archive_write_data_block(disk, block, size, offset) != ARCHIVE_OK) {
+      error = kUnpackFailed + name + " (" + ReaderError(disk) + ")";
+      return false;
     }
   }
+  if (r != ARCHIVE_EOF) {
+    error = std::string(kNotZip) + ": " + name + " (" + ReaderError(reader) + ")";
+    return false;
+  }
+  return true;
+}
 
+// Writes the entry the reader stands on below `base`; counts it in `result`.
+bool WriteEntry(archive* reader, archive* disk, archive_entry* e, const std::string& base,
+                TUnpackResult& result) {
+  const std::string name = EntryName(e);
+  // Checked again: the second reading is the one that is written.
+  result.Error = EntryProblem(e);
+  if (!result.Error.empty()) return false;
+  const bool isFolder = archive_entry_filetype(e) == AE_IFDIR;
+  archive_entry_update_pathname_utf8(e, TargetPath(base, name).c_str());
+  archive_entry_set_perm(e, static_cast<decltype(archive_entry_perm(e))>(RestoredMode(
+                                name, static_cast<int>(archive_entry_perm(e)), isFolder)));
+  if (archive_write_header(disk, e) != ARCHIVE_OK) {
+    result.Error = kUnpackFailed + name + " (" + ReaderError(disk) + ")";
+    return false;
+  }
+  if (!isFolder && !CopyData(reader, disk, name, result.Error)) return false;
+  if (archive_write_finish_entry(disk) != ARCHIVE_OK) {
+    result.Error = kUnpackFailed + name + " (" + ReaderError(disk) + ")";
+    return false;
+  }
+  ++(isFolder ? result.Folders : result.Files);
+  return true;
+}
+
+} // namespace
+
+TUnpackResult UnpackArchive(const std::string& archivePath, const std::string& folder) {
+  TUnpackResult result;
+  if (!CheckArchive(archivePath, result.Error)) return result;
   TReader a = OpenArchive(archivePath, result.Error);
   if (!a) return result;
   TWriter disk(archive_write_disk_new());
@@ -148,51 +219,8 @@ TUnpackResult UnpackArchive(const std::string& archivePath, const std::string& f
   const std::string base = AddPathDelimiter(folder);
   archive_entry* e = nullptr;
   int rc;
-  while ((rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK) {
-    const std::string name = EntryName(e);
-    // Checked again: the second reading is the one that is written.
-    result.Error = EntryProblem(e);
-    if (!result.Error.empty()) return result;
-    const bool isFolder = archive_entry_filetype(e) == AE_IFDIR;
-    std::string target = base;
-    for (const std::string& step : Steps(name))
-      target += (target.size() > base.size() ? std::string(1, base.back()) : "") + step;
-    archive_entry_update_pathname_utf8(e, target.c_str());
-    // Only the owner's write bit of the entry counts (revision files are read-only); the
-    // rest comes from the umask. The password file holds clear-text passwords; hooks run.
-    const bool readOnly = !isFolder && (archive_entry_perm(e) & 0200) == 0;
-    const int executable = IsHook(name) ? 0111 : 0;
-    auto perm = static_cast<decltype(archive_entry_perm(e))>(
-        isFolder ? 0755
-                 : (readOnly ? 0444 | executable : (IsPasswd(name) ? 0600 : 0644 | executable)));
-    archive_entry_set_perm(e, perm);
-
-    if (archive_write_header(disk.get(), e) != ARCHIVE_OK) {
-      result.Error = kUnpackFailed + name + " (" + ReaderError(disk.get()) + ")";
-      return result;
-    }
-    if (!isFolder) {
-      const void* block = nullptr;
-      size_t size = 0;
-      la_int64_t offset = 0;
-      int r;
-      while ((r = archive_read_data_block(a.get(), &block, &size, &offset)) == ARCHIVE_OK) {
-        if (archive_write_data_block(disk.get(), block, size, offset) != ARCHIVE_OK) {
-          result.Error = kUnpackFailed + name + " (" + ReaderError(disk.get()) + ")";
-          return result;
-        }
-      }
-      if (r != ARCHIVE_EOF) {
-        result.Error = std::string(kNotZip) + ": " + name + " (" + ReaderError(a.get()) + ")";
-        return result;
-      }
-    }
-    if (archive_write_finish_entry(disk.get()) != ARCHIVE_OK) {
-      result.Error = kUnpackFailed + name + " (" + ReaderError(disk.get()) + ")";
-      return result;
-    }
-    ++(isFolder ? result.Folders : result.Files);
-  }
+  while ((rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK)
+    if (!WriteEntry(a.get(), disk.get(), e, base, result)) return result;
   if (rc != ARCHIVE_EOF) {
     result.Error = std::string(kNotZip) + " (" + ReaderError(a.get()) + ")";
     return result;
