@@ -65,13 +65,15 @@ std::string HelpText() {
                   "\n"
                   "명령:\n";
   h += HelpRow("  list", "프로젝트마다 사용자 권한과 등록된 사용자를 보여줍니다", kCommandColumn);
-  h += HelpRow("  backup 프로젝트... | --all [--to 폴더] [--keep N]",
+  h += HelpRow("  backup 프로젝트... | --all [--to 폴더] [--keep N] [--full]",
                "서버를 멈추지 않고 프로젝트를 백업합니다", kCommandColumn);
   h += std::string(kCommandColumn, ' ') + "(프로젝트_yyyymmddThhnnssZ.zip)\n";
   h += HelpRow("      --all", "저장소 경로의 모든 프로젝트", kOptionColumn);
   h += HelpRow("      --to 폴더", "백업 경로 대신 이 폴더에 저장합니다 (저장소 경로 밖)",
                kOptionColumn);
   h += HelpRow("      --keep N", "프로젝트마다 최근 백업 N개만 남기고 오래된 백업을 삭제합니다",
+               kOptionColumn);
+  h += HelpRow("      --full", "바뀐 부분만 복사하지 않고 프로젝트 전체를 새로 복사합니다",
                kOptionColumn);
 #ifdef ORLENWAY_RESTORE
   h += HelpRow("  restore 압축파일 이름", "백업 압축 파일을 새 프로젝트로 복원하고 검사합니다",
@@ -165,6 +167,7 @@ struct TArguments {
   bool All = false;
   std::optional<std::string> To;
   std::optional<std::string> Keep;
+  bool Full = false;
 };
 
 TArguments ParseArguments(const std::vector<std::string>& args, bool allowAll,
@@ -189,6 +192,8 @@ TArguments ParseArguments(const std::vector<std::string>& args, bool allowAll,
       a.To = value("--to");
     } else if (allowBackupOptions && (arg == "--keep" || arg.rfind("--keep=", 0) == 0)) {
       a.Keep = value("--keep");
+    } else if (allowBackupOptions && arg == "--full") {
+      a.Full = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       throw TRefused("알 수 없는 옵션입니다: " + arg);
     } else {
@@ -331,7 +336,9 @@ int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream
     using TAdminObserver::TAdminObserver;
     std::string Project;
     void Progress(const std::string& item, int itemPercent, int totalPercent) override {
-      Label = Project + (item == kBackupCopyStep ? " 복사 중" : " 압축 중");
+      Label = Project + (item == kBackupCopyStep     ? " 복사 중"
+                         : item == kBackupVerifyStep ? " 검사 중"
+                                                     : " 압축 중");
       TAdminObserver::Progress(item, itemPercent, totalPercent);
     }
   } observer(out, bar);
@@ -344,9 +351,16 @@ int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream
     request.Options.Hotcopy = true;
     request.Options.SVNPath = BasicSetting->SVNPath;
     request.Options.Unreadable = TUnreadablePolicy::Fails;
+    request.Options.Incremental = true;
+    request.Options.Full = a.Full;
     observer.Project = project;
     const TBackupResult r = BackupProject(request, observer);
     bar.Clear();
+    if (r.Skipped) {
+      out << project << ": 마지막 백업 이후 바뀐 것이 없어 건너뜁니다 (리비전 " << r.Revision
+          << ", " << ExtractFileName(r.ArchivePath) << ")\n";
+      continue;
+    }
     if (r.Outcome == TBackupOutcome::Refused) {
       out << project << ": " << r.Reason << "\n";
       status = AdminExitFailed;
