@@ -291,6 +291,15 @@ TBackupResult StagedBackup(const TBackupRequest& request, TJobObserver& observer
   platform::DeleteFile(stateFile);
   if (platform::FileExists(stateFile))
     return Failed("백업 상태 파일을 지우지 못했습니다: " + stateFile);
+  // From here a run that ends without a new archive leaves a copy no later run can build on:
+  // it goes, and gives the backup folder's space back (a full disk is a common cause).
+  struct TDiscard {
+    const std::string& Folder;
+    bool Keep = false;
+    ~TDiscard() {
+      if (!Keep && platform::DirectoryExists(Folder)) RemoveTree(Folder);
+    }
+  } discard{staging};
 
   observer.Progress(kBackupCopyStep, 0, 0);
   bool incremental = usable && !request.Options.Full;
@@ -304,14 +313,12 @@ TBackupResult StagedBackup(const TBackupRequest& request, TJobObserver& observer
       return Failed("이전 백업 사본을 지우지 못했습니다: " + staging);
     copy = svn.Hotcopy(source, staging);
     if (!copy.Ok()) {
-      RemoveTree(staging);
       return Failed("svnadmin hotcopy: " + copy.Message);
     }
   }
   // The source may have moved on while it was copied: the copy says what it holds.
   const std::string copied = LookUp(svn, "youngest", staging);
   if (!IsRevision(copied)) {
-    RemoveTree(staging);
     return Failed("svnlook youngest: " + svn.Youngest(staging).Message);
   }
   std::string range;
@@ -321,7 +328,6 @@ TBackupResult StagedBackup(const TBackupRequest& request, TJobObserver& observer
     observer.Progress(kBackupVerifyStep, 0, 0);
     const TSvnResult verify = svn.Verify(staging, range);
     if (!verify.Ok()) {
-      RemoveTree(staging);
       return Failed("svnadmin verify: " + verify.Message);
     }
   }
@@ -342,6 +348,7 @@ TBackupResult StagedBackup(const TBackupRequest& request, TJobObserver& observer
   r.Revision = copied;
   r.NewRevisions = incremental ? range : (copied == "0" ? "0" : "0:" + copied);
   if (r.Outcome != TBackupOutcome::Done) return r;
+  discard.Keep = true;
   if (!WriteStagingState(stateFile, {copied, ExtractFileName(archivePath), uuid})) {
     // The archive is good; only the next run cannot build on this copy and starts anew.
     observer.Notify(TMsgIcon::Warning, "백업 상태 파일을 쓰지 못했습니다: " + stateFile);
