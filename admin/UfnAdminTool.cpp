@@ -65,7 +65,7 @@ std::string HelpText() {
                   "\n"
                   "명령:\n";
   h += HelpRow("  list", "프로젝트마다 사용자 권한과 등록된 사용자를 보여줍니다", kCommandColumn);
-  h += HelpRow("  backup 프로젝트... | --all [--to 폴더] [--keep N] [--full]",
+  h += HelpRow("  backup 프로젝트... | --all [--to 폴더] [--keep N] [--max-age 일수] [--full]",
                "서버를 멈추지 않고 프로젝트를 백업합니다", kCommandColumn);
   h += std::string(kCommandColumn, ' ') + "(프로젝트_yyyymmddThhnnssZ.zip)\n";
   h += HelpRow("      --all", "저장소 경로의 모든 프로젝트", kOptionColumn);
@@ -73,6 +73,8 @@ std::string HelpText() {
                kOptionColumn);
   h += HelpRow("      --keep N", "프로젝트마다 최근 백업 N개만 남기고 오래된 백업을 삭제합니다",
                kOptionColumn);
+  h += HelpRow("      --max-age 일수",
+               "이 일수보다 오래된 백업을 삭제합니다 (최신 백업은 남깁니다)", kOptionColumn);
   h += HelpRow("      --full", "바뀐 부분만 복사하지 않고 프로젝트 전체를 새로 복사합니다",
                kOptionColumn);
 #ifdef ORLENWAY_RESTORE
@@ -167,6 +169,7 @@ struct TArguments {
   bool All = false;
   std::optional<std::string> To;
   std::optional<std::string> Keep;
+  std::optional<std::string> MaxAge;
   bool Full = false;
 };
 
@@ -192,6 +195,8 @@ TArguments ParseArguments(const std::vector<std::string>& args, bool allowAll,
       a.To = value("--to");
     } else if (allowBackupOptions && (arg == "--keep" || arg.rfind("--keep=", 0) == 0)) {
       a.Keep = value("--keep");
+    } else if (allowBackupOptions && (arg == "--max-age" || arg.rfind("--max-age=", 0) == 0)) {
+      a.MaxAge = value("--max-age");
     } else if (allowBackupOptions && arg == "--full") {
       a.Full = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
@@ -221,14 +226,15 @@ std::vector<std::string> ChosenProjects(const TArguments& a) {
   return chosen;
 }
 
-size_t ParseKeep(const std::string& text) {
+// A whole number of 1 or more for `option` (--keep, --max-age).
+size_t ParsePositive(const std::string& option, const std::string& text) {
   size_t n = 0;
-  if (text.empty() || text.size() > 6) throw TRefused("--keep 값이 올바르지 않습니다: " + text);
+  if (text.empty() || text.size() > 6) throw TRefused(option + " 값이 올바르지 않습니다: " + text);
   for (char c : text) {
-    if (c < '0' || c > '9') throw TRefused("--keep 값이 올바르지 않습니다: " + text);
+    if (c < '0' || c > '9') throw TRefused(option + " 값이 올바르지 않습니다: " + text);
     n = n * 10 + static_cast<size_t>(c - '0');
   }
-  if (n == 0) throw TRefused("--keep 값은 1 이상이어야 합니다: " + text);
+  if (n == 0) throw TRefused(option + " 값은 1 이상이어야 합니다: " + text);
   return n;
 }
 
@@ -310,8 +316,8 @@ void NeedBackupFolderOutsideRoot(const std::string& folder) {
 int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool terminal, int columns) {
   const TArguments a = ParseArguments(args, true, true);
-  const std::optional<size_t> keep =
-      a.Keep ? std::optional<size_t>(ParseKeep(*a.Keep)) : std::nullopt;
+  const size_t keep = a.Keep ? ParsePositive("--keep", *a.Keep) : 0;
+  const int maxAge = a.MaxAge ? static_cast<int>(ParsePositive("--max-age", *a.MaxAge)) : 0;
   NeedRepoPath();
   NeedSvnAdmin();
   const std::string folder = a.To ? *a.To : BasicSetting->BackupPath;
@@ -369,9 +375,10 @@ int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::string line = BackupLine(project, r);
     // An archive that cannot restore the repository is no backup to count on.
     if (!r.Written() || r.Outcome == TBackupOutcome::Warned) status = AdminExitFailed;
-    if (r.Written() && keep) {
+    // Only after a new good archive: a run that was skipped, failed or warned removes nothing.
+    if (r.Outcome == TBackupOutcome::Done && (keep > 0 || maxAge > 0)) {
       const TPruneResult pruned =
-          PruneBackups(folder, project, *keep, ExtractFileName(r.ArchivePath));
+          PruneBackups(folder, project, keep, ExtractFileName(r.ArchivePath), maxAge);
       if (!pruned.Removed.empty())
         line += ", 오래된 백업 " + std::to_string(pruned.Removed.size()) + "개 삭제";
       for (const std::string& f : pruned.Failed) {
