@@ -1,5 +1,6 @@
 #include "admin/UfnAdminTool.h"
 
+#include "admin/UfnAdminBackupStatus.h"
 #include "admin/UfnProgressBar.h"
 #include "base/UfnDesktop.h"
 #include "base/UfnJob.h"
@@ -9,6 +10,7 @@
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnBackupFolder.h"
 #include "projects/UfnBackupJob.h"
+#include "projects/UfnBackupRecord.h"
 #include "projects/UfnListJob.h"
 #include "projects/UfnVerifyJob.h"
 #ifdef ORLENWAY_RESTORE
@@ -77,6 +79,8 @@ std::string HelpText() {
                "이 일수보다 오래된 백업을 삭제합니다 (최신 백업은 남깁니다)", kOptionColumn);
   h += HelpRow("      --full", "바뀐 부분만 복사하지 않고 프로젝트 전체를 새로 복사합니다",
                kOptionColumn);
+  h += HelpRow("  backup-status [--json]", "프로젝트마다 마지막 백업 결과와 최근 정상 백업",
+               kCommandColumn);
 #ifdef ORLENWAY_RESTORE
   h += HelpRow("  restore 압축파일 이름", "백업 압축 파일을 새 프로젝트로 복원하고 검사합니다",
                kCommandColumn);
@@ -313,6 +317,21 @@ void NeedBackupFolderOutsideRoot(const std::string& folder) {
                    ")");
 }
 
+// Each project's run goes into the record at once, so that a run killed later still tells
+// of the projects it finished.
+void NoteRun(const std::string& project, const TBackupResult& r, std::time_t start,
+             std::ostream& err) {
+  const std::string file = BackupRecordFile();
+  std::vector<TBackupRecordEntry> entries;
+  std::string error;
+  // A record that cannot be read is not overwritten: the reason is told instead.
+  if (ReadBackupRecord(file, entries, error)) {
+    NoteBackupRun(entries, project, r, start, std::time(nullptr));
+    if (WriteBackupRecord(file, entries, error)) return;
+  }
+  err << kTool << ": " << error << "\n";
+}
+
 int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool terminal, int columns) {
   const TArguments a = ParseArguments(args, true, true);
@@ -360,8 +379,10 @@ int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream
     request.Options.Incremental = true;
     request.Options.Full = a.Full;
     observer.Project = project;
+    const std::time_t start = std::time(nullptr);
     const TBackupResult r = BackupProject(request, observer);
     bar.Clear();
+    NoteRun(project, r, start, err);
     if (r.Skipped) {
       out << project << ": 마지막 백업 이후 바뀐 것이 없어 건너뜁니다 (리비전 " << r.Revision
           << ", " << ExtractFileName(r.ArchivePath) << ")\n";
@@ -464,6 +485,7 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     out << kTool << " " << ORLENWAY_VERSION << "\n";
     return AdminExitOk;
   }
+  if (command == "backup-status") return AdminBackupStatus(args, BackupRecordFile(), out, err);
   try {
     if (command != "list" && command != "backup" && command != "verify"
 #ifdef ORLENWAY_RESTORE

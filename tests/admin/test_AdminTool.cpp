@@ -10,6 +10,7 @@
 #include <csignal>
 #include <ctime>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -504,4 +505,50 @@ TEST_F(AdminToolTest, TheProgressBarIsDrawnOnATerminalOnly) {
   TAdminRun piped = Admin("backup alpha");
   EXPECT_EQ(piped.Out.find('%'), std::string::npos) << piped.Out;
   EXPECT_EQ(piped.Out.find('\r'), std::string::npos) << piped.Out;
+}
+
+// Every run goes into the record; backup-status prints it, and --json gives other programs the
+// same: a failure keeps the newest good archive.
+TEST_F(AdminToolTest, BackupStatusTellsEachProjectsLastRunAndNewestGoodArchive) {
+  TAdminRun none = Admin("backup-status");
+  EXPECT_EQ(none.ExitCode, 0);
+  EXPECT_EQ(none.Out, "백업 기록이 없습니다.\n");
+  CreateProject("alpha");
+  CreateProject("beta");
+  TAdminRun first = Admin("backup --all");
+  ASSERT_EQ(first.ExitCode, 0) << first.Out << first.Err;
+  const std::string betaArchive = ArchiveNamed(first.Out.substr(first.Out.find("beta:")));
+  // beta's new revision is damaged: its next run fails the check, alpha's is skipped.
+  CommitFile("beta", "more.bin", 100, 3);
+  std::string youngest = Shell("svnlook youngest " + Quote(Repos + "/beta")).Output;
+  youngest.pop_back();
+  const std::string rev = Repos + "/beta/db/revs/0/" + youngest;
+  ASSERT_EQ(::chmod(rev.c_str(), 0644), 0);
+  WriteFile(rev, "damaged\n");
+  TAdminRun second = Admin("backup --all");
+  EXPECT_EQ(second.ExitCode, 1) << second.Out;
+
+  TAdminRun json = Admin("backup-status --json");
+  ASSERT_EQ(json.ExitCode, 0) << json.Err;
+  const nlohmann::json doc = nlohmann::json::parse(json.Out);
+  ASSERT_EQ(doc.size(), 2u) << json.Out;
+  EXPECT_EQ(doc[0]["name"], "alpha");
+  EXPECT_EQ(doc[0]["last_result"], "skipped");
+  EXPECT_TRUE(doc[0]["last_error"].is_null());
+  EXPECT_EQ(doc[1]["name"], "beta");
+  EXPECT_EQ(doc[1]["last_result"], "failed");
+  EXPECT_FALSE(doc[1]["last_error"].get<std::string>().empty());
+  EXPECT_EQ(doc[1]["last_good_archive"], betaArchive);
+  EXPECT_EQ(doc[1]["last_good_time"].get<std::string>().size(), 20u) << json.Out;
+
+  TAdminRun text = Admin("backup-status");
+  EXPECT_NE(text.Out.find("beta: 백업 실패 ("), std::string::npos) << text.Out;
+  EXPECT_NE(text.Out.find("최근 정상 백업 : " + betaArchive), std::string::npos) << text.Out;
+  // A record that is no record is told, and left as it is.
+  WriteFile(platform::StateFolder() + "backup-record.json", "{broken");
+  TAdminRun broken = Admin("backup-status --json");
+  EXPECT_EQ(broken.ExitCode, 1);
+  EXPECT_NE(broken.Err.find("손상"), std::string::npos) << broken.Err;
+  TAdminRun third = Admin("backup alpha");
+  EXPECT_EQ(ReadFile(platform::StateFolder() + "backup-record.json"), "{broken");
 }
