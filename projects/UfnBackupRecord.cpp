@@ -161,18 +161,18 @@ void NoteBackupRun(std::vector<TBackupRecordEntry>& entries, const std::string& 
 std::string BackupRecordJson(const std::vector<TBackupRecordEntry>& entries) {
   json list = json::array();
   for (const TBackupRecordEntry& e : entries) {
-    json o = {{"name", e.Name},
-              {"last_good_archive", e.LastGoodArchive.empty() ? json(nullptr)
-                                                               : json(e.LastGoodArchive)},
-              {"last_good_time", TimeValue(e.LastGoodTime)},
-              {"last_result", e.Result},
-              {"last_error", e.Error.empty() ? json(nullptr) : json(e.Error)},
-              {"start", TimeValue(e.Start)},
-              {"end", TimeValue(e.End)},
-              {"archive", e.Archive.empty() ? json(nullptr) : json(e.Archive)},
-              {"revision", e.Revision},
-              {"revisions", e.Revisions},
-              {"bytes", e.Bytes}};
+    json o = {
+        {"name", e.Name},
+        {"last_good_archive", e.LastGoodArchive.empty() ? json(nullptr) : json(e.LastGoodArchive)},
+        {"last_good_time", TimeValue(e.LastGoodTime)},
+        {"last_result", e.Result},
+        {"last_error", e.Error.empty() ? json(nullptr) : json(e.Error)},
+        {"start", TimeValue(e.Start)},
+        {"end", TimeValue(e.End)},
+        {"archive", e.Archive.empty() ? json(nullptr) : json(e.Archive)},
+        {"revision", e.Revision},
+        {"revisions", e.Revisions},
+        {"bytes", e.Bytes}};
     list.push_back(std::move(o));
   }
   return list.dump(2, ' ', false, json::error_handler_t::replace) + "\n";

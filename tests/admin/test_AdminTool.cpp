@@ -378,6 +378,9 @@ TEST_F(AdminToolTest, HostileArchivesAreRefusedAndLeaveNothing) {
       {"symlink", "링크 항목이 있어 복원하지 않습니다: conf/link"},
       {"notzip", "ZIP 압축 파일이 아니거나 손상된 파일입니다"},
       {"truncated", "ZIP 압축 파일이 아니거나 손상된 파일입니다"},
+      {"duplicate", "같은 이름의 항목이 두 번 있어 복원하지 않습니다: ./format"},
+      {"bomb", "적힌 크기보다 크게 풀리는 항목이 있어 복원하지 않습니다: bomb"},
+      {"huge", "압축을 풀면 저장소 폴더의 남은 공간보다 커서 복원하지 않습니다"},
   };
   for (const Case& c : cases) {
     const std::string hostile = Work / (c.Kind + ".zip");

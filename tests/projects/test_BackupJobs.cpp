@@ -214,6 +214,10 @@ TEST_F(BackupJobs, ListMarksAFolderThatIsNoRepository) {
 // only, not a system text that has nothing to do with it.
 TEST_F(BackupJobs, ABackupRestoresAsANewProjectAndJunkSaysOnlyWhatIsWrong) {
   CreateProject("alpha");
+  // A password file of another name, which the configuration names: as secret as conf/passwd.
+  WriteFile(Repos + "/alpha/conf/users.txt", "[users]\nkim = secret\n");
+  ASSERT_EQ(::chmod((Repos + "/alpha/conf/users.txt").c_str(), 0644), 0);
+  WriteFile(Repos + "/alpha/conf/svnserve.conf", "[general]\n password-db = users.txt\n");
   TRecorder observer;
   const TBackupResult backup = BackupProject(Request("alpha"), observer);
   ASSERT_EQ(backup.Outcome, TBackupOutcome::Done) << backup.Reason;
@@ -221,6 +225,11 @@ TEST_F(BackupJobs, ABackupRestoresAsANewProjectAndJunkSaysOnlyWhatIsWrong) {
   ASSERT_EQ(r.Outcome, TRestoreOutcome::Done) << r.Reason;
   EXPECT_EQ(Shell("svnlook youngest " + Quote(Repos + "/beta")).Output, "1\n");
   EXPECT_EQ(FileMode(Repos + "/beta/conf/passwd") & 077, 0);
+  EXPECT_EQ(FileMode(Repos + "/beta/conf/users.txt") & 077, 0);
+  const TRestoreResult badName =
+      RestoreProject({Repos, "/usr", backup.ArchivePath, "caf\xe9"}, observer);
+  EXPECT_EQ(badName.Outcome, TRestoreOutcome::Refused);
+  EXPECT_EQ(badName.Reason, kNotUtf8Name);
   EXPECT_EQ(RestoreProject({Repos, "/usr", backup.ArchivePath, "beta"}, observer).Outcome,
             TRestoreOutcome::Refused);
 
