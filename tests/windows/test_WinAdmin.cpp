@@ -17,23 +17,6 @@ using namespace testing_support;
 
 namespace {
 
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<platform::DirEntry> entries;
-  platform::ListDirectory(folder, entries);
-  std::vector<std::string> names;
-  for (const auto& e : entries)
-    names.push_back(e.name);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string Joined(const std::vector<std::string>& names) {
-  std::string s;
-  for (const std::string& n : names)
-    s += (s.empty() ? "" : ",") + n;
-  return s;
-}
-
 class WinAdmin : public ::testing::Test {
 protected:
   WinAdmin() {
@@ -132,7 +115,7 @@ TEST_F(WinAdmin, ListBackupAndVerifyAProjectOfTheWindowsTests) {
       ::Sleep(1100); // the next archive gets another name
     }
   }
-  std::vector<std::string> left = Names(Backups);
+  std::vector<std::string> left = FolderNames(Backups);
   ASSERT_EQ(left.size(), 3u) << Joined(left)
                              << ": one archive kept, the staging copy, no work folder";
   EXPECT_EQ(left[0], ".orlenway-staging-alpha");
@@ -173,10 +156,11 @@ TEST_F(WinAdmin, ListBackupAndVerifyAProjectOfTheWindowsTests) {
 TEST_F(WinAdmin, RestoreUnpacksTheArchiveAsANewProject) {
   CreateProject("alpha");
   ASSERT_EQ(Run({"backup", "alpha"}).ExitCode, 0);
-  const std::string archive = Backups + "\\" + Names(Backups).at(0);
+  // The archive comes after the hidden staging copy and its state.
+  const std::string archive = Backups + "\\" + FolderNames(Backups).at(2);
   platform::TProgramResult r = Run({"restore", archive, "beta"});
   ASSERT_EQ(r.ExitCode, 0) << r.Output;
-  EXPECT_EQ(Joined(Names(Repos)), "alpha,beta");
+  EXPECT_EQ(Joined(FolderNames(Repos)), "alpha,beta");
   EXPECT_EQ(ReadFile(Repos + "\\beta\\db\\revs\\0\\1"), "revision 1\n");
   EXPECT_EQ(ReadFile(Repos + "\\beta\\conf\\passwd"), "[users]\r\nkim = pw-kim\r\n");
   EXPECT_TRUE(platform::DirectoryExists(Repos + "\\beta\\db\\transactions"));
@@ -189,7 +173,7 @@ TEST_F(WinAdmin, RestoreUnpacksTheArchiveAsANewProject) {
       << r.Output;
   r = Run({"restore", archive, "beta"});
   EXPECT_EQ(r.ExitCode, 2);
-  EXPECT_EQ(Joined(Names(Repos)), "alpha,beta") << "nothing left behind";
+  EXPECT_EQ(Joined(FolderNames(Repos)), "alpha,beta") << "nothing left behind";
 }
 #else
 TEST_F(WinAdmin, WithoutLibarchiveRestoreIsLeftOutAndTheHelpSaysSo) {
