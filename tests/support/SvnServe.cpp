@@ -6,12 +6,13 @@
 
 namespace testing_support {
 
-TSvnServe::TSvnServe(const std::string& root, const std::string& runAs) : FPidFile(root + ".pid") {
+TSvnServe::TSvnServe(const std::string& root, const std::string& runAs, const std::string& logFile)
+    : FPidFile(root + ".pid") {
   for (int attempt = 0; attempt < 5 && Pid <= 0; ++attempt) {
     Port = FreeLoopbackPort();
-    RunResult r =
-        Shell(runAs + "svnserve -d --listen-host 127.0.0.1 --listen-port " + std::to_string(Port) +
-              " -r " + Quote(root) + " --pid-file " + Quote(FPidFile));
+    RunResult r = Shell(runAs + "svnserve -d --listen-host 127.0.0.1 --listen-port " +
+                        std::to_string(Port) + " -r " + Quote(root) + " --pid-file " +
+                        Quote(FPidFile) + (logFile.empty() ? "" : " --log-file " + Quote(logFile)));
     if (r.ExitCode != 0) continue; // the port was taken meanwhile
     for (int i = 0; i < 200 && Pid <= 0; ++i) {
       if (Exists(FPidFile)) Pid = std::atoi(ReadFile(FPidFile).c_str());

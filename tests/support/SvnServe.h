@@ -11,8 +11,9 @@ namespace testing_support {
 class TSvnServe {
 public:
   // Pid stays 0 when it could not start. `runAs`: a command prefix that starts svnserve as
-  // another account (e.g. setpriv ...).
-  explicit TSvnServe(const std::string& root, const std::string& runAs = "");
+  // another account (e.g. setpriv ...). `logFile`: where the server logs its requests.
+  explicit TSvnServe(const std::string& root, const std::string& runAs = "",
+                     const std::string& logFile = "");
   ~TSvnServe();
   TSvnServe(const TSvnServe&) = delete;
   TSvnServe& operator=(const TSvnServe&) = delete;
