@@ -105,8 +105,8 @@ bool Digits(const std::string& s, size_t from, size_t count, unsigned& value) {
 
 bool ParseIsoTime(const std::string& t, std::time_t& seconds) {
   unsigned y, mo, d, h = 0, mi = 0, s = 0;
-  if (!Digits(t, 0, 4, y) || t.size() < 10 || t[4] != '-' || !Digits(t, 5, 2, mo) ||
-      t[7] != '-' || !Digits(t, 8, 2, d))
+  if (!Digits(t, 0, 4, y) || t.size() < 10 || t[4] != '-' || !Digits(t, 5, 2, mo) || t[7] != '-' ||
+      !Digits(t, 8, 2, d))
     return false;
   if (mo < 1 || mo > 12 || d < 1 || d > 31) return false;
   if (t.size() > 10) {
@@ -235,7 +235,8 @@ bool RotateServerLog(const std::string& path, uint64_t maxBytes, int keep) {
   platform::DeleteFile(path + "." + std::to_string(keep));
   for (int n = keep - 1; n >= 1; --n) {
     const std::string from = path + "." + std::to_string(n);
-    if (platform::FileExists(from) && !platform::RenameFile(from, path + "." + std::to_string(n + 1)))
+    if (platform::FileExists(from) &&
+        !platform::RenameFile(from, path + "." + std::to_string(n + 1)))
       return false;
   }
   return platform::RenameFile(path, path + ".1");

@@ -11,19 +11,19 @@
 enum class TServerEventKind { Request, Commit, Refusal, Error };
 
 struct TServerEvent {
-  std::string Time;       // as written: 2026-12-10T16:44:11.661205Z (UTC)
+  std::string Time;        // as written: 2026-12-10T16:44:11.661205Z (UTC)
   std::time_t Seconds = 0; // the same, seconds since the epoch; 0 when unreadable
   long Pid = 0;
-  std::string Ip;         // client address; "" when the server had none
-  std::string User;       // "" for anonymous
-  std::string Project;    // "" when the request named none (yet)
-  std::string Action;     // the first word: open, commit, update...; "error" for ERR lines
-  std::string Detail;     // the rest of the line after the action, as written
+  std::string Ip;          // client address; "" when the server had none
+  std::string User;        // "" for anonymous
+  std::string Project;     // "" when the request named none (yet)
+  std::string Action;      // the first word: open, commit, update...; "error" for ERR lines
+  std::string Detail;      // the rest of the line after the action, as written
   long long Revision = -1; // -1 when the line names none
-  std::string Path;       // decoded, "" when the line names none
+  std::string Path;        // decoded, "" when the line names none
   TServerEventKind Kind = TServerEventKind::Request;
-  int ErrorCode = 0;      // Subversion's error number on error lines
-  std::string Error;      // the message, with the causes' lines after it ("; " between)
+  int ErrorCode = 0; // Subversion's error number on error lines
+  std::string Error; // the message, with the causes' lines after it ("; " between)
 };
 
 // The log the started server writes: <state folder>/svnserve.log.
