@@ -1,5 +1,6 @@
 #include "admin/UfnAdminTool.h"
 
+#include "admin/UfnAdminOverview.h"
 #include "admin/UfnProgressBar.h"
 #include "base/UfnDesktop.h"
 #include "base/UfnJob.h"
@@ -81,6 +82,10 @@ std::string HelpText() {
 #endif
   h += HelpRow("  verify 프로젝트... | --all", "svnadmin verify로 프로젝트를 검사합니다",
                kCommandColumn);
+  h += HelpRow("  status [--json]", "프로젝트마다 최신 리비전, 크기, 최근 백업, 주소를 보여줍니다",
+               kCommandColumn);
+  h += HelpRow("  log [--project P] [--user U] [--since 시각] [--json]",
+               "서버 기록(svnserve.log)의 사건을 오래된 것부터 보여줍니다", kCommandColumn);
   h += "\n";
   h += HelpRow("  --help", "이 도움말을 보여줍니다", kGeneralColumn);
   h += HelpRow("  --version", "버전을 보여줍니다", kGeneralColumn);
@@ -444,7 +449,8 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return AdminExitOk;
   }
   try {
-    if (command != "list" && command != "backup" && command != "verify"
+    if (command != "list" && command != "backup" && command != "verify" && command != "status" &&
+        command != "log"
 #ifdef ORLENWAY_RESTORE
         && command != "restore"
 #endif
@@ -464,6 +470,8 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (command == "list") return List(args, out);
     if (command == "backup") return Backup(args, out, err, terminal, columns);
     if (command == "verify") return Verify(args, out, terminal, columns);
+    if (command == "status") return AdminStatus(args, out, err);
+    if (command == "log") return AdminLog(args, out, err);
 #ifdef ORLENWAY_RESTORE
     return Restore(args, out);
 #endif

@@ -69,11 +69,9 @@ std::string Trimmed(std::string s) {
 
 long long YoungestRevision(const std::string& repository) {
   std::string current;
-  if (!platform::ReadWholeFile(JoinPath(JoinPath(repository, "db"), "current"), current))
-    return -1;
+  if (!platform::ReadWholeFile(JoinPath(JoinPath(repository, "db"), "current"), current)) return -1;
   size_t digits = 0;
-  while (digits < current.size() && digits < 15 && current[digits] >= '0' &&
-         current[digits] <= '9')
+  while (digits < current.size() && digits < 15 && current[digits] >= '0' && current[digits] <= '9')
     ++digits;
   return digits == 0 ? -1 : std::atoll(current.substr(0, digits).c_str());
 }
