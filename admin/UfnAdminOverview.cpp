@@ -74,17 +74,18 @@ int AdminStatus(const std::vector<std::string>& args, std::ostream& out, std::os
   if (json) {
     nlohmann::json a = nlohmann::json::array();
     for (const auto& p : list)
-      a.push_back({{"name", p.Name},
-                   {"youngest", p.Youngest < 0 ? nlohmann::json(nullptr) : nlohmann::json(p.Youngest)},
-                   {"author", TextOrNull(p.Author)},
-                   {"date", TextOrNull(p.Date)},
-                   {"message", p.Message},
-                   {"size_bytes", p.SizeBytes},
-                   {"url", p.Url},
-                   {"last_backup", TextOrNull(p.LastBackup)},
-                   {"last_backup_age_s", p.LastBackupAgeS < 0 ? nlohmann::json(nullptr)
-                                                              : nlohmann::json(p.LastBackupAgeS)},
-                   {"error", TextOrNull(p.Error)}});
+      a.push_back(
+          {{"name", p.Name},
+           {"youngest", p.Youngest < 0 ? nlohmann::json(nullptr) : nlohmann::json(p.Youngest)},
+           {"author", TextOrNull(p.Author)},
+           {"date", TextOrNull(p.Date)},
+           {"message", p.Message},
+           {"size_bytes", p.SizeBytes},
+           {"url", p.Url},
+           {"last_backup", TextOrNull(p.LastBackup)},
+           {"last_backup_age_s",
+            p.LastBackupAgeS < 0 ? nlohmann::json(nullptr) : nlohmann::json(p.LastBackupAgeS)},
+           {"error", TextOrNull(p.Error)}});
     out << a.dump(2) << "\n";
     return failed ? AdminExitFailed : AdminExitOk;
   }
@@ -152,7 +153,8 @@ int AdminLog(const std::vector<std::string>& args, std::ostream& out, std::ostre
            {"error", e.Kind == TServerEventKind::Error || e.ErrorCode != 0
                          ? nlohmann::json(e.Error)
                          : nlohmann::json(nullptr)},
-           {"error_code", e.ErrorCode == 0 ? nlohmann::json(nullptr) : nlohmann::json(e.ErrorCode)}});
+           {"error_code",
+            e.ErrorCode == 0 ? nlohmann::json(nullptr) : nlohmann::json(e.ErrorCode)}});
     }
     // A log line is not checked to be UTF-8: replace what is not rather than fail.
     out << a.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";

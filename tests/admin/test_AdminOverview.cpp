@@ -34,9 +34,9 @@ TEST_F(AdminOverview, StatusJsonHoldsEachProjectAndItsNewestBackup) {
   EXPECT_EQ(alpha["youngest"], 1);
   EXPECT_EQ(alpha["author"], "kim");
   std::string date = alpha["date"];
-  EXPECT_EQ(date, Shell("svnlook propget --revprop -r 1 " + Quote(Repos + "/alpha") +
-                               " svn:date")
-                             .Output);
+  EXPECT_EQ(
+      date,
+      Shell("svnlook propget --revprop -r 1 " + Quote(Repos + "/alpha") + " svn:date").Output);
   EXPECT_EQ(alpha["message"], "trunk");
   EXPECT_GT(alpha["size_bytes"].get<long long>(), 1000);
   EXPECT_EQ(alpha["url"], "svn://" + Shell("hostname | tr -d '\\n'").Output + "/alpha");
