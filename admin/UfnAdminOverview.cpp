@@ -66,6 +66,12 @@ int AdminStatus(const std::vector<std::string>& args, std::ostream& out, std::os
   o.Host = platform::HostName();
   o.Port = BasicSetting->GetPort();
   std::vector<TProjectOverview> list = ReadOverview(o);
+  const auto down = UnreachableProjects(ReadServerLog(ServerLogPath()));
+  auto unreachable = [&](const std::string& name) {
+    for (const auto& d : down)
+      if (d.first == name) return d.second;
+    return std::string();
+  };
   bool failed = false;
   for (auto& p : list) {
     ReadOverviewDetails(o, p);
@@ -85,7 +91,8 @@ int AdminStatus(const std::vector<std::string>& args, std::ostream& out, std::os
            {"last_backup", TextOrNull(p.LastBackup)},
            {"last_backup_age_s",
             p.LastBackupAgeS < 0 ? nlohmann::json(nullptr) : nlohmann::json(p.LastBackupAgeS)},
-           {"error", TextOrNull(p.Error)}});
+           {"error", TextOrNull(p.Error)},
+           {"unreachable", TextOrNull(unreachable(p.Name))}});
     out << a.dump(2) << "\n";
     return failed ? AdminExitFailed : AdminExitOk;
   }
@@ -93,6 +100,7 @@ int AdminStatus(const std::vector<std::string>& args, std::ostream& out, std::os
   for (const auto& p : list) {
     out << p.Name << "\n";
     if (!p.Error.empty()) out << "  오류 : " << p.Error << "\n";
+    if (!unreachable(p.Name).empty()) out << "  접속 불가 : " << unreachable(p.Name) << "\n";
     out << "  최신 리비전 : " << (p.Youngest < 0 ? "-" : std::to_string(p.Youngest)) << " ("
         << Cell(p.Author) << ", " << Cell(p.Date) << ") " << p.Message << "\n"
         << "  크기 : " << Size(p.SizeBytes) << "\n"

@@ -24,13 +24,13 @@ int main(int argc, char** argv) {
     const long lines = std::atol(argv[2]);
     {
       std::ofstream out(argv[3], std::ios::binary);
-      const char* actions[] = {"get-file /trunk/src/main.cpp r120 text",
-                               "update /trunk r120 send-copyfrom-args", "commit r121",
-                               "get-dir /branches%20x r7 text", "ERR - 0 170001 Authorization failed"};
+      const char* actions[] = {
+          "get-file /trunk/src/main.cpp r120 text", "update /trunk r120 send-copyfrom-args",
+          "commit r121", "get-dir /branches%20x r7 text", "ERR - 0 170001 Authorization failed"};
       for (long i = 0; i < lines; ++i)
         out << 10000 + i % 5000 << " 2026-12-10T16:44:" << 10 + i % 50 << ".661205Z 10.0.0."
-            << i % 250 << (i % 3 ? " kim" : " -") << " project" << i % 40 << " "
-            << actions[i % 5] << "\n";
+            << i % 250 << (i % 3 ? " kim" : " -") << " project" << i % 40 << " " << actions[i % 5]
+            << "\n";
     }
     const auto start = std::chrono::steady_clock::now();
     const size_t events = ReadServerLog(argv[3]).size();

@@ -2,6 +2,7 @@
 
 #include "platform/UfnFiles.h"
 
+#include <algorithm>
 #include <cstdlib>
 
 namespace {
@@ -224,6 +225,28 @@ std::vector<TServerEvent> ReadServerLog(const std::string& path, const TServerLo
     if (!platform::ReadWholeFile(file, text)) continue;
     for (TServerEvent& e : ParseServerLog(text))
       if (Matches(filter, e)) result.push_back(std::move(e));
+  }
+  return result;
+}
+
+std::vector<std::pair<std::string, std::string>>
+UnreachableProjects(const std::vector<TServerEvent>& events) {
+  std::vector<std::pair<std::string, std::string>> result;
+  for (const TServerEvent& e : events) {
+    if (e.Project.empty()) continue;
+    auto it = std::find_if(result.begin(), result.end(),
+                           [&](const auto& p) { return p.first == e.Project; });
+    // Network errors (the 210000s) are a client going away.
+    const bool shutOut = e.Kind == TServerEventKind::Error && e.ErrorCode != 0 &&
+                         (e.ErrorCode < 210000 || e.ErrorCode >= 211000);
+    if (shutOut) {
+      if (it == result.end())
+        result.emplace_back(e.Project, e.Error);
+      else
+        it->second = e.Error;
+    } else if (it != result.end() && e.Kind != TServerEventKind::Error) {
+      result.erase(it);
+    }
   }
   return result;
 }

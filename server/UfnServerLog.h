@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <utility>
 #include <vector>
 
 enum class TServerEventKind { Request, Commit, Refusal, Error };
@@ -48,6 +49,12 @@ bool Matches(const TServerLogFilter& filter, const TServerEvent& event);
 // oldest first, those the filter lets through.
 std::vector<TServerEvent> ReadServerLog(const std::string& path,
                                         const TServerLogFilter& filter = {});
+
+// The projects whose newest logged event is an error that shuts every client out (an invalid
+// rules file, a damaged repository), with svnserve's reason. Refusals and broken connections
+// are a client's matter and do not count; a later successful request ends it.
+std::vector<std::pair<std::string, std::string>>
+UnreachableProjects(const std::vector<TServerEvent>& events);
 
 // When the log at `path` has grown past `maxBytes`, it becomes path.1 (path.1 becomes
 // path.2, ... and the one past `keep` goes). Done before a server is started, while none

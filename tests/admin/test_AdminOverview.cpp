@@ -47,6 +47,7 @@ TEST_F(AdminOverview, StatusJsonHoldsEachProjectAndItsNewestBackup) {
   EXPECT_TRUE(beta["author"].is_null());
   EXPECT_TRUE(beta["last_backup"].is_null());
   EXPECT_TRUE(beta["last_backup_age_s"].is_null());
+  EXPECT_TRUE(beta["unreachable"].is_null());
 
   TAdminRun table = Admin("status");
   EXPECT_EQ(table.ExitCode, 0);
@@ -93,6 +94,18 @@ TEST_F(AdminOverview, LogJsonFiltersTheRealServersEvents) {
   EXPECT_LE(json::parse(Admin("log --since " + last + " --json").Out).size(), all.size());
   EXPECT_EQ(Admin("log --since yesterday").ExitCode, 2);
   EXPECT_EQ(Admin("log --project").ExitCode, 2);
+  // A broken rules file shuts everyone out; status names the project and the reason.
+  WriteFile(Repos + "/beta/conf/svnserve.conf", "[general]\nauthz-db = authz\n");
+  WriteFile(Repos + "/beta/conf/authz", "[/]\nbogus\n");
+  {
+    TSvnServe server(Repos, "", log);
+    ASSERT_GT(server.Pid, 0);
+    EXPECT_NE(Svn("ls " + server.Url("beta")).ExitCode, 0);
+  }
+  const json status = json::parse(Admin("status --json").Out);
+  ASSERT_EQ(status.size(), 2u);
+  EXPECT_TRUE(status[0]["unreachable"].is_null());
+  EXPECT_NE(status[1]["unreachable"].get<std::string>().find("authz"), std::string::npos);
   TAdminRun table = Admin("log --user lee");
   EXPECT_NE(table.Out.find(" lee beta commit r1"), std::string::npos) << table.Out;
 }

@@ -49,6 +49,25 @@ TEST(ServerLog, RequestsCommitsRefusalsAndErrorsWithTheirCauses) {
   EXPECT_EQ(ev[7].Project, "");
 }
 
+TEST(ServerLog, AProjectIsUnreachableUntilARequestSucceedsAgain) {
+  const std::string head = " 2026-12-10T16:44:12Z 127.0.0.1 - ";
+  auto ev = ParseServerLog("1" + head + "a ERR - 0 220003 Invalid authz configuration\n" + "1" +
+                           head + "a ERR- - 0 200002 line 2: Option must end\n" + "2" + head +
+                           "b ERR - 0 160004 Corrupt node-revision\n" + "3" + head +
+                           "c ERR - 0 210002 Network connection closed\n" + "4" + head +
+                           "d ERR - 0 170001 Authorization failed\n" + "5" + head +
+                           "b open 2 cap=() / SVN/1.14.2 -\n" + "6" + head +
+                           "b ERR - 0 160004 Corrupt node-revision '1'\n" + "7" + head +
+                           "e ERR - 0 165005 Expected repository format\n" + "7" + head +
+                           "e open 2 cap=() / SVN/1.14.2 -\n");
+  auto down = UnreachableProjects(ev);
+  ASSERT_EQ(down.size(), 2u);
+  EXPECT_EQ(down[0].first, "a");
+  EXPECT_EQ(down[0].second, "Invalid authz configuration; line 2: Option must end");
+  EXPECT_EQ(down[1].first, "b");
+  EXPECT_EQ(down[1].second, "Corrupt node-revision '1'");
+}
+
 TEST(ServerLog, IsoTimesAndFilters) {
   std::time_t t = 0;
   EXPECT_TRUE(ParseIsoTime("1970-01-02", t));

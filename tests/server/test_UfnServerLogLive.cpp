@@ -54,6 +54,9 @@ TEST(ServerLogLive, WhatTheRealServerWrites) {
   EXPECT_EQ(commits, 1);
   EXPECT_GE(refusals, 1);
   EXPECT_GE(badRules, 1);
+  auto down = UnreachableProjects(ev);
+  ASSERT_EQ(down.size(), 1u);
+  EXPECT_EQ(down[0].first, "p1");
   EXPECT_EQ(std::count_if(ev.begin(), ev.end(), [](const auto& e) { return e.Action == "open"; }),
             4); // the checkout, the two refused commits, and the listing
 }
