@@ -93,7 +93,7 @@ int AdminStatus(const std::vector<std::string>& args, std::ostream& out, std::os
             p.LastBackupAgeS < 0 ? nlohmann::json(nullptr) : nlohmann::json(p.LastBackupAgeS)},
            {"error", TextOrNull(p.Error)},
            {"unreachable", TextOrNull(unreachable(p.Name))}});
-    out << a.dump(2) << "\n";
+    out << a.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
     return failed ? AdminExitFailed : AdminExitOk;
   }
   if (list.empty()) out << "프로젝트가 없습니다.\n";
