@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <chrono>
+#include <ctime>
 #include <set>
 #include <string>
 #include <zlib.h>
@@ -138,19 +139,35 @@ TEST(ZipParallel, TheBarsMoveAtLeastEveryTenthOfASecondOnALargeFile) {
   WriteFile(f.Src / "large.txt", Words(static_cast<size_t>(24 * TZip::PieceSize), 10));
   f.Zip.DeflateType = dtDeflateX; // the slowest level, so that pieces take long
   f.Zip.SetWorkerThreads(1);
-  std::vector<Clock::time_point> at;
-  f.Events.OnBegin = [&](const std::string&, int, bool&) { at.push_back(Clock::now()); };
-  f.Events.OnProgress = [&](int, int) { at.push_back(Clock::now()); };
+  // Each event with the wall clock and the processor time the process has used: a machine
+  // busy with others stretches the first, not the second.
+  std::vector<std::pair<Clock::time_point, int64_t>> at;
+  auto note = [&] {
+    timespec cpu{};
+    ::clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &cpu);
+    at.emplace_back(Clock::now(), int64_t{cpu.tv_sec} * 1000 + cpu.tv_nsec / 1000000);
+  };
+  f.Events.OnBegin = [&](const std::string&, int, bool&) { note(); };
+  f.Events.OnProgress = [&](int, int) { note(); };
   ASSERT_EQ(f.Zip.BuildArchive(), 1);
   ASSERT_GE(at.size(), 3u);
-  int64_t worst = 0;
+  int64_t worstWall = 0, worstWork = 0;
   std::string slow; // every gap past half the limit, to tell a slow loop from one stall
   for (size_t i = 1; i < at.size(); ++i) {
-    const int64_t gap = Ms(at[i] - at[i - 1]);
-    worst = std::max(worst, gap);
-    if (gap > 50) slow += " #" + std::to_string(i) + ":" + std::to_string(gap) + "ms";
+    const int64_t wall = Ms(at[i].first - at[i - 1].first);
+    const int64_t work = at[i].second - at[i - 1].second;
+    worstWall = std::max(worstWall, wall);
+    worstWork = std::max(worstWork, work);
+    if (wall > 50)
+      slow += " #" + std::to_string(i) + ":" + std::to_string(wall) + "ms/" + std::to_string(work) +
+              "ms";
   }
-  EXPECT_LE(worst, 100) << at.size() << " events, gaps over 50 ms:" << slow;
+  // The builder reports every 50 ms of the clock. Between two reports its two threads (the
+  // run and one worker) can do at most twice that much work, however loaded the machine; a
+  // bar that moved only once a piece is done (more than half a second of work here) fails.
+  // The clock itself is held only to a generous bound: another's load stretches it.
+  EXPECT_LE(worstWork, 300) << at.size() << " events, gaps over 50 ms (clock/work):" << slow;
+  EXPECT_LE(worstWall, 2000) << at.size() << " events, gaps over 50 ms (clock/work):" << slow;
 }
 
 TEST(ZipParallel, ACancelMidFileStopsPromptlyAndKeepsTheEarlierArchive) {

@@ -246,7 +246,7 @@ TEST(ServedByAnotherAccount, AGrantKeepsPasswdOwnedAndSharedAndOldUsersGetIn) {
   ASSERT_EQ(Shell("chown -R 54321:54321 " + Quote(root)).ExitCode, 0);
   ::chmod(passwd.c_str(), 0640);
 
-  TSvnServe server(root, "setpriv --reuid=54321 --regid=54321 --clear-groups ");
+  TSvnServe server(root, "setpriv --reuid=54321 --regid=54321 --clear-groups --pdeathsig KILL ");
   ASSERT_GT(server.Pid, 0) << "svnserve did not start";
   ASSERT_EQ(Svn("ls " + Quote(server.Url("proj")), "alice", "a1").ExitCode, 0);
 

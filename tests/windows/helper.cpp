@@ -1,6 +1,7 @@
 // A small program that the Windows tests start in the roles they need:
 //   helper argv <file> <args...>   writes its arguments to <file>, one per line
 //   helper sleep <ms>              sleeps, then ends with exit code 7
+//   helper wait <file>             ends with exit code 0 once <file> exists (1 after 60 s)
 //   helper lock <name> <stopfile>  the program body's single-instance check: ends at once with
 //                                  exit code 3 when another process holds the name, else writes
 //                                  "<stopfile>.held" and holds it until <stopfile> exists
@@ -167,6 +168,13 @@ int main(int argc, char** argv) {
   if (mode == "sleep" && argc >= 3) {
     ::Sleep(static_cast<DWORD>(std::atoi(argv[2])));
     return 7;
+  }
+  if (mode == "wait" && argc >= 3) {
+    for (int i = 0; i < 6000; ++i) {
+      if (platform::FileExists(argv[2])) return 0;
+      ::Sleep(10);
+    }
+    return 1;
   }
   if (mode == "lock" && argc >= 4) {
     auto lock = platform::AcquireInstanceLock(argv[2]);

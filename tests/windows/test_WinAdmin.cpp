@@ -17,23 +17,6 @@ using namespace testing_support;
 
 namespace {
 
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<platform::DirEntry> entries;
-  platform::ListDirectory(folder, entries);
-  std::vector<std::string> names;
-  for (const auto& e : entries)
-    names.push_back(e.name);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string Joined(const std::vector<std::string>& names) {
-  std::string s;
-  for (const std::string& n : names)
-    s += (s.empty() ? "" : ",") + n;
-  return s;
-}
-
 class WinAdmin : public ::testing::Test {
 protected:
   WinAdmin() {
@@ -122,7 +105,7 @@ TEST_F(WinAdmin, ListBackupAndVerifyAProjectOfTheWindowsTests) {
         << backup.Output;
     if (i == 0) ::Sleep(1100); // the next archive gets another name
   }
-  const std::vector<std::string> left = Names(Backups);
+  const std::vector<std::string> left = FolderNames(Backups);
   ASSERT_EQ(left.size(), 1u) << Joined(left) << ": one archive kept, no working copy left";
   EXPECT_TRUE(IsBackupArchiveOf("alpha", left[0])) << left[0];
 
@@ -159,10 +142,10 @@ TEST_F(WinAdmin, ListBackupAndVerifyAProjectOfTheWindowsTests) {
 TEST_F(WinAdmin, RestoreUnpacksTheArchiveAsANewProject) {
   CreateProject("alpha");
   ASSERT_EQ(Run({"backup", "alpha"}).ExitCode, 0);
-  const std::string archive = Backups + "\\" + Names(Backups).at(0);
+  const std::string archive = Backups + "\\" + FolderNames(Backups).at(0);
   platform::TProgramResult r = Run({"restore", archive, "beta"});
   ASSERT_EQ(r.ExitCode, 0) << r.Output;
-  EXPECT_EQ(Joined(Names(Repos)), "alpha,beta");
+  EXPECT_EQ(Joined(FolderNames(Repos)), "alpha,beta");
   EXPECT_EQ(ReadFile(Repos + "\\beta\\db\\revs\\0\\1"), "revision 1\n");
   EXPECT_EQ(ReadFile(Repos + "\\beta\\conf\\passwd"), "[users]\r\nkim = pw-kim\r\n");
   EXPECT_TRUE(platform::DirectoryExists(Repos + "\\beta\\db\\transactions"));
@@ -175,7 +158,7 @@ TEST_F(WinAdmin, RestoreUnpacksTheArchiveAsANewProject) {
       << r.Output;
   r = Run({"restore", archive, "beta"});
   EXPECT_EQ(r.ExitCode, 2);
-  EXPECT_EQ(Joined(Names(Repos)), "alpha,beta") << "nothing left behind";
+  EXPECT_EQ(Joined(FolderNames(Repos)), "alpha,beta") << "nothing left behind";
 }
 #else
 TEST_F(WinAdmin, WithoutLibarchiveRestoreIsLeftOutAndTheHelpSaysSo) {
