@@ -1,4 +1,5 @@
 #include "admin/UfnAdminTool.h"
+#include "admin/UfnAdminAccess.h"
 
 #include "admin/UfnAdminOverview.h"
 #include "admin/UfnProgressBar.h"
@@ -81,6 +82,10 @@ std::string HelpText() {
   h += "  (restore: 이 빌드에는 압축을 푸는 라이브러리가 없어 복원 명령이 빠져 있습니다)\n";
 #endif
   h += HelpRow("  verify 프로젝트... | --all", "svnadmin verify로 프로젝트를 검사합니다",
+               kCommandColumn);
+  h += HelpRow("  access show|set|unset|check ...", "접근 권한 규칙 (orlenway-admin access)",
+               kCommandColumn);
+  h += HelpRow("  group list|add|remove ...", "모든 프로젝트에 쓰이는 그룹 (orlenway-admin group)",
                kCommandColumn);
   h += HelpRow("  status [--json]", "프로젝트마다 최신 리비전, 크기, 최근 백업, 주소를 보여줍니다",
                kCommandColumn);
@@ -449,8 +454,8 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return AdminExitOk;
   }
   try {
-    if (command != "list" && command != "backup" && command != "verify" && command != "status" &&
-        command != "log"
+    if (command != "list" && command != "backup" && command != "verify" && command != "access" &&
+        command != "group" && command != "status" && command != "log"
 #ifdef ORLENWAY_RESTORE
         && command != "restore"
 #endif
@@ -467,6 +472,11 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     struct TRelease {
       ~TRelease() { ProjectMgr = nullptr; }
     } release;
+    if (command == "access" || command == "group") {
+      NeedRepoPath();
+      return (command == "access" ? AdminAccess : AdminGroup)(
+          args, out, err, BasicSetting->RepoPath, BasicSetting->SVNPath);
+    }
     if (command == "list") return List(args, out);
     if (command == "backup") return Backup(args, out, err, terminal, columns);
     if (command == "verify") return Verify(args, out, terminal, columns);
