@@ -2,6 +2,7 @@
 #include "admin/UfnAdminAccess.h"
 
 #include "admin/UfnAdminBackupStatus.h"
+#include "admin/UfnAdminOverview.h"
 #include "admin/UfnProgressBar.h"
 #include "base/UfnDesktop.h"
 #include "base/UfnJob.h"
@@ -94,6 +95,10 @@ std::string HelpText() {
                kCommandColumn);
   h += HelpRow("  group list|add|remove ...", "모든 프로젝트에 쓰이는 그룹 (orlenway-admin group)",
                kCommandColumn);
+  h += HelpRow("  status [--json]", "프로젝트마다 최신 리비전, 크기, 최근 백업, 주소를 보여줍니다",
+               kCommandColumn);
+  h += HelpRow("  log [--project P] [--user U] [--since 시각] [--json]",
+               "서버 기록(svnserve.log)의 사건을 오래된 것부터 보여줍니다", kCommandColumn);
   h += "\n";
   h += HelpRow("  --help", "이 도움말을 보여줍니다", kGeneralColumn);
   h += HelpRow("  --version", "버전을 보여줍니다", kGeneralColumn);
@@ -493,7 +498,7 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (command == "backup-status") return AdminBackupStatus(args, BackupRecordFile(), out, err);
   try {
     if (command != "list" && command != "backup" && command != "verify" && command != "access" &&
-        command != "group"
+        command != "group" && command != "status" && command != "log"
 #ifdef ORLENWAY_RESTORE
         && command != "restore"
 #endif
@@ -518,6 +523,8 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (command == "list") return List(args, out);
     if (command == "backup") return Backup(args, out, err, terminal, columns);
     if (command == "verify") return Verify(args, out, terminal, columns);
+    if (command == "status") return AdminStatus(args, out, err);
+    if (command == "log") return AdminLog(args, out, err);
 #ifdef ORLENWAY_RESTORE
     return Restore(args, out);
 #endif

@@ -18,5 +18,8 @@ char SearchPathSeparator();
 // programs refuse every path beyond ASCII (a Korean project name, say). Windows: not used,
 // children inherit the environment.
 std::vector<std::string> ChildEnvironment();
+// The machine's name, as clients address it on the local network; "localhost" when the
+// system gives none.
+std::string HostName();
 
 } // namespace platform

@@ -2,6 +2,7 @@
 #include "platform/UfnEnvironment.h"
 
 #include <cstdlib>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -51,6 +52,12 @@ std::vector<std::string> ChildEnvironment() {
     set("LC_CTYPE", "C.UTF-8");
   }
   return env;
+}
+
+std::string HostName() {
+  char name[256] = "";
+  if (::gethostname(name, sizeof name - 1) != 0 || name[0] == '\0') return "localhost";
+  return name;
 }
 
 } // namespace platform

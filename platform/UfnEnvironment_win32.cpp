@@ -40,4 +40,12 @@ std::vector<std::string> ChildEnvironment() {
   return {};
 }
 
+std::string HostName() {
+  char name[256] = "";
+  DWORD size = sizeof name;
+  if (!::GetComputerNameExA(ComputerNameDnsHostname, name, &size) || name[0] == '\0')
+    return "localhost";
+  return name;
+}
+
 } // namespace platform

@@ -5,6 +5,7 @@
 #include "base/UfnText.h"
 #include "platform/UfnPlatform.h"
 #include "server/UfnAPI.h"
+#include "server/UfnServerLog.h"
 #include "server/UfnShell.h"
 #include "server/UfnSubversion.h"
 #include "settings/UclsBasicSetting.h"
@@ -169,7 +170,10 @@ bool TclsSVN::StartServer() {
   // A record left behind names no server of ours any more: the stop at the first show has
   // dealt with it, and the new server writes its own.
   platform::DeleteFile(ServerRecordPath());
-  std::string commandLine = ServerCommandLine() + " --pid-file " + QuotedPath(ServerRecordPath());
+  // No server writes the log now: the only moment it can be rotated without losing a line.
+  RotateServerLog(ServerLogPath());
+  std::string commandLine = ServerCommandLine() + " --pid-file " + QuotedPath(ServerRecordPath()) +
+                            " --log-file " + QuotedPath(ServerLogPath());
   bool started;
   {
     // Only the server's interpreter sees the extended search path.

@@ -5,6 +5,7 @@
 
 #include "base/UfnErrors.h"
 #include "platform/UfnPlatform.h"
+#include "server/UfnServerLog.h"
 #include "settings/UclsBasicSetting.h"
 #include "support/ServerProcesses.h"
 #include "support/SvnServe.h"
@@ -149,6 +150,22 @@ TEST_F(ServerControl, StartServesTheRootAndStopEndsIt) {
   auto start = std::chrono::steady_clock::now();
   EXPECT_FALSE(SVN->StopServer());
   EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::milliseconds(50));
+}
+
+TEST_F(ServerControl, TheServerLogsBesideItsRecordAndALargeLogIsRotatedFirst) {
+  const std::string log = ServerLogPath();
+  MakeDirs(platform::StateFolder());
+  WriteFile(log, "1 2026-01-01T00:00:00Z 1.1.1.1 - old update / r1\n" + std::string(17 << 20, 'x') +
+                     "\n");
+  ASSERT_TRUE(SVN->StartServer());
+  EXPECT_EQ(SvnInfo("proj"), 0);
+  EXPECT_TRUE(SVN->StopServer());
+  auto events = ReadServerLog(log);
+  ASSERT_GE(events.size(), 2u);
+  EXPECT_EQ(events.front().Project, "old"); // kept, in the rotated file
+  EXPECT_TRUE(Exists(log + ".1"));
+  EXPECT_EQ(events.back().Project, "proj");
+  EXPECT_LT(ReadFile(log).size(), 4096u);
 }
 
 TEST_F(ServerControl, ARootWithBlanksAndShellCharactersIsServed) {

@@ -9,20 +9,22 @@
 
 namespace testing_support {
 
-TSvnServe::TSvnServe(const std::string& root, const std::string& runAs) : FPidFile(root + ".pid") {
+TSvnServe::TSvnServe(const std::string& root, const std::string& runAs, const std::string& logFile)
+    : FPidFile(root + ".pid") {
   for (int attempt = 0; attempt < 5 && Pid <= 0; ++attempt)
-    if (!Start(root, runAs)) Pid = 0;
+    if (!Start(root, runAs, logFile)) Pid = 0;
 }
 
 // svnserve writes its pid file after it listens, so the server is ready once the file names
 // it: no probe connection, whose connection process would linger a moment after it.
-bool TSvnServe::Start(const std::string& root, const std::string& runAs) {
+bool TSvnServe::Start(const std::string& root, const std::string& runAs,
+                      const std::string& logFile) {
   Port = FreeLoopbackPort();
   ::unlink(FPidFile.c_str());
-  const std::string command = "exec " + runAs +
-                              "svnserve -d --foreground --listen-host 127.0.0.1 --listen-port " +
-                              std::to_string(Port) + " -r " + Quote(root) + " --pid-file " +
-                              Quote(FPidFile) + " </dev/null >/dev/null 2>&1";
+  const std::string command =
+      "exec " + runAs + "svnserve -d --foreground --listen-host 127.0.0.1 --listen-port " +
+      std::to_string(Port) + " -r " + Quote(root) + " --pid-file " + Quote(FPidFile) +
+      (logFile.empty() ? "" : " --log-file " + Quote(logFile)) + " </dev/null >/dev/null 2>&1";
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid < 0) return false;

@@ -17,7 +17,9 @@ public:
   // Pid stays 0 when it could not start. `runAs`: a command prefix that starts svnserve as
   // another account (e.g. setpriv ...; it must keep the parent-death signal, which a change of
   // account clears: setpriv --pdeathsig KILL).
-  explicit TSvnServe(const std::string& root, const std::string& runAs = "");
+  // `logFile`: where the server logs its requests.
+  explicit TSvnServe(const std::string& root, const std::string& runAs = "",
+                     const std::string& logFile = "");
   ~TSvnServe();
   TSvnServe(const TSvnServe&) = delete;
   TSvnServe& operator=(const TSvnServe&) = delete;
@@ -33,7 +35,7 @@ public:
 private:
   std::string FPidFile;
   bool FReaped = false;
-  bool Start(const std::string& root, const std::string& runAs);
+  bool Start(const std::string& root, const std::string& runAs, const std::string& logFile);
 };
 
 // Runs `svn <args>`, with the user's name and password when `user` is not empty. A client that

@@ -51,9 +51,8 @@ TEST(WinAccessRules, SetAndUnsetKeepWhatAPersonWroteAndReadBackAlike) {
   ASSERT_TRUE(SetAccessRule(svn, root.Path(), "app", "/secret", "alice", TRights::ReadWrite,
                             SilentObserver())
                   .Done);
-  ASSERT_TRUE(SetAccessRule(svn, root.Path(), "app", "/secret", "*", TRights::None,
-                            SilentObserver())
-                  .Done);
+  ASSERT_TRUE(
+      SetAccessRule(svn, root.Path(), "app", "/secret", "*", TRights::None, SilentObserver()).Done);
   const std::string written = ReadFile(authz);
   EXPECT_EQ(written.substr(0, HandWritten.size()), HandWritten);
   EXPECT_EQ(ReadFile(authz + ".orlenway-last-good"), written);
@@ -67,9 +66,9 @@ TEST(WinAccessRules, SetAndUnsetKeepWhatAPersonWroteAndReadBackAlike) {
   EXPECT_EQ(RulesAccess(after.Rules, "bob", "app", "/src").Rights, TRights::ReadWrite);
 
   // A change that would leave the file invalid writes nothing.
-  EXPECT_TRUE(SetAccessRule(svn, root.Path(), "app", "/x", "@ghosts", TRights::Read,
-                            SilentObserver())
-                  .Refused);
+  EXPECT_TRUE(
+      SetAccessRule(svn, root.Path(), "app", "/x", "@ghosts", TRights::Read, SilentObserver())
+          .Refused);
   EXPECT_EQ(ReadFile(authz), written);
 
   ASSERT_TRUE(UnsetAccessRule(svn, root.Path(), "app", "/secret", "alice", SilentObserver()).Done);
