@@ -1,5 +1,6 @@
 #include "admin/UfnAdminTool.h"
 
+#include "admin/UfnAdminMirror.h"
 #include "admin/UfnProgressBar.h"
 #include "base/UfnDesktop.h"
 #include "base/UfnJob.h"
@@ -20,6 +21,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <optional>
 
@@ -81,6 +83,7 @@ std::string HelpText() {
 #endif
   h += HelpRow("  verify 프로젝트... | --all", "svnadmin verify로 프로젝트를 검사합니다",
                kCommandColumn);
+  h += AdminMirrorHelp(kCommandColumn);
   h += "\n";
   h += HelpRow("  --help", "이 도움말을 보여줍니다", kGeneralColumn);
   h += HelpRow("  --version", "버전을 보여줍니다", kGeneralColumn);
@@ -444,7 +447,7 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     return AdminExitOk;
   }
   try {
-    if (command != "list" && command != "backup" && command != "verify"
+    if (command != "list" && command != "backup" && command != "verify" && command != "mirror"
 #ifdef ORLENWAY_RESTORE
         && command != "restore"
 #endif
@@ -464,6 +467,7 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (command == "list") return List(args, out);
     if (command == "backup") return Backup(args, out, err, terminal, columns);
     if (command == "verify") return Verify(args, out, terminal, columns);
+    if (command == "mirror") return AdminMirror(args, out, err, std::cin);
 #ifdef ORLENWAY_RESTORE
     return Restore(args, out);
 #endif

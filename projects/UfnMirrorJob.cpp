@@ -12,8 +12,8 @@
 
 #include <cctype>
 #include <cstdio>
-#include <memory>
 #include <ctime>
+#include <memory>
 
 const char* const MirrorSyncUser = "orlenway-sync";
 
@@ -24,8 +24,8 @@ const char* const kFromUuid = "svn:sync-from-uuid";
 const char* const kLastMerged = "svn:sync-last-merged-rev";
 const char* const kLastSyncTime = "orlenway:last-sync-time";
 // Everything svnsync keeps on revision 0, removed when the mirror stops following.
-const char* const kSyncProps[] = {kFromUrl,           kFromUuid,       kLastMerged,
-                                  "svn:sync-currently-copying", "svn:sync-lock", kLastSyncTime};
+const char* const kSyncProps[] = {
+    kFromUrl, kFromUuid, kLastMerged, "svn:sync-currently-copying", "svn:sync-lock", kLastSyncTime};
 
 #ifdef _WIN32
 const char* const kHookExt = ".bat";
@@ -85,7 +85,8 @@ std::string HookSafe(const std::string& text) {
     if (c == '&' || c == '|' || c == '<' || c == '>' || c == '^' || c == '%' || c == '"') continue;
     out += c;
 #else
-    if (c == '\'') out += "'\\''";
+    if (c == '\'')
+      out += "'\\''";
     else
       out += c;
 #endif
@@ -94,23 +95,22 @@ std::string HookSafe(const std::string& text) {
 }
 
 bool WriteHooks(const std::string& root, const std::string& name, const std::string& source) {
-  const std::string message = "이 프로젝트는 " + source +
-                              "의 읽기 전용 미러입니다. 커밋은 원본 저장소에 하십시오.";
+  const std::string message =
+      "이 프로젝트는 " + source + "의 읽기 전용 미러입니다. 커밋은 원본 저장소에 하십시오.";
   std::string preRevprop, startCommit;
 #ifdef _WIN32
-  preRevprop = std::string("@echo off\r\nif \"%3\"==\"") + MirrorSyncUser +
-               "\" exit 0\r\necho " + HookSafe(message) + " 1>&2\r\nexit 1\r\n";
-  startCommit = std::string("@echo off\r\nif \"%2\"==\"") + MirrorSyncUser +
-                "\" exit 0\r\necho " + HookSafe(message) + " 1>&2\r\nexit 1\r\n";
+  preRevprop = std::string("@echo off\r\nif \"%3\"==\"") + MirrorSyncUser + "\" exit 0\r\necho " +
+               HookSafe(message) + " 1>&2\r\nexit 1\r\n";
+  startCommit = std::string("@echo off\r\nif \"%2\"==\"") + MirrorSyncUser + "\" exit 0\r\necho " +
+                HookSafe(message) + " 1>&2\r\nexit 1\r\n";
 #else
   // Arguments: pre-revprop-change REPOS REV USER PROPNAME ACTION; start-commit REPOS USER ...
-  preRevprop = std::string("#!/bin/sh\n[ \"$3\" = '") + MirrorSyncUser +
-               "' ] && exit 0\necho '" + HookSafe(message) + "' >&2\nexit 1\n";
-  startCommit = std::string("#!/bin/sh\n[ \"$2\" = '") + MirrorSyncUser +
-                "' ] && exit 0\necho '" + HookSafe(message) + "' >&2\nexit 1\n";
+  preRevprop = std::string("#!/bin/sh\n[ \"$3\" = '") + MirrorSyncUser + "' ] && exit 0\necho '" +
+               HookSafe(message) + "' >&2\nexit 1\n";
+  startCommit = std::string("#!/bin/sh\n[ \"$2\" = '") + MirrorSyncUser + "' ] && exit 0\necho '" +
+                HookSafe(message) + "' >&2\nexit 1\n";
 #endif
-  return platform::WriteFileAtomic(HookFile(root, name, "pre-revprop-change"), preRevprop,
-                                   0755) &&
+  return platform::WriteFileAtomic(HookFile(root, name, "pre-revprop-change"), preRevprop, 0755) &&
          platform::WriteFileAtomic(HookFile(root, name, "start-commit"), startCommit, 0755);
 }
 
@@ -272,15 +272,15 @@ TMirrorResult AddMirror(const std::string& svnPath, const std::string& root, std
     return {TMirrorOutcome::Failed, why, -1};
   }
   if (local) RemoveCopiedHooks(folder);
-  ProfileFile(TProjectFiles(root, name).ConfigFile()).WriteValue("general", "password-db",
-                                                                 "passwd");
+  ProfileFile(TProjectFiles(root, name).ConfigFile())
+      .WriteValue("general", "password-db", "passwd");
   if (!platform::ForcePrivateDirectory(configDir) || !WriteHooks(root, name, url)) {
     const std::string why = "훅을 쓰지 못했습니다: " + platform::LastErrorMessage();
     observer.Notify(TMsgIcon::Error, name + ": " + why);
     return {TMirrorOutcome::Failed, why, -1};
   }
-  std::vector<std::string> args = {"initialize", LocalRepositoryUrl(folder), url,
-                                   "--sync-username", MirrorSyncUser};
+  std::vector<std::string> args = {"initialize", LocalRepositoryUrl(folder), url, "--sync-username",
+                                   MirrorSyncUser};
   if (local) args.push_back("--allow-non-empty");
   if (!source.User.empty()) {
     args.push_back("--source-username");
@@ -315,8 +315,8 @@ TMirrorResult SyncMirror(const std::string& svnPath, const std::string& root,
   return RunSync(TSubversion(svnPath), root, name, observer);
 }
 
-bool ReadMirrorStatus(const std::string& svnPath, const std::string& root,
-                      const std::string& name, bool askSource, TMirrorStatus& status) {
+bool ReadMirrorStatus(const std::string& svnPath, const std::string& root, const std::string& name,
+                      bool askSource, TMirrorStatus& status) {
   const TSubversion svn(svnPath);
   const std::string folder = Folder(root, name);
   status = TMirrorStatus();

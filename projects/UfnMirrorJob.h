@@ -55,8 +55,8 @@ TMirrorResult SyncMirror(const std::string& svnPath, const std::string& root,
 // Whether the project is a mirror (its record is there).
 bool IsMirror(const std::string& svnPath, const std::string& root, const std::string& name);
 // The record, and the source's newest revision when `askSource`.
-bool ReadMirrorStatus(const std::string& svnPath, const std::string& root,
-                      const std::string& name, bool askSource, TMirrorStatus& status);
+bool ReadMirrorStatus(const std::string& svnPath, const std::string& root, const std::string& name,
+                      bool askSource, TMirrorStatus& status);
 // The mirrors among `projects`.
 std::vector<std::string> ListMirrors(const std::string& svnPath, const std::string& root,
                                      const std::vector<std::string>& projects);

@@ -5,9 +5,9 @@
 #include "support/SvnServe.h"
 #include "support/TestSupport.h"
 
-#include <gtest/gtest.h>
 #include <csignal>
 #include <cstdlib>
+#include <gtest/gtest.h>
 #include <memory>
 #include <unistd.h>
 
@@ -59,7 +59,9 @@ protected:
     return r.Output;
   }
 
-  std::string Uuid(const std::string& folder) { return Shell("svnlook uuid " + Quote(folder)).Output; }
+  std::string Uuid(const std::string& folder) {
+    return Shell("svnlook uuid " + Quote(folder)).Output;
+  }
 
   TempDir Root{"mirror"};
   TempDir Work{"work"};
@@ -82,11 +84,13 @@ TEST_F(MirrorJobs, FollowsAnSvnSourceAndRefusesCommits) {
   ASSERT_GT(mirror.Pid, 0);
   const std::string url = source.Url("src");
 
-  const TMirrorResult added = AddMirror(Svn_, MirrorRoot, "mir", {url, "alice", "secret"}, Observer);
+  const TMirrorResult added =
+      AddMirror(Svn_, MirrorRoot, "mir", {url, "alice", "secret"}, Observer);
   ASSERT_TRUE(added.Ok()) << added.Reason << Observer.Told;
   EXPECT_EQ(added.LastMerged, 1);
   EXPECT_EQ(FileMode(MirrorRoot + "/mir/conf/mirror"), 0700);
-  const std::string cache = Shell("grep -rl secret " + Quote(MirrorRoot + "/mir/conf/mirror")).Output;
+  const std::string cache =
+      Shell("grep -rl secret " + Quote(MirrorRoot + "/mir/conf/mirror")).Output;
   EXPECT_FALSE(cache.empty()) << "the password should be in the private auth cache";
 
   Commit(url, "b.txt", "second\n", "alice");
@@ -110,8 +114,8 @@ TEST_F(MirrorJobs, FollowsAnSvnSourceAndRefusesCommits) {
   const RunResult refused = Svn("mkdir -m x " + Quote(mirror.Url("mir") + "/x"), "bob", "secret");
   EXPECT_NE(refused.ExitCode, 0);
   EXPECT_NE(refused.Output.find(url), std::string::npos) << refused.Output;
-  const RunResult revprop = Svn("propset --revprop -r 1 svn:log forged " +
-                                    Quote(mirror.Url("mir")), "bob", "secret");
+  const RunResult revprop =
+      Svn("propset --revprop -r 1 svn:log forged " + Quote(mirror.Url("mir")), "bob", "secret");
   EXPECT_NE(revprop.ExitCode, 0);
 
   // A name that is taken or a source that is not a repository URL changes nothing.
@@ -153,9 +157,9 @@ TEST_F(MirrorJobs, ASyncAfterAKilledOneRecoversTheLock) {
   const std::string hook = MirrorRoot + "/mir/hooks/post-commit";
   WriteFile(hook, "#!/bin/sh\necho $$ > " + Quote(mark) + "\nexec sleep 30\n");
   Shell("chmod +x " + Quote(hook));
-  const RunResult started = Shell("svnsync sync --non-interactive --sync-username orlenway-sync " +
-                                  Quote(LocalRepositoryUrl(MirrorRoot + "/mir")) +
-                                  " >/dev/null 2>&1 & echo $!");
+  const RunResult started =
+      Shell("svnsync sync --non-interactive --sync-username orlenway-sync " +
+            Quote(LocalRepositoryUrl(MirrorRoot + "/mir")) + " >/dev/null 2>&1 & echo $!");
   const int pid = std::atoi(started.Output.c_str());
   ASSERT_GT(pid, 0);
   ASSERT_TRUE(WaitForFile(mark));
@@ -163,8 +167,9 @@ TEST_F(MirrorJobs, ASyncAfterAKilledOneRecoversTheLock) {
   ::kill(pid, SIGKILL);
   if (hookPid > 0) ::kill(hookPid, SIGKILL);
   Shell("rm -f " + Quote(hook));
-  ASSERT_FALSE(Shell("svnlook propget --revprop -r0 " + Quote(MirrorRoot + "/mir") +
-                     " svn:sync-lock").Output.empty());
+  ASSERT_FALSE(
+      Shell("svnlook propget --revprop -r0 " + Quote(MirrorRoot + "/mir") + " svn:sync-lock")
+          .Output.empty());
 
   const TMirrorResult r = SyncMirror(Svn_, MirrorRoot, "mir", Observer);
   ASSERT_TRUE(r.Ok()) << r.Reason << Observer.Told;
@@ -199,8 +204,8 @@ TEST_F(MirrorJobs, ASourceThatIsDownFailsAndThePromotedMirrorTakesOver) {
   EXPECT_FALSE(IsMirror(Svn_, MirrorRoot, "mir"));
   EXPECT_EQ(Uuid(MirrorRoot + "/mir"), Uuid(SourceRoot + "/src"));
   TProjectFiles(MirrorRoot, "mir").WriteUser("alice", "secret");
-  ASSERT_EQ(Svn("relocate " + Quote(mirror.Url("mir")) + " " + Quote(wc), "alice", "secret").ExitCode,
-            0);
+  ASSERT_EQ(
+      Svn("relocate " + Quote(mirror.Url("mir")) + " " + Quote(wc), "alice", "secret").ExitCode, 0);
   WriteFile(wc + "/a.txt", "after the failover\n");
   const RunResult commit = Svn("commit -m failover " + Quote(wc), "alice", "secret");
   EXPECT_EQ(commit.ExitCode, 0) << commit.Output;
