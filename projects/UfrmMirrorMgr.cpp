@@ -37,8 +37,8 @@ TfrmMirrorMgr::TfrmMirrorMgr(QWidget* parent)
   lvMirror->setObjectName("lvMirror");
   lvMirror->setGeometry(8, 8, 614, 248);
   lvMirror->setRootIsDecorated(false);
-  lvMirror->setHeaderLabels({Q("미러"), Q("원본"), Q("동기화한 리비전"), Q("원본의 최신 리비전"),
-                             Q("마지막 동기화")});
+  lvMirror->setHeaderLabels(
+      {Q("미러"), Q("원본"), Q("동기화한 리비전"), Q("원본의 최신 리비전"), Q("마지막 동기화")});
   lvMirror->setColumnWidth(0, 100);
   lvMirror->setColumnWidth(1, 200);
   btnSync = MakeBoldButton(this, "동기화", {8, 264, 75, 25}, "btnSync");

@@ -2,10 +2,13 @@
 // it shows, a sync on demand, and a promotion asked through the prompt.
 #include "projects/UfnMirrorJob.h"
 #include "projects/UfrmMirrorMgr.h"
+#include "projects/UfrmProjectMgr.h"
+
 #include "support/GuiTestApp.h"
 #include "support/TestGlobals.h"
 #include "support/TestSupport.h"
 #include "support/UfnScriptedPrompt.h"
+#include <QLabel>
 
 #include <QApplication>
 #include <QPushButton>
@@ -20,9 +23,7 @@ namespace {
 
 class MirrorMgrDialog : public ::testing::Test {
 protected:
-  MirrorMgrDialog() {
-    Globals.Settings.SVNPath = "/usr";
-  }
+  MirrorMgrDialog() { Globals.Settings.SVNPath = "/usr"; }
 
   void Show(const std::function<void(TfrmMirrorMgr&)>& act) {
     bool ran = false;
@@ -83,6 +84,27 @@ TEST_F(MirrorMgrDialog, ShowsTheLagSyncsAndPromotesAfterAYes) {
     EXPECT_EQ(f.lvMirror->topLevelItemCount(), 0);
   });
   EXPECT_FALSE(IsMirror("/usr", Root.Path(), "mir"));
-  EXPECT_EQ(Shell("svn mkdir -q -m three " + Quote(LocalRepositoryUrl(Root / "mir") + "/x")).ExitCode,
-            0);
+  EXPECT_EQ(
+      Shell("svn mkdir -q -m three " + Quote(LocalRepositoryUrl(Root / "mir") + "/x")).ExitCode, 0);
+}
+
+// The project manager marks a mirror as read-only and leaves its users and levels working.
+TEST_F(MirrorMgrDialog, TheProjectManagerShowsAMirrorAsReadOnly) {
+  const std::string source = Sources / "src";
+  ASSERT_EQ(Shell("svnadmin create " + Quote(source)).ExitCode, 0);
+  ASSERT_TRUE(
+      AddMirror("/usr", Root.Path(), "mir", {LocalRepositoryUrl(source), "", ""}, SilentObserver())
+          .Ok());
+  bool ran = false;
+  QTimer::singleShot(0, [&] {
+    auto* f = qobject_cast<TfrmProjectMgr*>(QApplication::activeModalWidget());
+    if (!f) return;
+    f->lvProject->topLevelItem(0)->setSelected(true);
+    EXPECT_EQ(f->lblProject->text(), QString::fromUtf8("프로젝트: mir (읽기 전용 미러)"));
+    EXPECT_TRUE(f->pnlClient->isEnabled());
+    ran = true;
+    f->close();
+  });
+  ShowProjectMgr();
+  EXPECT_TRUE(ran);
 }
