@@ -44,8 +44,12 @@ std::string HelpRow(const std::string& left, const std::string& right, int colum
   return left + std::string(static_cast<size_t>(column - used), ' ') + right + "\n";
 }
 
-const std::string& Root() { return BasicSetting->RepoPath; }
-const std::string& SvnPath() { return BasicSetting->SVNPath; }
+const std::string& Root() {
+  return BasicSetting->RepoPath;
+}
+const std::string& SvnPath() {
+  return BasicSetting->SVNPath;
+}
 
 std::string NeedMirror(const std::vector<std::string>& names, const std::string& command) {
   if (names.size() != 1) throw TRefusal{"mirror " + command + "에는 미러 이름 하나를 입력해주세요"};
@@ -57,7 +61,9 @@ std::string NeedMirror(const std::vector<std::string>& names, const std::string&
   return names[0];
 }
 
-std::string Revision(long r) { return r < 0 ? "?" : std::to_string(r); }
+std::string Revision(long r) {
+  return r < 0 ? "?" : std::to_string(r);
+}
 
 int Add(const std::vector<std::string>& names, const TMirrorSource& source, std::ostream& out,
         std::ostream& err) {
@@ -66,8 +72,7 @@ int Add(const std::vector<std::string>& names, const TMirrorSource& source, std:
   const TMirrorResult r = AddMirror(SvnPath(), Root(), names[0], source, observer);
   if (r.Outcome == TMirrorOutcome::Refused) return AdminExitRefused; // told by the job
   if (!r.Ok()) return AdminExitFailed;
-  out << text::Trim(names[0]) << ": 미러를 만들었습니다. 동기화한 리비전: " << r.LastMerged
-      << "\n";
+  out << text::Trim(names[0]) << ": 미러를 만들었습니다. 동기화한 리비전: " << r.LastMerged << "\n";
   return AdminExitOk;
 }
 
@@ -107,7 +112,8 @@ int Status(const std::vector<std::string>& names, bool json, std::ostream& out) 
       o["last_merged"] = s.LastMerged < 0 ? nlohmann::json() : nlohmann::json(s.LastMerged);
       o["source_youngest"] =
           s.SourceYoungest < 0 ? nlohmann::json() : nlohmann::json(s.SourceYoungest);
-      o["last_sync_time"] = s.LastSyncTime.empty() ? nlohmann::json() : nlohmann::json(s.LastSyncTime);
+      o["last_sync_time"] =
+          s.LastSyncTime.empty() ? nlohmann::json() : nlohmann::json(s.LastSyncTime);
       if (!s.SourceError.empty()) o["source_error"] = s.SourceError;
       list.push_back(o);
       continue;
@@ -132,8 +138,9 @@ int Stop(const std::vector<std::string>& names, bool promote, std::ostream& out,
   const TMirrorResult r = StopMirror(SvnPath(), Root(), name, promote, observer);
   if (!r.Ok()) return AdminExitFailed;
   out << name
-      << (promote ? ": 미러를 승격하였습니다. 원본의 작업 사본은 svn relocate 후 커밋할 수 있습니다.\n"
-                  : ": 더 이상 원본을 따르지 않습니다. 저장소는 그대로 있습니다.\n");
+      << (promote
+              ? ": 미러를 승격하였습니다. 원본의 작업 사본은 svn relocate 후 커밋할 수 있습니다.\n"
+              : ": 더 이상 원본을 따르지 않습니다. 저장소는 그대로 있습니다.\n");
   return AdminExitOk;
 }
 
@@ -146,8 +153,10 @@ std::string AdminMirrorHelp(int column) {
   h += std::string(static_cast<size_t>(column), ' ') +
        "(--source-password - 이면 표준 입력에서 읽습니다)\n";
   h += HelpRow("  mirror sync 이름 | --all", "미러를 원본의 최신 리비전까지 동기화합니다", column);
-  h += HelpRow("  mirror status [--json]", "미러마다 원본, 동기화한 리비전, 원본의 최신 리비전, 마지막 동기화 시각을 보여줍니다",
-               column);
+  h +=
+      HelpRow("  mirror status [--json]",
+              "미러마다 원본, 동기화한 리비전, 원본의 최신 리비전, 마지막 동기화 시각을 보여줍니다",
+              column);
   h += HelpRow("  mirror promote 이름", "원본을 잃었을 때 미러를 커밋할 수 있는 저장소로 바꿉니다",
                column);
   h += HelpRow("  mirror remove 이름", "원본을 따르지 않게 합니다 (저장소는 남습니다)", column);

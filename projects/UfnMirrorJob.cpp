@@ -94,7 +94,9 @@ std::string HookSafe(const std::string& text) {
   return out;
 }
 
-bool WriteHooks(const std::string& root, const std::string& name, const std::string& source) {
+} // namespace
+
+bool WriteMirrorHooks(const std::string& root, const std::string& name, const std::string& source) {
   const std::string message =
       "이 프로젝트는 " + source + "의 읽기 전용 미러입니다. 커밋은 원본 저장소에 하십시오.";
   std::string preRevprop, startCommit;
@@ -113,6 +115,8 @@ bool WriteHooks(const std::string& root, const std::string& name, const std::str
   return platform::WriteFileAtomic(HookFile(root, name, "pre-revprop-change"), preRevprop, 0755) &&
          platform::WriteFileAtomic(HookFile(root, name, "start-commit"), startCommit, 0755);
 }
+
+namespace {
 
 // A hotcopy brings the source's hooks along; a mirror runs none of them (a post-commit that
 // mails the team would mail them again for every synced revision).
@@ -274,7 +278,7 @@ TMirrorResult AddMirror(const std::string& svnPath, const std::string& root, std
   if (local) RemoveCopiedHooks(folder);
   ProfileFile(TProjectFiles(root, name).ConfigFile())
       .WriteValue("general", "password-db", "passwd");
-  if (!platform::ForcePrivateDirectory(configDir) || !WriteHooks(root, name, url)) {
+  if (!platform::ForcePrivateDirectory(configDir) || !WriteMirrorHooks(root, name, url)) {
     const std::string why = "훅을 쓰지 못했습니다: " + platform::LastErrorMessage();
     observer.Notify(TMsgIcon::Error, name + ": " + why);
     return {TMirrorOutcome::Failed, why, -1};

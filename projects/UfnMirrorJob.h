@@ -42,6 +42,11 @@ struct TMirrorStatus {
 // file:// URL of a local folder.
 std::string LocalRepositoryUrl(const std::string& folder);
 
+// Writes the mirror's hooks into <root><name>/hooks (".bat" files on Windows): a
+// pre-revprop-change and a start-commit that admit only MirrorSyncUser and refuse everyone
+// else with a message naming `source`. False when a file cannot be written.
+bool WriteMirrorHooks(const std::string& root, const std::string& name, const std::string& source);
+
 // Makes `name` under `root` a mirror of `source`: a new repository (a hotcopy of the source
 // when it is a file:// URL), the hooks, svnsync init and the first sync. Credentials are kept
 // in the mirror's private Subversion configuration for later syncs. A mirror whose first sync
