@@ -1,5 +1,7 @@
 #include "admin/UfnAdminTool.h"
+#include "admin/UfnAdminAccess.h"
 
+#include "admin/UfnAdminBackupStatus.h"
 #include "admin/UfnAdminMirror.h"
 #include "admin/UfnProgressBar.h"
 #include "base/UfnDesktop.h"
@@ -10,6 +12,7 @@
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnBackupFolder.h"
 #include "projects/UfnBackupJob.h"
+#include "projects/UfnBackupRecord.h"
 #include "projects/UfnListJob.h"
 #include "projects/UfnVerifyJob.h"
 #ifdef ORLENWAY_RESTORE
@@ -67,7 +70,7 @@ std::string HelpText() {
                   "\n"
                   "명령:\n";
   h += HelpRow("  list", "프로젝트마다 사용자 권한과 등록된 사용자를 보여줍니다", kCommandColumn);
-  h += HelpRow("  backup 프로젝트... | --all [--to 폴더] [--keep N]",
+  h += HelpRow("  backup 프로젝트... | --all [--to 폴더] [--keep N] [--max-age 일수] [--full]",
                "서버를 멈추지 않고 프로젝트를 백업합니다", kCommandColumn);
   h += std::string(kCommandColumn, ' ') + "(프로젝트_yyyymmddThhnnssZ.zip)\n";
   h += HelpRow("      --all", "저장소 경로의 모든 프로젝트", kOptionColumn);
@@ -75,6 +78,12 @@ std::string HelpText() {
                kOptionColumn);
   h += HelpRow("      --keep N", "프로젝트마다 최근 백업 N개만 남기고 오래된 백업을 삭제합니다",
                kOptionColumn);
+  h += HelpRow("      --max-age 일수",
+               "이 일수보다 오래된 백업을 삭제합니다 (최신 백업은 남깁니다)", kOptionColumn);
+  h += HelpRow("      --full", "바뀐 부분만 복사하지 않고 프로젝트 전체를 새로 복사합니다",
+               kOptionColumn);
+  h += HelpRow("  backup-status [--json]", "프로젝트마다 마지막 백업 결과와 최근 정상 백업",
+               kCommandColumn);
 #ifdef ORLENWAY_RESTORE
   h += HelpRow("  restore 압축파일 이름", "백업 압축 파일을 새 프로젝트로 복원하고 검사합니다",
                kCommandColumn);
@@ -82,6 +91,10 @@ std::string HelpText() {
   h += "  (restore: 이 빌드에는 압축을 푸는 라이브러리가 없어 복원 명령이 빠져 있습니다)\n";
 #endif
   h += HelpRow("  verify 프로젝트... | --all", "svnadmin verify로 프로젝트를 검사합니다",
+               kCommandColumn);
+  h += HelpRow("  access show|set|unset|check ...", "접근 권한 규칙 (orlenway-admin access)",
+               kCommandColumn);
+  h += HelpRow("  group list|add|remove ...", "모든 프로젝트에 쓰이는 그룹 (orlenway-admin group)",
                kCommandColumn);
   h += AdminMirrorHelp(kCommandColumn);
   h += "\n";
@@ -168,6 +181,8 @@ struct TArguments {
   bool All = false;
   std::optional<std::string> To;
   std::optional<std::string> Keep;
+  std::optional<std::string> MaxAge;
+  bool Full = false;
 };
 
 TArguments ParseArguments(const std::vector<std::string>& args, bool allowAll,
@@ -192,6 +207,10 @@ TArguments ParseArguments(const std::vector<std::string>& args, bool allowAll,
       a.To = value("--to");
     } else if (allowBackupOptions && (arg == "--keep" || arg.rfind("--keep=", 0) == 0)) {
       a.Keep = value("--keep");
+    } else if (allowBackupOptions && (arg == "--max-age" || arg.rfind("--max-age=", 0) == 0)) {
+      a.MaxAge = value("--max-age");
+    } else if (allowBackupOptions && arg == "--full") {
+      a.Full = true;
     } else if (arg.size() > 1 && arg[0] == '-') {
       throw TRefused("알 수 없는 옵션입니다: " + arg);
     } else {
@@ -219,14 +238,15 @@ std::vector<std::string> ChosenProjects(const TArguments& a) {
   return chosen;
 }
 
-size_t ParseKeep(const std::string& text) {
+// A whole number of 1 or more for `option` (--keep, --max-age).
+size_t ParsePositive(const std::string& option, const std::string& text) {
   size_t n = 0;
-  if (text.empty() || text.size() > 6) throw TRefused("--keep 값이 올바르지 않습니다: " + text);
+  if (text.empty() || text.size() > 6) throw TRefused(option + " 값이 올바르지 않습니다: " + text);
   for (char c : text) {
-    if (c < '0' || c > '9') throw TRefused("--keep 값이 올바르지 않습니다: " + text);
+    if (c < '0' || c > '9') throw TRefused(option + " 값이 올바르지 않습니다: " + text);
     n = n * 10 + static_cast<size_t>(c - '0');
   }
-  if (n == 0) throw TRefused("--keep 값은 1 이상이어야 합니다: " + text);
+  if (n == 0) throw TRefused(option + " 값은 1 이상이어야 합니다: " + text);
   return n;
 }
 
@@ -305,11 +325,26 @@ void NeedBackupFolderOutsideRoot(const std::string& folder) {
                    ")");
 }
 
+// Each project's run goes into the record at once, so that a run killed later still tells
+// of the projects it finished.
+void NoteRun(const std::string& project, const TBackupResult& r, std::time_t start,
+             std::ostream& err) {
+  const std::string file = BackupRecordFile();
+  std::vector<TBackupRecordEntry> entries;
+  std::string error;
+  // A record that cannot be read is not overwritten: the reason is told instead.
+  if (ReadBackupRecord(file, entries, error)) {
+    NoteBackupRun(entries, project, r, start, std::time(nullptr));
+    if (WriteBackupRecord(file, entries, error)) return;
+  }
+  err << kTool << ": " << error << "\n";
+}
+
 int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool terminal, int columns) {
   const TArguments a = ParseArguments(args, true, true);
-  const std::optional<size_t> keep =
-      a.Keep ? std::optional<size_t>(ParseKeep(*a.Keep)) : std::nullopt;
+  const size_t keep = a.Keep ? ParsePositive("--keep", *a.Keep) : 0;
+  const int maxAge = a.MaxAge ? static_cast<int>(ParsePositive("--max-age", *a.MaxAge)) : 0;
   NeedRepoPath();
   NeedSvnAdmin();
   const std::string folder = a.To ? *a.To : BasicSetting->BackupPath;
@@ -334,7 +369,9 @@ int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream
     using TAdminObserver::TAdminObserver;
     std::string Project;
     void Progress(const std::string& item, int itemPercent, int totalPercent) override {
-      Label = Project + (item == kBackupCopyStep ? " 복사 중" : " 압축 중");
+      Label = Project + (item == kBackupCopyStep     ? " 복사 중"
+                         : item == kBackupVerifyStep ? " 검사 중"
+                                                     : " 압축 중");
       TAdminObserver::Progress(item, itemPercent, totalPercent);
     }
   } observer(out, bar);
@@ -347,9 +384,18 @@ int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream
     request.Options.Hotcopy = true;
     request.Options.SVNPath = BasicSetting->SVNPath;
     request.Options.Unreadable = TUnreadablePolicy::Fails;
+    request.Options.Incremental = true;
+    request.Options.Full = a.Full;
     observer.Project = project;
+    const std::time_t start = std::time(nullptr);
     const TBackupResult r = BackupProject(request, observer);
     bar.Clear();
+    NoteRun(project, r, start, err);
+    if (r.Skipped) {
+      out << project << ": 마지막 백업 이후 바뀐 것이 없어 건너뜁니다 (리비전 " << r.Revision
+          << ", " << ExtractFileName(r.ArchivePath) << ")\n";
+      continue;
+    }
     if (r.Outcome == TBackupOutcome::Refused) {
       out << project << ": " << r.Reason << "\n";
       status = AdminExitFailed;
@@ -358,9 +404,10 @@ int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream
     std::string line = BackupLine(project, r);
     // An archive that cannot restore the repository is no backup to count on.
     if (!r.Written() || r.Outcome == TBackupOutcome::Warned) status = AdminExitFailed;
-    if (r.Written() && keep) {
+    // Only after a new good archive: a run that was skipped, failed or warned removes nothing.
+    if (r.Outcome == TBackupOutcome::Done && (keep > 0 || maxAge > 0)) {
       const TPruneResult pruned =
-          PruneBackups(folder, project, *keep, ExtractFileName(r.ArchivePath));
+          PruneBackups(folder, project, keep, ExtractFileName(r.ArchivePath), maxAge);
       if (!pruned.Removed.empty())
         line += ", 오래된 백업 " + std::to_string(pruned.Removed.size()) + "개 삭제";
       for (const std::string& f : pruned.Failed) {
@@ -446,8 +493,10 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     out << kTool << " " << ORLENWAY_VERSION << "\n";
     return AdminExitOk;
   }
+  if (command == "backup-status") return AdminBackupStatus(args, BackupRecordFile(), out, err);
   try {
-    if (command != "list" && command != "backup" && command != "verify" && command != "mirror"
+    if (command != "list" && command != "backup" && command != "verify" && command != "access" &&
+        command != "group" && command != "mirror"
 #ifdef ORLENWAY_RESTORE
         && command != "restore"
 #endif
@@ -464,6 +513,11 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     struct TRelease {
       ~TRelease() { ProjectMgr = nullptr; }
     } release;
+    if (command == "access" || command == "group") {
+      NeedRepoPath();
+      return (command == "access" ? AdminAccess : AdminGroup)(
+          args, out, err, BasicSetting->RepoPath, BasicSetting->SVNPath);
+    }
     if (command == "list") return List(args, out);
     if (command == "backup") return Backup(args, out, err, terminal, columns);
     if (command == "verify") return Verify(args, out, terminal, columns);

@@ -1,5 +1,6 @@
 #include "archive/UCompressStream.h"
 
+#include "archive/UDeflateEngine.h"
 #include "base/UfnDesktop.h"
 
 #include <algorithm>
@@ -143,7 +144,11 @@ bool DeflateFile(TStream& source, TStream& target, TDeflateType type, uint32_t& 
   return !cancel;
 }
 
-void DeflatePiece(TDeflatePiece& piece, const std::atomic<bool>* stop) {
+namespace {
+
+// zlib, primed with the input before the piece and fed in slices so that a cancel is seen
+// within a slice's time.
+void ZlibPiece(TDeflatePiece& piece, const std::atomic<bool>* stop) {
   z_stream z{};
   int rc = deflateInit2(&z, DeflateLevel(piece.Type), Z_DEFLATED, -15, 8, Z_DEFAULT_STRATEGY);
   if (rc != Z_OK)
@@ -157,7 +162,6 @@ void DeflatePiece(TDeflatePiece& piece, const std::atomic<bool>* stop) {
   if (piece.DictSize > 0 &&
       deflateSetDictionary(&z, data, static_cast<uInt>(piece.DictSize)) != Z_OK)
     throw ECompressionError("Compression engine failed");
-  piece.CRC = static_cast<uint32_t>(crc32(crc32(0L, Z_NULL, 0), data + piece.DictSize, size));
   // The bound covers the data; a sync flush adds a few bytes more, so there is room to grow.
   piece.Output.resize(deflateBound(&z, size) + 64);
   // Fed in slices, so that a cancel is seen within a slice's time.
@@ -187,6 +191,23 @@ void DeflatePiece(TDeflatePiece& piece, const std::atomic<bool>* stop) {
     piece.Output.resize(piece.Output.size() * 2);
   }
   piece.Output.resize(z.total_out);
+}
+
+} // namespace
+
+void DeflatePiece(TDeflatePiece& piece, const std::atomic<bool>* stop) {
+  if (stop && *stop) throw ECompressionError("Compression given up");
+  const unsigned char* data = piece.Input.data() + piece.DictSize;
+  const size_t size = piece.Input.size() - piece.DictSize;
+  piece.CRC = PieceCRC(0, data, size);
+  piece.Output.clear();
+  if (LooksIncompressible(data, size)) AppendStoredBlocks(piece.Output, data, size, piece.Last);
+  // libdeflate cannot give a piece up midway, and at level 9 it may take a quarter of a second
+  // on one; the strongest type stays with zlib, fed in slices, so that a cancel stays prompt.
+  else if (PieceEngine() == deLibdeflate && piece.Type != dtDeflateX)
+    LibdeflatePiece(data, size, DeflateLevel(piece.Type), piece.Last, piece.Output);
+  else
+    ZlibPiece(piece, stop);
 }
 
 TDeflatePool::TDeflatePool(unsigned threads) {

@@ -105,8 +105,10 @@ struct TDeflatePiece {
   int64_t Size() const { return static_cast<int64_t>(Input.size() - DictSize); }
 };
 
-// Deflates a piece on the calling thread; raises ECompressionError when zlib fails. Gives up
-// early, with the piece unfinished, once `stop` is set.
+// Deflates a piece on the calling thread with the piece engine (UDeflateEngine.h), or writes it
+// as stored blocks when the probe finds it incompressible; raises ECompressionError when the
+// engine fails. Gives up early, with the piece unfinished, once `stop` is set. Only zlib uses
+// the primer, and dtDeflateX always goes through zlib; the pieces join all the same.
 void DeflatePiece(TDeflatePiece& piece, const std::atomic<bool>* stop = nullptr);
 
 // Worker threads that deflate pieces in the order they are handed in. The owner waits for

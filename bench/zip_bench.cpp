@@ -1,10 +1,14 @@
 // Driver for bench/backup.sh.
-//   orlenway_zip_bench tzip <folder> <archive>   packs <folder> the way the backup does
+//   orlenway_zip_bench tzip <folder> <archive> [threads [engine]]
+//                                                packs <folder> the way the backup does, on
+//                                                every core or on [threads], with the pieces'
+//                                                engine (zlib, libdeflate; default the build's)
 //   orlenway_zip_bench zlib <folder>             the engine's limit: every file's bytes read,
 //                                                raw-deflated at level 6 and CRC-32'd, no archive
 //   orlenway_zip_bench measure <log> <command...> runs a command with its output in <log> and
 //                                                prints "<wall s> <peak RSS KiB> <CPU s>"
 // Each prints one line of figures on standard output.
+#include "archive/UDeflateEngine.h"
 #include "archive/UZip.h"
 
 #include <chrono>
@@ -123,6 +127,14 @@ int main(int argc, char** argv) {
     if (folder.back() != '/') folder += '/';
     zip.SetArchiveFile(argv[3]);
     if (argc >= 5) zip.SetWorkerThreads(static_cast<unsigned>(std::strtoul(argv[4], nullptr, 10)));
+    if (argc >= 6) {
+      const std::string engine = argv[5];
+      if (engine != "zlib" && engine != "libdeflate") {
+        std::fprintf(stderr, "unknown engine %s\n", argv[5]);
+        return 2;
+      }
+      SetPieceEngine(engine == "zlib" ? deZlib : deLibdeflate);
+    }
     zip.DateAttribute = daFileDate;
     zip.SetCompressMethod(cmDeflate);
     zip.RecurseDirs = true;
@@ -145,14 +157,15 @@ int main(int argc, char** argv) {
     int n = zip.BuildArchive();
     struct stat st {};
     ::stat(zip.ArchiveFile().c_str(), &st);
-    std::printf("tzip entries=%d begins=%llu progress=%llu errors=%llu unreadable=%zu "
+    std::printf("tzip engine=%s entries=%d begins=%llu progress=%llu errors=%llu unreadable=%zu "
                 "size=%lld seconds=%.3f last=%d\n",
-                n, static_cast<unsigned long long>(begins),
+                DeflateEngineName(PieceEngine()), n, static_cast<unsigned long long>(begins),
                 static_cast<unsigned long long>(progress), static_cast<unsigned long long>(errors),
                 zip.UnreadableCount(), static_cast<long long>(st.st_size), Seconds(t0),
                 lastByArchive);
     return n > 0 ? 0 : 1;
   }
-  std::fprintf(stderr, "usage: %s tzip <folder> <archive> [threads] | zlib <folder>\n", argv[0]);
+  std::fprintf(stderr, "usage: %s tzip <folder> <archive> [threads [engine]] | zlib <folder>\n",
+               argv[0]);
   return 2;
 }

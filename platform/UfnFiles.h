@@ -129,5 +129,9 @@ bool ReadWholeFile(const std::string& path, std::string& data);
 // file on disk is refused. POSIX: temporary files of earlier saves of the same name that
 // were killed midway (".<name>.XXXXXX", this account's, untouched for a minute) are removed.
 bool WriteFileAtomic(const std::string& path, const std::string& data, int mode = -1);
+// As WriteFileAtomic, for a file that holds passwords in clear text: the file never keeps
+// permission bits for others, also when it had them (owner and group bits stay, so a server
+// running under the group still reads it). Windows: as WriteFileAtomic.
+bool WritePrivateFileAtomic(const std::string& path, const std::string& data, int mode = 0600);
 
 } // namespace platform

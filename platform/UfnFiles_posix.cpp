@@ -485,7 +485,21 @@ void RemoveStaleTemporaries(const std::string& folder, const std::string& name) 
 
 } // namespace
 
-bool WriteFileAtomic(const std::string& pathGiven, const std::string& data, int mode) {
+namespace {
+bool WriteAtomic(const std::string& pathGiven, const std::string& data, int mode, bool privateFile);
+}
+
+bool WriteFileAtomic(const std::string& path, const std::string& data, int mode) {
+  return WriteAtomic(path, data, mode, false);
+}
+
+bool WritePrivateFileAtomic(const std::string& path, const std::string& data, int mode) {
+  return WriteAtomic(path, data, mode, true);
+}
+
+namespace {
+bool WriteAtomic(const std::string& pathGiven, const std::string& data, int mode,
+                 bool privateFile) {
   const std::string path = WriteTarget(pathGiven);
   struct stat old;
   bool exists = false;
@@ -521,6 +535,7 @@ bool WriteFileAtomic(const std::string& pathGiven, const std::string& data, int 
   };
   // An existing file keeps its mode, owner and group; `mode` is for a new file.
   mode_t bits = exists ? (old.st_mode & 07777) : (mode >= 0 ? static_cast<mode_t>(mode) : 0644);
+  if (privateFile) bits &= static_cast<mode_t>(~07);
   if (exists && (old.st_uid != ::geteuid() || old.st_gid != ::getegid())) {
     if (::fchown(fd, old.st_uid, old.st_gid) != 0) {
       // The replacement would change whose the file is: rewrite the file itself where the
@@ -553,5 +568,6 @@ bool WriteFileAtomic(const std::string& pathGiven, const std::string& data, int 
   }
   return true;
 }
+} // namespace
 
 } // namespace platform

@@ -406,6 +406,10 @@ bool ReplaceableTarget(const std::string& path) {
 
 } // namespace
 
+bool WritePrivateFileAtomic(const std::string& path, const std::string& data, int mode) {
+  return WriteFileAtomic(path, data, mode);
+}
+
 bool WriteFileAtomic(const std::string& path, const std::string& data, int /*mode*/) {
   if (!ReplaceableTarget(path)) return false;
   // Windows has no permission bits: the new file takes its folder's access rules.

@@ -1,5 +1,6 @@
 #include "projects/UclsProjectMgr.h"
 
+#include "base/UfnText.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UfnProjectFiles.h"
 #include "server/UfnShell.h"
@@ -8,6 +9,8 @@
 #include <cstring>
 
 TclsProjectMgr* ProjectMgr = nullptr;
+
+const char* const kNotUtf8Name = "프로젝트 이름이 올바른 UTF-8 문자열이 아닙니다.";
 
 namespace {
 
@@ -34,6 +37,7 @@ bool TakenName(const std::string& folder) {
 
 TProjectNameCheck CheckNewProjectName(const std::string& root, const std::string& name) {
   if (name.empty()) return TProjectNameCheck::Empty;
+  if (!text::IsValidUtf8(name)) return TProjectNameCheck::NotUtf8;
   if (!PlainFolderName(name)) return TProjectNameCheck::NotPlain;
   if (TakenName(AddPathDelimiter(root) + name)) return TProjectNameCheck::Taken;
   return TProjectNameCheck::Ok;

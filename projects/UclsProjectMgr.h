@@ -51,8 +51,10 @@ public:
 // ("$", "`", "%" for cmd.exe), that svnadmin would take for an option, or that the scan would
 // hide (a leading "."). Taken for a file, or a folder that is not empty (or cannot be listed),
 // already under that name: svnadmin fills only a new or empty folder.
-enum class TProjectNameCheck { Ok, Empty, NotPlain, Taken };
+// NotUtf8: the name's bytes are no UTF-8 text (Subversion and the catalogue could not show it).
+enum class TProjectNameCheck { Ok, Empty, NotUtf8, NotPlain, Taken };
 TProjectNameCheck CheckNewProjectName(const std::string& root, const std::string& name);
+extern const char* const kNotUtf8Name;
 
 extern TclsProjectMgr* ProjectMgr;
 // Needs BasicSetting.

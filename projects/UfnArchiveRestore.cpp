@@ -2,12 +2,17 @@
 
 #include "server/UfnShell.h"
 
+#include <algorithm>
 #include <archive.h>
 #include <archive_entry.h>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <memory>
+#include <set>
+#include <system_error>
 #include <vector>
 
 namespace {
@@ -16,6 +21,12 @@ const char* const kNotZip = "ZIP 압축 파일이 아니거나 손상된 파일�
 const char* const kLink = "링크 항목이 있어 복원하지 않습니다: ";
 const char* const kNotPlain = "파일이나 폴더가 아닌 항목이 있어 복원하지 않습니다: ";
 const char* const kUnpackFailed = "압축을 풀지 못했습니다: ";
+const char* const kDuplicate = "같은 이름의 항목이 두 번 있어 복원하지 않습니다: ";
+const char* const kTooLarge = "압축을 풀면 저장소 폴더의 남은 공간보다 커서 복원하지 않습니다";
+const char* const kInflates = "적힌 크기보다 크게 풀리는 항목이 있어 복원하지 않습니다: ";
+// The space a restore must leave free: every project of the root lives on that file system,
+// and while it is full none of them takes a commit.
+constexpr std::uint64_t kMinFreeMargin = 16u * 1024 * 1024;
 
 struct TReaderDeleter {
   void operator()(archive* a) const { archive_read_free(a); }
@@ -39,6 +50,14 @@ std::vector<std::string> Steps(const std::string& name) {
   }
   if (!step.empty() && step != ".") steps.push_back(step);
   return steps;
+}
+
+// The name as it lands: its plain steps with "/" between ("./x" is "x").
+std::string LandingName(const std::string& name) {
+  std::string joined;
+  for (const std::string& step : Steps(name))
+    joined += (joined.empty() ? "" : "/") + step;
+  return joined;
 }
 
 // libarchive's own text, with the system's reason only where the system gave one: its codes
@@ -121,17 +140,28 @@ std::string EntryNameProblem(const std::string& name) {
 
 namespace {
 
-// Looks at every entry before anything is written: all of them plain, and at least one.
-bool CheckArchive(const std::string& archivePath, std::string& error) {
+// Looks at every entry before anything is written: all of them plain, no name twice, at
+// least one, and their declared sizes within what the folder's file system can spare. Gives
+// the bytes the write may take in all (`budget`).
+bool CheckArchive(const std::string& archivePath, const std::string& folder, std::string& error,
+                  std::uint64_t& budget) {
   TReader a = OpenArchive(archivePath, error);
   if (!a) return false;
   archive_entry* e = nullptr;
   int rc;
   size_t entries = 0;
+  std::uint64_t declared = 0;
+  std::set<std::string> names;
   while ((rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK) {
     ++entries;
     error = EntryProblem(e);
     if (!error.empty()) return false;
+    if (!names.insert(LandingName(EntryName(e))).second) {
+      error = kDuplicate + EntryName(e);
+      return false;
+    }
+    if (archive_entry_size_is_set(e) && archive_entry_size(e) > 0)
+      declared += static_cast<std::uint64_t>(archive_entry_size(e));
   }
   if (rc != ARCHIVE_EOF) {
     error = std::string(kNotZip) + " (" + ReaderError(a.get()) + ")";
@@ -139,6 +169,18 @@ bool CheckArchive(const std::string& archivePath, std::string& error) {
   }
   if (entries == 0) {
     error = "압축 파일에 항목이 없습니다";
+    return false;
+  }
+  std::error_code ec;
+  const std::filesystem::space_info space = std::filesystem::space(folder, ec);
+  if (ec) {
+    error = kUnpackFailed + folder + " (" + ec.message() + ")";
+    return false;
+  }
+  const std::uint64_t margin = kMinFreeMargin + space.capacity / 20;
+  budget = space.available > margin ? space.available - margin : 0;
+  if (declared > budget) {
+    error = kTooLarge;
     return false;
   }
   return true;
@@ -161,13 +203,26 @@ int RestoredMode(const std::string& name, int entryPerm, bool isFolder) {
   return IsPasswd(name) ? 0600 : 0644 | executable;
 }
 
-// Copies the entry's data from the reader to the disk writer.
-bool CopyData(archive* reader, archive* disk, const std::string& name, std::string& error) {
+// Copies the entry's data from the reader to the disk writer: no more than the entry declared,
+// nor than what is left of the whole restore's `budget`.
+bool CopyData(archive* reader, archive* disk, archive_entry* e, const std::string& name,
+              std::uint64_t& budget, std::string& error) {
+  const bool sized = archive_entry_size_is_set(e);
+  const std::uint64_t declared =
+      sized && archive_entry_size(e) > 0 ? static_cast<std::uint64_t>(archive_entry_size(e)) : 0;
   const void* block = nullptr;
   size_t size = 0;
   la_int64_t offset = 0;
+  std::uint64_t written = 0;
   int r;
   while ((r = archive_read_data_block(reader, &block, &size, &offset)) == ARCHIVE_OK) {
+    const std::uint64_t end = static_cast<std::uint64_t>(offset) + size;
+    written = std::max(written, end);
+    if ((sized && end > declared) || end > budget) {
+      error = end > budget && !(sized && end > declared) ? std::string(kTooLarge) + ": " + name
+                                                         : kInflates + name;
+      return false;
+    }
     if (archive_write_data_block(disk, block, size, offset) != ARCHIVE_OK) {
       error = kUnpackFailed + name + " (" + ReaderError(disk) + ")";
       return false;
@@ -177,12 +232,13 @@ bool CopyData(archive* reader, archive* disk, const std::string& name, std::stri
     error = std::string(kNotZip) + ": " + name + " (" + ReaderError(reader) + ")";
     return false;
   }
+  budget -= std::min(budget, written);
   return true;
 }
 
 // Writes the entry the reader stands on below `base`; counts it in `result`.
 bool WriteEntry(archive* reader, archive* disk, archive_entry* e, const std::string& base,
-                TUnpackResult& result) {
+                std::uint64_t& budget, TUnpackResult& result) {
   const std::string name = EntryName(e);
   // Checked again: the second reading is the one that is written.
   result.Error = EntryProblem(e);
@@ -195,7 +251,7 @@ bool WriteEntry(archive* reader, archive* disk, archive_entry* e, const std::str
     result.Error = kUnpackFailed + name + " (" + ReaderError(disk) + ")";
     return false;
   }
-  if (!isFolder && !CopyData(reader, disk, name, result.Error)) return false;
+  if (!isFolder && !CopyData(reader, disk, e, name, budget, result.Error)) return false;
   if (archive_write_finish_entry(disk) != ARCHIVE_OK) {
     result.Error = kUnpackFailed + name + " (" + ReaderError(disk) + ")";
     return false;
@@ -204,11 +260,53 @@ bool WriteEntry(archive* reader, archive* disk, archive_entry* e, const std::str
   return true;
 }
 
+#ifndef _WIN32
+// The file conf/svnserve.conf names as password-db, when it lies in `folder`: it holds
+// clear-text passwords like conf/passwd and is made owner-only like it.
+void ProtectPasswordDb(const std::string& folder) {
+  namespace fs = std::filesystem;
+  std::ifstream in(fs::path(folder) / "conf" / "svnserve.conf", std::ios::binary);
+  std::string line;
+  std::string section;
+  std::string value;
+  while (std::getline(in, line)) {
+    const size_t first = line.find_first_not_of(" \t\r");
+    if (first == std::string::npos || line[first] == '#' || line[first] == ';') continue;
+    line = line.substr(first);
+    while (!line.empty() && (line.back() == '\r' || line.back() == ' ' || line.back() == '\t'))
+      line.pop_back();
+    if (line[0] == '[') {
+      section = line;
+      continue;
+    }
+    const size_t eq = line.find_first_of("=:");
+    if (section != "[general]" || eq == std::string::npos) continue;
+    std::string key = line.substr(0, eq);
+    while (!key.empty() && (key.back() == ' ' || key.back() == '\t'))
+      key.pop_back();
+    if (key != "password-db") continue;
+    value = line.substr(eq + 1);
+    value.erase(0, value.find_first_not_of(" \t"));
+  }
+  if (value.empty()) return;
+  const fs::path root = fs::path(folder).lexically_normal();
+  const fs::path file =
+      (fs::path(value).is_absolute() ? fs::path(value) : root / "conf" / value).lexically_normal();
+  const fs::path rel = file.lexically_relative(root);
+  if (rel.empty() || *rel.begin() == "..") return;
+  std::error_code ec;
+  if (!fs::is_regular_file(fs::symlink_status(file, ec))) return;
+  fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write, fs::perm_options::replace,
+                  ec);
+}
+#endif
+
 } // namespace
 
 TUnpackResult UnpackArchive(const std::string& archivePath, const std::string& folder) {
   TUnpackResult result;
-  if (!CheckArchive(archivePath, result.Error)) return result;
+  std::uint64_t budget = 0;
+  if (!CheckArchive(archivePath, folder, result.Error, budget)) return result;
   TReader a = OpenArchive(archivePath, result.Error);
   if (!a) return result;
   TWriter disk(archive_write_disk_new());
@@ -220,7 +318,7 @@ TUnpackResult UnpackArchive(const std::string& archivePath, const std::string& f
   archive_entry* e = nullptr;
   int rc;
   while ((rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK)
-    if (!WriteEntry(a.get(), disk.get(), e, base, result)) return result;
+    if (!WriteEntry(a.get(), disk.get(), e, base, budget, result)) return result;
   if (rc != ARCHIVE_EOF) {
     result.Error = std::string(kNotZip) + " (" + ReaderError(a.get()) + ")";
     return result;
@@ -229,6 +327,9 @@ TUnpackResult UnpackArchive(const std::string& archivePath, const std::string& f
     result.Error = kUnpackFailed + folder + " (" + ReaderError(disk.get()) + ")";
     return result;
   }
+#ifndef _WIN32
+  ProtectPasswordDb(folder);
+#endif
   result.Ok = true;
   return result;
 }

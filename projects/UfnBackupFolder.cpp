@@ -117,8 +117,23 @@ bool IsBackupArchiveOf(const std::string& project, const std::string& fileName) 
          fileName.compare(n + 15, 5, "Z.zip") == 0;
 }
 
+// The local time in an archive's name (IsBackupArchiveOf has checked its form).
+static std::time_t ArchiveTime(const std::string& project, const std::string& fileName) {
+  const size_t n = project.size() + 1;
+  auto number = [&](size_t from, size_t count) { return std::stoi(fileName.substr(from, count)); };
+  std::tm tm{};
+  tm.tm_year = number(n, 4) - 1900;
+  tm.tm_mon = number(n + 4, 2) - 1;
+  tm.tm_mday = number(n + 6, 2);
+  tm.tm_hour = number(n + 9, 2);
+  tm.tm_min = number(n + 11, 2);
+  tm.tm_sec = number(n + 13, 2);
+  tm.tm_isdst = -1;
+  return std::mktime(&tm);
+}
+
 TPruneResult PruneBackups(const std::string& folder, const std::string& project, size_t keep,
-                          const std::string& justMade) {
+                          const std::string& justMade, int maxAgeDays, std::time_t now) {
   TPruneResult result;
   std::vector<platform::DirEntry> entries;
   platform::ListDirectory(folder, entries);
@@ -131,11 +146,16 @@ TPruneResult PruneBackups(const std::string& folder, const std::string& project,
       continue;
     archives.push_back(e.name);
   }
-  if (archives.size() <= keep) return result;
+  if (archives.empty()) return result;
   std::sort(archives.begin(), archives.end());
   auto made = std::find(archives.begin(), archives.end(), justMade);
-  if (keep > 0 && made != archives.end()) std::rotate(made, made + 1, archives.end());
-  for (size_t i = 0; i + keep < archives.size(); ++i) {
+  if (made != archives.end()) std::rotate(made, made + 1, archives.end());
+  const std::time_t oldest = now - static_cast<std::time_t>(maxAgeDays) * 24 * 60 * 60;
+  // The last one, the newest (or the one just made), is never removed.
+  for (size_t i = 0; i + 1 < archives.size(); ++i) {
+    const bool byCount = keep > 0 && i + keep < archives.size();
+    const bool byAge = maxAgeDays > 0 && ArchiveTime(project, archives[i]) < oldest;
+    if (!byCount && !byAge) continue;
     const std::string path = AddPathDelimiter(folder) + archives[i];
     if (platform::DeleteFile(path))
       result.Removed.push_back(archives[i]);

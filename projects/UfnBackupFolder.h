@@ -54,9 +54,12 @@ struct TPruneResult {
   std::vector<std::string> Removed; // file names, oldest first
   std::vector<std::string> Failed;  // "name: reason"
 };
-// Removes the project's oldest archives in `folder` so that `keep` of them remain; nothing
-// else in the folder is touched. The name's time stamp gives the order, but `justMade` (the
-// archive this run wrote) is always one of those kept: after the clock went back (the autumn
-// hour of local time, a corrected clock) its name can be older than the last run's.
+// Removes the project's oldest archives in `folder` so that `keep` of them remain (0: no
+// limit), and those older than `maxAgeDays` days by the time in their name (0: no limit);
+// nothing else in the folder is touched, and the newest archive always stays. The name's
+// time stamp gives the order, but `justMade` (the archive this run wrote) counts as the
+// newest: after the clock went back (the autumn hour of local time, a corrected clock) its
+// name can be older than the last run's.
 TPruneResult PruneBackups(const std::string& folder, const std::string& project, size_t keep,
-                          const std::string& justMade = "");
+                          const std::string& justMade = "", int maxAgeDays = 0,
+                          std::time_t now = std::time(nullptr));

@@ -1,6 +1,7 @@
 #include "projects/UfnBackupJob.h"
 
 #include "base/UfnPaths.h"
+#include "base/UfnText.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UfnBackup.h"
 #include "projects/UfnBackupFolder.h"
@@ -9,6 +10,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <fstream>
 #include <system_error>
 
 const char* const kBackupNoProjectFolder = "백업할 프로젝트 폴더가 존재하지 않습니다.";
@@ -17,6 +19,7 @@ const char* const kBackupStopServer = "백업을 진행하는 도중은 서버�
                                       "백업을 진행하시겠습니까?";
 const char* const kBackupFailedHead = "프로젝트 폴더 백업에 실패하였습니다.";
 const char* const kBackupCopyStep = "svnadmin hotcopy";
+const char* const kBackupVerifyStep = "svnadmin verify";
 
 namespace {
 
@@ -207,7 +210,161 @@ TBackupResult HotcopyAndPack(const TBackupRequest& request, TJobObserver& observ
   return r;
 }
 
+const char* const kStagingPrefix = ".orlenway-staging-";
+
+// What the staging copy held when it was last packed, and into which archive. The file is
+// there only while the copy is exactly that: it goes before the copy is touched, and comes
+// back once the new archive is written, so a run that was killed leaves no file and the next
+// one starts the copy anew.
+struct TStagingState {
+  std::string Revision;
+  std::string Archive; // file name in the backup folder
+  std::string Uuid;
+};
+
+bool ReadStagingState(const std::string& file, TStagingState& state) {
+  std::ifstream in(file, std::ios::binary);
+  if (!in) return false;
+  std::getline(in, state.Revision);
+  std::getline(in, state.Archive);
+  std::getline(in, state.Uuid);
+  return in && !state.Revision.empty() && !state.Archive.empty() && !state.Uuid.empty();
+}
+
+bool WriteStagingState(const std::string& file, const TStagingState& state) {
+  const std::string temp = file + ".new";
+  {
+    std::ofstream out(temp, std::ios::binary | std::ios::trunc);
+    out << state.Revision << "\n" << state.Archive << "\n" << state.Uuid << "\n";
+    out.flush();
+    if (!out) {
+      platform::DeleteFile(temp);
+      return false;
+    }
+  }
+  std::error_code ec;
+  std::filesystem::rename(temp, file, ec);
+  if (ec) platform::DeleteFile(temp);
+  return !ec;
+}
+
+bool IsRevision(const std::string& s) {
+  if (s.empty() || s.size() > 10) return false;
+  for (char c : s)
+    if (c < '0' || c > '9') return false;
+  return true;
+}
+
+// svnlook's one-line answer, or "" when it failed.
+std::string LookUp(const TSubversion& svn, const std::string& what, const std::string& repo) {
+  const TSvnResult r = svn.Run("svnlook", {what, repo});
+  return r.Ok() ? text::Trim(r.Output) : std::string();
+}
+
+TBackupResult StagedBackup(const TBackupRequest& request, TJobObserver& observer) {
+  const TSubversion svn(request.Options.SVNPath);
+  const std::string source = JoinPath(request.RepoPath, request.Project);
+  const std::string staging = BackupStagingFolder(request.BackupFolder, request.Project);
+  const std::string stateFile = BackupStagingStateFile(request.BackupFolder, request.Project);
+  const std::string youngest = LookUp(svn, "youngest", source);
+  const std::string uuid = LookUp(svn, "uuid", source);
+  if (!IsRevision(youngest) || uuid.empty())
+    return Failed("svnlook: " + svn.Youngest(source).Message);
+
+  // A copy of another repository, one that changed behind the state's back, or one a killed
+  // run left half updated is never packed: it is made anew.
+  TStagingState state;
+  const bool usable = ReadStagingState(stateFile, state) && state.Uuid == uuid &&
+                      IsRevision(state.Revision) && platform::DirectoryExists(staging) &&
+                      LookUp(svn, "uuid", staging) == uuid &&
+                      LookUp(svn, "youngest", staging) == state.Revision &&
+                      std::stoull(state.Revision) <= std::stoull(youngest);
+  if (usable && !request.Options.Full && state.Revision == youngest &&
+      platform::FileExists(JoinPath(request.BackupFolder, state.Archive))) {
+    TBackupResult r;
+    r.Outcome = TBackupOutcome::Done;
+    r.Skipped = true;
+    r.ArchivePath = JoinPath(request.BackupFolder, state.Archive);
+    r.Revision = youngest;
+    return r;
+  }
+  platform::DeleteFile(stateFile);
+  if (platform::FileExists(stateFile))
+    return Failed("백업 상태 파일을 지우지 못했습니다: " + stateFile);
+  // From here a run that ends without a new archive leaves a copy no later run can build on:
+  // it goes, and gives the backup folder's space back (a full disk is a common cause).
+  struct TDiscard {
+    const std::string& Folder;
+    bool Keep = false;
+    ~TDiscard() {
+      if (!Keep && platform::DirectoryExists(Folder)) RemoveTree(Folder);
+    }
+  } discard{staging};
+
+  observer.Progress(kBackupCopyStep, 0, 0);
+  bool incremental = usable && !request.Options.Full;
+  TSvnResult copy;
+  if (incremental) {
+    copy = svn.Hotcopy(source, staging, true);
+    incremental = copy.Ok();
+  }
+  if (!incremental) {
+    if (platform::DirectoryExists(staging) && !RemoveTree(staging))
+      return Failed("이전 백업 사본을 지우지 못했습니다: " + staging);
+    copy = svn.Hotcopy(source, staging);
+    if (!copy.Ok()) {
+      return Failed("svnadmin hotcopy: " + copy.Message);
+    }
+  }
+  // The source may have moved on while it was copied: the copy says what it holds.
+  const std::string copied = LookUp(svn, "youngest", staging);
+  if (!IsRevision(copied)) {
+    return Failed("svnlook youngest: " + svn.Youngest(staging).Message);
+  }
+  std::string range;
+  if (incremental && copied != state.Revision)
+    range = std::to_string(std::stoull(state.Revision) + 1) + ":" + copied;
+  if (!incremental || !range.empty()) {
+    observer.Progress(kBackupVerifyStep, 0, 0);
+    const TSvnResult verify = svn.Verify(staging, range);
+    if (!verify.Ok()) {
+      return Failed("svnadmin verify: " + verify.Message);
+    }
+  }
+  if (observer.Cancelled()) {
+    TBackupResult r;
+    r.Outcome = TBackupOutcome::Cancelled;
+    return r;
+  }
+
+  TWorkFolder work(request.BackupFolder, kWorkPrefix);
+  if (work.Path().empty())
+    return Failed("백업 폴더에 임시 폴더를 만들지 못했습니다 (" + work.Error() + ")");
+  const std::string archivePath =
+      JoinPath(request.BackupFolder, BackupArchiveName(request.Project, std::time(nullptr)));
+  TZip zip;
+  TBackupResult r =
+      Pack(zip, AddPathDelimiter(staging), archivePath, request.Options, observer, work.Path());
+  r.Revision = copied;
+  r.NewRevisions = incremental ? range : (copied == "0" ? "0" : "0:" + copied);
+  if (r.Outcome != TBackupOutcome::Done) return r;
+  discard.Keep = true;
+  if (!WriteStagingState(stateFile, {copied, ExtractFileName(archivePath), uuid})) {
+    // The archive is good; only the next run cannot build on this copy and starts anew.
+    observer.Notify(TMsgIcon::Warning, "백업 상태 파일을 쓰지 못했습니다: " + stateFile);
+  }
+  return r;
+}
+
 } // namespace
+
+std::string BackupStagingFolder(const std::string& backupFolder, const std::string& project) {
+  return JoinPath(backupFolder, kStagingPrefix + project);
+}
+
+std::string BackupStagingStateFile(const std::string& backupFolder, const std::string& project) {
+  return BackupStagingFolder(backupFolder, project) + ".state";
+}
 
 std::string BackupProjectFolder(const std::string& repoPath, const std::string& project) {
   return AddPathDelimiter(AddPathDelimiter(repoPath) + project);
@@ -225,6 +382,8 @@ std::string CheckBackup(const std::string& repoPath, const std::string& project,
 TBackupResult BackupProject(const TBackupRequest& request, TJobObserver& observer) {
   const std::string check = CheckBackup(request.RepoPath, request.Project, request.BackupFolder);
   if (!check.empty()) return Refused(check);
+  if (request.Options.Hotcopy && request.Options.Incremental)
+    return StagedBackup(request, observer);
   if (request.Options.Hotcopy) return HotcopyAndPack(request, observer);
   const std::string folder = BackupProjectFolder(request.RepoPath, request.Project);
 

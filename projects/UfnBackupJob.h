@@ -24,6 +24,12 @@ struct TBackupOptions {
   // packs the copy, so that the server may go on serving and committing. Needs SVNPath.
   bool Hotcopy = false;
   std::string SVNPath;
+  // With Hotcopy: the copy is a staging copy kept in the backup folder between runs and
+  // brought up to date with svnadmin hotcopy --incremental; only the new revisions are
+  // verified on it. A project unchanged since its newest good archive is skipped.
+  bool Incremental = false;
+  // With Incremental: the staging copy is made anew and verified whole.
+  bool Full = false;
 };
 
 enum class TBackupOutcome {
@@ -49,6 +55,13 @@ struct TBackupResult {
   // project folder, "/" between steps), and the Warning that says what that means.
   std::vector<std::string> LostParts;
   std::string Warning;
+  // Incremental: nothing new since ArchivePath, the newest good archive (Outcome is Done, no
+  // archive was written).
+  bool Skipped = false;
+  // Incremental: the revisions this archive added to the last one's ("" when none), and the
+  // newest revision it holds.
+  std::string NewRevisions;
+  std::string Revision;
   bool Written() const {
     return Outcome == TBackupOutcome::Done || Outcome == TBackupOutcome::Warned;
   }
@@ -101,3 +114,10 @@ std::vector<std::string> LinkedRepositoryParts(const std::string& folder,
 
 // The item of the observer's Progress while svnadmin hotcopy copies the project.
 extern const char* const kBackupCopyStep;
+// The item of the observer's Progress while svnadmin verify checks the copy.
+extern const char* const kBackupVerifyStep;
+
+// The project's staging copy in the backup folder (hidden, never a project of the catalogue)
+// and the file beside it that names the revision and the archive it was last packed into.
+std::string BackupStagingFolder(const std::string& backupFolder, const std::string& project);
+std::string BackupStagingStateFile(const std::string& backupFolder, const std::string& project);

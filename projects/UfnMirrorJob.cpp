@@ -249,6 +249,7 @@ TMirrorResult AddMirror(const std::string& svnPath, const std::string& root, std
     break;
   case TProjectNameCheck::Empty:
   case TProjectNameCheck::NotPlain:
+  case TProjectNameCheck::NotUtf8:
     return Refused(observer, "프로젝트 이름이 올바르지 않습니다: " + name);
   case TProjectNameCheck::Taken:
     return Refused(observer, "프로젝트가 이미 존재합니다: " + name);

@@ -28,6 +28,9 @@ bool ProfileFile::Read(std::string& text) const {
 }
 
 bool ProfileFile::Store(const std::string& text) {
+  // A mode without bits for others is a file of passwords: it never keeps such bits.
+  if (FMode >= 0 && (FMode & 07) == 0)
+    return platform::WritePrivateFileAtomic(FFileName, text, FMode);
   return platform::WriteFileAtomic(FFileName, text, FMode);
 }
 

@@ -8,7 +8,8 @@
 class ProfileFile {
 public:
   // `mode`: the permission bits of a file this makes; -1 gives 0644. A file that exists
-  // keeps its own.
+  // keeps its own, but for a mode without bits for others (a file of passwords): then the
+  // file loses the bits for others it had.
   explicit ProfileFile(const std::string& fileName, int mode = -1);
   ~ProfileFile();
   ProfileFile(const ProfileFile&) = delete;

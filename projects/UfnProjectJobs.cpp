@@ -69,6 +69,9 @@ TCreateProject CreateProject(const std::string& root, std::string& name,
     break;
   case TProjectNameCheck::Empty:
     return TCreateProject::Empty;
+  case TProjectNameCheck::NotUtf8:
+    observer.Notify(TMsgIcon::None, kNotUtf8Name);
+    return TCreateProject::NotPlain;
   case TProjectNameCheck::NotPlain:
     observer.Notify(TMsgIcon::None, kBadName);
     return TCreateProject::NotPlain;

@@ -27,6 +27,8 @@ std::string NameProblem(const std::string& root, const std::string& name) {
   switch (CheckNewProjectName(root, name)) {
   case TProjectNameCheck::Empty:
     return kEnterName;
+  case TProjectNameCheck::NotUtf8:
+    return kNotUtf8Name;
   case TProjectNameCheck::NotPlain:
     return std::string(kBadName) + " (" + name + ")";
   case TProjectNameCheck::Taken:

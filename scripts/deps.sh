@@ -5,7 +5,7 @@ set -euo pipefail
 # `scripts/deps.sh` alone: that and everything the tests, the fuzz build, the package and the
 # Windows build under Wine need (scripts/test.sh).
 run_packages=(cmake ninja-build g++ pkg-config qt6-base-dev qt6-qpa-plugins zlib1g-dev
-  libglib2.0-dev libarchive-dev subversion fonts-nanum nlohmann-json3-dev)
+  libglib2.0-dev libarchive-dev libdeflate-dev nlohmann-json3-dev subversion fonts-nanum)
 test_packages=(clang clang-format libclang-rt-14-dev libtsan2 libgtest-dev libgmock-dev libbenchmark-dev
   unzip zip p7zip-full libarchive-tools python3 desktop-file-utils dpkg-dev systemd
   g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest wine wine64)

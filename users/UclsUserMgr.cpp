@@ -140,7 +140,7 @@ std::string TclsUserMgr::KeepOriginal() const {
       if (platform::ReadWholeFile(copy, there) && there == FOriginal) return copy;
       continue;
     }
-    if (!platform::WriteFileAtomic(copy, FOriginal, 0600))
+    if (!platform::WritePrivateFileAtomic(copy, FOriginal, 0600))
       throw EFCreateError(Format("Cannot create file \"%s\". %s", copy.c_str(),
                                  platform::LastErrorMessage().c_str()));
     return copy;
@@ -152,7 +152,7 @@ void TclsUserMgr::Save() {
   const std::string folder = FolderOf(FileName);
   if (!folder.empty()) platform::ForceDirectories(folder);
   // The passwords are in clear text: owner-only.
-  if (!platform::WriteFileAtomic(FileName, JoinLines(Users), 0600))
+  if (!platform::WritePrivateFileAtomic(FileName, JoinLines(Users), 0600))
     throw EFCreateError(Format("Cannot create file \"%s\". %s", FileName.c_str(),
                                platform::LastErrorMessage().c_str()));
 }

@@ -21,13 +21,6 @@ struct TAdminRun {
   std::string Out, Err;
 };
 
-inline std::string Joined(const std::vector<std::string>& names) {
-  std::string s;
-  for (const std::string& n : names)
-    s += (s.empty() ? "" : ",") + n;
-  return s;
-}
-
 class AdminTool : public ::testing::Test {
 protected:
   AdminTool() {

@@ -10,6 +10,7 @@
 #include <csignal>
 #include <ctime>
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <sys/stat.h>
 #include <thread>
 #include <unistd.h>
@@ -230,14 +231,16 @@ TEST_F(AdminToolTest, KeepTwoAfterFourBackupsLeavesTheTwoNewestAndOtherFiles) {
     const std::time_t start = std::time(nullptr);
     while (std::time(nullptr) == start)
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    TAdminRun r = Admin(i < 3 ? "backup alpha" : "backup alpha --keep 2");
+    // Nothing changes between the runs: --full makes each one pack.
+    TAdminRun r = Admin(i < 3 ? "backup alpha --full" : "backup alpha --full --keep 2");
     ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
     made.push_back(ArchiveNamed(r.Out));
     if (i == 3) {
       EXPECT_NE(r.Out.find("오래된 백업 2개 삭제"), std::string::npos) << r.Out;
     }
   }
-  std::vector<std::string> expected = {made[2], made[3]};
+  std::vector<std::string> expected = {made[2], made[3], ".orlenway-staging-alpha",
+                                       ".orlenway-staging-alpha.state"};
   expected.insert(expected.end(), others.begin(), others.end());
   std::sort(expected.begin(), expected.end());
   EXPECT_EQ(FolderNames(Backups), expected);
@@ -245,33 +248,44 @@ TEST_F(AdminToolTest, KeepTwoAfterFourBackupsLeavesTheTwoNewestAndOtherFiles) {
     EXPECT_EQ(ReadFile(Backups + "/" + n), n);
 }
 
-// A backup killed while svnadmin copies leaves its work folder; the next backup removes it and
-// says so. The hold dies with the killed run, though the svnadmin it started lives on.
-TEST_F(AdminToolTest, TheWorkFolderOfAKilledBackupIsRemovedByTheNext) {
+// A backup killed with -9 while svnadmin brings the staging copy up to date leaves the newest
+// good archive as it was; the next run makes the copy anew and packs every revision.
+TEST_F(AdminToolTest, ABackupKilledWhileItCopiesLeavesTheLastArchiveAndTheNextRunWorks) {
   CreateProject("alpha");
-  // An svnadmin that takes its time over the copy.
+  TAdminRun first = Admin("backup alpha");
+  ASSERT_EQ(first.ExitCode, 0) << first.Out << first.Err;
+  const std::string good = ArchiveNamed(first.Out);
+  const std::string goodData = ReadFile(Backups + "/" + good);
+  CommitFile("alpha", "more.bin", 3000, 5);
+  // An svnadmin that takes its time over the copy; svnlook is the real one.
   MakeDirs(Work / "slow/bin");
   WriteFile(Work / "slow/bin/svnadmin", "#!/bin/sh\nexec sleep 6\n");
   ::chmod((Work / "slow/bin/svnadmin").c_str(), 0755);
+  ASSERT_EQ(::symlink("/usr/bin/svnlook", (Work / "slow/bin/svnlook").c_str()), 0);
   WriteFile(SettingsFile(), "object TclsBasicSetting\r\n  SVNPath = '" + Work / "slow" +
                                 "'\r\n  RepoPath = '" + Repos + "'\r\n  BackupPath = '" + Backups +
                                 "'\r\n  Port = 3690\r\nend\r\n");
   TAdminRun killed = Admin("backup alpha", "timeout -s KILL 2");
   EXPECT_EQ(killed.ExitCode, 128 + SIGKILL) << killed.Out << killed.Err;
   WriteFile(SettingsFile(), Settings);
-  std::vector<std::string> left = FolderNames(Backups);
-  ASSERT_EQ(left.size(), 1u) << Joined(left);
-  const std::string folder = Backups + "/" + left[0];
-  EXPECT_EQ(left[0].rfind(".orlenway-admin-", 0), 0u);
-  // A minute later, as far as the folder tells.
-  std::filesystem::last_write_time(folder, std::filesystem::file_time_type::clock::now() -
-                                               std::chrono::minutes(2));
+  EXPECT_EQ(ReadFile(Backups + "/" + good), goodData);
 
+  const std::time_t start = std::time(nullptr);
+  while (std::time(nullptr) == start)
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
   TAdminRun r = Admin("backup alpha");
   ASSERT_EQ(r.ExitCode, 0) << r.Out << r.Err;
-  EXPECT_EQ(r.Out.rfind("중단된 이전 작업이 남긴 임시 폴더를 지웠습니다: " + folder + "\n", 0), 0u)
-      << r.Out;
-  EXPECT_EQ(FolderNames(Backups), std::vector<std::string>{ArchiveNamed(r.Out)});
+  const std::string archive = Backups + "/" + ArchiveNamed(r.Out);
+  EXPECT_NE(archive, Backups + "/" + good);
+  TAdminRun restored = Admin("restore " + Quote(archive) + " copy");
+  ASSERT_EQ(restored.ExitCode, 0) << restored.Out << restored.Err;
+  EXPECT_EQ(Shell("svnlook youngest " + Quote(Repos + "/copy")).Output,
+            Shell("svnlook youngest " + Quote(Repos + "/alpha")).Output);
+  // Nothing new since: skipped, and said so.
+  TAdminRun same = Admin("backup alpha");
+  EXPECT_EQ(same.ExitCode, 0);
+  EXPECT_NE(same.Out.find("alpha: 마지막 백업 이후 바뀐 것이 없어 건너뜁니다"), std::string::npos)
+      << same.Out;
 }
 
 TEST_F(AdminToolTest, ARestoredProjectHasTheOriginalsHistoryAndAnOwnerOnlyPasswordFile) {
@@ -293,7 +307,8 @@ TEST_F(AdminToolTest, ARestoredProjectHasTheOriginalsHistoryAndAnOwnerOnlyPasswo
   EXPECT_EQ(Mode(Repos + "/copy/db/revs/0/1"), 0444) << "revision files stay read-only";
   EXPECT_EQ(Mode(Repos + "/copy/conf/svnserve.conf"), 0644);
   EXPECT_EQ(Joined(FolderNames(Repos)), "alpha,copy") << "no working folder is left";
-  EXPECT_EQ(Joined(FolderNames(Backups)), ArchiveNamed(backup.Out));
+  EXPECT_EQ(Joined(FolderNames(Backups)),
+            ".orlenway-staging-alpha,.orlenway-staging-alpha.state," + ArchiveNamed(backup.Out));
   const std::string log = "svn log -v file://";
   EXPECT_EQ(Shell(log + Repos + "/copy").Output, Shell(log + Repos + "/alpha").Output);
   EXPECT_EQ(Shell("svnlook uuid " + Quote(Repos + "/copy")).Output,
@@ -363,6 +378,9 @@ TEST_F(AdminToolTest, HostileArchivesAreRefusedAndLeaveNothing) {
       {"symlink", "링크 항목이 있어 복원하지 않습니다: conf/link"},
       {"notzip", "ZIP 압축 파일이 아니거나 손상된 파일입니다"},
       {"truncated", "ZIP 압축 파일이 아니거나 손상된 파일입니다"},
+      {"duplicate", "같은 이름의 항목이 두 번 있어 복원하지 않습니다: ./format"},
+      {"bomb", "적힌 크기보다 크게 풀리는 항목이 있어 복원하지 않습니다: bomb"},
+      {"huge", "압축을 풀면 저장소 폴더의 남은 공간보다 커서 복원하지 않습니다"},
   };
   for (const Case& c : cases) {
     const std::string hostile = Work / (c.Kind + ".zip");
@@ -429,8 +447,9 @@ TEST_F(AdminToolTest, ABackupThatMeetsAFullDiskLeavesNoArchiveAndNoCopy) {
       << r.Out;
   EXPECT_NE(r.Out.find("beta: 프로젝트 폴더 압축을 완료하였습니다."), std::string::npos) << r.Out;
   const std::vector<std::string> left = FolderNames(Backups);
-  ASSERT_EQ(left.size(), 1u) << Joined(left);
-  EXPECT_EQ(left[0].rfind("beta_", 0), 0u) << "only beta's archive, no copy of alpha";
+  ASSERT_EQ(left.size(), 3u) << Joined(left);
+  EXPECT_EQ(left[0], ".orlenway-staging-beta") << "no copy of alpha";
+  EXPECT_EQ(left[2].rfind("beta_", 0), 0u) << "only beta's archive";
 
   // A really full file system: a tmpfs in a private mount namespace (root only).
   const std::string full = Root / "full";
@@ -489,4 +508,50 @@ TEST_F(AdminToolTest, TheProgressBarIsDrawnOnATerminalOnly) {
   TAdminRun piped = Admin("backup alpha");
   EXPECT_EQ(piped.Out.find('%'), std::string::npos) << piped.Out;
   EXPECT_EQ(piped.Out.find('\r'), std::string::npos) << piped.Out;
+}
+
+// Every run goes into the record; backup-status prints it, and --json gives other programs the
+// same: a failure keeps the newest good archive.
+TEST_F(AdminToolTest, BackupStatusTellsEachProjectsLastRunAndNewestGoodArchive) {
+  TAdminRun none = Admin("backup-status");
+  EXPECT_EQ(none.ExitCode, 0);
+  EXPECT_EQ(none.Out, "백업 기록이 없습니다.\n");
+  CreateProject("alpha");
+  CreateProject("beta");
+  TAdminRun first = Admin("backup --all");
+  ASSERT_EQ(first.ExitCode, 0) << first.Out << first.Err;
+  const std::string betaArchive = ArchiveNamed(first.Out.substr(first.Out.find("beta:")));
+  // beta's new revision is damaged: its next run fails the check, alpha's is skipped.
+  CommitFile("beta", "more.bin", 100, 3);
+  std::string youngest = Shell("svnlook youngest " + Quote(Repos + "/beta")).Output;
+  youngest.pop_back();
+  const std::string rev = Repos + "/beta/db/revs/0/" + youngest;
+  ASSERT_EQ(::chmod(rev.c_str(), 0644), 0);
+  WriteFile(rev, "damaged\n");
+  TAdminRun second = Admin("backup --all");
+  EXPECT_EQ(second.ExitCode, 1) << second.Out;
+
+  TAdminRun json = Admin("backup-status --json");
+  ASSERT_EQ(json.ExitCode, 0) << json.Err;
+  const nlohmann::json doc = nlohmann::json::parse(json.Out);
+  ASSERT_EQ(doc.size(), 2u) << json.Out;
+  EXPECT_EQ(doc[0]["name"], "alpha");
+  EXPECT_EQ(doc[0]["last_result"], "skipped");
+  EXPECT_TRUE(doc[0]["last_error"].is_null());
+  EXPECT_EQ(doc[1]["name"], "beta");
+  EXPECT_EQ(doc[1]["last_result"], "failed");
+  EXPECT_FALSE(doc[1]["last_error"].get<std::string>().empty());
+  EXPECT_EQ(doc[1]["last_good_archive"], betaArchive);
+  EXPECT_EQ(doc[1]["last_good_time"].get<std::string>().size(), 20u) << json.Out;
+
+  TAdminRun text = Admin("backup-status");
+  EXPECT_NE(text.Out.find("beta: 백업 실패 ("), std::string::npos) << text.Out;
+  EXPECT_NE(text.Out.find("최근 정상 백업 : " + betaArchive), std::string::npos) << text.Out;
+  // A record that is no record is told, and left as it is.
+  WriteFile(platform::StateFolder() + "backup-record.json", "{broken");
+  TAdminRun broken = Admin("backup-status --json");
+  EXPECT_EQ(broken.ExitCode, 1);
+  EXPECT_NE(broken.Err.find("손상"), std::string::npos) << broken.Err;
+  TAdminRun third = Admin("backup alpha");
+  EXPECT_EQ(ReadFile(platform::StateFolder() + "backup-record.json"), "{broken");
 }

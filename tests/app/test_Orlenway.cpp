@@ -33,8 +33,6 @@ const char* const kQuestion =
 class Program : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (!ProcessesNamed("svnserve").empty())
-      GTEST_SKIP() << "an svnserve this test did not start is running";
     state = platform::StateFolder();
     RemoveTree(state);
     ini = state + "orlenway.ini";

@@ -2,6 +2,7 @@
 // both routes and with both policies for unreadable files, the server stopped and started
 // through the callbacks, a repository part that is a link, a restore, verify and list.
 #include "ZipReader.h"
+#include "platform/UfnPlatform.h"
 #include "projects/UfnBackupJob.h"
 #include "projects/UfnListJob.h"
 #include "projects/UfnVerifyJob.h"
@@ -213,6 +214,10 @@ TEST_F(BackupJobs, ListMarksAFolderThatIsNoRepository) {
 // only, not a system text that has nothing to do with it.
 TEST_F(BackupJobs, ABackupRestoresAsANewProjectAndJunkSaysOnlyWhatIsWrong) {
   CreateProject("alpha");
+  // A password file of another name, which the configuration names: as secret as conf/passwd.
+  WriteFile(Repos + "/alpha/conf/users.txt", "[users]\nkim = secret\n");
+  ASSERT_EQ(::chmod((Repos + "/alpha/conf/users.txt").c_str(), 0644), 0);
+  WriteFile(Repos + "/alpha/conf/svnserve.conf", "[general]\n password-db = users.txt\n");
   TRecorder observer;
   const TBackupResult backup = BackupProject(Request("alpha"), observer);
   ASSERT_EQ(backup.Outcome, TBackupOutcome::Done) << backup.Reason;
@@ -220,6 +225,11 @@ TEST_F(BackupJobs, ABackupRestoresAsANewProjectAndJunkSaysOnlyWhatIsWrong) {
   ASSERT_EQ(r.Outcome, TRestoreOutcome::Done) << r.Reason;
   EXPECT_EQ(Shell("svnlook youngest " + Quote(Repos + "/beta")).Output, "1\n");
   EXPECT_EQ(FileMode(Repos + "/beta/conf/passwd") & 077, 0);
+  EXPECT_EQ(FileMode(Repos + "/beta/conf/users.txt") & 077, 0);
+  const TRestoreResult badName =
+      RestoreProject({Repos, "/usr", backup.ArchivePath, "caf\xe9"}, observer);
+  EXPECT_EQ(badName.Outcome, TRestoreOutcome::Refused);
+  EXPECT_EQ(badName.Reason, kNotUtf8Name);
   EXPECT_EQ(RestoreProject({Repos, "/usr", backup.ArchivePath, "beta"}, observer).Outcome,
             TRestoreOutcome::Refused);
 
@@ -230,5 +240,103 @@ TEST_F(BackupJobs, ABackupRestoresAsANewProjectAndJunkSaysOnlyWhatIsWrong) {
   EXPECT_EQ(junk.Reason.find("multibyte"), std::string::npos) << junk.Reason;
   EXPECT_EQ(junk.Reason.find(" - "), std::string::npos) << junk.Reason;
   EXPECT_FALSE(Exists(Repos + "/gamma"));
+}
+#endif
+
+#ifdef ORLENWAY_RESTORE
+// The unattended chain: a full copy, a run with nothing new that is skipped, a run after
+// commits that copies only what is new, and --full; every archive restores to a repository
+// that passes svnadmin verify and holds every revision up to its run.
+TEST_F(BackupJobs, AChainOfRunsSkipsWhatIsUnchangedAndEveryArchiveRestoresWhole) {
+  CreateProject("alpha");
+  TBackupRequest request = Request("alpha");
+  request.Options.Hotcopy = true;
+  request.Options.Incremental = true;
+  request.Options.Unreadable = TUnreadablePolicy::Fails;
+  TRecorder observer;
+  int restored = 0;
+  auto restoresTo = [&](const TBackupResult& r, const std::string& youngest) {
+    const std::string name = "restored" + std::to_string(++restored);
+    const TRestoreResult x = RestoreProject({Repos, "/usr", r.ArchivePath, name}, observer);
+    ASSERT_EQ(x.Outcome, TRestoreOutcome::Done) << x.Reason;
+    EXPECT_EQ(Shell("svnlook youngest " + Quote(Repos + "/" + name)).Output, youngest + "\n");
+    EXPECT_EQ(Shell("svnadmin verify -q " + Quote(Repos + "/" + name)).ExitCode, 0);
+  };
+  auto commit = [&](int n) {
+    for (int i = 0; i < n; ++i)
+      ASSERT_EQ(
+          Shell("svn mkdir -q -m more " + Quote("file://" + Repos + "/alpha/d" + std::to_string(i) +
+                                                "_" + std::to_string(restored)))
+              .ExitCode,
+          0);
+  };
+
+  const TBackupResult first = BackupProject(request, observer);
+  ASSERT_EQ(first.Outcome, TBackupOutcome::Done) << first.Reason;
+  EXPECT_FALSE(first.Skipped);
+  EXPECT_EQ(first.Revision, "1");
+  EXPECT_EQ(observer.Items.count(kBackupVerifyStep), 1u);
+  EXPECT_EQ(EntryNames(first.ArchivePath).count("db/revs/0/1"), 1u);
+  restoresTo(first, "1");
+
+  const TBackupResult same = BackupProject(request, observer);
+  EXPECT_TRUE(same.Skipped);
+  EXPECT_EQ(same.ArchivePath, first.ArchivePath);
+
+  sleep(1); // archive names carry the second
+  commit(3);
+  const TBackupResult next = BackupProject(request, observer);
+  ASSERT_EQ(next.Outcome, TBackupOutcome::Done) << next.Reason;
+  EXPECT_FALSE(next.Skipped);
+  EXPECT_NE(next.ArchivePath, first.ArchivePath);
+  EXPECT_EQ(next.NewRevisions, "2:4");
+  restoresTo(next, "4");
+
+  sleep(1);
+  request.Options.Full = true;
+  const TBackupResult full = BackupProject(request, observer);
+  ASSERT_EQ(full.Outcome, TBackupOutcome::Done) << full.Reason;
+  EXPECT_FALSE(full.Skipped);
+  EXPECT_EQ(full.NewRevisions, "0:4");
+  restoresTo(full, "4");
+  // The staging copy is hidden and stays; no working folder is left.
+  for (const std::string& name : FolderNames(Backups))
+    EXPECT_TRUE(name.rfind("alpha_", 0) == 0 || name.rfind(".orlenway-staging-alpha", 0) == 0)
+        << name;
+}
+
+// A staging copy that is not the project's (another repository's, or left by a killed run
+// without its state) is made anew, never packed.
+TEST_F(BackupJobs, AForeignOrUnfinishedStagingCopyIsMadeAnew) {
+  CreateProject("alpha");
+  CreateProject("other");
+  TBackupRequest request = Request("alpha");
+  request.Options.Hotcopy = true;
+  request.Options.Incremental = true;
+  TRecorder observer;
+  ASSERT_EQ(BackupProject(request, observer).Outcome, TBackupOutcome::Done);
+  const std::string staging = BackupStagingFolder(Backups, "alpha");
+  const std::string state = BackupStagingStateFile(Backups, "alpha");
+  const std::string uuidAlpha = Shell("svnlook uuid " + Quote(Repos + "/alpha")).Output;
+
+  // Another repository in its place, with a state that still names alpha's archive.
+  RemoveTree(staging);
+  ASSERT_EQ(Shell("svnadmin hotcopy " + Quote(Repos + "/other") + " " + Quote(staging)).ExitCode,
+            0);
+  sleep(1);
+  const TBackupResult foreign = BackupProject(request, observer);
+  ASSERT_EQ(foreign.Outcome, TBackupOutcome::Done) << foreign.Reason;
+  EXPECT_FALSE(foreign.Skipped);
+  EXPECT_EQ(foreign.NewRevisions, "0:1");
+  EXPECT_EQ(Shell("svnlook uuid " + Quote(staging)).Output, uuidAlpha);
+
+  // A run killed while it updated the copy leaves no state: the next run starts anew.
+  ASSERT_TRUE(platform::DeleteFile(state));
+  WriteFile(staging + "/db/current", "garbage\n");
+  sleep(1);
+  const TBackupResult again = BackupProject(request, observer);
+  ASSERT_EQ(again.Outcome, TBackupOutcome::Done) << again.Reason;
+  EXPECT_EQ(again.NewRevisions, "0:1");
+  EXPECT_EQ(Shell("svnadmin verify -q " + Quote(staging)).ExitCode, 0);
 }
 #endif

@@ -213,3 +213,15 @@ TEST_F(ProjectJobs, GrantWritesTheRegistryPasswordAndWithdrawTakesEverySpellingO
   EXPECT_NE(Observer.Told[0].second.find(Passwd("p")), std::string::npos);
   ::chmod(Passwd("p").c_str(), 0600);
 }
+
+TEST_F(ProjectJobs, APasswordFileLosesTheBitsForOthersAtTheNextWrite) {
+  Create("proj");
+  ::chmod(Passwd("proj").c_str(), 0664); // svnadmin's file as a umask of 002 leaves it
+  TProjectFiles files(Root.Path(), "proj");
+  files.WriteUser("kim", "pw");
+  EXPECT_EQ(FileMode(Passwd("proj")), 0660);
+  ::chmod(Passwd("proj").c_str(), 0644);
+  files.DeleteUser("kim");
+  EXPECT_EQ(FileMode(Passwd("proj")), 0640);
+  EXPECT_EQ(FileMode(Conf("proj")) & 07, 04); // svnserve.conf holds no password
+}

@@ -72,7 +72,7 @@ TEST_F(ProjectMgrTest, UsersOfAProjectPasswordFile) {
   mgr.WriteUser("p", "carol", "c1");
   EXPECT_EQ(ReadFile(Passwd("p")), "### sample\n[users]\n# harry = harryssecret\nbob=b2\n"
                                    "alice=a1\ncarol=c1\n\n[groups]\nx=y\n");
-  EXPECT_EQ(FileMode(Passwd("p")), 0644); // as it was: svnserve's account may read it
+  EXPECT_EQ(FileMode(Passwd("p")), 0640); // svnserve's account may read it, others not
   mgr.DeleteUser("p", "alice");
   mgr.DeleteUser("p", "nobody");
   mgr.ReadUsers("p", users);

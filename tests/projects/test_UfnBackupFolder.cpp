@@ -86,6 +86,36 @@ TEST(BackupFolder, TheArchiveJustMadeIsKeptWhenTheClockWentBack) {
   EXPECT_EQ(r.Removed, (std::vector<std::string>{names[0]}));
 }
 
+// By age, alone and with a count: other projects' archives and look-alikes stay, and the
+// newest archive stays however old it is.
+TEST(BackupFolder, PruneByAgeNeverRemovesTheNewestNorAnythingElse) {
+  TempDir t;
+  const std::vector<std::string> archives = {
+      "alpha_20240101T000000Z.zip", "alpha_20240201T120000Z.zip", "alpha_20240225T000000Z.zip"};
+  const std::vector<std::string> others = {"beta_20200101T000000Z.zip", "alpha_old.zip",
+                                           "alpha_20200101T000000Z.zip.bak"};
+  for (const std::string& n : archives)
+    WriteFile(t / n, n);
+  for (const std::string& n : others)
+    WriteFile(t / n, n);
+  std::tm march{};
+  march.tm_year = 124;
+  march.tm_mon = 2;
+  march.tm_mday = 1;
+  march.tm_isdst = -1;
+  const std::time_t now = std::mktime(&march); // 2024-03-01, local time
+  // 30 days: January's goes, February's first (29 days old) and last stay.
+  TPruneResult r = PruneBackups(t.Path(), "alpha", 0, "", 30, now);
+  EXPECT_EQ(r.Removed, (std::vector<std::string>{archives[0]}));
+  // A year later every one is too old, but the newest stays; with a count too.
+  r = PruneBackups(t.Path(), "alpha", 5, "", 30, now + 365 * 24 * 3600);
+  EXPECT_EQ(r.Removed, (std::vector<std::string>{archives[1]}));
+  std::vector<std::string> expected = {archives[2]};
+  expected.insert(expected.end(), others.begin(), others.end());
+  std::sort(expected.begin(), expected.end());
+  EXPECT_EQ(Names(t.Path()), expected);
+}
+
 TEST(BackupFolder, AWorkFolderIsPrivateHiddenAndGoesWithEverythingInIt) {
   TempDir t;
   TempDir outside;

@@ -260,10 +260,10 @@ TEST(ProfileFileWrite, KeepsOrSetsPermissionsAndLeavesNoTemporaryFile) {
 
   WriteFile(t / "passwd", "[users]\n");
   ::chmod((t / "passwd").c_str(), 0644);
-  // The given mode is for a new file; an existing one keeps its own, so that an account
-  // that serves the repository can still read it.
+  // The given mode is for a new file; an existing one keeps the bits of its owner and group,
+  // so that an account that serves the repository can still read it, but not those for others.
   ProfileFile(t / "passwd", 0600).WriteValue("users", "alice", "a");
-  EXPECT_EQ(FileMode(t / "passwd"), 0644);
+  EXPECT_EQ(FileMode(t / "passwd"), 0640);
   ProfileFile(t / "new-passwd", 0600).WriteValue("users", "alice", "a");
   EXPECT_EQ(FileMode(t / "new-passwd"), 0600);
   ::unlink((t / "new-passwd").c_str());

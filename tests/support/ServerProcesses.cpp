@@ -1,6 +1,7 @@
 #include "support/ServerProcesses.h"
 
 #include "platform/UfnPlatform.h"
+#include "support/TestProcesses.h"
 #include "support/TestSupport.h"
 
 #include <chrono>
@@ -37,6 +38,8 @@ std::vector<TFound> FindServers() {
     long parent = 0, group = 0, session = 0;
     if (std::sscanf(stat.c_str() + close + 3, "%ld %ld %ld", &parent, &group, &session) != 3)
       continue;
+    // Another's server on this machine (a developer's, another test's) is none of ours.
+    if (!StartedByThisTest(static_cast<pid_t>(std::stol(pid)))) continue;
     found.push_back({static_cast<pid_t>(std::stol(pid)), static_cast<pid_t>(parent),
                      static_cast<pid_t>(session)});
   }

@@ -1,4 +1,6 @@
-// Finding the svnserve processes on the machine, for the tests that start and stop servers.
+// Finding the svnserve processes this test process started, itself or through the program
+// under test, for the tests that start and stop servers. An svnserve of anyone else on the
+// machine is not seen, so that these tests run beside it.
 #pragma once
 
 #include <string>
@@ -7,8 +9,8 @@
 
 namespace testing_support {
 
-// Running (not ended) processes whose executable is named svnserve, without the connection
-// children of a server; waits a moment for a server that is still detaching itself.
+// Running (not ended) svnserve processes of this test, without the connection children of a
+// server; waits a moment for a server that is still detaching itself.
 std::vector<pid_t> ServerPids();
 // The processes a server forked for its connections (svnserve processes in its session).
 std::vector<pid_t> ConnectionPids(pid_t server);
@@ -16,7 +18,7 @@ std::vector<pid_t> ConnectionPids(pid_t server);
 std::string ProcessEnv(pid_t pid, const std::string& name);
 // Polls up to about 5 s; true when the port stopped accepting connections.
 bool WaitPortClosed(int port);
-// Polls up to about 5 s; true once no svnserve runs, connection children included.
+// Polls up to about 5 s; true once no svnserve of this test runs, connections included.
 bool WaitNoServerRuns();
 
 } // namespace testing_support

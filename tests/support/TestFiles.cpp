@@ -40,6 +40,13 @@ bool WaitForFile(const std::string& path) {
   return false;
 }
 
+std::string Joined(const std::vector<std::string>& names, const std::string& separator) {
+  std::string s;
+  for (const std::string& n : names)
+    s += (s.empty() ? "" : separator) + n;
+  return s;
+}
+
 std::string UniqueName(const std::string& base) {
   // The clock as well: a random device of some run-times gives every process the same numbers.
   static std::mt19937 rng(

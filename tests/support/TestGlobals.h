@@ -25,8 +25,7 @@ public:
   TGlobals(const TGlobals&) = delete;
   TGlobals& operator=(const TGlobals&) = delete;
 
-  // Makes SVN. Only for tests that hold the "svnserve" lock: freeing it stops the server it
-  // recorded, and the tests count the svnserve processes on the machine.
+  // Makes SVN. Freeing it stops the server it recorded.
   void MakeServerController();
 
   TclsBasicSetting Settings;

@@ -164,16 +164,40 @@ RunResult Shell(const std::string& command) {
   return r;
 }
 
-bool PortAccepts(int port) {
+namespace {
+
+// A socket on 127.0.0.1:port, connected or bound by `how`; -1 when that fails.
+int LoopbackSocket(int port, int (*how)(int, const sockaddr*, socklen_t)) {
   int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-  if (fd < 0) return false;
+  if (fd < 0) return -1;
   sockaddr_in a{};
   a.sin_family = AF_INET;
   a.sin_port = htons(static_cast<uint16_t>(port));
   a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  bool ok = ::connect(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
+  if (how(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0) return fd;
   ::close(fd);
-  return ok;
+  return -1;
+}
+
+} // namespace
+
+int ConnectLoopback(int port) {
+  return LoopbackSocket(port, ::connect);
+}
+
+int ListenOnLoopback(int port) {
+  int fd = LoopbackSocket(port, ::bind);
+  if (fd >= 0 && ::listen(fd, 8) != 0) {
+    ::close(fd);
+    return -1;
+  }
+  return fd;
+}
+
+bool PortAccepts(int port) {
+  int fd = ConnectLoopback(port);
+  if (fd >= 0) ::close(fd);
+  return fd >= 0;
 }
 
 int FreeLoopbackPort() {
@@ -181,15 +205,10 @@ int FreeLoopbackPort() {
   for (int tries = 0; tries < 1000; ++tries) {
     int port = 20000 + static_cast<int>(rng() % 30000);
     if (port == 3690) continue;
-    int fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    int fd = LoopbackSocket(port, ::bind);
     if (fd < 0) continue;
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_port = htons(static_cast<uint16_t>(port));
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool free = ::bind(fd, reinterpret_cast<sockaddr*>(&a), sizeof a) == 0;
     ::close(fd);
-    if (free && !PortAccepts(port)) return port;
+    if (!PortAccepts(port)) return port;
   }
   throw std::runtime_error("no free loopback port");
 }

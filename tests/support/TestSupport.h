@@ -46,6 +46,8 @@ void SetLocalFileTime(const std::string& path, int year, int month, int day, int
                       int second);
 // Waits up to about 5 s for something to appear at `path`.
 bool WaitForFile(const std::string& path);
+// The names with `separator` between them: "a,b,c".
+std::string Joined(const std::vector<std::string>& names, const std::string& separator = ",");
 // `base` and a random number, so that names of a run do not meet those of an earlier one.
 std::string UniqueName(const std::string& base);
 
@@ -81,6 +83,12 @@ std::string Quote(const std::string& s);
 int FreeLoopbackPort();
 // True when something accepts connections on 127.0.0.1:port.
 bool PortAccepts(int port);
+#ifndef _WIN32
+// A socket connected to 127.0.0.1:port, -1 when nothing accepts; close-on-exec.
+int ConnectLoopback(int port);
+// A socket listening on 127.0.0.1:port, -1 when the port is taken; close-on-exec.
+int ListenOnLoopback(int port);
+#endif
 
 // The number of open file descriptors of this process, and its zombie children.
 int OpenDescriptorCount();
@@ -90,5 +98,10 @@ int ZombieChildCount();
 char ProcessState(int pid);
 // The running processes on this machine whose executable's file name is `name`.
 std::vector<int> ProcessesNamed(const std::string& name);
+#ifdef _WIN32
+// The running processes whose program lies in `folder` (a test's own installation): another's
+// program of the same name elsewhere is not counted.
+std::vector<int> ProcessesUnder(const std::string& folder);
+#endif
 
 } // namespace testing_support

@@ -91,11 +91,15 @@ TEST(UserMgr, SetUserReplacesInPlaceAppendsRemovesAndSavesEachTime) {
   WriteFile(r.Mgr.FileName, "changed behind our back");
   r.Mgr.SetUser("nobody", "");
   EXPECT_EQ(r.File(), "BOB=b2\r\ncarol=c1\r\ndave=x=y=z\r\n");
-  // An existing file keeps the mode it had; only a new one is made owner-only.
+  // An existing file keeps the bits of its owner and group; a new one is owner-only, and
+  // bits for others go at the next write (the passwords are in clear text).
   EXPECT_EQ(FileMode(r.Mgr.FileName), FileMode(r.Dir / "User.Dat"));
   ::chmod(r.Mgr.FileName.c_str(), 0640);
   r.Mgr.SetUser("erin", "e1");
   EXPECT_EQ(FileMode(r.Mgr.FileName), 0640);
+  ::chmod(r.Mgr.FileName.c_str(), 0664);
+  r.Mgr.SetUser("fred", "f1");
+  EXPECT_EQ(FileMode(r.Mgr.FileName), 0660);
 }
 
 TEST(UserMgr, SetUserRefusesWhatTheFileCannotHold) {

@@ -1,6 +1,7 @@
 // The test helpers on Windows. The program keeps its files next to its executable, so every
 // test process runs from a private folder: the first call of PrivateRoot starts the test
 // program again from a hard link in a fresh folder, waits for it and ends with its exit code.
+#include "support/TestProcesses.h"
 #include "support/TestSupport.h"
 
 #ifndef NOMINMAX
@@ -92,9 +93,22 @@ void EnterRoot(const std::string& root) {
   ::SetEnvironmentVariableA("TEMP", (root + "\\tmp").c_str());
 }
 
+// Puts this process, and so everything it starts from now on, into a job that ends them all
+// when the last handle to it closes: when this process ends, however it ends.
+void JoinKillOnCloseJob() {
+  HANDLE job = ::CreateJobObjectA(nullptr, nullptr);
+  if (!job) return;
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION info{};
+  info.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE;
+  if (!::SetInformationJobObject(job, JobObjectExtendedLimitInformation, &info, sizeof info) ||
+      !::AssignProcessToJobObject(job, ::GetCurrentProcess()))
+    ::CloseHandle(job);
+}
+
 // Runs this test program again from a hard link (else a copy) in root\bin and ends with
 // its exit code.
 [[noreturn]] void Relaunch(const std::string& root) {
+  JoinKillOnCloseJob();
   std::string self = ModulePath();
   std::string name = self.substr(self.find_last_of("\\/") + 1);
   std::string copy = root + "\\bin\\" + name;
@@ -296,6 +310,32 @@ std::vector<int> ProcessesNamed(const std::string& name) {
   for (BOOL more = ::Process32First(snap, &pe); more; more = ::Process32Next(snap, &pe))
     if (::lstrcmpiA(pe.szExeFile, name.c_str()) == 0)
       pids.push_back(static_cast<int>(pe.th32ProcessID));
+  ::CloseHandle(snap);
+  return pids;
+}
+
+void GuardTestProcesses() {
+  // The job was made before the test program was started again (see Relaunch).
+}
+
+std::vector<int> ProcessesUnder(const std::string& folder) {
+  std::vector<int> pids;
+  HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snap == INVALID_HANDLE_VALUE) return pids;
+  const std::string prefix = folder + "\\";
+  PROCESSENTRY32 pe{};
+  pe.dwSize = sizeof pe;
+  for (BOOL more = ::Process32First(snap, &pe); more; more = ::Process32Next(snap, &pe)) {
+    HANDLE p = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, pe.th32ProcessID);
+    if (!p) continue;
+    char image[MAX_PATH * 2];
+    DWORD size = sizeof image;
+    if (::QueryFullProcessImageNameA(p, 0, image, &size) && size > prefix.size() &&
+        ::CompareStringA(LOCALE_INVARIANT, NORM_IGNORECASE, image, static_cast<int>(prefix.size()),
+                         prefix.c_str(), static_cast<int>(prefix.size())) == CSTR_EQUAL)
+      pids.push_back(static_cast<int>(pe.th32ProcessID));
+    ::CloseHandle(p);
+  }
   ::CloseHandle(snap);
   return pids;
 }

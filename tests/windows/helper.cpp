@@ -1,6 +1,7 @@
 // A small program that the Windows tests start in the roles they need:
 //   helper argv <file> <args...>   writes its arguments to <file>, one per line
 //   helper sleep <ms>              sleeps, then ends with exit code 7
+//   helper wait <file>             ends with exit code 0 once <file> exists (1 after 60 s)
 //   helper lock <name> <stopfile>  the program body's single-instance check: ends at once with
 //                                  exit code 3 when another process holds the name, else writes
 //                                  "<stopfile>.held" and holds it until <stopfile> exists
@@ -13,7 +14,11 @@
 //                                  administration program over a small folder layout of its
 //                                  own (format, db/current, one file a revision in db/revs/0,
 //                                  empty db/transactions and db/txn-protorevs, conf, hooks,
-//                                  locks); verify checks every revision file's text
+//                                  locks); verify checks every revision file's text;
+//                                  hotcopy --incremental copies over an earlier copy
+//   svnlook.exe youngest|uuid <repo>
+//                                  as a copy named svnlook.exe: the same layout's youngest
+//                                  revision (db/current) and identity (db/uuid)
 #include "platform/UfnPlatform.h"
 
 // winsock2.h before windows.h, which would bring the old winsock.h otherwise.
@@ -103,7 +108,10 @@ int Create(const fs::path& repo) {
                           "conf", "hooks", "locks"})
     fs::create_directories(repo / dir, ec);
   bool ok = !ec && Write(repo / "format", "5\n") && Write(repo / "db/format", "8\n") &&
-            Write(repo / "db/current", "0\n") && Write(repo / "db/revs/0/0", RevisionText(0)) &&
+            Write(repo / "db/current", "0\n") &&
+            Write(repo / "db/uuid", "stand-in-" + std::to_string(::GetTickCount64()) + "-" +
+                                        std::to_string(::GetCurrentProcessId()) + "\n") &&
+            Write(repo / "db/revs/0/0", RevisionText(0)) &&
             Write(repo / "db/revprops/0/0", "END\n") && Write(repo / "locks/db.lock", "") &&
             Write(repo / "conf/svnserve.conf", "[general]\n# password-db = passwd\n") &&
             Write(repo / "conf/passwd", "[users]\n");
@@ -127,24 +135,50 @@ int Verify(const fs::path& repo, bool quiet) {
   return 0;
 }
 
-int Hotcopy(const fs::path& from, const fs::path& to) {
+int Hotcopy(const fs::path& from, const fs::path& to, bool incremental) {
   std::error_code ec;
   if (!fs::exists(from / "format", ec))
     return Fail("E000002: Can't open file '" + (from / "format").string() + "'");
-  if (fs::exists(to, ec)) return Fail("E000017: '" + to.string() + "' already exists");
-  fs::copy(from, to, fs::copy_options::recursive, ec);
+  if (!incremental && fs::exists(to, ec))
+    return Fail("E000017: '" + to.string() + "' already exists");
+  fs::copy(from, to, fs::copy_options::recursive | fs::copy_options::overwrite_existing, ec);
   return ec ? Fail("E000005: " + ec.message()) : 0;
+}
+
+// The first line of a file of the layout, printed as svnlook prints its answer.
+int StandInSvnLook(int argc, char** argv) {
+  if (argc != 3) return Fail("E205001: Try 'svnlook help' for more information");
+  const std::string command = argv[1];
+  const fs::path file = fs::path(argv[2]) / (command == "uuid" ? "db/uuid" : "db/current");
+  std::string text;
+  if ((command != "youngest" && command != "uuid") || !Read(file, text) || text.empty())
+    return Fail("E000002: Can't open file '" + file.string() + "'");
+  std::printf("%s", text.substr(0, text.find('\n') + 1).c_str());
+  return 0;
 }
 
 int StandInSvnAdmin(int argc, char** argv) {
   if (argc < 3) return Fail("E205001: Try 'svnadmin help' for more information");
   const std::string command = argv[1];
   if (command == "create") return Create(argv[2]);
-  if (command == "hotcopy" && argc == 4) return Hotcopy(argv[2], argv[3]);
+  if (command == "hotcopy" && argc == 4) return Hotcopy(argv[2], argv[3], false);
+  if (command == "hotcopy" && argc == 5 && std::string(argv[2]) == "--incremental")
+    return Hotcopy(argv[3], argv[4], true);
   if (command == "verify") {
-    const bool quiet = std::string(argv[2]) == "--quiet" || std::string(argv[2]) == "-q";
-    if (quiet && argc < 4) return Fail("E205001: Repository argument required");
-    return Verify(argv[quiet ? 3 : 2], quiet);
+    // [--quiet|-q] [-r RANGE] REPO: a range is checked as the whole.
+    bool quiet = false;
+    int i = 2;
+    for (; i < argc - 1; ++i) {
+      const std::string arg = argv[i];
+      if (arg == "--quiet" || arg == "-q")
+        quiet = true;
+      else if (arg == "-r")
+        ++i;
+      else
+        break;
+    }
+    if (i != argc - 1) return Fail("E205001: Repository argument required");
+    return Verify(argv[i], quiet);
   }
   return Fail("E205001: Unknown subcommand: '" + command + "'");
 }
@@ -154,6 +188,7 @@ int StandInSvnAdmin(int argc, char** argv) {
 int main(int argc, char** argv) {
   if (BaseName(argv[0]) == "svnserve.exe") return StandInServer(argc, argv);
   if (BaseName(argv[0]) == "svnadmin.exe") return StandInSvnAdmin(argc, argv);
+  if (BaseName(argv[0]) == "svnlook.exe") return StandInSvnLook(argc, argv);
   if (argc < 2) return 2;
   std::string mode = argv[1];
   if (mode == "argv" && argc >= 3) {
@@ -167,6 +202,13 @@ int main(int argc, char** argv) {
   if (mode == "sleep" && argc >= 3) {
     ::Sleep(static_cast<DWORD>(std::atoi(argv[2])));
     return 7;
+  }
+  if (mode == "wait" && argc >= 3) {
+    for (int i = 0; i < 6000; ++i) {
+      if (platform::FileExists(argv[2])) return 0;
+      ::Sleep(10);
+    }
+    return 1;
   }
   if (mode == "lock" && argc >= 4) {
     auto lock = platform::AcquireInstanceLock(argv[2]);

@@ -17,23 +17,6 @@ using namespace testing_support;
 
 namespace {
 
-std::vector<std::string> Names(const std::string& folder) {
-  std::vector<platform::DirEntry> entries;
-  platform::ListDirectory(folder, entries);
-  std::vector<std::string> names;
-  for (const auto& e : entries)
-    names.push_back(e.name);
-  std::sort(names.begin(), names.end());
-  return names;
-}
-
-std::string Joined(const std::vector<std::string>& names) {
-  std::string s;
-  for (const std::string& n : names)
-    s += (s.empty() ? "" : ",") + n;
-  return s;
-}
-
 class WinAdmin : public ::testing::Test {
 protected:
   WinAdmin() {
@@ -43,6 +26,7 @@ protected:
     if (!::CopyFileA(ORLENWAY_ADMIN_EXE, Admin.c_str(), FALSE))
       throw std::runtime_error("cannot copy orlenway-admin.exe");
     SvnAdmin = wintest::HelperCopy(SvnBin, "svnadmin.exe");
+    wintest::HelperCopy(SvnBin, "svnlook.exe");
     // The program's settings file beside the executable, not one named after the tool.
     WriteFile(Tool + "\\orlenway.ini", "object TclsBasicSetting\r\n  SVNPath = '" + Svn +
                                            "'\r\n  RepoPath = '" + Repos + "'\r\n  BackupPath = '" +
@@ -120,17 +104,30 @@ TEST_F(WinAdmin, ListBackupAndVerifyAProjectOfTheWindowsTests) {
     ASSERT_EQ(backup.ExitCode, 0) << backup.Output;
     EXPECT_NE(backup.Output.find("alpha: 프로젝트 폴더 압축을 완료하였습니다."), std::string::npos)
         << backup.Output;
-    if (i == 0) ::Sleep(1100); // the next archive gets another name
+    if (i == 0) {
+      // Nothing new: skipped. A new revision makes the next run copy it over the staging copy.
+      platform::TProgramResult same = Run({"backup", "alpha"});
+      EXPECT_NE(same.Output.find("alpha: 마지막 백업 이후 바뀐 것이 없어 건너뜁니다"),
+                std::string::npos)
+          << same.Output;
+      WriteFile(Repos + "\\alpha\\db\\revs\\0\\2", "revision 2\n");
+      WriteFile(Repos + "\\alpha\\db\\current", "2\n");
+      ::Sleep(1100); // the next archive gets another name
+    }
   }
-  const std::vector<std::string> left = Names(Backups);
-  ASSERT_EQ(left.size(), 1u) << Joined(left) << ": one archive kept, no working copy left";
+  std::vector<std::string> left = FolderNames(Backups);
+  ASSERT_EQ(left.size(), 3u) << Joined(left)
+                             << ": one archive kept, the staging copy, no work folder";
+  EXPECT_EQ(left[0], ".orlenway-staging-alpha");
+  EXPECT_EQ(left[1], ".orlenway-staging-alpha.state");
+  left.erase(left.begin(), left.begin() + 2);
   EXPECT_TRUE(IsBackupArchiveOf("alpha", left[0])) << left[0];
 
   const ziptest::TArchiveView zip = ziptest::ReadArchive(Backups + "\\" + left[0]);
   std::vector<std::string> entries;
   for (const auto& e : zip.Entries)
     entries.push_back(e.Name);
-  for (const char* name : {"format", "db/current", "db/revs/0/1", "db/transactions/",
+  for (const char* name : {"format", "db/current", "db/revs/0/1", "db/revs/0/2", "db/transactions/",
                            "db/txn-protorevs/", "conf/passwd"})
     EXPECT_NE(std::find(entries.begin(), entries.end(), name), entries.end()) << name;
   for (const auto& e : zip.Entries)
@@ -159,10 +156,11 @@ TEST_F(WinAdmin, ListBackupAndVerifyAProjectOfTheWindowsTests) {
 TEST_F(WinAdmin, RestoreUnpacksTheArchiveAsANewProject) {
   CreateProject("alpha");
   ASSERT_EQ(Run({"backup", "alpha"}).ExitCode, 0);
-  const std::string archive = Backups + "\\" + Names(Backups).at(0);
+  // The archive comes after the hidden staging copy and its state.
+  const std::string archive = Backups + "\\" + FolderNames(Backups).at(2);
   platform::TProgramResult r = Run({"restore", archive, "beta"});
   ASSERT_EQ(r.ExitCode, 0) << r.Output;
-  EXPECT_EQ(Joined(Names(Repos)), "alpha,beta");
+  EXPECT_EQ(Joined(FolderNames(Repos)), "alpha,beta");
   EXPECT_EQ(ReadFile(Repos + "\\beta\\db\\revs\\0\\1"), "revision 1\n");
   EXPECT_EQ(ReadFile(Repos + "\\beta\\conf\\passwd"), "[users]\r\nkim = pw-kim\r\n");
   EXPECT_TRUE(platform::DirectoryExists(Repos + "\\beta\\db\\transactions"));
@@ -175,7 +173,7 @@ TEST_F(WinAdmin, RestoreUnpacksTheArchiveAsANewProject) {
       << r.Output;
   r = Run({"restore", archive, "beta"});
   EXPECT_EQ(r.ExitCode, 2);
-  EXPECT_EQ(Joined(Names(Repos)), "alpha,beta") << "nothing left behind";
+  EXPECT_EQ(Joined(FolderNames(Repos)), "alpha,beta") << "nothing left behind";
 }
 #else
 TEST_F(WinAdmin, WithoutLibarchiveRestoreIsLeftOutAndTheHelpSaysSo) {

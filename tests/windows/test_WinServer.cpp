@@ -71,16 +71,21 @@ TEST(WinRunCommand, TheCapturedRunGivesTheOutputAndTheExitCode) {
 
 TEST(WinRunCommand, NotWaitingReturnsAtOnceAndLeavesNoHandleOpen) {
   TempDir t;
+  // The first run opens what the process keeps for every later one: not a leak.
+  ASSERT_TRUE(RunCommand("exit 0", true));
   int handles = OpenDescriptorCount();
   EXPECT_TRUE(RunCommand("C:\\nonexistent\\program-of-nobody.exe --flag", false));
-  DWORD start = ::GetTickCount();
-  EXPECT_TRUE(RunCommand(Helper() + " sleep 1500 & echo late> " + QuotedPath(t / "late"), false));
-  EXPECT_LT(::GetTickCount() - start, 1000u);
+  // The command goes on until the test opens its gate: a run that waited for it would see
+  // "late" written (after the helper gives up) before it returns.
+  EXPECT_TRUE(RunCommand(Helper() + " wait " + QuotedPath(t / "gate") + " & echo late> " +
+                             QuotedPath(t / "late"),
+                         false));
   EXPECT_FALSE(Exists(t / "late"));
   for (int i = 0; i < 10; ++i)
     ASSERT_TRUE(RunCommand("exit 3", i % 2 == 0))
         << "run " << i << ": " << platform::LastErrorCode() << " " << platform::LastErrorMessage();
   EXPECT_EQ(OpenDescriptorCount(), handles) << "process or thread handles left open";
+  WriteFile(t / "gate", "");
   EXPECT_TRUE(WaitForFile(t / "late"));
 }
 
@@ -207,8 +212,6 @@ std::string FakeInstallation(const TempDir& t, const std::string& name) {
 class WinServerControl : public ::testing::Test {
 protected:
   void SetUp() override {
-    if (!ProcessesNamed("svnserve.exe").empty())
-      GTEST_SKIP() << "an svnserve.exe this test did not start is running";
     Port = FreeLoopbackPort();
     BasicSetting->SetPort(Port);
     Globals.MakeServerController();
@@ -278,12 +281,12 @@ TEST_F(WinServerControl, StartFindsTheServerThroughTheAddedBinFolderAndStopEndsI
   ASSERT_TRUE(started) << ::testing::PrintToString(Messages());
   EXPECT_TRUE(Messages().empty());
   EXPECT_TRUE(PortAccepts(Port));
-  EXPECT_EQ(ProcessesNamed("svnserve.exe").size(), 1u);
+  EXPECT_EQ(ProcessesUnder(t.Path()).size(), 1u);
 
   EXPECT_TRUE(SVN->StopServer());
-  for (int i = 0; i < 100 && !ProcessesNamed("svnserve.exe").empty(); ++i)
+  for (int i = 0; i < 100 && !ProcessesUnder(t.Path()).empty(); ++i)
     ::Sleep(20);
-  EXPECT_TRUE(ProcessesNamed("svnserve.exe").empty());
+  EXPECT_TRUE(ProcessesUnder(t.Path()).empty());
   EXPECT_FALSE(PortAccepts(Port));
   EXPECT_FALSE(SVN->StopServer()) << "nothing left to stop";
 }
@@ -319,7 +322,7 @@ TEST_F(WinServerControl, APortThatIsTakenIsRefusedBeforeAnythingStarts) {
   EXPECT_FALSE(SVN->StartServer());
   EXPECT_EQ(Messages(), std::vector<std::string>{"에라~: SVN 포트 " + std::to_string(Port) +
                                                  " 이(가) 이미 사용 중입니다"});
-  EXPECT_EQ(ProcessesNamed("svnserve.exe").size(), 1u) << "only the holder";
+  EXPECT_EQ(ProcessesUnder(t.Path()).size(), 1u) << "only the holder";
   DoneSVN(); // the holder is no server of the program's: it keeps running
   EXPECT_EQ(holder.WaitForExit(300), -1);
   EXPECT_TRUE(PortAccepts(Port));
