@@ -2,6 +2,7 @@
 #include "admin/UfnAdminAccess.h"
 
 #include "admin/UfnAdminBackupStatus.h"
+#include "admin/UfnAdminMirror.h"
 #include "admin/UfnAdminOverview.h"
 #include "admin/UfnProgressBar.h"
 #include "base/UfnDesktop.h"
@@ -24,6 +25,7 @@
 
 #include <algorithm>
 #include <exception>
+#include <iostream>
 #include <memory>
 #include <optional>
 
@@ -99,6 +101,7 @@ std::string HelpText() {
                kCommandColumn);
   h += HelpRow("  log [--project P] [--user U] [--since 시각] [--json]",
                "서버 기록(svnserve.log)의 사건을 오래된 것부터 보여줍니다", kCommandColumn);
+  h += AdminMirrorHelp(kCommandColumn);
   h += "\n";
   h += HelpRow("  --help", "이 도움말을 보여줍니다", kGeneralColumn);
   h += HelpRow("  --version", "버전을 보여줍니다", kGeneralColumn);
@@ -498,7 +501,7 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (command == "backup-status") return AdminBackupStatus(args, BackupRecordFile(), out, err);
   try {
     if (command != "list" && command != "backup" && command != "verify" && command != "access" &&
-        command != "group" && command != "status" && command != "log"
+        command != "group" && command != "status" && command != "log" && command != "mirror"
 #ifdef ORLENWAY_RESTORE
         && command != "restore"
 #endif
@@ -525,6 +528,7 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (command == "verify") return Verify(args, out, terminal, columns);
     if (command == "status") return AdminStatus(args, out, err);
     if (command == "log") return AdminLog(args, out, err);
+    if (command == "mirror") return AdminMirror(args, out, err, std::cin);
 #ifdef ORLENWAY_RESTORE
     return Restore(args, out);
 #endif

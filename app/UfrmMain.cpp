@@ -5,6 +5,7 @@
 #include "base/UfnDesktop.h"
 #include "base/UfnErrors.h"
 #include "platform/UfnFiles.h"
+#include "projects/UfrmMirrorMgr.h"
 #include "projects/UfrmProjectMgr.h"
 #include "server/UclsSVN.h"
 #include "settings/UclsBasicSetting.h"
@@ -252,6 +253,10 @@ void TfrmMain::acUserMgrExecute() {
 
 void TfrmMain::acProjectMgrExecute() {
   ShowProjectMgr();
+}
+
+void TfrmMain::acMirrorMgrExecute() {
+  ShowMirrorMgr();
 }
 
 void TfrmMain::acAboutExecute() {

@@ -33,6 +33,8 @@ public:
   QAction* acProjectMgr;
   QAction* acAbout;
   QList<QAction*> acMain;
+  // The mirrors' dialog: a menu item of Tools only, no button.
+  QAction* acMirrorMgr;
   // The window menu.
   QAction* acMinimizeToTray;
   QAction* acClose;
@@ -81,6 +83,7 @@ public:
   void acBasicSettingExecute();
   void acUserMgrExecute();
   void acProjectMgrExecute();
+  void acMirrorMgrExecute();
   void acAboutExecute();
   // The desktop asks whether the session may end: yes, and the window closes unasked.
   bool WMQueryEndSession();

@@ -135,6 +135,9 @@ void TfrmMain::CreateMenus() {
   tiTools->addAction(acBasicSetting);
   tiTools->addAction(acUserMgr);
   tiTools->addAction(acProjectMgr);
+  acMirrorMgr =
+      tiTools->addAction(QString::fromUtf8("미러 관리"), this, &TfrmMain::acMirrorMgrExecute);
+  acMirrorMgr->setObjectName("acMirrorMgr");
   tiHelp = makeMenu("tiHelp", "  도움말  ", 2);
   tiHelp->addAction(acAbout);
   setMenuBar(mmMain);

@@ -9,8 +9,12 @@ if(NOT WIN32 AND NOT APPLE)
   set(ORLENWAY_ADMIN_PATH ${CMAKE_INSTALL_FULL_BINDIR}/orlenway-admin)
   configure_file(${PROJECT_SOURCE_DIR}/dist/orlenway-admin-backup.service.in
                  ${PROJECT_BINARY_DIR}/dist/orlenway-admin-backup.service @ONLY)
+  configure_file(${PROJECT_SOURCE_DIR}/dist/orlenway-admin-mirror.service.in
+                 ${PROJECT_BINARY_DIR}/dist/orlenway-admin-mirror.service @ONLY)
   install(FILES ${PROJECT_BINARY_DIR}/dist/orlenway-admin-backup.service
                 ${PROJECT_SOURCE_DIR}/dist/orlenway-admin-backup.timer
+                ${PROJECT_BINARY_DIR}/dist/orlenway-admin-mirror.service
+                ${PROJECT_SOURCE_DIR}/dist/orlenway-admin-mirror.timer
           DESTINATION lib/systemd/user)
 endif()
 

@@ -51,6 +51,9 @@ bool FileExists(const std::string& path);      // exists and is not a folder
 bool DirectoryExists(const std::string& path); // exists and is a folder
 // Creates the folder and every missing parent. True when the folder exists afterwards.
 bool ForceDirectories(const std::string& path);
+// ForceDirectories, then the folder is closed to other accounts (mode 0700; on Windows the
+// folder under the user's profile already is).
+bool ForcePrivateDirectory(const std::string& path);
 bool DeleteFile(const std::string& path);
 bool RemoveDirectory(const std::string& path); // an empty folder only
 // Renames within one file system, replacing an existing target. False (errno kept) otherwise.

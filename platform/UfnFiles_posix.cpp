@@ -207,6 +207,15 @@ bool ForceDirectories(const std::string& path) {
   return DirectoryExists(path);
 }
 
+bool ForcePrivateDirectory(const std::string& path) {
+  if (!ForceDirectories(path)) return false;
+  if (::chmod(path.c_str(), 0700) != 0) {
+    Remember();
+    return false;
+  }
+  return true;
+}
+
 bool DeleteFile(const std::string& path) {
   if (::unlink(path.c_str()) != 0) {
     Remember();

@@ -229,6 +229,10 @@ bool ForceDirectories(const std::string& path) {
   return DirectoryExists(p);
 }
 
+bool ForcePrivateDirectory(const std::string& path) {
+  return ForceDirectories(path);
+}
+
 bool DeleteFile(const std::string& path) {
   if (!::DeleteFileA(path.c_str())) {
     Remember();

@@ -6,6 +6,7 @@
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnBackup.h"
 #include "projects/UfnBackupJob.h"
+#include "projects/UfnMirrorJob.h"
 #include "projects/UfnProjectJobs.h"
 #include "projects/UfnProjectUsers.h"
 #include "projects/UfrmProjectMgr_Backup.h"
@@ -324,7 +325,13 @@ void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool selected) {
   if (!selected) return;
   const std::string project = SelectedProject();
   FShownProject = project;
-  lblProject->setText(Q("프로젝트: ") + QString::fromStdString(project));
+  // A mirror serves reads only; its users and levels work as on any project.
+  TMirrorStatus mirror;
+  const bool isMirror =
+      ReadMirrorStatus(BasicSetting->SVNPath, BasicSetting->RepoPath, project, false, mirror);
+  lblProject->setText(Q("프로젝트: ") + QString::fromStdString(project) +
+                      (isMirror ? Q(" (읽기 전용 미러)") : QString()));
+  lblProject->setToolTip(isMirror ? Q("원본: " + mirror.Source) : QString());
   pnlClient->setEnabled(true);
   Reported([this] {
     LoadAccess();

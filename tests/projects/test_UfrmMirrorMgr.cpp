@@ -1,0 +1,110 @@
+// The mirrors' dialog offscreen over repositories of the real Subversion programs: the lag as
+// it shows, a sync on demand, and a promotion asked through the prompt.
+#include "projects/UfnMirrorJob.h"
+#include "projects/UfrmMirrorMgr.h"
+#include "projects/UfrmProjectMgr.h"
+
+#include "support/GuiTestApp.h"
+#include "support/TestGlobals.h"
+#include "support/TestSupport.h"
+#include "support/UfnScriptedPrompt.h"
+#include <QLabel>
+
+#include <QApplication>
+#include <QPushButton>
+#include <QTimer>
+#include <QTreeWidget>
+#include <functional>
+#include <gtest/gtest.h>
+
+using namespace testing_support;
+
+namespace {
+
+class MirrorMgrDialog : public ::testing::Test {
+protected:
+  MirrorMgrDialog() { Globals.Settings.SVNPath = "/usr"; }
+
+  void Show(const std::function<void(TfrmMirrorMgr&)>& act) {
+    bool ran = false;
+    QTimer::singleShot(0, [&] {
+      auto* f = qobject_cast<TfrmMirrorMgr*>(QApplication::activeModalWidget());
+      if (f) {
+        act(*f);
+        ran = true;
+        f->close();
+      }
+    });
+    ShowMirrorMgr();
+    EXPECT_TRUE(ran) << "the dialog was not shown";
+  }
+
+  static std::vector<std::string> Row(const QTreeWidget* lv, int i) {
+    std::vector<std::string> cells;
+    for (int c = 0; c < lv->columnCount(); ++c)
+      cells.push_back(lv->topLevelItem(i)->text(c).toStdString());
+    return cells;
+  }
+
+  TempDir Root{"repos"};
+  TempDir Sources{"sources"};
+  TGlobals Globals{Root.Path()};
+};
+
+} // namespace
+
+TEST_F(MirrorMgrDialog, ShowsTheLagSyncsAndPromotesAfterAYes) {
+  const std::string source = Sources / "src";
+  ASSERT_EQ(Shell("svnadmin create " + Quote(source)).ExitCode, 0);
+  const std::string url = LocalRepositoryUrl(source);
+  ASSERT_EQ(Shell("svn mkdir -q -m one " + Quote(url + "/trunk")).ExitCode, 0);
+  ASSERT_TRUE(AddMirror("/usr", Root.Path(), "mir", {url, "", ""}, SilentObserver()).Ok());
+  ASSERT_EQ(Shell("svnadmin create " + Quote(Root / "plain")).ExitCode, 0);
+  ASSERT_EQ(Shell("svn mkdir -q -m two " + Quote(url + "/tags")).ExitCode, 0);
+
+  TScriptedPrompt prompt;
+  prompt.Answer(mbNo);
+  prompt.Answer(mbYes);
+  Show([&](TfrmMirrorMgr& f) {
+    ASSERT_EQ(f.lvMirror->topLevelItemCount(), 1);
+    std::vector<std::string> row = Row(f.lvMirror, 0);
+    EXPECT_EQ(row[0], "mir");
+    EXPECT_EQ(row[1], url);
+    EXPECT_EQ(row[2], "1");
+    EXPECT_EQ(row[3], "2");
+    f.btnSync->click(); // nothing selected: nothing happens
+    f.lvMirror->topLevelItem(0)->setSelected(true);
+    f.btnSync->click();
+    row = Row(f.lvMirror, 0);
+    EXPECT_EQ(row[2], "2");
+    EXPECT_EQ(row[4].size(), 20u) << row[4];
+    f.btnPromote->click(); // No
+    EXPECT_EQ(f.lvMirror->topLevelItemCount(), 1);
+    f.btnPromote->click(); // Yes
+    EXPECT_EQ(f.lvMirror->topLevelItemCount(), 0);
+  });
+  EXPECT_FALSE(IsMirror("/usr", Root.Path(), "mir"));
+  EXPECT_EQ(
+      Shell("svn mkdir -q -m three " + Quote(LocalRepositoryUrl(Root / "mir") + "/x")).ExitCode, 0);
+}
+
+// The project manager marks a mirror as read-only and leaves its users and levels working.
+TEST_F(MirrorMgrDialog, TheProjectManagerShowsAMirrorAsReadOnly) {
+  const std::string source = Sources / "src";
+  ASSERT_EQ(Shell("svnadmin create " + Quote(source)).ExitCode, 0);
+  ASSERT_TRUE(
+      AddMirror("/usr", Root.Path(), "mir", {LocalRepositoryUrl(source), "", ""}, SilentObserver())
+          .Ok());
+  bool ran = false;
+  QTimer::singleShot(0, [&] {
+    auto* f = qobject_cast<TfrmProjectMgr*>(QApplication::activeModalWidget());
+    if (!f) return;
+    f->lvProject->topLevelItem(0)->setSelected(true);
+    EXPECT_EQ(f->lblProject->text(), QString::fromUtf8("프로젝트: mir (읽기 전용 미러)"));
+    EXPECT_TRUE(f->pnlClient->isEnabled());
+    ran = true;
+    f->close();
+  });
+  ShowProjectMgr();
+  EXPECT_TRUE(ran);
+}
