@@ -113,7 +113,7 @@ std::string ServerAddress(const std::string& host, int port) {
 }
 
 std::string ServerProgramPath() {
-  return AddPathDelimiter(AddPathDelimiter(BasicSetting->SVNPath) + "bin") + ServerImage;
+  return TSubversion(BasicSetting->SVNPath).Program("svnserve");
 }
 
 std::string ServerRecordPath() {
