@@ -76,6 +76,8 @@ step_files() {
 bin/orlenway-admin
 lib/systemd/user/orlenway-admin-backup.service
 lib/systemd/user/orlenway-admin-backup.timer
+lib/systemd/user/orlenway-admin-mirror.service
+lib/systemd/user/orlenway-admin-mirror.timer
 share/applications/orlenway.desktop
 share/icons/hicolor/scalable/apps/orlenway.svg"
   for s in $sizes; do expected+=$'\n'"share/icons/hicolor/${s}x${s}/apps/orlenway.png"; done
@@ -93,6 +95,9 @@ share/icons/hicolor/scalable/apps/orlenway.svg"
   grep -qx "ExecStart=/usr/bin/orlenway-admin backup --all --keep 14" \
     "$root/lib/systemd/user/orlenway-admin-backup.service" ||
     fail "the backup service does not run the installed orlenway-admin"
+  grep -qx "ExecStart=/usr/bin/orlenway-admin mirror sync --all" \
+    "$root/lib/systemd/user/orlenway-admin-mirror.service" ||
+    fail "the mirror service does not run the installed orlenway-admin"
 
   # The desktop entry: valid with neither error nor warning, and the keys the menu relies on.
   local entry=$root/share/applications/orlenway.desktop
