@@ -50,8 +50,8 @@ bool ReadPart(const std::string& path, int64_t offset, int64_t count, std::strin
   bool ok = platform::FileSeek(h, offset, platform::fsoBeginning) == offset;
   char buffer[65536];
   while (ok && static_cast<int64_t>(data.size()) < count) {
-    const int64_t want =
-        std::min<int64_t>(static_cast<int64_t>(sizeof buffer), count - static_cast<int64_t>(data.size()));
+    const int64_t want = std::min<int64_t>(static_cast<int64_t>(sizeof buffer),
+                                           count - static_cast<int64_t>(data.size()));
     const int64_t got = platform::FileRead(h, buffer, static_cast<size_t>(want));
     if (got < 0) ok = false;
     if (got <= 0) break;
@@ -141,7 +141,8 @@ bool ReadState(const std::string& file, TAlertState& state, std::string& problem
     if (state.Log.Offset < 0 || state.Log.HeadLength < 0 || state.Log.HeadLength > kHeadBytes)
       throw json::other_error::create(501, "bad log mark", nullptr);
     for (const json& u : doc.at("unreachable"))
-      state.Unreachable.push_back({u.at("project").get<std::string>(), u.at("reason").get<std::string>()});
+      state.Unreachable.push_back(
+          {u.at("project").get<std::string>(), u.at("reason").get<std::string>()});
     for (const json& t : doc.at("told"))
       state.Told.insert(t.get<std::string>());
   } catch (const json::exception&) {
@@ -193,9 +194,10 @@ void FollowUnreachable(std::vector<TUnreachableProject>& current,
 // the product of a failed run does not count as good.
 void FindOldestBackup(const TAlertOptions& o, const std::vector<TBackupRecordEntry>& record,
                       std::time_t now, TAlerts& a) {
+  // Without a backup folder nothing is backed up on purpose: the age would only nag.
   std::vector<platform::DirEntry> folders, archives;
-  if (!platform::ListDirectory(o.RepoPath, folders)) return;
-  if (!o.BackupPath.empty()) platform::ListDirectory(o.BackupPath, archives);
+  if (o.BackupPath.empty() || !platform::ListDirectory(o.RepoPath, folders)) return;
+  platform::ListDirectory(o.BackupPath, archives);
   bool found = false;
   for (const auto& f : folders) {
     if (!f.IsDirectory() || f.name.empty() || f.name[0] == '.' ||
@@ -216,8 +218,8 @@ void FindOldestBackup(const TAlertOptions& o, const std::vector<TBackupRecordEnt
       found = true;
     }
   }
-  a.BackupTooOld = found && (a.OldestAgeS < 0 ||
-                             a.OldestAgeS > static_cast<long long>(o.LimitDays) * 86400);
+  a.BackupTooOld =
+      found && (a.OldestAgeS < 0 || a.OldestAgeS > static_cast<long long>(o.LimitDays) * 86400);
 }
 
 } // namespace
@@ -286,8 +288,9 @@ std::string AgeText(long long s) {
 std::string AlertStatusText(const TAlerts& a, int limitDays) {
   std::string text;
   if (!a.OldestProject.empty()) {
-    text = "가장 오래된 최근 백업: " + (a.OldestAgeS < 0 ? std::string("없음") : AgeText(a.OldestAgeS)) +
-           " (" + a.OldestProject + ")";
+    text = "가장 오래된 최근 백업: " +
+           (a.OldestAgeS < 0 ? std::string("없음") : AgeText(a.OldestAgeS)) + " (" +
+           a.OldestProject + ")";
     if (a.BackupTooOld)
       text += a.OldestAgeS < 0 ? " · 경고: 백업 없음"
                                : " · 경고: " + std::to_string(limitDays) + "일 넘게 백업 없음";

@@ -12,7 +12,7 @@
 
 struct TAlertOptions {
   std::string RepoPath;
-  std::string BackupPath; // "" when none is set: every project is without an archive
+  std::string BackupPath; // "" when none is set: no backups are made, no age is judged
   std::string StateFolder;
   std::string LogPath;    // "" for the server's log in the state folder
   std::string RecordFile; // "" for the backup record in the state folder
@@ -33,10 +33,10 @@ struct TUnreachableProject {
 
 struct TAlerts {
   // The project whose newest good archive is the oldest; a project without any archive comes
-  // first. "" when the root holds no project.
+  // first. "" when the root holds no project or no backup folder is set.
   std::string OldestProject;
-  long long OldestAgeS = -1; // -1: OldestProject has no archive at all
-  bool BackupTooOld = false; // older than the limit, or no archive
+  long long OldestAgeS = -1;                    // -1: OldestProject has no archive at all
+  bool BackupTooOld = false;                    // older than the limit, or no archive
   std::vector<TBackupFailure> Failures;         // every last run that failed
   std::vector<TUnreachableProject> Unreachable; // every project shut out now
   // Of the above, those not told before (marked told by this check).

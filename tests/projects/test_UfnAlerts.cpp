@@ -83,6 +83,9 @@ TEST_F(Alerts, TheOldestNewestArchiveAndTheFailedRunsToldOnce) {
   al = CheckAlerts(Options);
   EXPECT_FALSE(al.BackupTooOld);
   EXPECT_EQ(AlertStatusText(al, 10), "가장 오래된 최근 백업: 9일 전 (b)");
+  Options.BackupPath = "";
+  EXPECT_EQ(AlertStatusText(CheckAlerts(Options)), "");
+  Options.BackupPath = Backups.Path();
 
   // b's last run failed, and the archive it left is no good one: c's failure came later and
   // left nothing. Each is told once.
@@ -129,8 +132,7 @@ TEST_F(Alerts, AnUnreachableProjectIsToldOnceUntilItIsServedAgain) {
       Invalid("101", "a") + Line("102", "b", "ERR - 0 210002 Network connection closed"));
   TAlerts al = CheckAlerts(Options);
   ASSERT_EQ(Names(al.NewUnreachable), std::vector<std::string>{"a"});
-  EXPECT_EQ(al.NewUnreachable[0].Reason,
-            "Invalid authz configuration; line 2: Option expected");
+  EXPECT_EQ(al.NewUnreachable[0].Reason, "Invalid authz configuration; line 2: Option expected");
   EXPECT_EQ(AlertNoticeText(al), "프로젝트 a에 접속할 수 없습니다: Invalid authz configuration; "
                                  "line 2: Option expected");
   EXPECT_NE(AlertStatusText(al).find(" · 경고: 접속 불가 a"), std::string::npos);
@@ -143,9 +145,10 @@ TEST_F(Alerts, AnUnreachableProjectIsToldOnceUntilItIsServedAgain) {
   // A line the server is still writing waits for its end.
   Log(Invalid("103", "b").substr(0, 40));
   EXPECT_TRUE(CheckAlerts(Options).NewUnreachable.empty());
-  WriteFile(State / "svnserve.log", ReadFile(State / "svnserve.log").substr(0,
-                                    ReadFile(State / "svnserve.log").size() - 40) +
-                                        Invalid("103", "b"));
+  WriteFile(
+      State / "svnserve.log",
+      ReadFile(State / "svnserve.log").substr(0, ReadFile(State / "svnserve.log").size() - 40) +
+          Invalid("103", "b"));
   al = CheckAlerts(Options);
   EXPECT_EQ(Names(al.NewUnreachable), std::vector<std::string>{"b"});
   EXPECT_EQ(Names(al.Unreachable), (std::vector<std::string>{"a", "b"}));
