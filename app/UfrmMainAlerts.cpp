@@ -50,8 +50,8 @@ void TfrmMain::AlertsChecked(const TAlerts& alerts) {
   const bool warn = alerts.BackupTooOld || !alerts.Unreachable.empty();
   lblBackupStatus->setStyleSheet(warn ? "color: #c00000;" : "");
   lblBackupStatus->setToolTip(FAlertStatus);
-  lblBackupStatus->setText(lblBackupStatus->fontMetrics().elidedText(
-      FAlertStatus, Qt::ElideMiddle, lblBackupStatus->width()));
+  lblBackupStatus->setText(lblBackupStatus->fontMetrics().elidedText(FAlertStatus, Qt::ElideMiddle,
+                                                                     lblBackupStatus->width()));
   UpdateServerStatus();
   const std::string notice = AlertNoticeText(alerts);
   if (notice.empty()) return;
