@@ -125,8 +125,9 @@ std::string ProblemKey(const std::string& text) {
   return "problem\t" + text;
 }
 
-bool ReadState(const std::string& file, TAlertState& state, std::string& problem) {
-  std::string text;
+// `text`: the file as read, "" when there is none.
+bool ReadState(const std::string& file, TAlertState& state, std::string& text,
+               std::string& problem) {
   if (!platform::FileExists(file)) return true;
   if (!platform::ReadWholeFile(file, text)) {
     problem = "알림 상태 파일을 읽지 못했습니다: " + file;
@@ -153,7 +154,12 @@ bool ReadState(const std::string& file, TAlertState& state, std::string& problem
   return true;
 }
 
-bool WriteState(const std::string& file, const TAlertState& state) {
+// Written only when it changed, and not at all while there is nothing to remember: a timer
+// calls this every minute.
+bool WriteState(const std::string& file, const TAlertState& state, const std::string& old) {
+  if (old.empty() && state.Log.Offset == 0 && state.Log.HeadLength == 0 &&
+      state.Unreachable.empty() && state.Told.empty())
+    return true;
   json unreachable = json::array();
   for (const auto& u : state.Unreachable)
     unreachable.push_back({{"project", u.Project}, {"reason", u.Reason}});
@@ -163,12 +169,13 @@ bool WriteState(const std::string& file, const TAlertState& state) {
                 {"head_hash", state.Log.HeadHash}}},
               {"unreachable", unreachable},
               {"told", state.Told}};
-  const std::string folder = FolderOf(file);
-  if (!platform::DirectoryExists(folder) && !platform::ForceDirectories(folder)) return false;
   // A name or message that is no valid UTF-8 is kept with replacement characters: its key
   // then differs from the one read back, and it may be told once more, never lost.
-  return platform::WriteFileAtomic(
-      file, doc.dump(1, '\t', false, json::error_handler_t::replace) + "\n", 0600);
+  const std::string text = doc.dump(1, '\t', false, json::error_handler_t::replace) + "\n";
+  if (text == old) return true;
+  const std::string folder = FolderOf(file);
+  if (!platform::DirectoryExists(folder) && !platform::ForceDirectories(folder)) return false;
+  return platform::WriteFileAtomic(file, text, 0600);
 }
 
 // The projects shut out after the new events: a project's newest event decides, and one that
@@ -234,8 +241,9 @@ TAlerts CheckAlerts(const TAlertOptions& o) {
   const std::string stateFile = AlertStateFile(o.StateFolder);
   TAlertState state;
   std::vector<std::string> problems;
-  std::string problem;
-  if (!ReadState(stateFile, state, problem)) {
+  std::string problem, stateText;
+  if (!ReadState(stateFile, state, stateText, problem)) {
+    stateText.clear();
     // Kept for a person to look at; the watch goes on from an empty state.
     platform::DeleteFile(stateFile + ".damaged");
     platform::RenameFile(stateFile, stateFile + ".damaged");
@@ -272,7 +280,7 @@ TAlerts CheckAlerts(const TAlertOptions& o) {
     told.insert(ProblemKey(p));
   }
   state.Told = std::move(told);
-  if (!WriteState(stateFile, state))
+  if (!WriteState(stateFile, state, stateText))
     a.NewProblems.push_back("알림 상태 파일을 쓰지 못했습니다: " + stateFile + " (" +
                             platform::LastErrorMessage() + ")");
   return a;

@@ -73,6 +73,8 @@ TEST_F(Alerts, TheOldestNewestArchiveAndTheFailedRunsToldOnce) {
   EXPECT_EQ(al.OldestAgeS, -1);
   EXPECT_TRUE(al.BackupTooOld);
   EXPECT_EQ(AlertStatusText(al), "가장 오래된 최근 백업: 없음 (c) · 경고: 백업 없음");
+  // Nothing to remember yet: no state file is made.
+  EXPECT_FALSE(Exists(AlertStateFile(State.Path())));
 
   Archive("c", 1);
   al = CheckAlerts(Options);
