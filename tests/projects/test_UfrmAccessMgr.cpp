@@ -96,8 +96,7 @@ TEST_F(AccessMgrDialog, SetsRulesRefusesWideningEditsGroupsAndExplains) {
     f.cbPath->setCurrentText("/");
     f.cbWho->setCurrentText("bob");
     f.btnSetRule->click();
-    EXPECT_NE(LastMessage(prompt).find(kAccessUnionHint), std::string::npos)
-        << LastMessage(prompt);
+    EXPECT_NE(LastMessage(prompt).find(kAccessUnionHint), std::string::npos) << LastMessage(prompt);
     EXPECT_EQ(ReadFile(authz), before);
 
     // A group, then a rule naming it; the group cannot go while the rule stands.
@@ -139,11 +138,35 @@ TEST_F(AccessMgrDialog, SetsRulesRefusesWideningEditsGroupsAndExplains) {
   });
   EXPECT_EQ(prompt.Unanswered, 2) << "the two refusals, each told once";
 
-  // The project manager marks where rules exist.
+  // The project manager marks where rules exist and opens them on the selected project,
+  // beside its own controls.
   Show([&](TfrmProjectMgr& f) {
+    for (QWidget* own :
+         {(QWidget*)f.rgAnonAccess, (QWidget*)f.rgAuthAccess, (QWidget*)f.btnApplyAuth})
+      for (QWidget* added : {(QWidget*)f.btnAccess, (QWidget*)f.lblRules}) {
+        EXPECT_FALSE(own->geometry().intersects(added->geometry()))
+            << own->objectName().toStdString();
+        EXPECT_TRUE(f.pnlClient_Top->rect().contains(added->geometry()));
+      }
     Click(f.lvProject, "app");
     EXPECT_EQ(f.lblRules->text(), QString::fromUtf8("규칙\n있음"));
     EXPECT_TRUE(f.lblRules->toolTip().contains("/trunk/secret"));
+    std::string opened;
+    QTimer::singleShot(0, [&] {
+      if (auto* a = qobject_cast<TfrmAccessMgr*>(QApplication::activeModalWidget())) {
+        opened = a->SelectedProject();
+        a->grab().save(QString::fromStdString(Root / "access.png"));
+        Settle(*a);
+        a->close();
+      }
+    });
+    f.btnAccess->click();
+    EXPECT_EQ(opened, "app");
+    f.grab().save(QString::fromStdString(Root / "projects.png"));
+    if (const char* keep = getenv("ORLENWAY_KEEP_SHOTS")) {
+      Shell("cp " + Quote(Root / "access.png") + " " + Quote(Root / "projects.png") + " " +
+            Quote(keep));
+    }
     Click(f.lvProject, "web");
     EXPECT_TRUE(f.lblRules->text().isEmpty());
   });
