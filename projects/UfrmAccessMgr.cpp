@@ -328,8 +328,7 @@ void TfrmAccessMgr::cbPathChange() {
     return;
   }
   lvRule->setToolTip(QString());
-  const TAuthzSection* s =
-      FRules.Rules.Find(RuleSection(FRules.Rules, FProject, SelectedPath()));
+  const TAuthzSection* s = FRules.Rules.Find(RuleSection(FRules.Rules, FProject, SelectedPath()));
   if (!s) return;
   for (const TAuthzEntry& e : s->Entries) {
     auto* item = new QTreeWidgetItem(lvRule);
@@ -360,9 +359,9 @@ void TfrmAccessMgr::btnSetRuleClick() {
                          : rbRead->isChecked() ? TRights::Read
                                                : TRights::None;
   TAccessObserver observer(lblStatus);
-  TRuleChange change = SetAccessRule(TSubversion(BasicSetting->SVNPath), BasicSetting->RepoPath,
-                                     FProject, SelectedPath(), who, rights, observer,
-                                     LoadGroups(GroupsFile()));
+  TRuleChange change =
+      SetAccessRule(TSubversion(BasicSetting->SVNPath), BasicSetting->RepoPath, FProject,
+                    SelectedPath(), who, rights, observer, LoadGroups(GroupsFile()));
   if (change.Done) {
     lblStatus->setText(Q(change.Message));
     Changed();
