@@ -138,6 +138,9 @@ void TfrmMain::CreateMenus() {
   acMirrorMgr =
       tiTools->addAction(QString::fromUtf8("미러 관리"), this, &TfrmMain::acMirrorMgrExecute);
   acMirrorMgr->setObjectName("acMirrorMgr");
+  acAccessMgr =
+      tiTools->addAction(QString::fromUtf8("접근 권한"), this, &TfrmMain::acAccessMgrExecute);
+  acAccessMgr->setObjectName("acAccessMgr");
   tiHelp = makeMenu("tiHelp", "  도움말  ", 2);
   tiHelp->addAction(acAbout);
   setMenuBar(mmMain);

@@ -4,11 +4,13 @@
 #include "base/UfnDesktop.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
+#include "projects/UfnAccessJobs.h"
 #include "projects/UfnBackup.h"
 #include "projects/UfnBackupJob.h"
 #include "projects/UfnMirrorJob.h"
 #include "projects/UfnProjectJobs.h"
 #include "projects/UfnProjectUsers.h"
+#include "projects/UfrmAccessMgr.h"
 #include "projects/UfrmProjectMgr_Backup.h"
 #include "server/UfnAPI.h"
 #include "server/UfnShell.h"
@@ -149,6 +151,17 @@ TfrmProjectMgr::TfrmProjectMgr(QWidget* parent)
   rgAuthAccess =
       MakeRadioGroup(pnlClient_Top, "rgAuthAccess", "인증 사용자 권한", {4, 40, 205, 33});
   btnApplyAuth = MakeBoldButton(pnlClient_Top, "권한 설정 적용", {240, 12, 93, 57}, "btnApplyAuth");
+  // Both fit in the gaps beside the levels and the apply button, which stay where they are.
+  btnAccess = new QPushButton(Q("접근\n권한"), pnlClient_Top);
+  btnAccess->setObjectName("btnAccess");
+  btnAccess->setGeometry(337, 12, 26, 57);
+  btnAccess->setAutoDefault(false);
+  btnAccess->setToolTip(Q("접근 권한"));
+  btnAccess->setAccessibleName(Q("접근 권한"));
+  lblRules = new QLabel(pnlClient_Top);
+  lblRules->setObjectName("lblRules");
+  lblRules->setGeometry(211, 12, 27, 57);
+  lblRules->setAlignment(Qt::AlignCenter);
 
   pnlClient_Client = new QWidget(pnlClient);
   pnlClient_Client->setGeometry(0, 77, pnlClient->width(), 301 - 77);
@@ -170,6 +183,7 @@ TfrmProjectMgr::TfrmProjectMgr(QWidget* parent)
   connect(btnBackup, &QPushButton::clicked, this, &TfrmProjectMgr::btnBackupClick);
   connect(btnDelete, &QPushButton::clicked, this, &TfrmProjectMgr::btnDeleteClick);
   connect(btnApplyAuth, &QPushButton::clicked, this, &TfrmProjectMgr::btnApplyAuthClick);
+  connect(btnAccess, &QPushButton::clicked, this, &TfrmProjectMgr::btnAccessClick);
   connect(sbtnReg, &QToolButton::clicked, this, &TfrmProjectMgr::sbtnRegClick);
   connect(sbtnUnreg, &QToolButton::clicked, this, &TfrmProjectMgr::sbtnUnregClick);
 }
@@ -318,6 +332,8 @@ void TfrmProjectMgr::ClearProjectSide() {
   lvRegUser->clear();
   lvUnregUser->clear();
   lblProject->clear();
+  lblRules->clear();
+  lblRules->setToolTip(QString());
   pnlClient->setEnabled(false);
 }
 
@@ -333,6 +349,7 @@ void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool selected) {
                       (isMirror ? Q(" (읽기 전용 미러)") : QString()));
   lblProject->setToolTip(isMirror ? Q("원본: " + mirror.Source) : QString());
   pnlClient->setEnabled(true);
+  ShowRulesMark();
   Reported([this] {
     LoadAccess();
     try {
@@ -344,6 +361,33 @@ void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool selected) {
     ImportProjectUsers(*UserMgr, RegUsers());
     RefreshUnregUsers();
   });
+}
+
+void TfrmProjectMgr::ShowRulesMark() {
+  const std::string project = SelectedProject();
+  const TProjectRules rules = ReadProjectRules(BasicSetting->RepoPath, project);
+  std::vector<std::string> paths;
+  if (rules.Enabled && rules.Rules.Valid()) paths = RulePaths(rules.Rules, project);
+  if (rules.Enabled && !rules.Rules.Valid()) {
+    lblRules->setText(Q("규칙\n오류"));
+    lblRules->setToolTip(Q(InvalidRulesText(rules)));
+  } else if (!paths.empty()) {
+    QStringList where;
+    for (const std::string& p : paths)
+      where << Q(p);
+    lblRules->setText(Q("규칙\n있음"));
+    lblRules->setToolTip(Q("접근 권한 규칙이 있는 경로: ") + where.join(", "));
+  } else {
+    lblRules->clear();
+    lblRules->setToolTip(QString());
+  }
+}
+
+void TfrmProjectMgr::btnAccessClick() {
+  const std::string project = SelectedProject();
+  if (project.empty()) return;
+  ShowAccessMgr(project);
+  ShowRulesMark();
 }
 
 void TfrmProjectMgr::LoadAccess() {

@@ -34,6 +34,9 @@ public:
   QGroupBox* rgAnonAccess;
   QGroupBox* rgAuthAccess;
   QPushButton* btnApplyAuth;
+  // Opens the access rules on the selected project; the mark says whether it has rules.
+  QPushButton* btnAccess;
+  QLabel* lblRules;
   QWidget* pnlClient_Client;
   QTreeWidget* lvRegUser;
   QToolButton* sbtnReg;
@@ -73,6 +76,9 @@ public:
   // selection as it is now.
   void lvProjectSelectItem(QTreeWidgetItem* item, bool selected);
   void btnApplyAuthClick();
+  void btnAccessClick();
+  // The mark of the selected project's rules.
+  void ShowRulesMark();
   void sbtnRegClick();
   void sbtnUnregClick();
 
