@@ -1,5 +1,8 @@
 // The main window's actions, its menu bar, the window menu and the tray's menu.
 #include "app/UfrmMain.h"
+#ifdef ORLENWAY_RESTORE
+#include "projects/UfrmRestore.h"
+#endif
 
 #include <QAction>
 #include <QMenu>
@@ -138,6 +141,10 @@ void TfrmMain::CreateMenus() {
   acMirrorMgr =
       tiTools->addAction(QString::fromUtf8("미러 관리"), this, &TfrmMain::acMirrorMgrExecute);
   acMirrorMgr->setObjectName("acMirrorMgr");
+#ifdef ORLENWAY_RESTORE
+  tiTools->addAction(QString::fromUtf8("복원"), this, [] { ShowRestore(); })
+      ->setObjectName("acRestore");
+#endif
   tiHelp = makeMenu("tiHelp", "  도움말  ", 2);
   tiHelp->addAction(acAbout);
   setMenuBar(mmMain);

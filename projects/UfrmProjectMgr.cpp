@@ -10,6 +10,9 @@
 #include "projects/UfnProjectJobs.h"
 #include "projects/UfnProjectUsers.h"
 #include "projects/UfrmProjectMgr_Backup.h"
+#ifdef ORLENWAY_RESTORE
+#include "projects/UfrmRestore.h"
+#endif
 #include "server/UfnAPI.h"
 #include "server/UfnShell.h"
 #include "settings/UclsBasicSetting.h"
@@ -169,6 +172,17 @@ TfrmProjectMgr::TfrmProjectMgr(QWidget* parent)
   connect(btnAdd, &QPushButton::clicked, this, &TfrmProjectMgr::btnAddClick);
   connect(btnBackup, &QPushButton::clicked, this, &TfrmProjectMgr::btnBackupClick);
   connect(btnDelete, &QPushButton::clicked, this, &TfrmProjectMgr::btnDeleteClick);
+  // In the free corner right of "권한 설정 적용", on the dialog itself: it works with no
+  // project selected, when the right half is disabled.
+#ifdef ORLENWAY_RESTORE
+  btnRestore = MakeBoldButton(this, "복\n원", {600, 12, 26, 57}, "btnRestore");
+  btnRestore->setAccessibleName(Q("복원"));
+  btnRestore->setToolTip(Q("백업 압축 파일에서 새 프로젝트로 복원"));
+  btnRestore->raise();
+  connect(btnRestore, &QPushButton::clicked, this, &TfrmProjectMgr::btnRestoreClick);
+#else
+  btnRestore = nullptr;
+#endif
   connect(btnApplyAuth, &QPushButton::clicked, this, &TfrmProjectMgr::btnApplyAuthClick);
   connect(sbtnReg, &QToolButton::clicked, this, &TfrmProjectMgr::sbtnRegClick);
   connect(sbtnUnreg, &QToolButton::clicked, this, &TfrmProjectMgr::sbtnUnregClick);
@@ -287,6 +301,20 @@ void TfrmProjectMgr::btnDeleteClick() {
   // A failure leaves the project in the rebuilt list; the job has said why.
   if (DeleteProject(BasicSetting->RepoPath, project, observer) == TDeleteProject::Declined) return;
   Reported([this] { RefreshProjectList(); });
+}
+
+void TfrmProjectMgr::btnRestoreClick() {
+#ifdef ORLENWAY_RESTORE
+  TfrmRestore dlg(this);
+  dlg.OnRestored = [this](const std::string& name) {
+    Reported([this, &name] {
+      RefreshProjectList();
+      const auto rows = lvProject->findItems(Q(name), Qt::MatchExactly);
+      if (!rows.isEmpty()) lvProject->setCurrentItem(rows.first());
+    });
+  };
+  dlg.exec();
+#endif
 }
 
 void TfrmProjectMgr::SelectionChanged() {

@@ -29,6 +29,7 @@ public:
   QPushButton* btnAdd;
   QPushButton* btnBackup;
   QPushButton* btnDelete;
+  QPushButton* btnRestore;
   QWidget* pnlClient;
   QWidget* pnlClient_Top;
   QGroupBox* rgAnonAccess;
@@ -69,6 +70,8 @@ public:
   void btnAddClick();
   void btnBackupClick();
   void btnDeleteClick();
+  // Opens the restore dialog; a project it restores is listed and selected.
+  void btnRestoreClick();
   // A row whose selection changed, in either direction; the handler looks only at the
   // selection as it is now.
   void lvProjectSelectItem(QTreeWidgetItem* item, bool selected);
