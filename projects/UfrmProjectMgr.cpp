@@ -25,12 +25,14 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <ctime>
 #include <exception>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -360,6 +362,7 @@ void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool selected) {
   lblProject->setText(Q("프로젝트: ") + QString::fromStdString(project) +
                       (isMirror ? Q(" (읽기 전용 미러)") : QString()));
   lblProject->setToolTip(isMirror ? Q("원본: " + mirror.Source) : QString());
+  if (isMirror) ShowMirrorLag(project);
   pnlClient->setEnabled(true);
   Reported([this] {
     LoadAccess();
@@ -372,6 +375,41 @@ void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool selected) {
     ImportProjectUsers(*UserMgr, RegUsers());
     RefreshUnregUsers();
   });
+}
+
+void TfrmProjectMgr::ShowMirrorLag(const std::string& project) {
+  // The source's newest revision is a network call: asked on a worker, shown when it comes,
+  // if the project is still the one shown. The window may be gone by then.
+  QPointer<TfrmProjectMgr> form(this);
+  auto show = [form, project](const TMirrorStatus& s) {
+    if (!form || form->FShownProject != project) return;
+    form->ShowMirrorStatus(s);
+  };
+  std::thread([svnPath = BasicSetting->SVNPath, root = BasicSetting->RepoPath, project, show] {
+    TMirrorStatus s;
+    if (!ReadMirrorStatus(svnPath, root, project, true, s)) return;
+    QMetaObject::invokeMethod(
+        qApp, [show, s] { show(s); }, Qt::QueuedConnection);
+  }).detach();
+}
+
+void TfrmProjectMgr::ShowMirrorStatus(const TMirrorStatus& s) {
+  auto revision = [](long r) { return r < 0 ? std::string("?") : std::to_string(r); };
+  // "2026-12-10T18:00:00Z" shows as "12-10 18:00".
+  std::string when = "-";
+  if (s.LastSyncTime.size() >= 16) {
+    when = s.LastSyncTime.substr(5, 11);
+    when[5] = ' ';
+  }
+  const QString text = Q("프로젝트: " + s.Name + " (읽기 전용 미러) 리비전 " +
+                         revision(s.LastMerged) + "/" + revision(s.SourceYoungest) + " · " + when);
+  lblProject->setText(
+      lblProject->fontMetrics().elidedText(text, Qt::ElideMiddle, lblProject->width()));
+  std::string tip = "원본: " + s.Source + "\n동기화한 리비전: " + revision(s.LastMerged) +
+                    "\n원본의 최신 리비전: " + revision(s.SourceYoungest) +
+                    (s.SourceError.empty() ? "" : " (" + s.SourceError + ")") +
+                    "\n마지막 동기화: " + (s.LastSyncTime.empty() ? "-" : s.LastSyncTime);
+  lblProject->setToolTip(Q(tip));
 }
 
 void TfrmProjectMgr::LoadAccess() {

@@ -11,6 +11,7 @@
 #include <vector>
 
 class EPasswordDbOutside;
+struct TMirrorStatus;
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
@@ -78,6 +79,11 @@ public:
   void btnApplyAuthClick();
   void sbtnRegClick();
   void sbtnUnregClick();
+
+  // A mirror's lag after the source's newest revision, read in the background, on lblProject
+  // (in short) and its tool tip (in full).
+  void ShowMirrorLag(const std::string& project);
+  void ShowMirrorStatus(const TMirrorStatus& status);
 
 private:
   void SelectionChanged();

@@ -25,7 +25,8 @@ const char* const kNoBackupFolder = "백업 폴더에 압축 파일이 없습니
 
 QString SizeText(std::uint64_t bytes) {
   if (bytes < 1024) return QString::number(bytes) + Q(" B");
-  if (bytes < 1024 * 1024) return QString::number(static_cast<double>(bytes) / 1024, 'f', 1) + Q(" KB");
+  if (bytes < 1024 * 1024)
+    return QString::number(static_cast<double>(bytes) / 1024, 'f', 1) + Q(" KB");
   return QString::number(static_cast<double>(bytes) / (1024 * 1024), 'f', 1) + Q(" MB");
 }
 
@@ -108,7 +109,8 @@ void TfrmRestore::RefreshArchiveList() {
 
 std::string TfrmRestore::SelectedArchive() const {
   const auto rows = lvArchive->selectedItems();
-  return rows.isEmpty() ? std::string() : rows.first()->data(0, Qt::UserRole).toString().toStdString();
+  return rows.isEmpty() ? std::string()
+                        : rows.first()->data(0, Qt::UserRole).toString().toStdString();
 }
 
 void TfrmRestore::SetRunning(bool running) {
@@ -151,8 +153,9 @@ void TfrmRestore::Finished(const TRestoreResult& r, const std::string& name) {
   }
   if (r.Outcome == TRestoreOutcome::Done) {
     pbRestore->setValue(100);
-    const std::string text = name + ": 복원을 완료하였습니다. 총 파일 갯수 : " +
-                             std::to_string(r.Files) + ", 검사를 통과하였습니다.";
+    const std::string text = name +
+                             ": 복원을 완료하였습니다. 총 파일 갯수 : " + std::to_string(r.Files) +
+                             ", 검사를 통과하였습니다.";
     lblStatus->setText(Q(text));
     if (OnRestored) OnRestored(name);
     Prompt().ShowMessage(text);
@@ -162,9 +165,8 @@ void TfrmRestore::Finished(const TRestoreResult& r, const std::string& name) {
   const std::string text = r.Cancelled ? r.Reason : name + ": 복원에 실패하였습니다. " + r.Reason;
   lblStatus->setText(Q(text));
   if (!r.Cancelled)
-    Prompt().MessageDlg(text, r.Outcome == TRestoreOutcome::Refused ? TMsgIcon::Warning
-                                                                     : TMsgIcon::Error,
-                        mbOK);
+    Prompt().MessageDlg(
+        text, r.Outcome == TRestoreOutcome::Refused ? TMsgIcon::Warning : TMsgIcon::Error, mbOK);
 }
 
 void TfrmRestore::btnCancelClick() {
