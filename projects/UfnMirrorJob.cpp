@@ -193,45 +193,39 @@ std::string PlainPath(std::string path) {
   return out;
 }
 
-bool IsThisMachine(const std::string& host) {
-  return text::SameAsciiIgnoreCase(host, "localhost") || host == "127.0.0.1" || host == "[::1]" ||
-         text::SameAsciiIgnoreCase(host, platform::HostName());
-}
-
-// Whether a command-line argument names the mirror: its file:// URL, or an svn:// URL of a
-// server on this machine with the project's name (a root served from here).
+// Whether a command-line argument names the mirror: its file:// URL, or an svn:// URL with the
+// project's name at any host (this machine has many names; a sync of a namesake elsewhere
+// only makes ours wait for the next turn).
 bool NamesMirror(const std::string& arg, const std::string& folder, const std::string& name) {
   const bool file = StartsWith(arg, "file://");
   if (!file && !StartsWith(arg, "svn://")) return false;
   const std::string rest = arg.substr(file ? 7 : 6);
   const size_t slash = rest.find('/');
   if (slash == std::string::npos) return false;
-  std::string host = rest.substr(0, slash);
+  const std::string host = rest.substr(0, slash);
   std::string path = PercentDecode(rest.substr(slash));
-  if (file) {
-    if (!host.empty() && !text::SameAsciiIgnoreCase(host, "localhost")) return false;
+  if (!file) return PlainPath(path) == "/" + name;
+  if (!host.empty() && !text::SameAsciiIgnoreCase(host, "localhost")) return false;
 #ifdef _WIN32
-    path.erase(0, 1);
-    return text::SameAsciiIgnoreCase(PlainPath(path), PlainPath(folder));
+  path.erase(0, 1);
+  return text::SameAsciiIgnoreCase(PlainPath(path), PlainPath(folder));
 #else
-    return PlainPath(path) == PlainPath(folder);
+  return PlainPath(path) == PlainPath(folder);
 #endif
-  }
-  if (host.size() > 0 && host.back() != ']' && host.find(':') != std::string::npos)
-    host = host.substr(0, host.rfind(':'));
-  else if (host.find("]:") != std::string::npos)
-    host = host.substr(0, host.find("]:") + 1);
-  return IsThisMachine(host) && PlainPath(path) == "/" + name;
 }
 
-// Whether an svnsync on this machine, ours or one started by hand, works on the mirror. Where
-// the system does not tell another process's arguments, any svnsync counts.
+// Whether an svnsync on this machine, ours or one started by hand, works on the mirror: its
+// first URL is the one it writes to (svnsync SUBCOMMAND DEST [SOURCE]; no option takes a URL).
+// Where the system does not tell another process's arguments, any svnsync counts.
 bool SyncRunsOn(const std::string& folder, const std::string& name) {
   for (const platform::RunningProcess& p :
        platform::RunningProcessesNamed(TSubversion::Image("svnsync"))) {
     if (p.args.empty()) return true;
-    for (size_t i = 1; i < p.args.size(); ++i)
+    for (size_t i = 1; i < p.args.size(); ++i) {
+      if (p.args[i].find("://") == std::string::npos) continue;
       if (NamesMirror(p.args[i], folder, name)) return true;
+      break;
+    }
   }
   return false;
 }
@@ -252,9 +246,10 @@ TMirrorResult RunSync(const TSubversion& svn, const std::string& root, const std
     args.push_back(o);
   // svnsync's lock names only a host and a random id: it is taken over only when it was set
   // on this machine and no svnsync here still works on the mirror, whoever started it.
-  if (SyncRunsOn(folder, name)) return Refused(observer, name + ": 다른 동기화가 진행 중입니다.");
+  // Without a lock svnsync itself waits for one that another sync takes meanwhile.
   const std::string held = text::Trim(RevProp(svn, folder, "svn:sync-lock"));
   if (!held.empty()) {
+    if (SyncRunsOn(folder, name)) return Refused(observer, name + ": 다른 동기화가 진행 중입니다.");
     const std::string host = held.substr(0, held.rfind(':'));
     if (!text::SameAsciiIgnoreCase(host, platform::HostName()))
       return Refused(observer,
