@@ -13,7 +13,6 @@
 #include <QHeaderView>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -39,12 +38,10 @@ public:
   TObserver(TfrmRestore* form, std::shared_ptr<std::atomic<bool>> cancel)
       : FForm(form), FCancel(std::move(cancel)) {}
   void Progress(const std::string&, int, int totalPercent) override {
-    QPointer<TfrmRestore> form(FForm);
+    // Posted to the form: a form that went meanwhile drops it.
+    TfrmRestore* form = FForm;
     QMetaObject::invokeMethod(
-        FForm,
-        [form, totalPercent] {
-          if (form) form->pbRestore->setValue(totalPercent);
-        },
+        form, [form, totalPercent] { form->pbRestore->setValue(totalPercent); },
         Qt::QueuedConnection);
   }
   void Notify(TMsgIcon, const std::string& text) override { Told += text + "\n"; }
