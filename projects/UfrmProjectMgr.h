@@ -11,6 +11,7 @@
 #include <vector>
 
 class EPasswordDbOutside;
+struct TMirrorStatus;
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
@@ -29,6 +30,7 @@ public:
   QPushButton* btnAdd;
   QPushButton* btnBackup;
   QPushButton* btnDelete;
+  QPushButton* btnRestore;
   QWidget* pnlClient;
   QWidget* pnlClient_Top;
   QGroupBox* rgAnonAccess;
@@ -72,6 +74,8 @@ public:
   void btnAddClick();
   void btnBackupClick();
   void btnDeleteClick();
+  // Opens the restore dialog; a project it restores is listed and selected.
+  void btnRestoreClick();
   // A row whose selection changed, in either direction; the handler looks only at the
   // selection as it is now.
   void lvProjectSelectItem(QTreeWidgetItem* item, bool selected);
@@ -81,6 +85,11 @@ public:
   void ShowRulesMark();
   void sbtnRegClick();
   void sbtnUnregClick();
+
+  // A mirror's lag after the source's newest revision, read in the background, on lblProject
+  // (in short) and its tool tip (in full).
+  void ShowMirrorLag(const std::string& project);
+  void ShowMirrorStatus(const TMirrorStatus& status);
 
 private:
   void SelectionChanged();

@@ -9,10 +9,14 @@
 
 #include <QComboBox>
 #include <QDeadlineTimer>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QTableWidget>
+#include <QToolButton>
+#include <QTreeWidget>
 
 using namespace projmgr_kit;
 
@@ -141,13 +145,22 @@ TEST_F(AccessMgrDialog, SetsRulesRefusesWideningEditsGroupsAndExplains) {
   // The project manager marks where rules exist and opens them on the selected project,
   // beside its own controls.
   Show([&](TfrmProjectMgr& f) {
-    for (QWidget* own :
-         {(QWidget*)f.rgAnonAccess, (QWidget*)f.rgAuthAccess, (QWidget*)f.btnApplyAuth})
-      for (QWidget* added : {(QWidget*)f.btnAccess, (QWidget*)f.lblRules}) {
-        EXPECT_FALSE(own->geometry().intersects(added->geometry()))
-            << own->objectName().toStdString();
-        EXPECT_TRUE(f.pnlClient_Top->rect().contains(added->geometry()));
-      }
+    // No two of the dialog's controls overlap, wherever each one's parent is.
+    std::vector<QWidget*> controls;
+    for (QWidget* w : std::initializer_list<QWidget*>{
+             f.lvProject, f.btnAdd, f.btnBackup, f.btnDelete, f.rgAnonAccess, f.rgAuthAccess,
+             f.btnApplyAuth, f.btnAccess, f.lblRules, f.lvRegUser, f.sbtnReg, f.sbtnUnreg,
+             f.lvUnregUser, f.lblProject})
+      controls.push_back(w);
+    if (auto* restore = f.findChild<QWidget*>("btnRestore")) controls.push_back(restore);
+    auto place = [&f](QWidget* w) { return QRect(w->mapTo(&f, QPoint(0, 0)), w->size()); };
+    for (size_t i = 0; i < controls.size(); ++i) {
+      EXPECT_TRUE(f.rect().contains(place(controls[i]))) << controls[i]->objectName().toStdString();
+      for (size_t j = i + 1; j < controls.size(); ++j)
+        EXPECT_FALSE(place(controls[i]).intersects(place(controls[j])))
+            << controls[i]->objectName().toStdString() << " / "
+            << controls[j]->objectName().toStdString();
+    }
     Click(f.lvProject, "app");
     EXPECT_EQ(f.lblRules->text(), QString::fromUtf8("규칙\n있음"));
     EXPECT_TRUE(f.lblRules->toolTip().contains("/trunk/secret"));
