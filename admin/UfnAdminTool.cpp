@@ -345,9 +345,45 @@ void NoteRun(const std::string& project, const TBackupResult& r, std::time_t sta
   err << kTool << ": " << error << "\n";
 }
 
+// A run refused before any project (a missing root, backup folder or Subversion) is a failed
+// run of every project it was for: a scheduled run has no one reading its output. Only the
+// projects the record already knows are noted, so that a mistyped name adds none.
+void NoteRefusedRun(const TArguments& a, const std::string& reason, std::ostream& err) {
+  const std::string file = BackupRecordFile();
+  std::vector<TBackupRecordEntry> entries;
+  std::string error;
+  if (!ReadBackupRecord(file, entries, error)) {
+    err << kTool << ": " << error << "\n";
+    return;
+  }
+  TBackupResult failed;
+  failed.Reason = reason;
+  const std::time_t now = std::time(nullptr);
+  bool noted = false;
+  for (const TBackupRecordEntry& e : std::vector<TBackupRecordEntry>(entries))
+    if (a.All || std::find(a.Names.begin(), a.Names.end(), e.Name) != a.Names.end()) {
+      NoteBackupRun(entries, e.Name, failed, now, now);
+      noted = true;
+    }
+  if (noted && !WriteBackupRecord(file, entries, error)) err << kTool << ": " << error << "\n";
+}
+
+int BackupProjects(const TArguments& a, std::ostream& out, std::ostream& err, bool terminal,
+                   int columns);
+
 int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool terminal, int columns) {
   const TArguments a = ParseArguments(args, true, true);
+  try {
+    return BackupProjects(a, out, err, terminal, columns);
+  } catch (const TRefused& e) {
+    NoteRefusedRun(a, e.what(), err);
+    throw;
+  }
+}
+
+int BackupProjects(const TArguments& a, std::ostream& out, std::ostream& err, bool terminal,
+                   int columns) {
   const size_t keep = a.Keep ? ParsePositive("--keep", *a.Keep) : 0;
   const int maxAge = a.MaxAge ? static_cast<int>(ParsePositive("--max-age", *a.MaxAge)) : 0;
   NeedRepoPath();

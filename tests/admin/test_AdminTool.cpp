@@ -555,3 +555,22 @@ TEST_F(AdminToolTest, BackupStatusTellsEachProjectsLastRunAndNewestGoodArchive) 
   TAdminRun third = Admin("backup alpha");
   EXPECT_EQ(ReadFile(platform::StateFolder() + "backup-record.json"), "{broken");
 }
+
+// A scheduled run that fails before any project (here the repository root is gone) is noted
+// for the projects the record knows, and their newest good archive is kept.
+TEST_F(AdminToolTest, ARunRefusedBeforeAnyProjectIsNotedInTheRecord) {
+  CreateProject("alpha");
+  TAdminRun first = Admin("backup --all");
+  ASSERT_EQ(first.ExitCode, 0) << first.Out << first.Err;
+  ASSERT_EQ(::rename(Repos.c_str(), (Repos + ".gone").c_str()), 0);
+  TAdminRun refused = Admin("backup --all --keep 3");
+  ASSERT_EQ(::rename((Repos + ".gone").c_str(), Repos.c_str()), 0);
+  EXPECT_EQ(refused.ExitCode, 2);
+  const nlohmann::json doc = nlohmann::json::parse(Admin("backup-status --json").Out);
+  ASSERT_EQ(doc.size(), 1u);
+  EXPECT_EQ(doc[0]["last_result"], "failed");
+  EXPECT_NE(doc[0]["last_error"].get<std::string>().find("저장소 경로 설정 해주세요"),
+            std::string::npos)
+      << doc;
+  EXPECT_EQ(doc[0]["last_good_archive"], ArchiveNamed(first.Out));
+}
