@@ -4,6 +4,7 @@
 #include "admin/UfnAdminBackupStatus.h"
 #include "admin/UfnAdminMirror.h"
 #include "admin/UfnAdminOverview.h"
+#include "admin/UfnAdminSchedule.h"
 #include "admin/UfnProgressBar.h"
 #include "base/UfnDesktop.h"
 #include "base/UfnJob.h"
@@ -102,6 +103,7 @@ std::string HelpText() {
   h += HelpRow("  log [--project P] [--user U] [--since 시각] [--json]",
                "서버 기록(svnserve.log)의 사건을 오래된 것부터 보여줍니다", kCommandColumn);
   h += AdminMirrorHelp(kCommandColumn);
+  h += AdminScheduleHelp(kCommandColumn);
   h += "\n";
   h += HelpRow("  --help", "이 도움말을 보여줍니다", kGeneralColumn);
   h += HelpRow("  --version", "버전을 보여줍니다", kGeneralColumn);
@@ -537,7 +539,8 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (command == "backup-status") return AdminBackupStatus(args, BackupRecordFile(), out, err);
   try {
     if (command != "list" && command != "backup" && command != "verify" && command != "access" &&
-        command != "group" && command != "status" && command != "log" && command != "mirror"
+        command != "group" && command != "status" && command != "log" && command != "mirror" &&
+        command != "schedule"
 #ifdef ORLENWAY_RESTORE
         && command != "restore"
 #endif
@@ -565,6 +568,7 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (command == "status") return AdminStatus(args, out, err);
     if (command == "log") return AdminLog(args, out, err);
     if (command == "mirror") return AdminMirror(args, out, err, std::cin);
+    if (command == "schedule") return AdminSchedule(args, out, err);
 #ifdef ORLENWAY_RESTORE
     return Restore(args, out);
 #endif

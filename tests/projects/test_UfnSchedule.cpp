@@ -1,8 +1,8 @@
 // Schedules written through stand-in systemctl and crontab programs that record what they are
 // asked (ORLENWAY_SCHEDULER_DIR), so that no test touches the user's own timers or crontab;
 // the units written are checked with systemd-analyze verify where it is installed.
-#include "projects/UfnSchedule.h"
 #include "platform/UfnEnvironment.h"
+#include "projects/UfnSchedule.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -56,10 +56,9 @@ protected:
     if (Shell("command -v systemd-analyze >/dev/null").ExitCode != 0) return "";
     const std::string unit = UserUnitFolder() + "/" + ScheduleUnitName(kind);
     MakeDirs(Bin / "runtime");
-    const RunResult r = Shell("chmod 700 " + Quote(Bin / "runtime") +
-                              " && XDG_RUNTIME_DIR=" + Quote(Bin / "runtime") +
-                              " systemd-analyze --user verify " + Quote(unit + ".timer") + " " +
-                              Quote(unit + ".service") + " 2>&1");
+    const RunResult r = Shell("chmod 700 " + Quote(Bin / "runtime") + " && XDG_RUNTIME_DIR=" +
+                              Quote(Bin / "runtime") + " systemd-analyze --user verify " +
+                              Quote(unit + ".timer") + " " + Quote(unit + ".service") + " 2>&1");
     return r.ExitCode == 0 ? r.Output : "exit " + std::to_string(r.ExitCode) + ": " + r.Output;
   }
 
@@ -163,12 +162,12 @@ TEST_F(Schedule, WithoutUserSystemdTheCrontabLineIsOfferedAndWrittenOnlyWhenAske
   EXPECT_EQ(table, others +
                        "# orlenway-admin-backup: begin (Orlenway's schedule; turning it off "
                        "removes these lines)\n"
-                       "7 4 * * 0 " + Env +
-                       Admin +
+                       "7 4 * * 0 " +
+                       Env + Admin +
                        " backup --all --keep 3\n# orlenway-admin-backup: end\n"
                        "# orlenway-admin-mirror: begin (Orlenway's schedule; turning it off "
-                       "removes these lines)\n*/10 * * * * " + Env +
-                       Admin + " mirror sync --all\n# orlenway-admin-mirror: end\n");
+                       "removes these lines)\n*/10 * * * * " +
+                       Env + Admin + " mirror sync --all\n# orlenway-admin-mirror: end\n");
   const TScheduleState st = ReadScheduleState(TScheduleKind::Backup);
   EXPECT_TRUE(st.On);
   EXPECT_EQ(st.Where, "crontab");
