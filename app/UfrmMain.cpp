@@ -5,6 +5,7 @@
 #include "base/UfnDesktop.h"
 #include "base/UfnErrors.h"
 #include "platform/UfnFiles.h"
+#include "projects/UfrmBackupSchedule.h"
 #include "projects/UfrmMirrorMgr.h"
 #include "projects/UfrmProjectMgr.h"
 #include "server/UclsSVN.h"
@@ -257,6 +258,10 @@ void TfrmMain::acProjectMgrExecute() {
 
 void TfrmMain::acMirrorMgrExecute() {
   ShowMirrorMgr();
+}
+
+void TfrmMain::acBackupScheduleExecute() {
+  ShowBackupSchedule();
 }
 
 void TfrmMain::acAboutExecute() {

@@ -138,6 +138,9 @@ void TfrmMain::CreateMenus() {
   acMirrorMgr =
       tiTools->addAction(QString::fromUtf8("미러 관리"), this, &TfrmMain::acMirrorMgrExecute);
   acMirrorMgr->setObjectName("acMirrorMgr");
+  acBackupSchedule =
+      tiTools->addAction(QString::fromUtf8("백업 예약"), this, &TfrmMain::acBackupScheduleExecute);
+  acBackupSchedule->setObjectName("acBackupSchedule");
   tiHelp = makeMenu("tiHelp", "  도움말  ", 2);
   tiHelp->addAction(acAbout);
   setMenuBar(mmMain);

@@ -39,9 +39,9 @@ bool PlainArgument(const std::string& a) {
   if (a.empty()) return false;
   for (const char ch : a) {
     const auto c = static_cast<unsigned char>(ch);
-    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') ||
-          c == '_' || c == '.' || c == '/' || c == '-' || c == ':' || c == '=' || c == ',' ||
-          c == '+' || c == '@'))
+    if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '_' ||
+          c == '.' || c == '/' || c == '-' || c == ':' || c == '=' || c == ',' || c == '+' ||
+          c == '@'))
       return false;
   }
   return true;
@@ -258,7 +258,8 @@ std::string CheckSchedule(const TSchedule& s) {
   if (!s.AllProjects && s.Projects.empty()) return "백업할 프로젝트를 선택해주세요";
   for (const std::string& p : s.Projects)
     for (const char c : p)
-      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) return "프로젝트 이름이 올바르지 않습니다: " + p;
+      if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f)
+        return "프로젝트 이름이 올바르지 않습니다: " + p;
   if (s.MaxAge < 0) return "보관 일수가 올바르지 않습니다";
   return "";
 }
@@ -329,9 +330,9 @@ std::string ScheduleServiceText(const TSchedule& s, const std::string& adminPath
   if (!ConfigHome().empty())
     exec = "Environment=" + SystemdQuote("XDG_CONFIG_HOME=" + ConfigHome()) + "\n" + exec;
   if (s.Kind == TScheduleKind::Backup)
-    return FromTemplate(kBackupServiceTemplate,
-                        {{"Description", "Description=Orlenway: scheduled backup"},
-                         {"ExecStart", exec}});
+    return FromTemplate(
+        kBackupServiceTemplate,
+        {{"Description", "Description=Orlenway: scheduled backup"}, {"ExecStart", exec}});
   return FromTemplate(kMirrorServiceTemplate, {{"ExecStart", exec}});
 }
 
@@ -346,11 +347,10 @@ std::string ScheduleTimerText(const TSchedule& s) {
                          {"RandomizedDelaySec", ""}});
   }
   const std::string every = std::to_string(s.EveryMinutes) + "min";
-  return FromTemplate(
-      kMirrorTimerTemplate,
-      {{"Description", "Description=Orlenway: sync the mirrors every " + every},
-       {"OnActiveSec", "OnActiveSec=" + every},
-       {"OnUnitActiveSec", "OnUnitActiveSec=" + every}});
+  return FromTemplate(kMirrorTimerTemplate,
+                      {{"Description", "Description=Orlenway: sync the mirrors every " + every},
+                       {"OnActiveSec", "OnActiveSec=" + every},
+                       {"OnUnitActiveSec", "OnUnitActiveSec=" + every}});
 }
 
 std::string ScheduleCrontabLine(const TSchedule& s, const std::string& adminPath,
@@ -365,8 +365,9 @@ std::string ScheduleCrontabLine(const TSchedule& s, const std::string& adminPath
     else if (n % 60 == 0)
       when = "0 */" + std::to_string(n / 60) + " * * *";
     else {
-      error = "crontab으로는 60분이 넘는 주기를 시간 단위로만 정할 수 있습니다: " +
-              std::to_string(n) + "분";
+      error =
+          "crontab으로는 60분이 넘는 주기를 시간 단위로만 정할 수 있습니다: " + std::to_string(n) +
+          "분";
       return "";
     }
   } else {
@@ -402,8 +403,7 @@ std::string ReplaceCrontabBlock(const std::string& crontab, TScheduleKind kind,
   return out;
 }
 
-std::vector<std::string> SchtasksCreateArguments(const TSchedule& s,
-                                                 const std::string& adminPath) {
+std::vector<std::string> SchtasksCreateArguments(const TSchedule& s, const std::string& adminPath) {
   std::string command = WindowsQuote(adminPath);
   for (const std::string& a : ScheduledArguments(s))
     command += " " + WindowsQuote(a);
@@ -458,7 +458,8 @@ TScheduleResult ApplySchedule(const TSchedule& s, const std::string& adminPath, 
     }
     std::string crontab;
     // A crontab that cannot be read is not rewritten: its lines would be lost.
-    if (!ReadCrontab(crontab, error) || !WriteCrontab(ReplaceCrontabBlock(crontab, s.Kind, line), error))
+    if (!ReadCrontab(crontab, error) ||
+        !WriteCrontab(ReplaceCrontabBlock(crontab, s.Kind, line), error))
       return Failed(error);
     observer.Notify(TMsgIcon::Information, "crontab에 예약하였습니다: " + line);
     return Done("crontab에 예약하였습니다: " + line);
@@ -475,10 +476,11 @@ TScheduleResult ApplySchedule(const TSchedule& s, const std::string& adminPath, 
                   ")");
   if (!platform::WriteFileAtomic(service, ScheduleServiceText(s, adminPath)) ||
       !platform::WriteFileAtomic(timer, ScheduleTimerText(s)))
-    return Failed("유닛 파일을 쓰지 못했습니다: " + folder + " (" +
-                  platform::LastErrorMessage() + ")");
+    return Failed("유닛 파일을 쓰지 못했습니다: " + folder + " (" + platform::LastErrorMessage() +
+                  ")");
   platform::TProgramResult r = Run("systemctl", {"--user", "daemon-reload"});
-  if (r.Started && r.ExitCode == 0) r = Run("systemctl", {"--user", "enable", "--now", name + ".timer"});
+  if (r.Started && r.ExitCode == 0)
+    r = Run("systemctl", {"--user", "enable", "--now", name + ".timer"});
   if (!r.Started || r.ExitCode != 0) {
     // Nothing half done: the files go again.
     const std::string message = Failure("타이머를 켜지 못했습니다", r);
@@ -576,8 +578,9 @@ TScheduleState ReadScheduleState(TScheduleKind kind) {
       while (std::getline(in, line))
         if (line.rfind("OnCalendar=", 0) == 0 || line.rfind("OnUnitActiveSec=", 0) == 0)
           st.Detail = line;
-      const platform::TProgramResult n = Run(
-          "systemctl", {"--user", "show", "-p", "NextElapseUSecRealtime", "--value", name + ".timer"});
+      const platform::TProgramResult n =
+          Run("systemctl",
+              {"--user", "show", "-p", "NextElapseUSecRealtime", "--value", name + ".timer"});
       if (n.Started && n.ExitCode == 0) {
         st.NextRun = text::Trim(n.Output);
         if (st.NextRun == "n/a" || st.NextRun == "0") st.NextRun.clear();
