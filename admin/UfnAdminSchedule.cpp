@@ -157,10 +157,10 @@ int AdminSchedule(const std::vector<std::string>& args, std::ostream& out, std::
     if (what == "backup") return Backup(args, out, err);
     if (what == "mirror") return Mirror(args, out, err);
     if (what == "off" && args.size() == 3 && (args[2] == "backup" || args[2] == "mirror"))
-      return Report(RemoveSchedule(args[2] == "backup" ? TScheduleKind::Backup
-                                                       : TScheduleKind::Mirror,
-                                   SilentObserver()),
-                    true, out, err);
+      return Report(
+          RemoveSchedule(args[2] == "backup" ? TScheduleKind::Backup : TScheduleKind::Mirror,
+                         SilentObserver()),
+          true, out, err);
     throw TRefusal{"schedule show|backup|mirror|off ... (orlenway-admin --help)"};
   } catch (const TRefusal& r) {
     err << kTool << ": " << r.Text << "\n";
