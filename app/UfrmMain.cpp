@@ -5,6 +5,7 @@
 #include "base/UfnDesktop.h"
 #include "base/UfnErrors.h"
 #include "platform/UfnFiles.h"
+#include "projects/UfrmAccessMgr.h"
 #include "projects/UfrmBackupSchedule.h"
 #include "projects/UfrmMirrorMgr.h"
 #include "projects/UfrmProjectMgr.h"
@@ -254,6 +255,10 @@ void TfrmMain::acUserMgrExecute() {
 
 void TfrmMain::acProjectMgrExecute() {
   ShowProjectMgr();
+}
+
+void TfrmMain::acAccessMgrExecute() {
+  ShowAccessMgr();
 }
 
 void TfrmMain::acMirrorMgrExecute() {

@@ -35,6 +35,7 @@ public:
   QList<QAction*> acMain;
   // The mirrors' dialog: a menu item of Tools only, no button.
   QAction* acMirrorMgr;
+  QAction* acAccessMgr;
   QAction* acBackupSchedule;
   // The window menu.
   QAction* acMinimizeToTray;
@@ -85,6 +86,7 @@ public:
   void acUserMgrExecute();
   void acProjectMgrExecute();
   void acMirrorMgrExecute();
+  void acAccessMgrExecute();
   void acBackupScheduleExecute();
   void acAboutExecute();
   // The desktop asks whether the session may end: yes, and the window closes unasked.

@@ -1,5 +1,8 @@
 // The main window's actions, its menu bar, the window menu and the tray's menu.
 #include "app/UfrmMain.h"
+#ifdef ORLENWAY_RESTORE
+#include "projects/UfrmRestore.h"
+#endif
 
 #include <QAction>
 #include <QMenu>
@@ -138,6 +141,13 @@ void TfrmMain::CreateMenus() {
   acMirrorMgr =
       tiTools->addAction(QString::fromUtf8("미러 관리"), this, &TfrmMain::acMirrorMgrExecute);
   acMirrorMgr->setObjectName("acMirrorMgr");
+  acAccessMgr =
+      tiTools->addAction(QString::fromUtf8("접근 권한"), this, &TfrmMain::acAccessMgrExecute);
+  acAccessMgr->setObjectName("acAccessMgr");
+#ifdef ORLENWAY_RESTORE
+  tiTools->addAction(QString::fromUtf8("복원"), this, [] { ShowRestore(); })
+      ->setObjectName("acRestore");
+#endif
   acBackupSchedule =
       tiTools->addAction(QString::fromUtf8("백업 예약"), this, &TfrmMain::acBackupScheduleExecute);
   acBackupSchedule->setObjectName("acBackupSchedule");
