@@ -4,6 +4,7 @@
 #include "admin/UfnAdminBackupStatus.h"
 #include "admin/UfnAdminMirror.h"
 #include "admin/UfnAdminOverview.h"
+#include "admin/UfnAdminSchedule.h"
 #include "admin/UfnProgressBar.h"
 #include "base/UfnDesktop.h"
 #include "base/UfnJob.h"
@@ -102,6 +103,7 @@ std::string HelpText() {
   h += HelpRow("  log [--project P] [--user U] [--since 시각] [--json]",
                "서버 기록(svnserve.log)의 사건을 오래된 것부터 보여줍니다", kCommandColumn);
   h += AdminMirrorHelp(kCommandColumn);
+  h += AdminScheduleHelp(kCommandColumn);
   h += "\n";
   h += HelpRow("  --help", "이 도움말을 보여줍니다", kGeneralColumn);
   h += HelpRow("  --version", "버전을 보여줍니다", kGeneralColumn);
@@ -345,9 +347,45 @@ void NoteRun(const std::string& project, const TBackupResult& r, std::time_t sta
   err << kTool << ": " << error << "\n";
 }
 
+// A run refused before any project (a missing root, backup folder or Subversion) is a failed
+// run of every project it was for: a scheduled run has no one reading its output. Only the
+// projects the record already knows are noted, so that a mistyped name adds none.
+void NoteRefusedRun(const TArguments& a, const std::string& reason, std::ostream& err) {
+  const std::string file = BackupRecordFile();
+  std::vector<TBackupRecordEntry> entries;
+  std::string error;
+  if (!ReadBackupRecord(file, entries, error)) {
+    err << kTool << ": " << error << "\n";
+    return;
+  }
+  TBackupResult failed;
+  failed.Reason = reason;
+  const std::time_t now = std::time(nullptr);
+  bool noted = false;
+  for (const TBackupRecordEntry& e : std::vector<TBackupRecordEntry>(entries))
+    if (a.All || std::find(a.Names.begin(), a.Names.end(), e.Name) != a.Names.end()) {
+      NoteBackupRun(entries, e.Name, failed, now, now);
+      noted = true;
+    }
+  if (noted && !WriteBackupRecord(file, entries, error)) err << kTool << ": " << error << "\n";
+}
+
+int BackupProjects(const TArguments& a, std::ostream& out, std::ostream& err, bool terminal,
+                   int columns);
+
 int Backup(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
            bool terminal, int columns) {
   const TArguments a = ParseArguments(args, true, true);
+  try {
+    return BackupProjects(a, out, err, terminal, columns);
+  } catch (const TRefused& e) {
+    NoteRefusedRun(a, e.what(), err);
+    throw;
+  }
+}
+
+int BackupProjects(const TArguments& a, std::ostream& out, std::ostream& err, bool terminal,
+                   int columns) {
   const size_t keep = a.Keep ? ParsePositive("--keep", *a.Keep) : 0;
   const int maxAge = a.MaxAge ? static_cast<int>(ParsePositive("--max-age", *a.MaxAge)) : 0;
   NeedRepoPath();
@@ -501,7 +539,8 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
   if (command == "backup-status") return AdminBackupStatus(args, BackupRecordFile(), out, err);
   try {
     if (command != "list" && command != "backup" && command != "verify" && command != "access" &&
-        command != "group" && command != "status" && command != "log" && command != "mirror"
+        command != "group" && command != "status" && command != "log" && command != "mirror" &&
+        command != "schedule"
 #ifdef ORLENWAY_RESTORE
         && command != "restore"
 #endif
@@ -529,6 +568,7 @@ int AdminMain(const std::vector<std::string>& args, std::ostream& out, std::ostr
     if (command == "status") return AdminStatus(args, out, err);
     if (command == "log") return AdminLog(args, out, err);
     if (command == "mirror") return AdminMirror(args, out, err, std::cin);
+    if (command == "schedule") return AdminSchedule(args, out, err);
 #ifdef ORLENWAY_RESTORE
     return Restore(args, out);
 #endif

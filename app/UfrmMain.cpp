@@ -6,6 +6,7 @@
 #include "base/UfnErrors.h"
 #include "platform/UfnFiles.h"
 #include "projects/UfrmAccessMgr.h"
+#include "projects/UfrmBackupSchedule.h"
 #include "projects/UfrmMirrorMgr.h"
 #include "projects/UfrmProjectMgr.h"
 #include "server/UclsSVN.h"
@@ -267,6 +268,10 @@ void TfrmMain::acAccessMgrExecute() {
 
 void TfrmMain::acMirrorMgrExecute() {
   ShowMirrorMgr();
+}
+
+void TfrmMain::acBackupScheduleExecute() {
+  ShowBackupSchedule();
 }
 
 void TfrmMain::acAboutExecute() {

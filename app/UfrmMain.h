@@ -38,6 +38,7 @@ public:
   // The mirrors' dialog: a menu item of Tools only, no button.
   QAction* acMirrorMgr;
   QAction* acAccessMgr;
+  QAction* acBackupSchedule;
   // The window menu.
   QAction* acMinimizeToTray;
   QAction* acClose;
@@ -98,6 +99,7 @@ public:
   void acProjectMgrExecute();
   void acMirrorMgrExecute();
   void acAccessMgrExecute();
+  void acBackupScheduleExecute();
   void acAboutExecute();
   // The desktop asks whether the session may end: yes, and the window closes unasked.
   bool WMQueryEndSession();

@@ -148,6 +148,9 @@ void TfrmMain::CreateMenus() {
   tiTools->addAction(QString::fromUtf8("복원"), this, [] { ShowRestore(); })
       ->setObjectName("acRestore");
 #endif
+  acBackupSchedule =
+      tiTools->addAction(QString::fromUtf8("백업 예약"), this, &TfrmMain::acBackupScheduleExecute);
+  acBackupSchedule->setObjectName("acBackupSchedule");
   tiHelp = makeMenu("tiHelp", "  도움말  ", 2);
   tiHelp->addAction(acAbout);
   setMenuBar(mmMain);

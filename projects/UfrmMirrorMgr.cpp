@@ -9,8 +9,13 @@
 #include <QApplication>
 #include <QCursor>
 #include <QHeaderView>
+#include <QLabel>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QThread>
 #include <QTreeWidget>
+
+#include <memory>
 
 namespace {
 
@@ -32,7 +37,8 @@ QString RevisionText(long r) {
 } // namespace
 
 TfrmMirrorMgr::TfrmMirrorMgr(QWidget* parent)
-    : TFixedDialog(parent, "frmMirrorMgr", "미러 관리", QSize(630, 301), TKeys::Standard) {
+    : TFixedDialog(parent, "frmMirrorMgr", "미러 관리", QSize(630, 325), TKeys::Standard),
+      AdminPath(InstalledAdminProgram()) {
   lvMirror = new QTreeWidget(this);
   lvMirror->setObjectName("lvMirror");
   lvMirror->setGeometry(8, 8, 614, 248);
@@ -45,6 +51,30 @@ TfrmMirrorMgr::TfrmMirrorMgr(QWidget* parent)
   btnPromote = MakeBoldButton(this, "승격", {88, 264, 75, 25}, "btnPromote");
   connect(btnSync, &QPushButton::clicked, this, &TfrmMirrorMgr::btnSyncClick);
   connect(btnPromote, &QPushButton::clicked, this, &TfrmMirrorMgr::btnPromoteClick);
+
+  edtPeriod = new QSpinBox(this);
+  edtPeriod->setObjectName("edtPeriod");
+  edtPeriod->setRange(1, 1439);
+  edtPeriod->setValue(1);
+  edtPeriod->setGeometry(386, 265, 60, 23);
+  MakeLabelLeftOf(edtPeriod, "자동 동기화 주기(분)(&M):");
+  btnTimerOn = MakeBoldButton(this, "예약", {452, 264, 75, 25}, "btnTimerOn");
+  btnTimerOff = MakeBoldButton(this, "예약 끄기", {532, 264, 90, 25}, "btnTimerOff");
+  lblTimer = new QLabel(this);
+  lblTimer->setObjectName("lblTimer");
+  lblTimer->setGeometry(8, 298, 614, 20);
+  lblTimer->setTextInteractionFlags(Qt::TextSelectableByMouse);
+  connect(btnTimerOn, &QPushButton::clicked, this, &TfrmMirrorMgr::btnTimerOnClick);
+  connect(btnTimerOff, &QPushButton::clicked, this, &TfrmMirrorMgr::btnTimerOffClick);
+}
+
+TfrmMirrorMgr::~TfrmMirrorMgr() {
+  // The read runs a scheduler's program or two; it ends on its own.
+  if (FReader) {
+    FReader->disconnect(this);
+    FReader->wait();
+    delete FReader;
+  }
 }
 
 std::string TfrmMirrorMgr::SelectedMirror() const {
@@ -54,6 +84,62 @@ std::string TfrmMirrorMgr::SelectedMirror() const {
 
 void TfrmMirrorMgr::FormShow() {
   RefreshMirrorList();
+  RefreshTimerState();
+}
+
+// Read in the background: a busy user manager must not hold the window.
+void TfrmMirrorMgr::RefreshTimerState() {
+  if (FReader) {
+    FStale = true;
+    return;
+  }
+  lblTimer->setText(Q("자동 동기화 예약을 확인하는 중입니다..."));
+  auto state = std::make_shared<TScheduleState>();
+  FReader = QThread::create([state] { *state = ReadScheduleState(TScheduleKind::Mirror); });
+  connect(FReader, &QThread::finished, this, [this, state] {
+    FReader->deleteLater();
+    FReader = nullptr;
+    ShowTimerState(*state);
+    if (FStale) {
+      FStale = false;
+      RefreshTimerState();
+    }
+  });
+  FReader->start();
+}
+
+void TfrmMirrorMgr::ShowTimerState(const TScheduleState& st) {
+  btnTimerOff->setEnabled(st.On);
+  if (!st.On) {
+    lblTimer->setText(Q("자동 동기화: 꺼짐"));
+    return;
+  }
+  std::string text =
+      "자동 동기화: 켜짐 (" + st.Where + (st.Detail.empty() ? "" : ", " + st.Detail) + ")";
+  if (!st.NextRun.empty()) text += ", 다음 실행: " + st.NextRun;
+  lblTimer->setText(Q(text));
+}
+
+void TfrmMirrorMgr::btnTimerOnClick() {
+  TSchedule s;
+  s.Kind = TScheduleKind::Mirror;
+  s.EveryMinutes = edtPeriod->value();
+  TScheduleResult r = ApplySchedule(s, AdminPath, false, SilentObserver());
+  if (r.Outcome == TScheduleOutcome::NeedsCrontab) {
+    if (Prompt().MessageDlg(r.Message + "\r\n\r\n같은 일을 하는 crontab 줄:\r\n" + r.CrontabLine +
+                                "\r\n\r\n이 줄을 crontab에 쓰시겠습니까?",
+                            TMsgIcon::Question, mbYes | mbNo) != mbYes)
+      return;
+    r = ApplySchedule(s, AdminPath, true, SilentObserver());
+  }
+  if (!r.Ok()) Prompt().MessageDlg(r.Message, TMsgIcon::Error, mbOK);
+  RefreshTimerState();
+}
+
+void TfrmMirrorMgr::btnTimerOffClick() {
+  const TScheduleResult r = RemoveSchedule(TScheduleKind::Mirror, SilentObserver());
+  if (!r.Ok()) Prompt().MessageDlg(r.Message, TMsgIcon::Error, mbOK);
+  RefreshTimerState();
 }
 
 void TfrmMirrorMgr::RefreshMirrorList() {

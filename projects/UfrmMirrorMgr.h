@@ -3,20 +3,35 @@
 #pragma once
 
 #include "app/UfrmDialogKit.h"
+#include "projects/UfnSchedule.h"
 
 #include <string>
 
+class QLabel;
 class QPushButton;
+class QSpinBox;
+class QThread;
 class QTreeWidget;
 
 class TfrmMirrorMgr : public TFixedDialog {
   Q_OBJECT
 public:
   explicit TfrmMirrorMgr(QWidget* parent = nullptr);
+  ~TfrmMirrorMgr() override;
 
   QTreeWidget* lvMirror;
   QPushButton* btnSync;
   QPushButton* btnPromote;
+  // The timer that syncs every mirror: its period in minutes, on and off, and its state.
+  QSpinBox* edtPeriod;
+  QPushButton* btnTimerOn;
+  QPushButton* btnTimerOff;
+  QLabel* lblTimer;
+
+  // The orlenway-admin the timer runs.
+  std::string AdminPath;
+  // Whether the timer's state is being read in the background.
+  bool Reading() const { return FReader != nullptr; }
 
   // The name in the selected row; "" when none is selected.
   std::string SelectedMirror() const;
@@ -25,6 +40,14 @@ public:
   void FormShow() override;
   void btnSyncClick();
   void btnPromoteClick();
+  void btnTimerOnClick();
+  void btnTimerOffClick();
+  void RefreshTimerState();
+
+private:
+  QThread* FReader = nullptr;
+  bool FStale = false; // asked again while a read was running
+  void ShowTimerState(const TScheduleState& st);
 };
 
 // Opens the mirrors' dialog modally and frees it when it closes.

@@ -555,3 +555,67 @@ TEST_F(AdminToolTest, BackupStatusTellsEachProjectsLastRunAndNewestGoodArchive) 
   TAdminRun third = Admin("backup alpha");
   EXPECT_EQ(ReadFile(platform::StateFolder() + "backup-record.json"), "{broken");
 }
+
+// A scheduled run that fails before any project (here the repository root is gone) is noted
+// for the projects the record knows, and their newest good archive is kept.
+TEST_F(AdminToolTest, ARunRefusedBeforeAnyProjectIsNotedInTheRecord) {
+  CreateProject("alpha");
+  TAdminRun first = Admin("backup --all");
+  ASSERT_EQ(first.ExitCode, 0) << first.Out << first.Err;
+  ASSERT_EQ(::rename(Repos.c_str(), (Repos + ".gone").c_str()), 0);
+  TAdminRun refused = Admin("backup --all --keep 3");
+  ASSERT_EQ(::rename((Repos + ".gone").c_str(), Repos.c_str()), 0);
+  EXPECT_EQ(refused.ExitCode, 2);
+  const nlohmann::json doc = nlohmann::json::parse(Admin("backup-status --json").Out);
+  ASSERT_EQ(doc.size(), 1u);
+  EXPECT_EQ(doc[0]["last_result"], "failed");
+  EXPECT_NE(doc[0]["last_error"].get<std::string>().find("저장소 경로 설정 해주세요"),
+            std::string::npos)
+      << doc;
+  EXPECT_EQ(doc[0]["last_good_archive"], ArchiveNamed(first.Out));
+}
+
+// schedule backup|show|off through a stand-in systemctl that records its arguments; without a
+// user systemd the crontab line is offered and nothing is written.
+TEST_F(AdminToolTest, ScheduleBackupShownAndTurnedOff) {
+  CreateProject("alpha");
+  const std::string bin = Work / "bin";
+  MakeDirs(bin);
+  WriteFile(bin + "/systemctl",
+            "#!/bin/sh\necho \"$*\" >>\"$(dirname \"$0\")/log\"\n"
+            "[ -e \"$(dirname \"$0\")/down\" ] && exit 1\n"
+            "[ \"$2\" = show ] && echo 'Fri 2026-12-11 01:15:00 KST'\nexit 0\n");
+  ASSERT_EQ(::chmod((bin + "/systemctl").c_str(), 0755), 0);
+  ASSERT_EQ(::setenv("ORLENWAY_SCHEDULER_DIR", bin.c_str(), 1), 0);
+  struct TUnset {
+    ~TUnset() { ::unsetenv("ORLENWAY_SCHEDULER_DIR"); }
+  } unset;
+  EXPECT_EQ(Admin("schedule backup --daily 01:15 beta").ExitCode, 2);
+  EXPECT_EQ(Admin("schedule backup --daily 25:00 --all").ExitCode, 2);
+  TAdminRun on = Admin("schedule backup --weekly fri 01:15 alpha --keep 5");
+  ASSERT_EQ(on.ExitCode, 0) << on.Out << on.Err;
+  const std::string unit =
+      platform::GetEnv("XDG_CONFIG_HOME") + "/systemd/user/orlenway-admin-backup";
+  EXPECT_NE(
+      ReadFile(unit + ".service")
+          .find("\nExecStart=" + std::string(ORLENWAY_ADMIN_EXE) + " backup --keep 5 -- alpha\n"),
+      std::string::npos);
+  EXPECT_NE(ReadFile(unit + ".timer").find("\nOnCalendar=Fri *-*-* 01:15:00\n"), std::string::npos);
+  TAdminRun shown = Admin("schedule show");
+  EXPECT_NE(shown.Out.find("백업 예약: 켜짐 (systemd, OnCalendar=Fri *-*-* 01:15:00), 다음 실행: "
+                           "Fri 2026-12-11 01:15:00 KST"),
+            std::string::npos)
+      << shown.Out;
+  EXPECT_NE(shown.Out.find("미러 동기화 예약: 꺼짐"), std::string::npos) << shown.Out;
+  EXPECT_EQ(Admin("schedule off backup").ExitCode, 0);
+  EXPECT_FALSE(Exists(unit + ".timer"));
+  EXPECT_FALSE(Exists(unit + ".service"));
+  EXPECT_NE(ReadFile(bin + "/log").find("--user disable --now orlenway-admin-backup.timer"),
+            std::string::npos);
+
+  WriteFile(bin + "/down", "");
+  TAdminRun offered = Admin("schedule mirror --every 5");
+  EXPECT_EQ(offered.ExitCode, 1);
+  EXPECT_NE(offered.Out.find("*/5 * * * * "), std::string::npos) << offered.Out;
+  EXPECT_NE(offered.Out.find("--crontab"), std::string::npos) << offered.Out;
+}

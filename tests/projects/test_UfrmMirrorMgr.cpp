@@ -12,6 +12,8 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QSpinBox>
+#include <QTest>
 #include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
@@ -24,7 +26,19 @@ namespace {
 
 class MirrorMgrDialog : public ::testing::Test {
 protected:
-  MirrorMgrDialog() { Globals.Settings.SVNPath = "/usr"; }
+  // The timer's controls talk to a stand-in systemctl, never to the user's own.
+  MirrorMgrDialog() {
+    Globals.Settings.SVNPath = "/usr";
+    WriteFile(Bin / "systemctl", "#!/bin/sh\ncase \"$2\" in\n"
+                                 "  enable) touch \"$(dirname \"$0\")/enabled\" ;;\n"
+                                 "  disable) rm -f \"$(dirname \"$0\")/enabled\" ;;\n"
+                                 "  is-enabled) [ -e \"$(dirname \"$0\")/enabled\" ] || exit 1 ;;\n"
+                                 "esac\nexit 0\n");
+    WriteFile(Bin / "orlenway-admin", "#!/bin/sh\n");
+    Shell("chmod 755 " + Quote(Bin / "systemctl") + " " + Quote(Bin / "orlenway-admin"));
+    platform::SetEnv("ORLENWAY_SCHEDULER_DIR", Bin.Path());
+  }
+  ~MirrorMgrDialog() override { platform::UnsetEnv("ORLENWAY_SCHEDULER_DIR"); }
 
   void Show(const std::function<void(TfrmMirrorMgr&)>& act) {
     bool ran = false;
@@ -47,6 +61,7 @@ protected:
     return cells;
   }
 
+  TempDir Bin{"bin"};
   TempDir Root{"repos"};
   TempDir Sources{"sources"};
   TGlobals Globals{Root.Path()};
@@ -120,4 +135,25 @@ TEST_F(MirrorMgrDialog, TheProjectManagerShowsAMirrorAsReadOnly) {
   });
   ShowProjectMgr();
   EXPECT_TRUE(ran);
+}
+
+// The mirrors' timer: a period chosen in the dialog, shown as on, and off again.
+TEST_F(MirrorMgrDialog, TheSyncTimerRunsEveryChosenPeriodAndGoesOff) {
+  Show([&](TfrmMirrorMgr& f) {
+    f.AdminPath = Bin / "orlenway-admin";
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Reading(); }, 10000));
+    EXPECT_EQ(f.lblTimer->text(), QString::fromUtf8("자동 동기화: 꺼짐"));
+    EXPECT_EQ(f.edtPeriod->value(), 1);
+    f.edtPeriod->setValue(5);
+    f.btnTimerOn->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Reading(); }, 10000));
+    const std::string timer = UserUnitFolder() + "/orlenway-admin-mirror.timer";
+    EXPECT_NE(ReadFile(timer).find("\nOnUnitActiveSec=5min\n"), std::string::npos);
+    EXPECT_EQ(f.lblTimer->text(),
+              QString::fromUtf8("자동 동기화: 켜짐 (systemd, OnUnitActiveSec=5min)"));
+    f.btnTimerOff->click();
+    ASSERT_TRUE(QTest::qWaitFor([&] { return !f.Reading(); }, 10000));
+    EXPECT_FALSE(Exists(timer));
+    EXPECT_EQ(f.lblTimer->text(), QString::fromUtf8("자동 동기화: 꺼짐"));
+  });
 }

@@ -19,6 +19,10 @@
 //   svnlook.exe youngest|uuid <repo>
 //                                  as a copy named svnlook.exe: the same layout's youngest
 //                                  revision (db/current) and identity (db/uuid)
+//   schtasks.exe /Create|/Delete|/Query ...
+//                                  as a copy named schtasks.exe: /Create writes its arguments,
+//                                  one a line, to "task" beside it; /Delete removes it (exit 1
+//                                  when there is none); /Query answers whether it is there
 #include "platform/UfnPlatform.h"
 
 // winsock2.h before windows.h, which would bring the old winsock.h otherwise.
@@ -185,7 +189,28 @@ int StandInSvnAdmin(int argc, char** argv) {
 
 } // namespace
 
+int StandInSchtasks(int argc, char** argv) {
+  if (argc < 2) return 2;
+  const fs::path task = fs::path(argv[0]).parent_path() / "task";
+  const std::string command = argv[1];
+  if (command == "/Create") {
+    std::ofstream out(task, std::ios::binary);
+    for (int i = 1; i < argc; ++i)
+      out << argv[i] << "\n";
+    return out ? 0 : 1;
+  }
+  std::error_code ec;
+  if (command == "/Delete") return fs::remove(task, ec) ? 0 : 1;
+  if (command == "/Query") {
+    if (!fs::exists(task)) return 1;
+    std::printf("TaskName:      \\orlenway-admin-backup\nNext Run Time: 2026-12-11 01:15:00\n");
+    return 0;
+  }
+  return 2;
+}
+
 int main(int argc, char** argv) {
+  if (BaseName(argv[0]) == "schtasks.exe") return StandInSchtasks(argc, argv);
   if (BaseName(argv[0]) == "svnserve.exe") return StandInServer(argc, argv);
   if (BaseName(argv[0]) == "svnadmin.exe") return StandInSvnAdmin(argc, argv);
   if (BaseName(argv[0]) == "svnlook.exe") return StandInSvnLook(argc, argv);
