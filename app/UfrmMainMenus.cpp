@@ -1,6 +1,8 @@
 // The main window's actions, its menu bar, the window menu and the tray's menu.
 #include "app/UfrmMain.h"
 
+#include "projects/UfrmOverview.h"
+
 #include <QAction>
 #include <QMenu>
 #include <QMenuBar>
@@ -138,6 +140,8 @@ void TfrmMain::CreateMenus() {
   acMirrorMgr =
       tiTools->addAction(QString::fromUtf8("미러 관리"), this, &TfrmMain::acMirrorMgrExecute);
   acMirrorMgr->setObjectName("acMirrorMgr");
+  tiTools->addAction(QString::fromUtf8("저장소 현황"), this, [] { ShowOverview(); })
+      ->setObjectName("acOverview");
   tiHelp = makeMenu("tiHelp", "  도움말  ", 2);
   tiHelp->addAction(acAbout);
   setMenuBar(mmMain);
