@@ -201,11 +201,13 @@ void DeflatePiece(TDeflatePiece& piece, const std::atomic<bool>* stop) {
   const size_t size = piece.Input.size() - piece.DictSize;
   piece.CRC = PieceCRC(0, data, size);
   piece.Output.clear();
-  if (LooksIncompressible(data, size)) AppendStoredBlocks(piece.Output, data, size, piece.Last);
+  const double saving = EstimatedSaving(data, size);
+  if (saving < MinSaving) AppendStoredBlocks(piece.Output, data, size, piece.Last);
   // libdeflate cannot give a piece up midway, and at level 9 it may take a quarter of a second
   // on one; the strongest type stays with zlib, fed in slices, so that a cancel stays prompt.
   else if (PieceEngine() == deLibdeflate && piece.Type != dtDeflateX)
-    LibdeflatePiece(data, size, DeflateLevel(piece.Type), piece.Last, piece.Output);
+    LibdeflatePiece(data, size, saving < LowSaving ? 1 : DeflateLevel(piece.Type), piece.Last,
+                    piece.Output);
   else
     ZlibPiece(piece, stop);
 }

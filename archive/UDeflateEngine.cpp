@@ -36,8 +36,6 @@ libdeflate_compressor* Compressor(int level) {
 std::atomic<TDeflateEngine> GEngine{deZlib};
 #endif
 
-// How much a probe sample must shrink at the fastest level for the data to be deflated.
-constexpr double MinSaving = 0.02;
 constexpr size_t ProbeMin = 16384;   // smaller data is simply deflated
 constexpr size_t SampleSize = 32768; // a sample sees as far back as a Deflate match can
 constexpr size_t Samples = 3;
@@ -127,16 +125,18 @@ uint32_t PieceCRC(uint32_t crc, const unsigned char* data, size_t size) {
 #endif
 }
 
-bool LooksIncompressible(const unsigned char* data, size_t size) {
-  if (size < ProbeMin) return false;
-  // The stretches' byte histograms together must promise next to no saving: a piece of a
-  // repository's revision file mixes compressed deltas with plain text, which deflating still
-  // shrinks. A histogram costs a tenth of deflating, and text gives up within a few stretches.
+double EstimatedSaving(const unsigned char* data, size_t size) {
+  if (size < ProbeMin) return 1.0;
+  // The stretches' byte histograms together must promise little saving before the samples are
+  // worth deflating: a piece of a repository's revision file mixes compressed deltas with plain
+  // text, which deflating still shrinks. A histogram costs a tenth of deflating, and text gives
+  // up within a few dozen stretches.
+  const double bits = 8.0 * static_cast<double>(size);
   double saved = 0; // bits the byte histograms alone would save
   for (size_t at = 0; at < size;) {
     const size_t n = size - at < 2 * StretchSize ? size - at : StretchSize;
     saved += std::max(0.0, 8.0 - ByteEntropy(data + at, n)) * static_cast<double>(n);
-    if (saved > MaxHistogramSaving * 8.0 * static_cast<double>(size)) return false;
+    if (saved > LowSaving * bits) return 1.0;
     at += n;
   }
   // Samples at the start, the middle and the end, each no longer than a third of the data.
@@ -147,7 +147,13 @@ bool LooksIncompressible(const unsigned char* data, size_t size) {
     in += sample;
     out += FastDeflatedSize(at, sample);
   }
-  return static_cast<double>(out) > static_cast<double>(in) * (1.0 - MinSaving);
+  const double sampled = 1.0 - static_cast<double>(out) / static_cast<double>(in);
+  // Only data whose histograms are flat too is left uncompressed.
+  return saved > MaxHistogramSaving * bits ? std::max(sampled, MinSaving) : sampled;
+}
+
+bool LooksIncompressible(const unsigned char* data, size_t size) {
+  return EstimatedSaving(data, size) < MinSaving;
 }
 
 void AppendStoredBlocks(std::vector<unsigned char>& out, const unsigned char* data, size_t size,

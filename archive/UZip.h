@@ -135,8 +135,8 @@ public:
   // Files are deflated in pieces of this size, each on its own thread; a file of one piece
   // or less is deflated whole.
   static constexpr int64_t PieceSize = 1 << 20;
-  // Pieces of the file at its turn in flight at once, and the upcoming small files read
-  // ahead meanwhile (at most so many, holding at most so many bytes): with their output,
+  // Pieces of the file at its turn in flight at once, and the upcoming files read ahead
+  // meanwhile (at most so many, holding at most so many bytes): with their output,
   // well within 64 MiB of memory.
   static constexpr size_t MaxPiecesInFlight = 16;
   static constexpr size_t MaxFilesAhead = 64;
@@ -173,6 +173,10 @@ private:
   uint32_t StoreCopy(TStream& source, TEntry& e);
   uint32_t DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& read);
   void ReadAhead();
+  std::shared_ptr<TDeflatePiece> NextPiece(std::vector<unsigned char>& tail,
+                                           const unsigned char* data, int64_t n, bool last);
+  bool EarlyPiecesMatch(const std::vector<std::shared_ptr<TDeflatePiece>>& early, TStream& source,
+                        int64_t n);
   void WriteCentralDirectory();
   void PlaceArchive();
   void Discard();
@@ -203,9 +207,9 @@ private:
   bool FCancel = false;
   unsigned FThreads = 0;
   std::unique_ptr<TDeflatePool> FPool;
-  // Small files after the current one, read and handed to the workers early; each is
-  // taken only if its file still holds the same bytes when its turn comes.
-  std::map<size_t, std::shared_ptr<TDeflatePiece>> FAhead;
+  // Files after the current one, read, cut into pieces and handed to the workers early; each
+  // is taken only if its file still holds the same bytes when its turn comes.
+  std::map<size_t, std::vector<std::shared_ptr<TDeflatePiece>>> FAhead;
   size_t FAheadNext = 0;
   std::vector<std::string> FRoots;
   std::deque<TEntry> FEntries;

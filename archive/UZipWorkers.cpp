@@ -34,6 +34,39 @@ unsigned TZip::WorkerThreads() const {
   return FThreads ? FThreads : std::max(std::thread::hardware_concurrency(), 1u);
 }
 
+// The next piece of a file: the window before it as its dictionary, then its own bytes. The
+// window it leaves for the piece after it goes into `tail`.
+std::shared_ptr<TDeflatePiece> TZip::NextPiece(std::vector<unsigned char>& tail,
+                                               const unsigned char* data, int64_t n, bool last) {
+  constexpr size_t Window = 32768;
+  auto piece = std::make_shared<TDeflatePiece>();
+  piece->Type = DeflateType;
+  piece->DictSize = tail.size();
+  piece->Input.reserve(tail.size() + static_cast<size_t>(n));
+  piece->Input.assign(tail.begin(), tail.end());
+  piece->Input.insert(piece->Input.end(), data, data + n);
+  piece->Last = last;
+  const size_t keep = std::min(Window, static_cast<size_t>(n));
+  tail.assign(piece->Input.end() - static_cast<std::ptrdiff_t>(keep), piece->Input.end());
+  return piece;
+}
+
+// Whether the pieces read early still hold what the file holds now, to its end; `n` bytes of
+// the file's start are in the piece buffer.
+bool TZip::EarlyPiecesMatch(const std::vector<std::shared_ptr<TDeflatePiece>>& early,
+                            TStream& source, int64_t n) {
+  unsigned char* const next = FPieceBuffer.get();
+  for (size_t i = 0; i < early.size(); ++i) {
+    const TDeflatePiece& p = *early[i];
+    if (p.Type != DeflateType || (i == 0 && p.DictSize != 0) || p.Last != (i + 1 == early.size()) ||
+        p.Size() != n ||
+        !std::equal(p.Input.begin() + static_cast<std::ptrdiff_t>(p.DictSize), p.Input.end(), next))
+      return false;
+    n = ReadFull(source, next, PieceSize);
+  }
+  return n == 0;
+}
+
 // Cuts the file into pieces deflated on the workers and writes their output in order, while
 // this thread keeps the window alive and the bars moving.
 uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& read) {
@@ -41,7 +74,6 @@ uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& 
   // The files read ahead have a budget of their own, so that a large file behind them still
   // keeps every worker busy.
   const size_t inFlight = std::min<size_t>(MaxPiecesInFlight, 2 * FPool->Threads() + 1);
-  constexpr size_t Window = 32768;
   std::deque<std::shared_ptr<TDeflatePiece>> pending;
   unsigned char* const next = FPieceBuffer.get();
   std::vector<unsigned char> tail;
@@ -55,31 +87,28 @@ uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& 
   auto ahead = FAhead.find(index);
   if (ahead != FAhead.end()) {
     // Read early: taken when the file has not changed since, deflated anew otherwise.
-    std::shared_ptr<TDeflatePiece> early = std::move(ahead->second);
+    std::vector<std::shared_ptr<TDeflatePiece>> early = std::move(ahead->second);
     FAhead.erase(ahead);
-    if (n < PieceSize && early->DictSize == 0 && early->Type == DeflateType &&
-        early->Input.size() == static_cast<size_t>(n) &&
-        std::equal(early->Input.begin(), early->Input.end(), next)) {
-      read = n;
+    if (EarlyPiecesMatch(early, source, n)) {
+      for (auto& piece : early) {
+        read += piece->Size();
+        pending.push_back(std::move(piece));
+      }
       more = false;
-      pending.push_back(std::move(early));
+    } else {
+      source.SetPosition(0);
+      n = ReadFull(source, next, PieceSize);
     }
   }
   while (more || !pending.empty()) {
     // Keep the workers fed, within the memory budget.
     while (more && pending.size() < inFlight) {
-      auto piece = std::make_shared<TDeflatePiece>();
-      piece->Type = DeflateType;
-      piece->DictSize = tail.size();
-      piece->Input.reserve(tail.size() + static_cast<size_t>(n));
-      piece->Input.assign(tail.begin(), tail.end());
-      piece->Input.insert(piece->Input.end(), next, next + n);
       read += n;
-      // The piece is the last when nothing follows it; a full piece needs one more read.
-      int64_t following = n == PieceSize ? ReadFull(source, next, PieceSize) : 0;
+      // The piece is the last when nothing follows it; a full piece needs one more read. The
+      // piece takes its bytes before the buffer is read into again.
+      std::shared_ptr<TDeflatePiece> piece = NextPiece(tail, next, n, false);
+      const int64_t following = n == PieceSize ? ReadFull(source, next, PieceSize) : 0;
       piece->Last = following == 0;
-      const size_t keep = std::min(Window, static_cast<size_t>(n));
-      tail.assign(piece->Input.end() - static_cast<std::ptrdiff_t>(keep), piece->Input.end());
       n = following;
       more = !piece->Last;
       FPool->Submit(piece);
@@ -104,35 +133,50 @@ uint32_t TZip::DeflatePieces(TStream& source, TEntry& e, size_t index, int64_t& 
   return static_cast<uint32_t>(crc);
 }
 
-// Hands the next small files to the workers while this thread waits, so that a tree of
-// many small files keeps every core busy. A file that cannot be read here is left to its
-// turn, which reports it as before.
+// Hands the next files to the workers while this thread waits, so that a tree of many small
+// files, or of files of a few pieces each, keeps every core busy. A file that cannot be read
+// here is left to its turn, which reports it as before.
 void TZip::ReadAhead() {
   const bool storeAll = FCompressMethod == cmStore || DeflateType == dtDeflateS;
   uint64_t bytes = 0;
   for (const auto& a : FAhead)
-    bytes += a.second->Input.size();
+    for (const auto& piece : a.second)
+      bytes += piece->Input.size();
   for (; FAhead.size() < MaxFilesAhead && FAheadNext < FEntries.size() && !storeAll; ++FAheadNext) {
     const TEntry& e = FEntries[FAheadNext];
-    if (e.IsFolder() || e.Size < SmallFileLimit || e.Size >= static_cast<uint64_t>(PieceSize) ||
-        IsStoredType(e.Name))
+    // A file larger than the whole budget keeps the workers busy on its own.
+    if (e.IsFolder() || e.Size < SmallFileLimit || e.Size > MaxBytesAhead || IsStoredType(e.Name))
       continue;
     if (bytes + e.Size > MaxBytesAhead) break;
-    auto piece = std::make_shared<TDeflatePiece>();
-    piece->Type = DeflateType;
-    piece->Last = true;
+    std::vector<std::shared_ptr<TDeflatePiece>> pieces;
     try {
       TFileStream source = OpenSourceFile(e);
-      // One byte more than the walk saw tells a file that grew since; its turn handles it.
-      piece->Input.resize(static_cast<size_t>(e.Size) + 1);
-      const int64_t n = ReadFull(source, piece->Input.data(), static_cast<int64_t>(e.Size) + 1);
-      if (n > static_cast<int64_t>(e.Size)) continue;
-      piece->Input.resize(static_cast<size_t>(n));
+      // Cut as its turn would cut it; a byte more than the walk saw tells a file that grew
+      // since, which its turn handles.
+      std::vector<unsigned char> tail,
+          buffer(static_cast<size_t>(std::min<uint64_t>(e.Size + 1, PieceSize)));
+      const auto chunk = static_cast<int64_t>(buffer.size());
+      uint64_t taken = 0;
+      int64_t n = ReadFull(source, buffer.data(), chunk);
+      for (;;) {
+        taken += static_cast<uint64_t>(n);
+        if (taken > e.Size) break;
+        std::shared_ptr<TDeflatePiece> piece = NextPiece(tail, buffer.data(), n, false);
+        pieces.push_back(piece);
+        n = n == PieceSize ? ReadFull(source, buffer.data(), chunk) : 0;
+        if (n == 0) {
+          piece->Last = true;
+          break;
+        }
+      }
+      if (taken != e.Size) continue;
     } catch (const EStreamError&) {
       continue;
     }
-    bytes += piece->Input.size();
-    FPool->Submit(piece);
-    FAhead.emplace(FAheadNext, std::move(piece));
+    for (const auto& piece : pieces) {
+      bytes += piece->Input.size();
+      FPool->Submit(piece);
+    }
+    FAhead.emplace(FAheadNext, std::move(pieces));
   }
 }

@@ -1,6 +1,7 @@
 // The Deflate stream on any input, cut into any chunks, with its target moved between
 // writes: the output must inflate to exactly the input and the CRC-32 must match zlib's.
 #include "archive/UCompressStream.h"
+#include "fuzz/FuzzInflate.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -10,21 +11,8 @@
 namespace {
 
 std::string Inflate(const std::string& raw) {
-  z_stream z{};
-  if (inflateInit2(&z, -15) != Z_OK) std::abort();
   std::string out;
-  char buf[16384];
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(raw.data()));
-  z.avail_in = static_cast<uInt>(raw.size());
-  int rc;
-  do {
-    z.next_out = reinterpret_cast<Bytef*>(buf);
-    z.avail_out = sizeof buf;
-    rc = inflate(&z, Z_NO_FLUSH);
-    out.append(buf, sizeof buf - z.avail_out);
-  } while (rc == Z_OK);
-  if (rc != Z_STREAM_END || z.avail_in != 0) std::abort();
-  inflateEnd(&z);
+  if (!InflateRaw(raw, out)) std::abort();
   return out;
 }
 

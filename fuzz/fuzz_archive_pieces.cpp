@@ -3,6 +3,7 @@
 // is taken as a Deflate stream to open instead: that must fail cleanly or stay valid.
 #include "archive/UCompressStream.h"
 #include "archive/UDeflateEngine.h"
+#include "fuzz/FuzzInflate.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -11,28 +12,10 @@
 
 namespace {
 
-// Inflates a raw stream; empty when it is not exactly one valid stream.
-bool Inflate(const std::string& raw, std::string& out) {
-  z_stream z{};
-  if (inflateInit2(&z, -15) != Z_OK) std::abort();
-  char buf[16384];
-  z.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(raw.data()));
-  z.avail_in = static_cast<uInt>(raw.size());
-  int rc;
-  do {
-    z.next_out = reinterpret_cast<Bytef*>(buf);
-    z.avail_out = sizeof buf;
-    rc = inflate(&z, Z_NO_FLUSH);
-    out.append(buf, sizeof buf - z.avail_out);
-  } while (rc == Z_OK);
-  inflateEnd(&z);
-  return rc == Z_STREAM_END && z.avail_in == 0;
-}
-
 void OpenStream(const uint8_t* data, size_t size) {
   std::string plain;
   const std::string raw(reinterpret_cast<const char*>(data), size);
-  const bool valid = Inflate(raw, plain);
+  const bool valid = InflateRaw(raw, plain);
   std::vector<unsigned char> stream(data, data + size);
   try {
     OpenFinalBlock(stream, plain.size());
@@ -42,7 +25,7 @@ void OpenStream(const uint8_t* data, size_t size) {
   }
   AppendStoredBlocks(stream, reinterpret_cast<const unsigned char*>("end"), 3, true);
   std::string joined;
-  if (!Inflate(std::string(stream.begin(), stream.end()), joined) || joined != plain + "end")
+  if (!InflateRaw(std::string(stream.begin(), stream.end()), joined) || joined != plain + "end")
     std::abort();
 }
 
@@ -83,6 +66,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   std::string back;
   const uint32_t expected = static_cast<uint32_t>(
       crc32(0, reinterpret_cast<const Bytef*>(in.data()), static_cast<uInt>(in.size())));
-  if (!Inflate(out, back) || back != in || crc != expected) std::abort();
+  if (!InflateRaw(out, back) || back != in || crc != expected) std::abort();
   return 0;
 }

@@ -140,6 +140,16 @@ TEST(DeflateEngine, IncompressibleDataIsStoredAndAnythingThatPacksIsDeflated) {
   EXPECT_TRUE(probe(RandomBytes(100000, 9)));
   // Noise with a compressible stretch in the middle sample only is still deflated.
   EXPECT_FALSE(probe(RandomBytes(200000, 10) + std::string(100000, 'a') + RandomBytes(200000, 11)));
+  // Noise with a few runs saves a little (the fastest level then does); text saves plainly.
+  auto saving = [](const std::string& s) {
+    return EstimatedSaving(reinterpret_cast<const unsigned char*>(s.data()), s.size());
+  };
+  std::string mild;
+  for (int i = 0; i < 100; ++i)
+    mild += RandomBytes(9000, 20u + unsigned(i)) + std::string(400, 'z');
+  EXPECT_GT(saving(mild), MinSaving);
+  EXPECT_LT(saving(mild), LowSaving);
+  EXPECT_EQ(saving(Text(1 << 20, 21)), 1.0);
 }
 
 TEST(DeflateEngine, ABrokenStreamIsAnErrorNotAPiece) {

@@ -219,11 +219,17 @@ TEST(ZipParallel, ACancelMidFileStopsPromptlyAndKeepsTheEarlierArchive) {
 }
 
 TEST(ZipParallel, AFileReadEarlyThatChangesBeforeItsTurnIsPackedAsItIsThen) {
-  // Small files are read ahead while earlier ones are deflated; one rewritten (same size)
-  // or emptied meanwhile must be packed with what it holds at its turn.
+  // Files are read ahead (whole, in pieces) while earlier ones are deflated; one rewritten
+  // (same size) or emptied meanwhile must be packed with what it holds at its turn.
   TFixture f;
+  // Some files are of three pieces; rewritten, they keep their first piece.
+  const auto content = [](int i, unsigned seed) {
+    if (i % 5 != 4) return Words(30000, seed);
+    const auto piece = static_cast<size_t>(TZip::PieceSize);
+    return Words(piece, 20u + unsigned(i)) + Words(piece + 777, seed);
+  };
   for (int i = 0; i < 12; ++i)
-    WriteFile(f.Src / ("f" + std::to_string(10 + i)), Words(30000, 20u + unsigned(i)));
+    WriteFile(f.Src / ("f" + std::to_string(10 + i)), content(i, 20u + unsigned(i)));
   f.Zip.SetWorkerThreads(2);
   std::set<std::string> begun;
   f.Events.OnBegin = [&](const std::string& name, int count, bool&) {
@@ -234,7 +240,7 @@ TEST(ZipParallel, AFileReadEarlyThatChangesBeforeItsTurnIsPackedAsItIsThen) {
     for (int i = 0; i < 12; ++i) {
       const std::string path = f.Src / ("f" + std::to_string(10 + i));
       if (begun.count(path)) continue;
-      WriteFile(path, first ? std::string() : Words(30000, 99u + unsigned(i)));
+      WriteFile(path, first ? std::string() : content(i, 99u + unsigned(i)));
       first = false;
     }
   };
