@@ -127,9 +127,8 @@ const char* const kKinds[] = {"전체", "커밋", "거부", "오류"};
 TfrmOverview::TfrmOverview(QWidget* parent)
     : TFixedDialog(parent, "frmOverview", "저장소 현황", QSize(760, 566), TKeys::Standard) {
   lvProjects = MakeList(this, "lvProjects", {8, 24, 744, 170},
-                        {Q("프로젝트"), Q("리비전"), Q("작성자"), Q("날짜"), Q("메시지"),
-                         Q("크기"), Q("규칙"), Q("미러 / 지연"), Q("최근 백업"),
-                         Q("백업 경과"), Q("주소")});
+                        {Q("프로젝트"), Q("리비전"), Q("작성자"), Q("날짜"), Q("메시지"), Q("크기"),
+                         Q("규칙"), Q("미러 / 지연"), Q("최근 백업"), Q("백업 경과"), Q("주소")});
   lvProjects->setSortingEnabled(true);
   lvProjects->sortByColumn(pcName, Qt::AscendingOrder);
   for (int c : {pcYoungest, pcSize, pcRules})
@@ -194,10 +193,9 @@ void TfrmOverview::btnRefreshClick() {
 }
 
 bool TfrmOverview::Busy() const {
-  for (const QFutureWatcherBase* w :
-       {static_cast<const QFutureWatcherBase*>(FOverviewWatch),
-        static_cast<const QFutureWatcherBase*>(FCommitsWatch),
-        static_cast<const QFutureWatcherBase*>(FEventsWatch)})
+  for (const QFutureWatcherBase* w : {static_cast<const QFutureWatcherBase*>(FOverviewWatch),
+                                      static_cast<const QFutureWatcherBase*>(FCommitsWatch),
+                                      static_cast<const QFutureWatcherBase*>(FEventsWatch)})
     if (w && !w->isFinished()) return true;
   return false;
 }

@@ -70,8 +70,8 @@ TEST(OverviewWindow, FillsInTheBackgroundSortsShowsCommitsAndFiltersRefusals) {
   QTRY_VERIFY_WITH_TIMEOUT(!f.Busy() && f.lvCommits->topLevelItemCount() == 2, 20000);
   EXPECT_EQ(Column(f.lvCommits, 0), (std::vector<std::string>{"2", "1"}));
   EXPECT_EQ(Column(f.lvCommits, 1), (std::vector<std::string>{"kim", "kim"}));
-  EXPECT_EQ(Column(f.lvCommits, 4), (std::vector<std::string>{"A   tags/, A   trunk/src/",
-                                                               "A   trunk/"}));
+  EXPECT_EQ(Column(f.lvCommits, 4),
+            (std::vector<std::string>{"A   tags/, A   trunk/src/", "A   trunk/"}));
 
   // Events newest first; the kind filter leaves the refusals alone.
   EXPECT_EQ(f.lvEvents->topLevelItemCount(), 5);
