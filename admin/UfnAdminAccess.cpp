@@ -25,14 +25,6 @@ struct TLineObserver : TJobObserver {
   }
 };
 
-bool ValidWho(const std::string& who) {
-  if (who.empty() || who == "*" || who == "$authenticated" || who == "$anonymous")
-    return !who.empty();
-  if (who[0] == '$' || who[0] == '~' || who[0] == '&' || who[0] == '[' || who[0] == '#')
-    return false;
-  return who.find_first_of("=:,\n\r") == std::string::npos && who != "@";
-}
-
 bool Below(const std::string& path, const std::string& top) {
   return top == "/" || path == top || path.rfind(top + "/", 0) == 0;
 }
@@ -94,7 +86,7 @@ int AdminAccess(const std::vector<std::string>& args, std::ostream& out, std::os
     change = RestoreLastGoodRules(root, project, observer);
   else {
     const std::string& who = args[3];
-    if (!ValidWho(who)) {
+    if (!ValidRuleWho(who)) {
       err << "orlenway-admin: WHO는 사용자 ID, @그룹, *, $authenticated, $anonymous 중 하나입니다 "
              ": "
           << who << "\n";

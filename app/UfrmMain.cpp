@@ -5,6 +5,7 @@
 #include "base/UfnDesktop.h"
 #include "base/UfnErrors.h"
 #include "platform/UfnFiles.h"
+#include "projects/UfrmAccessMgr.h"
 #include "projects/UfrmMirrorMgr.h"
 #include "projects/UfrmProjectMgr.h"
 #include "server/UclsSVN.h"
@@ -253,6 +254,10 @@ void TfrmMain::acUserMgrExecute() {
 
 void TfrmMain::acProjectMgrExecute() {
   ShowProjectMgr();
+}
+
+void TfrmMain::acAccessMgrExecute() {
+  ShowAccessMgr();
 }
 
 void TfrmMain::acMirrorMgrExecute() {

@@ -35,6 +35,7 @@ public:
   QList<QAction*> acMain;
   // The mirrors' dialog: a menu item of Tools only, no button.
   QAction* acMirrorMgr;
+  QAction* acAccessMgr;
   // The window menu.
   QAction* acMinimizeToTray;
   QAction* acClose;
@@ -84,6 +85,7 @@ public:
   void acUserMgrExecute();
   void acProjectMgrExecute();
   void acMirrorMgrExecute();
+  void acAccessMgrExecute();
   void acAboutExecute();
   // The desktop asks whether the session may end: yes, and the window closes unasked.
   bool WMQueryEndSession();

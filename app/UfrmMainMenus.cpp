@@ -1,7 +1,9 @@
 // The main window's actions, its menu bar, the window menu and the tray's menu.
 #include "app/UfrmMain.h"
-
 #include "projects/UfrmOverview.h"
+#ifdef ORLENWAY_RESTORE
+#include "projects/UfrmRestore.h"
+#endif
 
 #include <QAction>
 #include <QMenu>
@@ -140,6 +142,13 @@ void TfrmMain::CreateMenus() {
   acMirrorMgr =
       tiTools->addAction(QString::fromUtf8("미러 관리"), this, &TfrmMain::acMirrorMgrExecute);
   acMirrorMgr->setObjectName("acMirrorMgr");
+  acAccessMgr =
+      tiTools->addAction(QString::fromUtf8("접근 권한"), this, &TfrmMain::acAccessMgrExecute);
+  acAccessMgr->setObjectName("acAccessMgr");
+#ifdef ORLENWAY_RESTORE
+  tiTools->addAction(QString::fromUtf8("복원"), this, [] { ShowRestore(); })
+      ->setObjectName("acRestore");
+#endif
   tiTools->addAction(QString::fromUtf8("저장소 현황"), this, [] { ShowOverview(); })
       ->setObjectName("acOverview");
   tiHelp = makeMenu("tiHelp", "  도움말  ", 2);

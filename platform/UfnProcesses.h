@@ -22,6 +22,16 @@ bool RunShellCommand(const std::string& commandLine, bool wait);
 // true when at least one matched.
 bool KillProcessesByName(const std::string& imageName);
 
+// A running process and its command line (argv[0] first).
+struct RunningProcess {
+  long pid = 0;
+  std::vector<std::string> args; // empty where the system does not tell another's command line
+};
+// The running processes under `imageName` (ASCII case ignored), of every account, with their
+// command lines where they can be read (Linux: /proc/<pid>/cmdline; Windows: not read, so a
+// caller that needs them must take any such process as the one it looks for).
+std::vector<RunningProcess> RunningProcessesNamed(const std::string& imageName);
+
 // The image name of the running process `pid` (its executable's file name) and a mark of
 // when it started that changes when the pid is reused (Linux: clock ticks since boot from
 // /proc; Windows: its creation time). False when no such process runs (ended ones included).

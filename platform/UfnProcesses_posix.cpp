@@ -257,6 +257,36 @@ bool KillProcessesByName(const std::string& imageName) {
   return found;
 }
 
+std::vector<RunningProcess> RunningProcessesNamed(const std::string& imageName) {
+  std::vector<RunningProcess> found;
+  DIR* d = ::opendir("/proc");
+  if (!d) {
+    Remember();
+    return found;
+  }
+  while (struct dirent* de = ::readdir(d)) {
+    std::string pid = de->d_name;
+    if (pid.empty() || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+    std::string name, cmdline;
+    if (!ProcessImageName(pid, name) || !text::SameAsciiIgnoreCase(name, imageName)) continue;
+    RunningProcess p;
+    p.pid = std::stol(pid);
+    // NUL-separated arguments; a process that ended meanwhile has none and is still listed.
+    if (ReadWholeFile("/proc/" + pid + "/cmdline", cmdline)) {
+      size_t start = 0;
+      while (start < cmdline.size()) {
+        size_t end = cmdline.find('\0', start);
+        if (end == std::string::npos) end = cmdline.size();
+        p.args.push_back(cmdline.substr(start, end - start));
+        start = end + 1;
+      }
+    }
+    found.push_back(std::move(p));
+  }
+  ::closedir(d);
+  return found;
+}
+
 bool ProcessIdentity(long pid, std::string& imageName, unsigned long long& startMark) {
   if (pid <= 0) return false;
   std::string id = std::to_string(pid);

@@ -82,6 +82,27 @@ bool KillProcessesByName(const std::string& imageName) {
   return found;
 }
 
+std::vector<RunningProcess> RunningProcessesNamed(const std::string& imageName) {
+  std::vector<RunningProcess> found;
+  HANDLE snap = ::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+  if (snap == INVALID_HANDLE_VALUE) {
+    Remember();
+    return found;
+  }
+  PROCESSENTRY32 pe;
+  std::memset(&pe, 0, sizeof pe);
+  pe.dwSize = sizeof pe;
+  for (BOOL more = ::Process32First(snap, &pe); more; more = ::Process32Next(snap, &pe)) {
+    std::string name(pe.szExeFile, strnlen(pe.szExeFile, sizeof pe.szExeFile));
+    if (!text::SameAsciiIgnoreCase(name, imageName)) continue;
+    RunningProcess p;
+    p.pid = static_cast<long>(pe.th32ProcessID);
+    found.push_back(std::move(p));
+  }
+  ::CloseHandle(snap);
+  return found;
+}
+
 namespace {
 
 // Identity read through an open handle, so that it belongs to the process the handle holds.

@@ -1,5 +1,6 @@
 #include "projects/UfnAccessGroups.h"
 
+#include "base/UfnPaths.h"
 #include "platform/UfnFiles.h"
 #include "projects/UfnProjectFiles.h"
 #include "server/UfnShell.h"
@@ -128,6 +129,8 @@ bool SaveGroups(const std::string& file, const TAccessGroups& groups) {
       line += (i ? "," : "") + members[i];
     data += line + "\n";
   }
+  // The state folder is made on the program's first save; the first group may come before it.
+  platform::ForceDirectories(ExtractFilePath(file));
   return platform::WriteFileAtomic(file, data, 0644);
 }
 

@@ -48,15 +48,6 @@ TRuleChange Refuse(TJobObserver& observer, const std::string& why) {
   return change;
 }
 
-std::string InvalidText(const TProjectRules& rules) {
-  return "접근 권한 파일 " + rules.File + "이(가) 올바르지 않습니다 (" +
-         std::to_string(rules.Rules.ErrorLine) + "번째 줄: " + rules.Rules.Error +
-         "). 파일을 고치" +
-         (rules.LastGood.empty() ? std::string("기 전까지는")
-                                 : "거나 마지막으로 저장한 파일로 되돌리기 전까지는") +
-         " svnserve가 이 프로젝트의 모든 접속을 거부합니다.";
-}
-
 // The people an entry for `who` stands for, to check what the rules give them afterwards.
 std::vector<std::string> Subjects(const TAuthzFile& file, const std::string& who) {
   if (who == "*") return {"", SomeUser};
@@ -96,14 +87,6 @@ TRuleChange Commit(const TSubversion& svn, const TProjectRules& rules, const std
   return change;
 }
 
-// The section a rule for `path` goes into: this repository's own when the file has one, or
-// svnserve would let it decide instead.
-std::string SectionFor(const TAuthzFile& file, const std::string& project,
-                       const std::string& path) {
-  std::string own = project + ":" + path;
-  return file.Find(own) ? own : path;
-}
-
 } // namespace
 
 TProjectRules ReadProjectRules(const std::string& root, const std::string& project) {
@@ -120,6 +103,60 @@ TProjectRules ReadProjectRules(const std::string& root, const std::string& proje
   return rules;
 }
 
+std::vector<std::string> RulePaths(const TAuthzFile& file, const std::string& project) {
+  std::vector<std::string> paths;
+  for (const TAuthzSection& s : file.Sections)
+    if (!s.Path.empty() && (s.Repo.empty() || s.Repo == project)) paths.push_back(s.Path);
+  std::sort(paths.begin(), paths.end());
+  paths.erase(std::unique(paths.begin(), paths.end()), paths.end());
+  return paths;
+}
+
+std::string RuleSection(const TAuthzFile& file, const std::string& project,
+                        const std::string& path) {
+  std::string own = project + ":" + path;
+  return file.Find(own) ? own : path;
+}
+
+bool RepositoryFolders(const TSubversion& svn, const std::string& repository,
+                       std::vector<std::string>& folders, std::string& error) {
+  folders.clear();
+  TSvnResult r = svn.Run("svnlook", {"tree", "--full-paths", repository});
+  if (!r.Ok()) {
+    error = r.Message;
+    return false;
+  }
+  // One line per node, folders end in "/"; the root is the line "/".
+  size_t start = 0;
+  while (start < r.Output.size()) {
+    size_t end = r.Output.find('\n', start);
+    if (end == std::string::npos) end = r.Output.size();
+    std::string line = r.Output.substr(start, end - start);
+    start = end + 1;
+    if (!line.empty() && line.back() == '\r') line.pop_back();
+    if (line.empty() || line.back() != '/') continue;
+    folders.push_back(CanonicalRulePath(line));
+  }
+  return true;
+}
+
+std::string InvalidRulesText(const TProjectRules& rules) {
+  return "접근 권한 파일 " + rules.File + "이(가) 올바르지 않습니다 (" +
+         std::to_string(rules.Rules.ErrorLine) + "번째 줄: " + rules.Rules.Error +
+         "). 파일을 고치" +
+         (rules.LastGood.empty() ? std::string("기 전까지는")
+                                 : "거나 마지막으로 저장한 파일로 되돌리기 전까지는") +
+         " svnserve가 이 프로젝트의 모든 접속을 거부합니다.";
+}
+
+bool ValidRuleWho(const std::string& who) {
+  if (who == "*" || who == "$authenticated" || who == "$anonymous") return true;
+  if (who.empty() || who == "@" || who[0] == '$' || who[0] == '~' || who[0] == '&' ||
+      who[0] == '[' || who[0] == '#')
+    return false;
+  return who.find_first_of("=:,\n\r") == std::string::npos;
+}
+
 void SplitProjectPath(const std::string& text, std::string& project, std::string& path) {
   size_t colon = text.find(":/");
   project = colon == std::string::npos ? text : text.substr(0, colon);
@@ -133,7 +170,7 @@ TRuleChange SetAccessRule(const TSubversion& svn, const std::string& root,
   TProjectRules rules = ReadProjectRules(root, project);
   if (!platform::FileExists(TProjectFiles(root, project).ConfigFile()))
     return Refuse(observer, project + " 프로젝트에 svnserve.conf 파일이 없습니다.");
-  if (!rules.Rules.Valid()) return Refuse(observer, InvalidText(rules));
+  if (!rules.Rules.Valid()) return Refuse(observer, InvalidRulesText(rules));
   const std::string at = CanonicalRulePath(path);
   std::string text = rules.Text;
   bool turnOn = !rules.Enabled;
@@ -148,7 +185,7 @@ TRuleChange SetAccessRule(const TSubversion& svn, const std::string& root,
   if (who.size() > 1 && who[0] == '@' && groups.count(who.substr(1)))
     text =
         EditAuthzEntry(text, "groups", who.substr(1), GroupValue(groups.at(who.substr(1))), false);
-  std::string section = SectionFor(rules.Rules, project, at);
+  std::string section = RuleSection(rules.Rules, project, at);
   text = EditAuthzEntry(text, section, who, value, false);
   TAuthzFile after = ParseAuthz(text);
   if (after.Valid())
@@ -173,9 +210,9 @@ TRuleChange UnsetAccessRule(const TSubversion& svn, const std::string& root,
                             const std::string& project, const std::string& path,
                             const std::string& who, TJobObserver& observer) {
   TProjectRules rules = ReadProjectRules(root, project);
-  if (!rules.Rules.Valid()) return Refuse(observer, InvalidText(rules));
+  if (!rules.Rules.Valid()) return Refuse(observer, InvalidRulesText(rules));
   const std::string at = CanonicalRulePath(path);
-  std::string section = SectionFor(rules.Rules, project, at);
+  std::string section = RuleSection(rules.Rules, project, at);
   const TAuthzSection* s = rules.Rules.Find(section);
   if (!s || std::none_of(s->Entries.begin(), s->Entries.end(),
                          [&](const TAuthzEntry& e) { return e.Who == who; }))
@@ -202,7 +239,7 @@ TRuleChange UnsetAccessRule(const TSubversion& svn, const std::string& root,
 
 TRuleChange WriteProjectRules(const TSubversion& svn, const TProjectRules& rules,
                               const std::string& text, TJobObserver& observer) {
-  if (!rules.Rules.Valid()) return Refuse(observer, InvalidText(rules));
+  if (!rules.Rules.Valid()) return Refuse(observer, InvalidRulesText(rules));
   return Commit(svn, rules, text, observer);
 }
 

@@ -28,6 +28,23 @@ struct TProjectRules {
 };
 TProjectRules ReadProjectRules(const std::string& root, const std::string& project);
 
+// The paths that have rules for the project: those of [/x] and [project:/x], sorted, each once.
+std::vector<std::string> RulePaths(const TAuthzFile& file, const std::string& project);
+// The section a rule of the project at `path` is read from and written to: the project's own
+// ("app:/x") when the file has one, for svnserve lets it decide, else "/x".
+std::string RuleSection(const TAuthzFile& file, const std::string& project,
+                        const std::string& path);
+// The repository's folders as rule paths ("/", "/trunk", "/trunk/src", ...), from svnlook tree
+// at the youngest revision. False, with svnlook's reason in `error`, when it could not be read.
+bool RepositoryFolders(const TSubversion& svn, const std::string& repository,
+                       std::vector<std::string>& folders, std::string& error);
+
+// WHO of a rule as a person may ask for it: a user ID, "@group", "*", "$authenticated" or
+// "$anonymous".
+bool ValidRuleWho(const std::string& who);
+// Why svnserve refuses the project's invalid rules file, with the line, and how to get out.
+std::string InvalidRulesText(const TProjectRules& rules);
+
 // Splits "PROJECT[:/PATH]" into the project and a rule path ("/" when none).
 void SplitProjectPath(const std::string& text, std::string& project, std::string& path);
 

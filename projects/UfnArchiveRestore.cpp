@@ -1,5 +1,6 @@
 #include "projects/UfnArchiveRestore.h"
 
+#include "base/UfnJob.h"
 #include "server/UfnShell.h"
 
 #include <algorithm>
@@ -23,6 +24,7 @@ const char* const kNotPlain = "파일이나 폴더가 아닌 항목이 있어 �
 const char* const kUnpackFailed = "압축을 풀지 못했습니다: ";
 const char* const kDuplicate = "같은 이름의 항목이 두 번 있어 복원하지 않습니다: ";
 const char* const kTooLarge = "압축을 풀면 저장소 폴더의 남은 공간보다 커서 복원하지 않습니다";
+const char* const kCancelled = "복원을 취소하였습니다.";
 const char* const kInflates = "적힌 크기보다 크게 풀리는 항목이 있어 복원하지 않습니다: ";
 // The space a restore must leave free: every project of the root lives on that file system,
 // and while it is full none of them takes a commit.
@@ -144,7 +146,7 @@ namespace {
 // least one, and their declared sizes within what the folder's file system can spare. Gives
 // the bytes the write may take in all (`budget`).
 bool CheckArchive(const std::string& archivePath, const std::string& folder, std::string& error,
-                  std::uint64_t& budget) {
+                  std::uint64_t& budget, size_t& count) {
   TReader a = OpenArchive(archivePath, error);
   if (!a) return false;
   archive_entry* e = nullptr;
@@ -171,6 +173,7 @@ bool CheckArchive(const std::string& archivePath, const std::string& folder, std
     error = "압축 파일에 항목이 없습니다";
     return false;
   }
+  count = entries;
   std::error_code ec;
   const std::filesystem::space_info space = std::filesystem::space(folder, ec);
   if (ec) {
@@ -303,10 +306,12 @@ void ProtectPasswordDb(const std::string& folder) {
 
 } // namespace
 
-TUnpackResult UnpackArchive(const std::string& archivePath, const std::string& folder) {
+TUnpackResult UnpackArchive(const std::string& archivePath, const std::string& folder,
+                            TJobObserver* observer, int progressShare) {
   TUnpackResult result;
   std::uint64_t budget = 0;
-  if (!CheckArchive(archivePath, folder, result.Error, budget)) return result;
+  size_t count = 0;
+  if (!CheckArchive(archivePath, folder, result.Error, budget, count)) return result;
   TReader a = OpenArchive(archivePath, result.Error);
   if (!a) return result;
   TWriter disk(archive_write_disk_new());
@@ -317,8 +322,19 @@ TUnpackResult UnpackArchive(const std::string& archivePath, const std::string& f
   const std::string base = AddPathDelimiter(folder);
   archive_entry* e = nullptr;
   int rc;
-  while ((rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK)
+  size_t done = 0;
+  while ((rc = archive_read_next_header(a.get(), &e)) == ARCHIVE_OK) {
+    if (observer && observer->Cancelled()) {
+      result.Cancelled = true;
+      result.Error = kCancelled;
+      return result;
+    }
     if (!WriteEntry(a.get(), disk.get(), e, base, budget, result)) return result;
+    ++done;
+    if (observer)
+      observer->Progress(EntryName(e), 100,
+                         static_cast<int>(done * static_cast<size_t>(progressShare) / count));
+  }
   if (rc != ARCHIVE_EOF) {
     result.Error = std::string(kNotZip) + " (" + ReaderError(a.get()) + ")";
     return result;

@@ -117,6 +117,32 @@ bool IsBackupArchiveOf(const std::string& project, const std::string& fileName) 
          fileName.compare(n + 15, 5, "Z.zip") == 0;
 }
 
+std::vector<TBackupArchive> ListBackupArchives(const std::string& folder) {
+  std::vector<TBackupArchive> list;
+  std::vector<platform::DirEntry> entries;
+  if (!platform::ListDirectory(folder, entries)) return list;
+  const size_t stampLength = std::string("_yyyymmddThhnnssZ.zip").size();
+  for (const platform::DirEntry& e : entries) {
+    if (e.IsDirectory() || e.name.size() <= stampLength) continue;
+    TBackupArchive a;
+    a.FileName = e.name;
+    a.Project = e.name.substr(0, e.name.size() - stampLength);
+    if (!IsBackupArchiveOf(a.Project, e.name)) continue;
+    std::error_code ec;
+    if (!fs::is_regular_file(fs::symlink_status(fs::path(AddPathDelimiter(folder) + e.name), ec)))
+      continue;
+    const std::string s = e.name.substr(a.Project.size() + 1);
+    a.Time = s.substr(0, 4) + "-" + s.substr(4, 2) + "-" + s.substr(6, 2) + " " + s.substr(9, 2) +
+             ":" + s.substr(11, 2) + ":" + s.substr(13, 2);
+    a.Size = e.size;
+    list.push_back(std::move(a));
+  }
+  std::sort(list.begin(), list.end(), [](const TBackupArchive& x, const TBackupArchive& y) {
+    return x.Time != y.Time ? x.Time > y.Time : x.Project < y.Project;
+  });
+  return list;
+}
+
 // The local time in an archive's name (IsBackupArchiveOf has checked its form).
 static std::time_t ArchiveTime(const std::string& project, const std::string& fileName) {
   const size_t n = project.size() + 1;

@@ -5,6 +5,7 @@
 #include "platform/UfnFileHandles.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <ctime>
 #include <string>
 #include <vector>
@@ -49,6 +50,16 @@ bool RemoveTree(const std::string& path);
 // Whether `fileName` (no folder) is one of the project's backup archives:
 // <project>_yyyymmddThhnnssZ.zip, digits where the pattern has them.
 bool IsBackupArchiveOf(const std::string& project, const std::string& fileName);
+
+struct TBackupArchive {
+  std::string FileName; // no folder
+  std::string Project;
+  std::string Time; // "yyyy-mm-dd hh:nn:ss" as the name gives it
+  std::uint64_t Size = 0;
+};
+// The backup archives in `folder`, of every project: regular files named as IsBackupArchiveOf
+// says, newest first (ties by project).
+std::vector<TBackupArchive> ListBackupArchives(const std::string& folder);
 
 struct TPruneResult {
   std::vector<std::string> Removed; // file names, oldest first

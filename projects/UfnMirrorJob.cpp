@@ -2,8 +2,10 @@
 
 #include "base/UfnPaths.h"
 #include "base/UfnText.h"
+#include "platform/UfnEnvironment.h"
 #include "platform/UfnFiles.h"
 #include "platform/UfnInstanceLock.h"
+#include "platform/UfnProcesses.h"
 #include "platform/UfnSystemErrors.h"
 #include "projects/UclsProjectMgr.h"
 #include "projects/UfnProfileFile.h"
@@ -177,6 +179,57 @@ TMirrorResult Refused(TJobObserver& observer, const std::string& why) {
   return {TMirrorOutcome::Refused, why, -1};
 }
 
+// A path without repeated or trailing separators, for comparing.
+std::string PlainPath(std::string path) {
+#ifdef _WIN32
+  for (char& c : path)
+    if (c == '\\') c = '/';
+#endif
+  std::string out;
+  for (char c : path)
+    if (c != '/' || out.empty() || out.back() != '/') out += c;
+  while (out.size() > 1 && out.back() == '/')
+    out.pop_back();
+  return out;
+}
+
+// Whether a command-line argument names the mirror: its file:// URL, or an svn:// URL with the
+// project's name at any host (this machine has many names; a sync of a namesake elsewhere
+// only makes ours wait for the next turn).
+bool NamesMirror(const std::string& arg, const std::string& folder, const std::string& name) {
+  const bool file = StartsWith(arg, "file://");
+  if (!file && !StartsWith(arg, "svn://")) return false;
+  const std::string rest = arg.substr(file ? 7 : 6);
+  const size_t slash = rest.find('/');
+  if (slash == std::string::npos) return false;
+  const std::string host = rest.substr(0, slash);
+  std::string path = PercentDecode(rest.substr(slash));
+  if (!file) return PlainPath(path) == "/" + name;
+  if (!host.empty() && !text::SameAsciiIgnoreCase(host, "localhost")) return false;
+#ifdef _WIN32
+  path.erase(0, 1);
+  return text::SameAsciiIgnoreCase(PlainPath(path), PlainPath(folder));
+#else
+  return PlainPath(path) == PlainPath(folder);
+#endif
+}
+
+// Whether an svnsync on this machine, ours or one started by hand, works on the mirror: its
+// first URL is the one it writes to (svnsync SUBCOMMAND DEST [SOURCE]; no option takes a URL).
+// Where the system does not tell another process's arguments, any svnsync counts.
+bool SyncRunsOn(const std::string& folder, const std::string& name) {
+  for (const platform::RunningProcess& p :
+       platform::RunningProcessesNamed(TSubversion::Image("svnsync"))) {
+    if (p.args.empty()) return true;
+    for (size_t i = 1; i < p.args.size(); ++i) {
+      if (p.args[i].find("://") == std::string::npos) continue;
+      if (NamesMirror(p.args[i], folder, name)) return true;
+      break;
+    }
+  }
+  return false;
+}
+
 TMirrorResult RunSync(const TSubversion& svn, const std::string& root, const std::string& name,
                       TJobObserver& observer) {
   const std::string folder = Folder(root, name);
@@ -191,7 +244,16 @@ TMirrorResult RunSync(const TSubversion& svn, const std::string& root, const std
                                    MirrorSyncUser};
   for (const std::string& o : CommonOptions(ConfigDir(root, name)))
     args.push_back(o);
-  if (!text::Trim(RevProp(svn, folder, "svn:sync-lock")).empty()) {
+  // svnsync's lock names only a host and a random id: it is taken over only when it was set
+  // on this machine and no svnsync here still works on the mirror, whoever started it.
+  // Without a lock svnsync itself waits for one that another sync takes meanwhile.
+  const std::string held = text::Trim(RevProp(svn, folder, "svn:sync-lock"));
+  if (!held.empty()) {
+    if (SyncRunsOn(folder, name)) return Refused(observer, name + ": 다른 동기화가 진행 중입니다.");
+    const std::string host = held.substr(0, held.rfind(':'));
+    if (!text::SameAsciiIgnoreCase(host, platform::HostName()))
+      return Refused(observer,
+                     name + ": 다른 컴퓨터(" + host + ")의 동기화가 잠금을 가지고 있습니다.");
     observer.Notify(TMsgIcon::Warning, name + ": 중단된 동기화의 잠금을 해제합니다.");
     args.push_back("--steal-lock");
   }

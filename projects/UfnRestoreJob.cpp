@@ -22,6 +22,12 @@ TRestoreResult Outcome(TRestoreOutcome outcome, const std::string& reason) {
   return r;
 }
 
+TRestoreResult Stopped() {
+  TRestoreResult r = Outcome(TRestoreOutcome::Failed, "복원을 취소하였습니다.");
+  r.Cancelled = true;
+  return r;
+}
+
 // Why `name` cannot become a new project under `root`, or "".
 std::string NameProblem(const std::string& root, const std::string& name) {
   switch (CheckNewProjectName(root, name)) {
@@ -66,11 +72,15 @@ TRestoreResult RestoreProject(const TRestoreRequest& request, TJobObserver& obse
     return Outcome(TRestoreOutcome::Failed,
                    "임시 폴더를 만들지 못했습니다: " + platform::LastErrorMessage());
   observer.Progress(request.Archive, 0, 0);
-  const TUnpackResult unpack = UnpackArchive(request.Archive, unpacked);
+  const TUnpackResult unpack = UnpackArchive(request.Archive, unpacked, &observer, 50);
+  if (unpack.Cancelled) return Stopped();
   if (!unpack.Ok) return Outcome(TRestoreOutcome::Failed, unpack.Error);
   observer.Progress(unpacked, 0, 50);
+  if (observer.Cancelled()) return Stopped();
   const TSvnResult verify = TSubversion(request.SVNPath).Verify(unpacked);
   if (!verify.Ok()) return Outcome(TRestoreOutcome::Failed, "svnadmin verify: " + verify.Message);
+  observer.Progress(unpacked, 100, 100);
+  if (observer.Cancelled()) return Stopped();
   const std::string target = JoinPath(root, name);
   platform::DirEntry existing;
   if (platform::GetEntry(target, existing))

@@ -25,7 +25,10 @@ struct TRestoreResult {
   TRestoreOutcome Outcome = TRestoreOutcome::Failed;
   std::string Reason; // one line
   size_t Files = 0;
+  bool Cancelled = false; // Failed because the observer asked to stop; nothing is left
 };
 
-// The observer hears of work folders that killed runs left behind and were removed.
+// The observer hears of work folders that killed runs left behind and were removed, follows
+// the progress (unpacking up to 50, the check up to 100) and may stop the job between entries
+// and before the new project is moved into place.
 TRestoreResult RestoreProject(const TRestoreRequest& request, TJobObserver& observer);

@@ -4,12 +4,17 @@
 #include "base/UfnDesktop.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UclsProjectMgr.h"
+#include "projects/UfnAccessJobs.h"
 #include "projects/UfnBackup.h"
 #include "projects/UfnBackupJob.h"
 #include "projects/UfnMirrorJob.h"
 #include "projects/UfnProjectJobs.h"
 #include "projects/UfnProjectUsers.h"
+#include "projects/UfrmAccessMgr.h"
 #include "projects/UfrmProjectMgr_Backup.h"
+#ifdef ORLENWAY_RESTORE
+#include "projects/UfrmRestore.h"
+#endif
 #include "server/UfnAPI.h"
 #include "server/UfnShell.h"
 #include "settings/UclsBasicSetting.h"
@@ -22,12 +27,14 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QLabel>
+#include <QPointer>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QToolButton>
 #include <QTreeWidget>
 #include <ctime>
 #include <exception>
+#include <thread>
 #include <vector>
 
 namespace {
@@ -149,6 +156,11 @@ TfrmProjectMgr::TfrmProjectMgr(QWidget* parent)
   rgAuthAccess =
       MakeRadioGroup(pnlClient_Top, "rgAuthAccess", "인증 사용자 권한", {4, 40, 205, 33});
   btnApplyAuth = MakeBoldButton(pnlClient_Top, "권한 설정 적용", {240, 12, 93, 57}, "btnApplyAuth");
+  // The rules' mark fits in the gap between the levels and the apply button.
+  lblRules = new QLabel(pnlClient_Top);
+  lblRules->setObjectName("lblRules");
+  lblRules->setGeometry(211, 12, 27, 57);
+  lblRules->setAlignment(Qt::AlignCenter);
 
   pnlClient_Client = new QWidget(pnlClient);
   pnlClient_Client->setGeometry(0, 77, pnlClient->width(), 301 - 77);
@@ -156,6 +168,13 @@ TfrmProjectMgr::TfrmProjectMgr(QWidget* parent)
                        QAbstractItemView::ExtendedSelection);
   sbtnReg = MakeSpeedButton(pnlClient_Client, "sbtnReg", "<", {164, 64, 29, 29});
   sbtnUnreg = MakeSpeedButton(pnlClient_Client, "sbtnUnreg", ">", {164, 120, 29, 29});
+  // Under the "<" and ">" that grant the login, in the gap between the two lists.
+  btnAccess = new QPushButton(Q("접근\n권한"), pnlClient_Client);
+  btnAccess->setObjectName("btnAccess");
+  btnAccess->setGeometry(164, 156, 29, 49);
+  btnAccess->setAutoDefault(false);
+  btnAccess->setToolTip(Q("접근 권한"));
+  btnAccess->setAccessibleName(Q("접근 권한"));
   lvUnregUser = MakeList(pnlClient_Client, "lvUnregUser", "미등록 사용자", 130, {200, 8, 149, 197},
                          QAbstractItemView::ExtendedSelection);
   // Names the project the right half belongs to.
@@ -169,7 +188,19 @@ TfrmProjectMgr::TfrmProjectMgr(QWidget* parent)
   connect(btnAdd, &QPushButton::clicked, this, &TfrmProjectMgr::btnAddClick);
   connect(btnBackup, &QPushButton::clicked, this, &TfrmProjectMgr::btnBackupClick);
   connect(btnDelete, &QPushButton::clicked, this, &TfrmProjectMgr::btnDeleteClick);
+  // In the free corner right of "권한 설정 적용", on the dialog itself: it works with no
+  // project selected, when the right half is disabled.
+#ifdef ORLENWAY_RESTORE
+  btnRestore = MakeBoldButton(this, "복\n원", {600, 12, 26, 57}, "btnRestore");
+  btnRestore->setAccessibleName(Q("복원"));
+  btnRestore->setToolTip(Q("백업 압축 파일에서 새 프로젝트로 복원"));
+  btnRestore->raise();
+  connect(btnRestore, &QPushButton::clicked, this, &TfrmProjectMgr::btnRestoreClick);
+#else
+  btnRestore = nullptr;
+#endif
   connect(btnApplyAuth, &QPushButton::clicked, this, &TfrmProjectMgr::btnApplyAuthClick);
+  connect(btnAccess, &QPushButton::clicked, this, &TfrmProjectMgr::btnAccessClick);
   connect(sbtnReg, &QToolButton::clicked, this, &TfrmProjectMgr::sbtnRegClick);
   connect(sbtnUnreg, &QToolButton::clicked, this, &TfrmProjectMgr::sbtnUnregClick);
 }
@@ -289,6 +320,20 @@ void TfrmProjectMgr::btnDeleteClick() {
   Reported([this] { RefreshProjectList(); });
 }
 
+void TfrmProjectMgr::btnRestoreClick() {
+#ifdef ORLENWAY_RESTORE
+  TfrmRestore dlg(this);
+  dlg.OnRestored = [this](const std::string& name) {
+    Reported([this, &name] {
+      RefreshProjectList();
+      const auto rows = lvProject->findItems(Q(name), Qt::MatchExactly);
+      if (!rows.isEmpty()) lvProject->setCurrentItem(rows.first());
+    });
+  };
+  dlg.exec();
+#endif
+}
+
 void TfrmProjectMgr::SelectionChanged() {
   const auto rows = lvProject->selectedItems();
   QTreeWidgetItem* now = rows.isEmpty() ? nullptr : rows.first();
@@ -318,6 +363,8 @@ void TfrmProjectMgr::ClearProjectSide() {
   lvRegUser->clear();
   lvUnregUser->clear();
   lblProject->clear();
+  lblRules->clear();
+  lblRules->setToolTip(QString());
   pnlClient->setEnabled(false);
 }
 
@@ -332,7 +379,9 @@ void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool selected) {
   lblProject->setText(Q("프로젝트: ") + QString::fromStdString(project) +
                       (isMirror ? Q(" (읽기 전용 미러)") : QString()));
   lblProject->setToolTip(isMirror ? Q("원본: " + mirror.Source) : QString());
+  if (isMirror) ShowMirrorLag(project);
   pnlClient->setEnabled(true);
+  ShowRulesMark();
   Reported([this] {
     LoadAccess();
     try {
@@ -344,6 +393,68 @@ void TfrmProjectMgr::lvProjectSelectItem(QTreeWidgetItem*, bool selected) {
     ImportProjectUsers(*UserMgr, RegUsers());
     RefreshUnregUsers();
   });
+}
+
+void TfrmProjectMgr::ShowRulesMark() {
+  const std::string project = SelectedProject();
+  const TProjectRules rules = ReadProjectRules(BasicSetting->RepoPath, project);
+  std::vector<std::string> paths;
+  if (rules.Enabled && rules.Rules.Valid()) paths = RulePaths(rules.Rules, project);
+  if (rules.Enabled && !rules.Rules.Valid()) {
+    lblRules->setText(Q("규칙\n오류"));
+    lblRules->setToolTip(Q(InvalidRulesText(rules)));
+  } else if (!paths.empty()) {
+    QStringList where;
+    for (const std::string& p : paths)
+      where << Q(p);
+    lblRules->setText(Q("규칙\n있음"));
+    lblRules->setToolTip(Q("접근 권한 규칙이 있는 경로: ") + where.join(", "));
+  } else {
+    lblRules->clear();
+    lblRules->setToolTip(QString());
+  }
+}
+
+void TfrmProjectMgr::btnAccessClick() {
+  const std::string project = SelectedProject();
+  if (project.empty()) return;
+  ShowAccessMgr(project);
+  ShowRulesMark();
+}
+
+void TfrmProjectMgr::ShowMirrorLag(const std::string& project) {
+  // The source's newest revision is a network call: asked on a worker, shown when it comes,
+  // if the project is still the one shown. The window may be gone by then.
+  QPointer<TfrmProjectMgr> form(this);
+  auto show = [form, project](const TMirrorStatus& s) {
+    if (!form || form->FShownProject != project) return;
+    form->ShowMirrorStatus(s);
+  };
+  std::thread([svnPath = BasicSetting->SVNPath, root = BasicSetting->RepoPath, project, show] {
+    TMirrorStatus s;
+    if (!ReadMirrorStatus(svnPath, root, project, true, s)) return;
+    QMetaObject::invokeMethod(
+        qApp, [show, s] { show(s); }, Qt::QueuedConnection);
+  }).detach();
+}
+
+void TfrmProjectMgr::ShowMirrorStatus(const TMirrorStatus& s) {
+  auto revision = [](long r) { return r < 0 ? std::string("?") : std::to_string(r); };
+  // "2026-12-10T18:00:00Z" shows as "12-10 18:00".
+  std::string when = "-";
+  if (s.LastSyncTime.size() >= 16) {
+    when = s.LastSyncTime.substr(5, 11);
+    when[5] = ' ';
+  }
+  const QString text = Q("프로젝트: " + s.Name + " (읽기 전용 미러) 리비전 " +
+                         revision(s.LastMerged) + "/" + revision(s.SourceYoungest) + " · " + when);
+  lblProject->setText(
+      lblProject->fontMetrics().elidedText(text, Qt::ElideMiddle, lblProject->width()));
+  std::string tip = "원본: " + s.Source + "\n동기화한 리비전: " + revision(s.LastMerged) +
+                    "\n원본의 최신 리비전: " + revision(s.SourceYoungest) +
+                    (s.SourceError.empty() ? "" : " (" + s.SourceError + ")") +
+                    "\n마지막 동기화: " + (s.LastSyncTime.empty() ? "-" : s.LastSyncTime);
+  lblProject->setToolTip(Q(tip));
 }
 
 void TfrmProjectMgr::LoadAccess() {

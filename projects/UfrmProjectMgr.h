@@ -11,6 +11,7 @@
 #include <vector>
 
 class EPasswordDbOutside;
+struct TMirrorStatus;
 class QButtonGroup;
 class QGroupBox;
 class QLabel;
@@ -29,11 +30,15 @@ public:
   QPushButton* btnAdd;
   QPushButton* btnBackup;
   QPushButton* btnDelete;
+  QPushButton* btnRestore;
   QWidget* pnlClient;
   QWidget* pnlClient_Top;
   QGroupBox* rgAnonAccess;
   QGroupBox* rgAuthAccess;
   QPushButton* btnApplyAuth;
+  // Opens the access rules on the selected project; the mark says whether it has rules.
+  QPushButton* btnAccess;
+  QLabel* lblRules;
   QWidget* pnlClient_Client;
   QTreeWidget* lvRegUser;
   QToolButton* sbtnReg;
@@ -69,12 +74,22 @@ public:
   void btnAddClick();
   void btnBackupClick();
   void btnDeleteClick();
+  // Opens the restore dialog; a project it restores is listed and selected.
+  void btnRestoreClick();
   // A row whose selection changed, in either direction; the handler looks only at the
   // selection as it is now.
   void lvProjectSelectItem(QTreeWidgetItem* item, bool selected);
   void btnApplyAuthClick();
+  void btnAccessClick();
+  // The mark of the selected project's rules.
+  void ShowRulesMark();
   void sbtnRegClick();
   void sbtnUnregClick();
+
+  // A mirror's lag after the source's newest revision, read in the background, on lblProject
+  // (in short) and its tool tip (in full).
+  void ShowMirrorLag(const std::string& project);
+  void ShowMirrorStatus(const TMirrorStatus& status);
 
 private:
   void SelectionChanged();

@@ -59,6 +59,20 @@ TEST_F(AdminMirror, AddSyncStatusAndPromote) {
   r = Admin("mirror status");
   EXPECT_NE(r.Out.find(url), std::string::npos) << r.Out;
 
+  // A lock that a sync on another machine holds is never taken over: exit 1, the lock stays.
+  const std::string mirror = Repos + "/mir";
+  WriteFile(PrivateRoot() + "/lock", "elsewhere.example:9f1c");
+  ASSERT_EQ(Shell("svnadmin setrevprop " + Quote(mirror) + " -r0 svn:sync-lock " +
+                  Quote(PrivateRoot() + "/lock"))
+                .ExitCode,
+            0);
+  r = Admin("mirror sync mir");
+  EXPECT_EQ(r.ExitCode, 1);
+  EXPECT_NE(r.Err.find("elsewhere.example"), std::string::npos) << r.Err;
+  EXPECT_EQ(Shell("svnlook propget --revprop -r0 " + Quote(mirror) + " svn:sync-lock").Output,
+            "elsewhere.example:9f1c");
+  Shell("svnadmin delrevprop " + Quote(mirror) + " -r0 svn:sync-lock");
+
   // The source is lost: the sync says so and fails; promote opens the mirror.
   source.reset();
   r = Admin("mirror sync mir");

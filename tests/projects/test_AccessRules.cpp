@@ -1,5 +1,8 @@
 // The rules reader and writer against svnauthz, which reads the file as svnserve does.
+#include "projects/UfnAccessGroups.h"
+#include "projects/UfnAccessJobs.h"
 #include "projects/UfnAccessRules.h"
+#include "server/UfnSubversion.h"
 #include "support/TestSupport.h"
 
 #include <gtest/gtest.h>
@@ -119,4 +122,35 @@ TEST_F(AccessRules, EditsKeepEveryOtherLineAndReadAlikeAfterRandomChanges) {
   // A file with CRLF line ends keeps them.
   EXPECT_EQ(EditAuthzEntry("# by hand\r\n[/]\r\n* = r\r\n", "/", "bob", "rw", false),
             "# by hand\r\n[/]\r\n* = r\r\nbob = rw\r\n");
+}
+
+TEST_F(AccessRules, WhatTheDialogListsPathsSectionsFoldersAndGroupsFile) {
+  TAuthzFile file = ParseAuthz(
+      "[groups]\ndevs = bob\n[/b]\n* = r\n[app:/a]\n* =\n[web:/c]\n* = r\n[/a]\n* = r\n");
+  ASSERT_TRUE(file.Valid()) << file.Error;
+  EXPECT_EQ(RulePaths(file, "app"), (std::vector<std::string>{"/a", "/b"}));
+  EXPECT_EQ(RuleSection(file, "app", "/a"), "app:/a");
+  EXPECT_EQ(RuleSection(file, "web", "/a"), "/a");
+  for (const char* who : {"alice", "@devs", "*", "$authenticated", "$anonymous"})
+    EXPECT_TRUE(ValidRuleWho(who)) << who;
+  for (const char* who : {"", "@", "~alice", "&boss", "$someone", "a=b", "a:b", "#x"})
+    EXPECT_FALSE(ValidRuleWho(who)) << who;
+
+  const std::string repo = Dir / "repo";
+  ASSERT_EQ(Shell("svnadmin create " + Quote(repo)).ExitCode, 0);
+  ASSERT_EQ(Shell("svn mkdir -q -m x --parents " + Quote("file://" + repo + "/trunk/a b") + " " +
+                  Quote("file://" + repo + "/tags"))
+                .ExitCode,
+            0);
+  std::vector<std::string> folders;
+  std::string error;
+  ASSERT_TRUE(RepositoryFolders(TSubversion("/usr"), repo, folders, error)) << error;
+  EXPECT_EQ(folders, (std::vector<std::string>{"/", "/tags", "/trunk", "/trunk/a b"}));
+  EXPECT_FALSE(RepositoryFolders(TSubversion("/usr"), Dir / "none", folders, error));
+  EXPECT_FALSE(error.empty());
+
+  // The first group may come before the state folder exists.
+  const std::string groups = Dir / "state/sub/Groups.Dat";
+  ASSERT_TRUE(SaveGroups(groups, {{"devs", {"bob", "alice"}}}));
+  EXPECT_EQ(LoadGroups(groups).at("devs"), (std::vector<std::string>{"bob", "alice"}));
 }

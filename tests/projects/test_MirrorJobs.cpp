@@ -177,6 +177,63 @@ TEST_F(MirrorJobs, ASyncAfterAKilledOneRecoversTheLock) {
   EXPECT_EQ(History(MirrorRoot + "/mir"), History(SourceRoot + "/src"));
 }
 
+// A sync started by hand that still runs (it waits on a source that takes the connection and
+// never answers) keeps its lock: ours refuses and leaves it. A lock set on another machine is
+// never taken either. Once the running sync is gone, ours takes the lock over and finishes.
+TEST_F(MirrorJobs, ALockOfASyncThatStillRunsIsNeverStolen) {
+  MakeSource("src");
+  const std::string url = LocalRepositoryUrl(SourceRoot + "/src");
+  ASSERT_TRUE(AddMirror(Svn_, MirrorRoot, "mir", {url, "", ""}, Observer).Ok()) << Observer.Told;
+  Commit(url, "b.txt", "second\n");
+  const int port = FreeLoopbackPort();
+  const int silent = ListenOnLoopback(port);
+  ASSERT_GE(silent, 0);
+  const std::string folder = MirrorRoot + "/mir";
+  const RunResult started =
+      Shell("svnsync sync --non-interactive --sync-username orlenway-sync " +
+            Quote(LocalRepositoryUrl(folder)) + " svn://127.0.0.1:" + std::to_string(port) +
+            "/src >/dev/null 2>&1 & echo $!");
+  const int pid = std::atoi(started.Output.c_str());
+  ASSERT_GT(pid, 0);
+  const std::string readLock =
+      "svnlook propget --revprop -r0 " + Quote(folder) + " svn:sync-lock 2>/dev/null";
+  std::string lock;
+  for (int i = 0; i < 400 && lock.empty(); ++i) {
+    lock = Shell(readLock).Output;
+    if (lock.empty()) ::usleep(50000);
+  }
+  ASSERT_FALSE(lock.empty());
+
+  const TMirrorResult busy = SyncMirror(Svn_, MirrorRoot, "mir", Observer);
+  EXPECT_EQ(busy.Outcome, TMirrorOutcome::Refused) << busy.Reason;
+  EXPECT_EQ(Shell(readLock).Output, lock);
+  EXPECT_NE(ProcessState(pid), '?');
+
+  ::kill(pid, SIGKILL);
+  for (int i = 0; i < 400 && ProcessState(pid) != '?' && ProcessState(pid) != 'Z'; ++i)
+    ::usleep(10000);
+  ::close(silent);
+  ASSERT_EQ(Shell(readLock).Output, lock);
+
+  const std::string foreign = Work / "lock";
+  WriteFile(foreign, "elsewhere.example:0c4f7d1e-5b8a-4c7f-9a7e-1f2d3c4b5a69");
+  ASSERT_EQ(Shell("svnadmin setrevprop " + Quote(folder) + " -r0 svn:sync-lock " + Quote(foreign))
+                .ExitCode,
+            0);
+  const TMirrorResult elsewhere = SyncMirror(Svn_, MirrorRoot, "mir", Observer);
+  EXPECT_EQ(elsewhere.Outcome, TMirrorOutcome::Refused);
+  EXPECT_NE(elsewhere.Reason.find("elsewhere.example"), std::string::npos) << elsewhere.Reason;
+  EXPECT_EQ(Shell(readLock).Output, ReadFile(foreign));
+
+  WriteFile(foreign, lock);
+  Shell("svnadmin setrevprop " + Quote(folder) + " -r0 svn:sync-lock " + Quote(foreign));
+  const TMirrorResult r = SyncMirror(Svn_, MirrorRoot, "mir", Observer);
+  ASSERT_TRUE(r.Ok()) << r.Reason << Observer.Told;
+  EXPECT_EQ(r.LastMerged, 2);
+  EXPECT_EQ(Shell(readLock).Output, "");
+  EXPECT_EQ(History(folder), History(SourceRoot + "/src"));
+}
+
 // A source that is down fails the sync with svnsync's reason; when the source is lost for
 // good, the promoted mirror takes the commits of the source's working copies.
 TEST_F(MirrorJobs, ASourceThatIsDownFailsAndThePromotedMirrorTakesOver) {

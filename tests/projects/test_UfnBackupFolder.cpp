@@ -39,6 +39,30 @@ TEST(BackupFolder, OnlyTheProjectsOwnArchiveNamesMatch) {
   EXPECT_FALSE(IsBackupArchiveOf("a", "a_b_20240131T142501Z.zip"));
 }
 
+// The restore dialog's list: every project's archives, newest first, and nothing else.
+TEST(BackupFolder, ArchivesAreListedNewestFirstWithProjectTimeAndSize) {
+  TempDir t;
+  WriteFile(t / "a_b_20240102T030405Z.zip", "12345");
+  WriteFile(t / "alpha_20240131T142501Z.zip", "1");
+  WriteFile(t / "alpha_20231231T235959Z.zip", "12");
+  for (const char* decoy : {"alpha_notes.txt", "_20240101T000000Z.zip", "x_20240131T1425Z.zip"})
+    WriteFile(t / decoy, "x");
+  MakeDirs(t / "beta_20250101T000000Z.zip");
+#ifndef _WIN32
+  fs::create_symlink(t / "a_b_20240102T030405Z.zip", t / "gamma_20250101T000000Z.zip");
+#endif
+  const std::vector<TBackupArchive> list = ListBackupArchives(t.Path());
+  ASSERT_EQ(list.size(), 3u);
+  EXPECT_EQ(list[0].FileName, "alpha_20240131T142501Z.zip");
+  EXPECT_EQ(list[0].Project, "alpha");
+  EXPECT_EQ(list[0].Time, "2024-01-31 14:25:01");
+  EXPECT_EQ(list[0].Size, 1u);
+  EXPECT_EQ(list[1].Project, "a_b");
+  EXPECT_EQ(list[1].Size, 5u);
+  EXPECT_EQ(list[2].Time, "2023-12-31 23:59:59");
+  EXPECT_TRUE(ListBackupArchives(t / "missing").empty());
+}
+
 TEST(BackupFolder, PruneKeepsTheNewestAndTouchesNothingElse) {
   TempDir t;
   const std::vector<std::string> archives = {

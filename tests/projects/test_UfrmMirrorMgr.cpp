@@ -12,6 +12,7 @@
 
 #include <QApplication>
 #include <QPushButton>
+#include <QThread>
 #include <QTimer>
 #include <QTreeWidget>
 #include <functional>
@@ -88,13 +89,16 @@ TEST_F(MirrorMgrDialog, ShowsTheLagSyncsAndPromotesAfterAYes) {
       Shell("svn mkdir -q -m three " + Quote(LocalRepositoryUrl(Root / "mir") + "/x")).ExitCode, 0);
 }
 
-// The project manager marks a mirror as read-only and leaves its users and levels working.
+// The project manager marks a mirror as read-only and leaves its users and levels working; the
+// mirror's lag after its source comes from the background.
 TEST_F(MirrorMgrDialog, TheProjectManagerShowsAMirrorAsReadOnly) {
   const std::string source = Sources / "src";
   ASSERT_EQ(Shell("svnadmin create " + Quote(source)).ExitCode, 0);
   ASSERT_TRUE(
       AddMirror("/usr", Root.Path(), "mir", {LocalRepositoryUrl(source), "", ""}, SilentObserver())
           .Ok());
+  ASSERT_EQ(Shell("svn mkdir -q -m one " + Quote(LocalRepositoryUrl(source) + "/trunk")).ExitCode,
+            0);
   bool ran = false;
   QTimer::singleShot(0, [&] {
     auto* f = qobject_cast<TfrmProjectMgr*>(QApplication::activeModalWidget());
@@ -102,6 +106,15 @@ TEST_F(MirrorMgrDialog, TheProjectManagerShowsAMirrorAsReadOnly) {
     f->lvProject->topLevelItem(0)->setSelected(true);
     EXPECT_EQ(f->lblProject->text(), QString::fromUtf8("프로젝트: mir (읽기 전용 미러)"));
     EXPECT_TRUE(f->pnlClient->isEnabled());
+    for (int i = 0; i < 500 && !f->lblProject->text().contains(Q("리비전")); ++i) {
+      QApplication::processEvents();
+      QThread::msleep(10);
+    }
+    const std::string shown = f->lblProject->text().toStdString();
+    EXPECT_EQ(shown.rfind("프로젝트: mir (읽기 전용 미러) 리비전 0/1 · ", 0), 0u) << shown;
+    const std::string tip = f->lblProject->toolTip().toStdString();
+    EXPECT_NE(tip.find(LocalRepositoryUrl(source)), std::string::npos) << tip;
+    EXPECT_NE(tip.find("원본의 최신 리비전: 1"), std::string::npos) << tip;
     ran = true;
     f->close();
   });
