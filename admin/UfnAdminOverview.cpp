@@ -45,6 +45,23 @@ std::string Cell(const std::string& s) {
   return s.empty() ? "-" : s;
 }
 
+nlohmann::json RevisionOrNull(long r) {
+  return r < 0 ? nlohmann::json(nullptr) : nlohmann::json(r);
+}
+
+nlohmann::json MirrorJson(const TMirrorStatus& m) {
+  if (m.Source.empty()) return nullptr;
+  return {{"source", m.Source},
+          {"last_merged", RevisionOrNull(m.LastMerged)},
+          {"source_youngest", RevisionOrNull(m.SourceYoungest)},
+          {"last_sync_time", TextOrNull(m.LastSyncTime)},
+          {"source_error", TextOrNull(m.SourceError)}};
+}
+
+std::string Revision(long r) {
+  return r < 0 ? "?" : std::to_string(r);
+}
+
 } // namespace
 
 int AdminStatus(const std::vector<std::string>& args, std::ostream& out, std::ostream& err) {
@@ -91,6 +108,8 @@ int AdminStatus(const std::vector<std::string>& args, std::ostream& out, std::os
            {"last_backup", TextOrNull(p.LastBackup)},
            {"last_backup_age_s",
             p.LastBackupAgeS < 0 ? nlohmann::json(nullptr) : nlohmann::json(p.LastBackupAgeS)},
+           {"rules", p.Rules},
+           {"mirror", MirrorJson(p.Mirror)},
            {"error", TextOrNull(p.Error)},
            {"unreachable", TextOrNull(unreachable(p.Name))}});
     out << a.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) << "\n";
@@ -107,7 +126,12 @@ int AdminStatus(const std::vector<std::string>& args, std::ostream& out, std::os
         << "  최근 백업 : "
         << (p.LastBackup.empty() ? "(없음)" : p.LastBackup + " (" + Age(p.LastBackupAgeS) + ")")
         << "\n"
-        << "  주소 : " << p.Url << "\n";
+        << "  주소 : " << p.Url << "\n"
+        << "  접근 규칙 : " << (p.Rules ? "있음" : "없음") << "\n";
+    if (!p.Mirror.Source.empty())
+      out << "  미러 : " << p.Mirror.Source << " (r" << Revision(p.Mirror.LastMerged) << " / r"
+          << Revision(p.Mirror.SourceYoungest) << ", 마지막 동기화 " << Cell(p.Mirror.LastSyncTime)
+          << ")" << (p.Mirror.SourceError.empty() ? "" : " " + p.Mirror.SourceError) << "\n";
   }
   return failed ? AdminExitFailed : AdminExitOk;
 }

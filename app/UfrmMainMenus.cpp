@@ -1,5 +1,6 @@
 // The main window's actions, its menu bar, the window menu and the tray's menu.
 #include "app/UfrmMain.h"
+#include "projects/UfrmOverview.h"
 #ifdef ORLENWAY_RESTORE
 #include "projects/UfrmRestore.h"
 #endif
@@ -151,6 +152,8 @@ void TfrmMain::CreateMenus() {
   acBackupSchedule =
       tiTools->addAction(QString::fromUtf8("백업 예약"), this, &TfrmMain::acBackupScheduleExecute);
   acBackupSchedule->setObjectName("acBackupSchedule");
+  tiTools->addAction(QString::fromUtf8("저장소 현황"), this, [] { ShowOverview(); })
+      ->setObjectName("acOverview");
   tiHelp = makeMenu("tiHelp", "  도움말  ", 2);
   tiHelp->addAction(acAbout);
   setMenuBar(mmMain);

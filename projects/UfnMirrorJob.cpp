@@ -392,17 +392,31 @@ bool ReadMirrorStatus(const std::string& svnPath, const std::string& root, const
   if (status.Source.empty()) return false;
   status.LastMerged = ToRevision(RevProp(svn, folder, kLastMerged));
   status.LastSyncTime = text::Trim(RevProp(svn, folder, kLastSyncTime));
-  if (askSource) {
-    std::vector<std::string> args = {"info", "--show-item", "revision", status.Source};
-    for (const std::string& o : CommonOptions(ConfigDir(root, name)))
-      args.push_back(o);
-    const TSvnResult r = svn.Run("svn", args);
-    if (r.Ok())
-      status.SourceYoungest = ToRevision(r.Output);
-    else
-      status.SourceError = Failure(r, "svn");
-  }
+  if (askSource) AskMirrorSource(svnPath, root, status);
   return true;
+}
+
+bool MirrorRecordOf(const std::map<std::string, std::string>& revprops, TMirrorStatus& status) {
+  auto value = [&](const char* name) {
+    const auto at = revprops.find(name);
+    return at == revprops.end() ? std::string() : text::Trim(at->second);
+  };
+  status.Source = value(kFromUrl);
+  if (status.Source.empty()) return false;
+  status.LastMerged = ToRevision(value(kLastMerged));
+  status.LastSyncTime = value(kLastSyncTime);
+  return true;
+}
+
+void AskMirrorSource(const std::string& svnPath, const std::string& root, TMirrorStatus& status) {
+  std::vector<std::string> args = {"info", "--show-item", "revision", status.Source};
+  for (const std::string& o : CommonOptions(ConfigDir(root, status.Name)))
+    args.push_back(o);
+  const TSvnResult r = TSubversion(svnPath).Run("svn", args);
+  if (r.Ok())
+    status.SourceYoungest = ToRevision(r.Output);
+  else
+    status.SourceError = Failure(r, "svn");
 }
 
 std::vector<std::string> ListMirrors(const std::string& svnPath, const std::string& root,

@@ -7,6 +7,7 @@
 
 #include "base/UfnJob.h"
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -62,6 +63,10 @@ bool IsMirror(const std::string& svnPath, const std::string& root, const std::st
 // The record, and the source's newest revision when `askSource`.
 bool ReadMirrorStatus(const std::string& svnPath, const std::string& root, const std::string& name,
                       bool askSource, TMirrorStatus& status);
+// The record as revision 0's properties (name -> value) hold it; false when they hold none.
+bool MirrorRecordOf(const std::map<std::string, std::string>& revprops, TMirrorStatus& status);
+// Asks the source of the mirror `status` names for its newest revision (a network call).
+void AskMirrorSource(const std::string& svnPath, const std::string& root, TMirrorStatus& status);
 // The mirrors among `projects`.
 std::vector<std::string> ListMirrors(const std::string& svnPath, const std::string& root,
                                      const std::vector<std::string>& projects);

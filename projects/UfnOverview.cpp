@@ -2,12 +2,14 @@
 
 #include "base/UfnPaths.h"
 #include "platform/UfnFiles.h"
+#include "projects/UfnAccessJobs.h"
 #include "projects/UfnBackupFolder.h"
 #include "projects/UfnListJob.h"
 #include "server/UclsSVN.h"
 #include "server/UfnSubversion.h"
 
 #include <cstdlib>
+#include <map>
 
 namespace {
 
@@ -17,8 +19,7 @@ std::string FirstLine(const std::string& s) {
 }
 
 // Revision properties as FSFS writes them unpacked: "K n\nname\nV n\nvalue\n" ... "END\n".
-bool ParseRevprops(const std::string& data, std::string& author, std::string& date,
-                   std::string& log) {
+bool ParseRevprops(const std::string& data, std::map<std::string, std::string>& props) {
   size_t pos = 0;
   auto counted = [&](char tag, std::string& out) {
     if (pos + 2 > data.size() || data[pos] != tag || data[pos + 1] != ' ') return false;
@@ -35,9 +36,7 @@ bool ParseRevprops(const std::string& data, std::string& author, std::string& da
     if (data.compare(pos, 3, "END") == 0) return true;
     std::string key, value;
     if (!counted('K', key) || !counted('V', value)) return false;
-    if (key == "svn:author") author = value;
-    if (key == "svn:date") date = value;
-    if (key == "svn:log") log = value;
+    props[key] = value;
   }
 }
 
@@ -57,6 +56,36 @@ uint64_t TreeSize(const std::string& folder) {
     total += e.IsDirectory() ? TreeSize(JoinPath(folder, e.name)) : e.size;
   }
   return total;
+}
+
+// The folder of revision properties that holds revision `rev` unpacked.
+std::string RevpropsFolder(const std::string& repository, long long rev) {
+  const int shard = ShardSize(repository);
+  std::string revprops = JoinPath(JoinPath(repository, "db"), "revprops");
+  return shard > 0 ? JoinPath(revprops, std::to_string(rev / shard)) : revprops;
+}
+
+// The mirror's record from revision 0's properties, which FSFS never packs: 1 for a mirror,
+// 0 for none, -1 when the file could not be read.
+int ReadMirrorRecord(const std::string& repository, TMirrorStatus& status) {
+  std::string data;
+  std::map<std::string, std::string> props;
+  if (!platform::ReadWholeFile(JoinPath(RevpropsFolder(repository, 0), "0"), data) ||
+      !ParseRevprops(data, props))
+    return -1;
+  return MirrorRecordOf(props, status) ? 1 : 0;
+}
+
+// Rules apply when svnserve.conf names a rules file that holds an entry for this project; an
+// invalid file applies too (svnserve then refuses every client).
+bool RulesApply(const std::string& root, const std::string& name) {
+  const TProjectRules rules = ReadProjectRules(root, name);
+  if (!rules.Enabled || !rules.Exists) return false;
+  if (!rules.Rules.Valid()) return true;
+  for (const TAuthzSection& s : rules.Rules.Sections)
+    if (!s.IsGroups && !s.IsAliases && !s.Entries.empty() && (s.Repo.empty() || s.Repo == name))
+      return true;
+  return false;
 }
 
 std::string Trimmed(std::string s) {
@@ -113,6 +142,9 @@ std::vector<TProjectOverview> ReadOverview(const TOverviewOptions& options,
     p.Name = f.name;
     p.Youngest = YoungestRevision(folder);
     p.Url = address + f.name;
+    p.Rules = RulesApply(options.RepoPath, f.name);
+    ReadMirrorRecord(folder, p.Mirror);
+    p.Mirror.Name = f.name;
     for (const auto& a : archives)
       if (!a.IsDirectory() && IsBackupArchiveOf(f.name, a.name) &&
           BackupArchiveTime(a.name) > BackupArchiveTime(p.LastBackup))
@@ -126,22 +158,50 @@ std::vector<TProjectOverview> ReadOverview(const TOverviewOptions& options,
   return result;
 }
 
+namespace {
+
+// The source's newest revision for a mirror (a network call), or the whole record through
+// svnlook where revision 0's properties could not be read as a file.
+void ReadMirrorDetails(const TOverviewOptions& options, TProjectOverview& p) {
+  const std::string repository = JoinPath(options.RepoPath, p.Name);
+  TMirrorStatus record;
+  const int found = ReadMirrorRecord(repository, record);
+  if (found == 0) {
+    p.Mirror = TMirrorStatus();
+    p.Mirror.Name = p.Name;
+    return;
+  }
+  if (found < 0) {
+    TMirrorStatus status;
+    if (ReadMirrorStatus(options.SvnPath, options.RepoPath, p.Name, options.AskMirrorSources,
+                         status))
+      p.Mirror = status;
+    return;
+  }
+  record.Name = p.Name;
+  if (options.AskMirrorSources) AskMirrorSource(options.SvnPath, options.RepoPath, record);
+  p.Mirror = record;
+}
+
+} // namespace
+
 void ReadOverviewDetails(const TOverviewOptions& options, TProjectOverview& p) {
   const std::string repository = JoinPath(options.RepoPath, p.Name);
   p.Detailed = true;
   p.SizeBytes = TreeSize(repository);
+  ReadMirrorDetails(options, p);
   if (p.Youngest < 0) {
     p.Error = "db/current를 읽을 수 없습니다";
     return;
   }
   const std::string rev = std::to_string(p.Youngest);
-  const int shard = ShardSize(repository);
-  std::string revprops = JoinPath(JoinPath(repository, "db"), "revprops");
-  if (shard > 0) revprops = JoinPath(revprops, std::to_string(p.Youngest / shard));
-  std::string data, log;
-  if (platform::ReadWholeFile(JoinPath(revprops, rev), data) &&
-      ParseRevprops(data, p.Author, p.Date, log)) {
-    p.Message = FirstLine(log);
+  std::string data;
+  std::map<std::string, std::string> props;
+  if (platform::ReadWholeFile(JoinPath(RevpropsFolder(repository, p.Youngest), rev), data) &&
+      ParseRevprops(data, props)) {
+    p.Author = props["svn:author"];
+    p.Date = props["svn:date"];
+    p.Message = FirstLine(props["svn:log"]);
     return;
   }
   // Packed (or of a format this does not read): svnlook knows.

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "base/UfnJob.h"
+#include "projects/UfnMirrorJob.h"
 
 #include <cstdint>
 #include <ctime>
@@ -17,6 +18,11 @@ struct TProjectOverview {
   std::string Url;         // svn://host[:port]/project
   std::string LastBackup;  // archive file name, "" when there is none
   long long LastBackupAgeS = -1;
+  // The access rules apply: svnserve.conf names an authz-db and the file holds rules.
+  bool Rules = false;
+  // The mirror's record from revision 0; Source is "" when the project is no mirror. The
+  // source's newest revision is a network call and comes with the second pass.
+  TMirrorStatus Mirror;
   // The second pass:
   bool Detailed = false;
   std::string Author;  // "" when the revision has none
@@ -32,7 +38,8 @@ struct TOverviewOptions {
   std::string SvnPath;    // the Subversion installation, for packed revision properties
   std::string Host = "localhost";
   int Port = 3690;
-  std::time_t Now = 0; // 0: the clock's
+  std::time_t Now = 0;          // 0: the clock's
+  bool AskMirrorSources = true; // the second pass asks a mirror's source for its newest
 };
 
 // The cheap part for every repository folder under the root, by name.

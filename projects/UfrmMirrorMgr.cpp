@@ -7,7 +7,6 @@
 #include "settings/UclsBasicSetting.h"
 
 #include <QApplication>
-#include <QCursor>
 #include <QHeaderView>
 #include <QLabel>
 #include <QPushButton>
@@ -27,6 +26,15 @@ class TMirrorObserver : public TJobObserver {
 public:
   void Notify(TMsgIcon kind, const std::string& text) override {
     if (kind == TMsgIcon::Error) Prompt().MessageDlg(text, kind, mbOK);
+  }
+};
+
+// A sync's errors, kept on the worker and told by the window when it is done.
+class TKeptErrors : public TJobObserver {
+public:
+  std::vector<std::string> Errors;
+  void Notify(TMsgIcon kind, const std::string& text) override {
+    if (kind == TMsgIcon::Error) Errors.push_back(text);
   }
 };
 
@@ -69,12 +77,14 @@ TfrmMirrorMgr::TfrmMirrorMgr(QWidget* parent)
 }
 
 TfrmMirrorMgr::~TfrmMirrorMgr() {
-  // The read runs a scheduler's program or two; it ends on its own.
-  if (FReader) {
-    FReader->disconnect(this);
-    FReader->wait();
-    delete FReader;
-  }
+  // The reads run a program or two each, and a sync ends on its own: waited for, not killed,
+  // so that no svnsync is left holding the mirror's lock.
+  for (QThread* t : {FReader, FWorker})
+    if (t) {
+      t->disconnect(this);
+      t->wait();
+      delete t;
+    }
 }
 
 std::string TfrmMirrorMgr::SelectedMirror() const {
@@ -142,15 +152,30 @@ void TfrmMirrorMgr::btnTimerOffClick() {
   RefreshTimerState();
 }
 
+// The source's newest revision is a network call per mirror: read in the background, and the
+// list filled when every mirror is read.
 void TfrmMirrorMgr::RefreshMirrorList() {
+  if (FWorker) {
+    FListStale = true;
+    return;
+  }
+  ProjectMgr->Refresh();
+  auto mirrors = std::make_shared<std::vector<TMirrorStatus>>();
+  RunWorker(
+      [mirrors, svnPath = BasicSetting->SVNPath, root = BasicSetting->RepoPath,
+       projects = ProjectMgr->Projects] {
+        for (const std::string& name : ListMirrors(svnPath, root, projects)) {
+          TMirrorStatus s;
+          if (ReadMirrorStatus(svnPath, root, name, true, s)) mirrors->push_back(s);
+        }
+      },
+      [this, mirrors] { ShowMirrors(*mirrors); });
+}
+
+void TfrmMirrorMgr::ShowMirrors(const std::vector<TMirrorStatus>& mirrors) {
   const std::string selected = SelectedMirror();
   lvMirror->clear();
-  ProjectMgr->Refresh();
-  QApplication::setOverrideCursor(QCursor(Qt::WaitCursor));
-  for (const std::string& name :
-       ListMirrors(BasicSetting->SVNPath, BasicSetting->RepoPath, ProjectMgr->Projects)) {
-    TMirrorStatus s;
-    if (!ReadMirrorStatus(BasicSetting->SVNPath, BasicSetting->RepoPath, name, true, s)) continue;
+  for (const TMirrorStatus& s : mirrors) {
     auto* row = new QTreeWidgetItem(lvMirror);
     row->setText(0, Q(s.Name));
     row->setText(1, Q(s.Source));
@@ -160,20 +185,43 @@ void TfrmMirrorMgr::RefreshMirrorList() {
     if (!s.SourceError.empty()) row->setToolTip(3, Q(s.SourceError));
     if (s.Name == selected) row->setSelected(true);
   }
-  QApplication::restoreOverrideCursor();
+}
+
+// Runs `work` on a thread of its own, with the mirror buttons off meanwhile, then `done` here.
+void TfrmMirrorMgr::RunWorker(std::function<void()> work, std::function<void()> done) {
+  btnSync->setEnabled(false);
+  btnPromote->setEnabled(false);
+  FWorker = QThread::create(std::move(work));
+  connect(FWorker, &QThread::finished, this, [this, done = std::move(done)] {
+    FWorker->deleteLater();
+    FWorker = nullptr;
+    btnSync->setEnabled(true);
+    btnPromote->setEnabled(true);
+    done();
+    if (FListStale) {
+      FListStale = false;
+      RefreshMirrorList();
+    }
+  });
+  FWorker->start();
 }
 
 void TfrmMirrorMgr::btnSyncClick() {
   const std::string name = SelectedMirror();
-  if (name.empty()) return;
-  TMirrorObserver observer;
-  SyncMirror(BasicSetting->SVNPath, BasicSetting->RepoPath, name, observer);
-  RefreshMirrorList();
+  if (name.empty() || FWorker) return;
+  auto observer = std::make_shared<TKeptErrors>();
+  RunWorker([observer, name, svnPath = BasicSetting->SVNPath,
+             root = BasicSetting->RepoPath] { SyncMirror(svnPath, root, name, *observer); },
+            [this, observer] {
+              for (const std::string& e : observer->Errors)
+                Prompt().MessageDlg(e, TMsgIcon::Error, mbOK);
+              FListStale = true;
+            });
 }
 
 void TfrmMirrorMgr::btnPromoteClick() {
   const std::string name = SelectedMirror();
-  if (name.empty()) return;
+  if (name.empty() || FWorker) return;
   if (Prompt().MessageDlg(kPromoteQuestion, TMsgIcon::Warning, mbYes | mbNo) != mbYes) return;
   TMirrorObserver observer;
   if (StopMirror(BasicSetting->SVNPath, BasicSetting->RepoPath, name, true, observer).Ok())

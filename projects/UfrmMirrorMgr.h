@@ -3,10 +3,13 @@
 #pragma once
 
 #include "app/UfrmDialogKit.h"
+#include "projects/UfnMirrorJob.h"
 #include "projects/UfnSchedule.h"
 
-#include <string>
+#include <functional>
+#include <vector>
 
+#include <string>
 class QLabel;
 class QPushButton;
 class QSpinBox;
@@ -30,8 +33,8 @@ public:
 
   // The orlenway-admin the timer runs.
   std::string AdminPath;
-  // Whether the timer's state is being read in the background.
-  bool Reading() const { return FReader != nullptr; }
+  // Whether the timer's state, the mirrors' lag or a sync is being worked on in the background.
+  bool Reading() const { return FReader != nullptr || FWorker != nullptr; }
 
   // The name in the selected row; "" when none is selected.
   std::string SelectedMirror() const;
@@ -47,7 +50,12 @@ public:
 private:
   QThread* FReader = nullptr;
   bool FStale = false; // asked again while a read was running
+  // The list's read or a sync: one at a time; the buttons wait for it.
+  QThread* FWorker = nullptr;
+  bool FListStale = false;
   void ShowTimerState(const TScheduleState& st);
+  void ShowMirrors(const std::vector<TMirrorStatus>& mirrors);
+  void RunWorker(std::function<void()> work, std::function<void()> done);
 };
 
 // Opens the mirrors' dialog modally and frees it when it closes.

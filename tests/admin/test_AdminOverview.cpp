@@ -23,12 +23,28 @@ TEST_F(AdminOverview, StatusJsonHoldsEachProjectAndItsNewestBackup) {
             0);
   WriteFile(Backups + "/alpha_20200101T000000Z.zip", "x");
   WriteFile(Backups + "/alpha_20250101T000000Z.zip", "x");
+  WriteFile(Repos + "/alpha/conf/svnserve.conf", "[general]\nauthz-db = authz\n");
+  WriteFile(Repos + "/alpha/conf/authz", "[/]\nkim = rw\n");
+  // A mirror one revision behind its source.
+  const std::string source = Work / "src", url = "file://" + source;
+  ASSERT_EQ(Shell("svnadmin create " + Quote(source)).ExitCode, 0);
+  ASSERT_EQ(Shell("svn mkdir -q -m one " + Quote(url + "/trunk")).ExitCode, 0);
+  ASSERT_EQ(Admin("mirror add gamma " + Quote(url)).ExitCode, 0);
+  ASSERT_EQ(Shell("svn mkdir -q -m two " + Quote(url + "/tags")).ExitCode, 0);
 
   TAdminRun r = Admin("status --json");
   ASSERT_EQ(r.ExitCode, 0) << r.Err;
   const json a = json::parse(r.Out);
   ASSERT_TRUE(a.is_array());
-  ASSERT_EQ(a.size(), 2u);
+  ASSERT_EQ(a.size(), 3u);
+  EXPECT_EQ(a[0]["rules"], true);
+  EXPECT_TRUE(a[0]["mirror"].is_null());
+  EXPECT_EQ(a[1]["rules"], false);
+  const json& mirror = a[2]["mirror"];
+  EXPECT_EQ(mirror["source"], url);
+  EXPECT_EQ(mirror["last_merged"], 1);
+  EXPECT_EQ(mirror["source_youngest"], 2);
+  EXPECT_EQ(mirror["last_sync_time"].get<std::string>().size(), 20u);
   const json& alpha = a[0];
   EXPECT_EQ(alpha["name"], "alpha");
   EXPECT_EQ(alpha["youngest"], 1);
@@ -52,6 +68,7 @@ TEST_F(AdminOverview, StatusJsonHoldsEachProjectAndItsNewestBackup) {
   TAdminRun table = Admin("status");
   EXPECT_EQ(table.ExitCode, 0);
   EXPECT_NE(table.Out.find("alpha_20250101T000000Z.zip"), std::string::npos) << table.Out;
+  EXPECT_NE(table.Out.find("미러 : " + url + " (r1 / r2"), std::string::npos) << table.Out;
   EXPECT_EQ(Admin("status --yaml").ExitCode, 2);
 }
 

@@ -82,6 +82,9 @@ TEST_F(MirrorMgrDialog, ShowsTheLagSyncsAndPromotesAfterAYes) {
   prompt.Answer(mbNo);
   prompt.Answer(mbYes);
   Show([&](TfrmMirrorMgr& f) {
+    // The lag is read in the background, and a sync runs there too.
+    auto settled = [&f] { return QTest::qWaitFor([&f] { return !f.Reading(); }, 20000); };
+    ASSERT_TRUE(settled());
     ASSERT_EQ(f.lvMirror->topLevelItemCount(), 1);
     std::vector<std::string> row = Row(f.lvMirror, 0);
     EXPECT_EQ(row[0], "mir");
@@ -91,12 +94,16 @@ TEST_F(MirrorMgrDialog, ShowsTheLagSyncsAndPromotesAfterAYes) {
     f.btnSync->click(); // nothing selected: nothing happens
     f.lvMirror->topLevelItem(0)->setSelected(true);
     f.btnSync->click();
+    EXPECT_FALSE(f.btnSync->isEnabled()) << "the sync runs in the background";
+    ASSERT_TRUE(settled());
+    EXPECT_TRUE(f.btnSync->isEnabled());
     row = Row(f.lvMirror, 0);
     EXPECT_EQ(row[2], "2");
     EXPECT_EQ(row[4].size(), 20u) << row[4];
     f.btnPromote->click(); // No
     EXPECT_EQ(f.lvMirror->topLevelItemCount(), 1);
     f.btnPromote->click(); // Yes
+    ASSERT_TRUE(settled());
     EXPECT_EQ(f.lvMirror->topLevelItemCount(), 0);
   });
   EXPECT_FALSE(IsMirror("/usr", Root.Path(), "mir"));
