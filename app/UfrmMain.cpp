@@ -151,9 +151,12 @@ void TfrmMain::CreateControls() {
   tmServerWatch->setObjectName("tmServerWatch");
   tmServerWatch->setInterval(1000);
   connect(tmServerWatch, &QTimer::timeout, this, [this]() { CheckServer(); });
+  CreateAlertControls();
 }
 
 TfrmMain::~TfrmMain() {
+  // A look still running posts its result to this window: it must end first.
+  if (FAlertsRun.valid()) FAlertsRun.wait();
   tiTrayIcon->hide();
   if (frmMain == this) frmMain = nullptr;
 }
@@ -166,6 +169,8 @@ void TfrmMain::FormCreate() {
 void TfrmMain::FormShow() {
   SVN->StopServer();
   SetServerStopped(true);
+  tmAlerts->start();
+  WatchAlerts();
 }
 
 void TfrmMain::SetServerStopped(bool stopped) {

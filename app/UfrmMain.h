@@ -8,6 +8,7 @@
 #include <QMainWindow>
 #include <QPoint>
 #include <QSystemTrayIcon>
+#include <future>
 
 class QAction;
 class QLabel;
@@ -15,6 +16,7 @@ class QMenu;
 class QTimer;
 class QMenuBar;
 class QToolButton;
+struct TAlerts;
 
 class TfrmMain : public QMainWindow {
   Q_OBJECT
@@ -60,6 +62,11 @@ public:
   QToolButton* btnCopyAddress;
   // Notices a server that ended behind the program's back; also refreshes the status.
   QTimer* tmServerWatch;
+  // The age of the oldest newest backup and the warnings of the alerts' watch; its timer
+  // looks again in the background, and what is new is told once as a notice.
+  QLabel* lblBackupStatus;
+  QTimer* tmAlerts;
+  static constexpr int BackupAgeLimitDays = 7;
 
   // Set when the desktop session ends, so that closing asks nothing.
   bool FEndSession = false;
@@ -75,6 +82,11 @@ public:
   // The watch's tick: a server of ours that has ended takes the stopped state, told once.
   void CheckServer();
   void acCopyAddressExecute();
+  // The alerts' tick: starts a look in the background unless one is still running.
+  void WatchAlerts();
+  // The look's result, on the window's thread: the status line, the tooltip and the notice.
+  void AlertsChecked(const TAlerts& alerts);
+  QString AlertStatus() const { return FAlertStatus; }
 
   void FormCreate();
   void FormShow();
@@ -118,6 +130,7 @@ private:
   void CreateMenus();
   void CreateControls();
   void CreateTray();
+  void CreateAlertControls();
   void ShowTrayState();
   void TrayActivated(QSystemTrayIcon::ActivationReason reason);
   bool FShown = false;
@@ -125,6 +138,9 @@ private:
   bool FInTray = false;
   Qt::WindowStates FRestoreState = Qt::WindowNoState;
   QPoint FRestorePos;
+  QString FAlertStatus;
+  std::future<void> FAlertsRun;
+  bool FAlertsBusy = false;
 };
 
 extern TfrmMain* frmMain;

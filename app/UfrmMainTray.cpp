@@ -33,7 +33,8 @@ void TfrmMain::CreateTray() {
 // The icon's picture and tooltip for the server's state.
 void TfrmMain::ShowTrayState() {
   tiTrayIcon->setIcon(TrayPicture(ServerRunning()));
-  tiTrayIcon->setToolTip(TrayTip() + "\n" +
+  const QString alerts = FAlertStatus.isEmpty() ? QString() : FAlertStatus + "\n";
+  tiTrayIcon->setToolTip(TrayTip() + "\n" + alerts +
                          QString::fromUtf8(ServerRunning() ? "서버 실행 중" : "서버 중지됨") +
                          " · " + ServerAddress());
 }
