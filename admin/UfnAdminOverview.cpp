@@ -2,6 +2,7 @@
 
 #include "admin/UfnAdminTool.h"
 #include "base/UfnErrors.h"
+#include "base/UfnText.h"
 #include "platform/UfnPlatform.h"
 #include "projects/UfnOverview.h"
 #include "server/UfnServerLog.h"
@@ -20,17 +21,6 @@ int Refuse(std::ostream& err, const std::string& text) {
 
 nlohmann::json TextOrNull(const std::string& s) {
   return s.empty() ? nlohmann::json(nullptr) : nlohmann::json(s);
-}
-
-std::string Size(uint64_t bytes) {
-  const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
-  double v = static_cast<double>(bytes);
-  int u = 0;
-  while (v >= 1024 && u < 4) {
-    v /= 1024;
-    ++u;
-  }
-  return u == 0 ? std::to_string(bytes) + " B" : Format("%.1f %s", v, units[u]);
 }
 
 std::string Age(long long seconds) {
@@ -122,7 +112,7 @@ int AdminStatus(const std::vector<std::string>& args, std::ostream& out, std::os
     if (!unreachable(p.Name).empty()) out << "  접속 불가 : " << unreachable(p.Name) << "\n";
     out << "  최신 리비전 : " << (p.Youngest < 0 ? "-" : std::to_string(p.Youngest)) << " ("
         << Cell(p.Author) << ", " << Cell(p.Date) << ") " << p.Message << "\n"
-        << "  크기 : " << Size(p.SizeBytes) << "\n"
+        << "  크기 : " << text::SizeText(p.SizeBytes) << "\n"
         << "  최근 백업 : "
         << (p.LastBackup.empty() ? "(없음)" : p.LastBackup + " (" + Age(p.LastBackupAgeS) + ")")
         << "\n"

@@ -1,5 +1,6 @@
 #include "base/UfnText.h"
 
+#include <cstdio>
 #include <vector>
 
 namespace text {
@@ -32,6 +33,20 @@ bool DecodeAt(std::string_view s, size_t i, char32_t& cp, size_t& len) {
 }
 
 } // namespace
+
+std::string SizeText(unsigned long long bytes) {
+  static const char* const units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
+  if (bytes < 1024) return std::to_string(bytes) + " B";
+  double v = static_cast<double>(bytes);
+  int u = 0;
+  while (v >= 1024 && u < 4) {
+    v /= 1024;
+    ++u;
+  }
+  char buf[32];
+  std::snprintf(buf, sizeof buf, "%.1f %s", v, units[u]);
+  return buf;
+}
 
 std::string Trim(std::string_view s) {
   size_t b = 0, e = s.size();

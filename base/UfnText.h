@@ -11,6 +11,9 @@ namespace text {
 // from both ends.
 std::string Trim(std::string_view s);
 
+// A size for people: "512 B", "1.5 KiB", "3.2 GiB" (powers of 1024, one decimal).
+std::string SizeText(unsigned long long bytes);
+
 // ASCII letters only; every other byte stays as it is.
 std::string UpperAscii(std::string s);
 std::string LowerAscii(std::string s);

@@ -1,7 +1,9 @@
 #include "projects/UfrmOverview.h"
 
 #include "base/UfnJob.h"
+#include "base/UfnText.h"
 #include "platform/UfnPlatform.h"
+#include "projects/UfnAlerts.h"
 #include "server/UfnShell.h"
 #include "settings/UclsBasicSetting.h"
 
@@ -75,22 +77,11 @@ void SetNumber(QTreeWidgetItem* row, int column, const QString& text, long long 
 }
 
 QString SizeText(uint64_t bytes) {
-  const char* units[] = {"B", "KiB", "MiB", "GiB", "TiB"};
-  double v = static_cast<double>(bytes);
-  int u = 0;
-  while (v >= 1024 && u < 4) {
-    v /= 1024;
-    ++u;
-  }
-  return u == 0 ? QString::number(bytes) + " B"
-                : QString::number(v, 'f', 1) + " " + QString::fromLatin1(units[u]);
+  return Q(text::SizeText(bytes));
 }
 
-QString AgeText(long long seconds) {
-  if (seconds < 0) return QString();
-  if (seconds < 3600) return Q(std::to_string(seconds / 60) + "분 전");
-  if (seconds < 86400 * 2) return Q(std::to_string(seconds / 3600) + "시간 전");
-  return Q(std::to_string(seconds / 86400) + "일 전");
+QString AgeShown(long long seconds) {
+  return seconds < 0 ? QString() : Q(AgeText(seconds));
 }
 
 // "2026-12-10T16:44:11.661205Z" as "2026-12-10 16:44:11".
@@ -273,7 +264,7 @@ void TfrmOverview::ShowProject(QTreeWidgetItem* row, const TProjectOverview& p) 
                 : p.Mirror.SourceYoungest - p.Mirror.LastMerged);
   if (!p.Mirror.SourceError.empty()) row->setToolTip(pcMirror, Q(p.Mirror.SourceError));
   row->setText(pcBackup, Q(p.LastBackup));
-  SetNumber(row, pcBackupAge, AgeText(p.LastBackupAgeS), p.LastBackupAgeS);
+  SetNumber(row, pcBackupAge, AgeShown(p.LastBackupAgeS), p.LastBackupAgeS);
   row->setText(pcUrl, Q(p.Url));
   if (!p.Detailed) return;
   row->setText(pcAuthor, Q(p.Author));

@@ -23,10 +23,7 @@ const char* const kNoArchive = "복원할 압축 파일을 선택하세요.";
 const char* const kNoBackupFolder = "백업 폴더에 압축 파일이 없습니다.";
 
 QString SizeText(std::uint64_t bytes) {
-  if (bytes < 1024) return QString::number(bytes) + Q(" B");
-  if (bytes < 1024 * 1024)
-    return QString::number(static_cast<double>(bytes) / 1024, 'f', 1) + Q(" KB");
-  return QString::number(static_cast<double>(bytes) / (1024 * 1024), 'f', 1) + Q(" MB");
+  return Q(text::SizeText(bytes));
 }
 
 } // namespace

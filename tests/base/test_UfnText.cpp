@@ -4,6 +4,14 @@
 
 using namespace text;
 
+TEST(Text, SizeTextSwitchesUnitAtEachPowerOf1024) {
+  EXPECT_EQ(SizeText(0), "0 B");
+  EXPECT_EQ(SizeText(1023), "1023 B");
+  EXPECT_EQ(SizeText(1024), "1.0 KiB");
+  EXPECT_EQ(SizeText(1536ull << 20), "1.5 GiB");
+  EXPECT_EQ(SizeText(~0ull), "16777216.0 TiB");
+}
+
 TEST(Text, TrimTakesBlanksAndControlCharactersFromBothEndsOnly) {
   EXPECT_EQ(Trim(" \t\r\n alice bob \x01\x1f "), "alice bob");
   EXPECT_EQ(Trim("   "), "");
