@@ -4,12 +4,17 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace text {
 
 // Removes every character up to and including the blank (spaces and control characters)
 // from both ends.
 std::string Trim(std::string_view s);
+
+// The lines of a program's output or a text file: split at LF, a CR before it dropped; no
+// empty line after a final LF.
+std::vector<std::string> SplitLines(std::string_view text);
 
 // A size for people: "512 B", "1.5 KiB", "3.2 GiB" (powers of 1024, one decimal).
 std::string SizeText(unsigned long long bytes);

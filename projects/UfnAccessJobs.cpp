@@ -1,6 +1,7 @@
 #include "projects/UfnAccessJobs.h"
 
 #include "base/UfnPaths.h"
+#include "base/UfnText.h"
 #include "platform/UfnFiles.h"
 #include "platform/UfnSystemErrors.h"
 #include "projects/UfnProfileFile.h"
@@ -127,16 +128,8 @@ bool RepositoryFolders(const TSubversion& svn, const std::string& repository,
     return false;
   }
   // One line per node, folders end in "/"; the root is the line "/".
-  size_t start = 0;
-  while (start < r.Output.size()) {
-    size_t end = r.Output.find('\n', start);
-    if (end == std::string::npos) end = r.Output.size();
-    std::string line = r.Output.substr(start, end - start);
-    start = end + 1;
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    if (line.empty() || line.back() != '/') continue;
-    folders.push_back(CanonicalRulePath(line));
-  }
+  for (const std::string& line : text::SplitLines(r.Output))
+    if (!line.empty() && line.back() == '/') folders.push_back(CanonicalRulePath(line));
   return true;
 }
 

@@ -1,5 +1,7 @@
 #include "projects/UfnAccessRules.h"
 
+#include "base/UfnText.h"
+
 #include <algorithm>
 #include <map>
 #include <set>
@@ -17,20 +19,6 @@ std::string Trim(const std::string& s) {
   while (e > b && (IsBlank(s[e - 1]) || s[e - 1] == '\r'))
     --e;
   return s.substr(b, e - b);
-}
-
-std::vector<std::string> SplitLines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
 }
 
 // The option name of a line that holds one ("" otherwise): svnserve's parser takes ':' as '='.
@@ -228,7 +216,7 @@ const TAuthzSection* TAuthzFile::Find(const std::string& name) const {
 TAuthzFile ParseAuthz(const std::string& text) {
   TAuthzFile file;
   TParser parser{file};
-  std::vector<std::string> lines = SplitLines(text);
+  std::vector<std::string> lines = text::SplitLines(text);
   TAuthzEntry* last = nullptr;
   for (size_t i = 0; i < lines.size() && file.Valid(); ++i) {
     const std::string& line = lines[i];
@@ -366,7 +354,7 @@ std::string CanonicalRulePath(const std::string& path) {
 
 std::string EditAuthzEntry(const std::string& text, const std::string& section,
                            const std::string& who, const std::string& value, bool remove) {
-  std::vector<std::string> lines = SplitLines(text);
+  std::vector<std::string> lines = text::SplitLines(text);
   std::string entry = value.empty() ? who + " =" : who + " = " + value;
   size_t header = lines.size();
   for (size_t i = 0; i < lines.size(); ++i)

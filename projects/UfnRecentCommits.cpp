@@ -1,25 +1,12 @@
 #include "projects/UfnRecentCommits.h"
 
+#include "base/UfnText.h"
 #include "projects/UfnOverview.h"
 #include "server/UfnSubversion.h"
 
 #include <cstdlib>
 
 namespace {
-
-std::vector<std::string> Lines(const std::string& text) {
-  std::vector<std::string> lines;
-  size_t start = 0;
-  while (start < text.size()) {
-    size_t end = text.find('\n', start);
-    if (end == std::string::npos) end = text.size();
-    std::string line = text.substr(start, end - start);
-    if (!line.empty() && line.back() == '\r') line.pop_back();
-    lines.push_back(line);
-    start = end + 1;
-  }
-  return lines;
-}
 
 // svnlook info: author, date, the message's size in bytes, then the message. The size tells
 // where the message ends, whatever lines it holds.
@@ -73,7 +60,7 @@ TRecentCommits ReadRecentCommits(const std::string& svnPath, const std::string& 
                                       : std::string("svnlook info의 출력을 읽을 수 없습니다"));
       break;
     }
-    commit.Changes = Lines(changed.Output);
+    commit.Changes = text::SplitLines(changed.Output);
     result.Commits.push_back(std::move(commit));
   }
   return result;

@@ -12,7 +12,6 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSpinBox>
-#include <QThread>
 #include <QTimeEdit>
 #include <QTreeWidget>
 
@@ -108,17 +107,12 @@ TfrmBackupSchedule::TfrmBackupSchedule(QWidget* parent)
   connect(rbWeekly, &QRadioButton::toggled, this, [this] { UpdateControls(); });
   connect(btnApply, &QPushButton::clicked, this, &TfrmBackupSchedule::btnApplyClick);
   connect(btnOff, &QPushButton::clicked, this, &TfrmBackupSchedule::btnOffClick);
+  FState = std::make_unique<TScheduleStateReader>(
+      TScheduleKind::Backup, [this](const TScheduleState& st) { ShowState(st); });
   UpdateControls();
 }
 
-TfrmBackupSchedule::~TfrmBackupSchedule() {
-  // The read runs a scheduler's program or two; it ends on its own.
-  if (FReader) {
-    FReader->disconnect(this);
-    FReader->wait();
-    delete FReader;
-  }
-}
+TfrmBackupSchedule::~TfrmBackupSchedule() = default;
 
 void TfrmBackupSchedule::UpdateControls() {
   lstProjects->setEnabled(rbChosen->isChecked());
@@ -175,23 +169,8 @@ void TfrmBackupSchedule::RefreshResults() {
 // The scheduler's programs may take a moment (a busy user manager): read in the background
 // and show the state when it is known.
 void TfrmBackupSchedule::RefreshState() {
-  if (FReader) {
-    FStale = true;
-    return;
-  }
-  lblState->setText(Q("예약 상태를 확인하는 중입니다..."));
-  auto state = std::make_shared<TScheduleState>();
-  FReader = QThread::create([state] { *state = ReadScheduleState(TScheduleKind::Backup); });
-  connect(FReader, &QThread::finished, this, [this, state] {
-    FReader->deleteLater();
-    FReader = nullptr;
-    ShowState(*state);
-    if (FStale) {
-      FStale = false;
-      RefreshState();
-    }
-  });
-  FReader->start();
+  if (!FState->Reading()) lblState->setText(Q("예약 상태를 확인하는 중입니다..."));
+  FState->Refresh();
 }
 
 void TfrmBackupSchedule::ShowState(const TScheduleState& st) {
@@ -207,22 +186,12 @@ void TfrmBackupSchedule::ShowState(const TScheduleState& st) {
 }
 
 void TfrmBackupSchedule::btnApplyClick() {
-  const TSchedule s = ChosenSchedule();
-  TScheduleResult r = ApplySchedule(s, AdminPath, false, SilentObserver());
-  if (r.Outcome == TScheduleOutcome::NeedsCrontab) {
-    if (Prompt().MessageDlg(r.Message + "\r\n\r\n같은 일을 하는 crontab 줄:\r\n" + r.CrontabLine +
-                                "\r\n\r\n이 줄을 crontab에 쓰시겠습니까?",
-                            TMsgIcon::Question, mbYes | mbNo) != mbYes)
-      return;
-    r = ApplySchedule(s, AdminPath, true, SilentObserver());
-  }
-  if (!r.Ok()) Prompt().MessageDlg(r.Message, TMsgIcon::Error, mbOK);
+  ApplyScheduleAsked(ChosenSchedule(), AdminPath);
   RefreshState();
 }
 
 void TfrmBackupSchedule::btnOffClick() {
-  const TScheduleResult r = RemoveSchedule(TScheduleKind::Backup, SilentObserver());
-  if (!r.Ok()) Prompt().MessageDlg(r.Message, TMsgIcon::Error, mbOK);
+  RemoveScheduleTold(TScheduleKind::Backup);
   RefreshState();
 }
 

@@ -5,7 +5,9 @@
 
 #include "app/UfrmDialogKit.h"
 #include "projects/UfnSchedule.h"
+#include "projects/UfrmScheduleKit.h"
 
+#include <memory>
 #include <string>
 
 class QComboBox;
@@ -41,7 +43,7 @@ public:
   // The orlenway-admin the schedule runs.
   std::string AdminPath;
   // Whether the schedule's state is being read in the background.
-  bool Reading() const { return FReader != nullptr; }
+  bool Reading() const { return FState->Reading(); }
 
   // The schedule the controls describe.
   TSchedule ChosenSchedule() const;
@@ -52,10 +54,10 @@ public:
   void btnOffClick();
 
 private:
-  QThread* FReader = nullptr;
-  bool FStale = false; // asked again while a read was running
   void ShowState(const TScheduleState& st);
   void UpdateControls();
+  // Last, so that it ends, waiting for its read, before the controls it shows on.
+  std::unique_ptr<TScheduleStateReader> FState;
 };
 
 // Opens the dialog modally and frees it when it closes.

@@ -74,17 +74,18 @@ TfrmMirrorMgr::TfrmMirrorMgr(QWidget* parent)
   lblTimer->setTextInteractionFlags(Qt::TextSelectableByMouse);
   connect(btnTimerOn, &QPushButton::clicked, this, &TfrmMirrorMgr::btnTimerOnClick);
   connect(btnTimerOff, &QPushButton::clicked, this, &TfrmMirrorMgr::btnTimerOffClick);
+  FState = std::make_unique<TScheduleStateReader>(
+      TScheduleKind::Mirror, [this](const TScheduleState& st) { ShowTimerState(st); });
 }
 
 TfrmMirrorMgr::~TfrmMirrorMgr() {
-  // The reads run a program or two each, and a sync ends on its own: waited for, not killed,
-  // so that no svnsync is left holding the mirror's lock.
-  for (QThread* t : {FReader, FWorker})
-    if (t) {
-      t->disconnect(this);
-      t->wait();
-      delete t;
-    }
+  // A read or a sync ends on its own: waited for, not killed, so that no svnsync is left
+  // holding the mirror's lock.
+  if (FWorker) {
+    FWorker->disconnect(this);
+    FWorker->wait();
+    delete FWorker;
+  }
 }
 
 std::string TfrmMirrorMgr::SelectedMirror() const {
@@ -99,23 +100,8 @@ void TfrmMirrorMgr::FormShow() {
 
 // Read in the background: a busy user manager must not hold the window.
 void TfrmMirrorMgr::RefreshTimerState() {
-  if (FReader) {
-    FStale = true;
-    return;
-  }
-  lblTimer->setText(Q("자동 동기화 예약을 확인하는 중입니다..."));
-  auto state = std::make_shared<TScheduleState>();
-  FReader = QThread::create([state] { *state = ReadScheduleState(TScheduleKind::Mirror); });
-  connect(FReader, &QThread::finished, this, [this, state] {
-    FReader->deleteLater();
-    FReader = nullptr;
-    ShowTimerState(*state);
-    if (FStale) {
-      FStale = false;
-      RefreshTimerState();
-    }
-  });
-  FReader->start();
+  if (!FState->Reading()) lblTimer->setText(Q("자동 동기화 예약을 확인하는 중입니다..."));
+  FState->Refresh();
 }
 
 void TfrmMirrorMgr::ShowTimerState(const TScheduleState& st) {
@@ -134,21 +120,12 @@ void TfrmMirrorMgr::btnTimerOnClick() {
   TSchedule s;
   s.Kind = TScheduleKind::Mirror;
   s.EveryMinutes = edtPeriod->value();
-  TScheduleResult r = ApplySchedule(s, AdminPath, false, SilentObserver());
-  if (r.Outcome == TScheduleOutcome::NeedsCrontab) {
-    if (Prompt().MessageDlg(r.Message + "\r\n\r\n같은 일을 하는 crontab 줄:\r\n" + r.CrontabLine +
-                                "\r\n\r\n이 줄을 crontab에 쓰시겠습니까?",
-                            TMsgIcon::Question, mbYes | mbNo) != mbYes)
-      return;
-    r = ApplySchedule(s, AdminPath, true, SilentObserver());
-  }
-  if (!r.Ok()) Prompt().MessageDlg(r.Message, TMsgIcon::Error, mbOK);
+  ApplyScheduleAsked(s, AdminPath);
   RefreshTimerState();
 }
 
 void TfrmMirrorMgr::btnTimerOffClick() {
-  const TScheduleResult r = RemoveSchedule(TScheduleKind::Mirror, SilentObserver());
-  if (!r.Ok()) Prompt().MessageDlg(r.Message, TMsgIcon::Error, mbOK);
+  RemoveScheduleTold(TScheduleKind::Mirror);
   RefreshTimerState();
 }
 

@@ -5,8 +5,10 @@
 #include "app/UfrmDialogKit.h"
 #include "projects/UfnMirrorJob.h"
 #include "projects/UfnSchedule.h"
+#include "projects/UfrmScheduleKit.h"
 
 #include <functional>
+#include <memory>
 #include <vector>
 
 #include <string>
@@ -34,7 +36,7 @@ public:
   // The orlenway-admin the timer runs.
   std::string AdminPath;
   // Whether the timer's state, the mirrors' lag or a sync is being worked on in the background.
-  bool Reading() const { return FReader != nullptr || FWorker != nullptr; }
+  bool Reading() const { return FState->Reading() || FWorker != nullptr; }
 
   // The name in the selected row; "" when none is selected.
   std::string SelectedMirror() const;
@@ -48,14 +50,14 @@ public:
   void RefreshTimerState();
 
 private:
-  QThread* FReader = nullptr;
-  bool FStale = false; // asked again while a read was running
   // The list's read or a sync: one at a time; the buttons wait for it.
   QThread* FWorker = nullptr;
   bool FListStale = false;
   void ShowTimerState(const TScheduleState& st);
   void ShowMirrors(const std::vector<TMirrorStatus>& mirrors);
   void RunWorker(std::function<void()> work, std::function<void()> done);
+  // Last, so that it ends, waiting for its read, before the controls it shows on.
+  std::unique_ptr<TScheduleStateReader> FState;
 };
 
 // Opens the mirrors' dialog modally and frees it when it closes.
