@@ -16,6 +16,10 @@ std::string Trim(std::string_view s);
 // empty line after a final LF.
 std::vector<std::string> SplitLines(std::string_view text);
 
+// One argument as the C run-time's command-line parser on Windows reads it back: in double
+// quotes when it holds a blank or a quote, backslashes doubled only where a quote follows them.
+std::string WindowsArgument(const std::string& arg);
+
 // A size for people: "512 B", "1.5 KiB", "3.2 GiB" (powers of 1024, one decimal).
 std::string SizeText(unsigned long long bytes);
 

@@ -1,5 +1,7 @@
 #include "platform/UfnChildProcess.h"
 
+#include "base/UfnText.h"
+
 #ifndef NOMINMAX
 #define NOMINMAX
 #endif
@@ -8,29 +10,6 @@
 namespace platform {
 
 namespace {
-
-// One argument as the C run-time's command-line parser reads it back: in double quotes when
-// it holds a blank or a quote, backslashes doubled only where a quote follows them.
-std::string QuoteArgument(const std::string& arg) {
-  if (!arg.empty() && arg.find_first_of(" \t\n\v\"") == std::string::npos) return arg;
-  std::string quoted = "\"";
-  size_t backslashes = 0;
-  for (char c : arg) {
-    if (c == '\\') {
-      ++backslashes;
-      continue;
-    }
-    if (c == '"')
-      quoted.append(backslashes * 2 + 1, '\\');
-    else
-      quoted.append(backslashes, '\\');
-    backslashes = 0;
-    quoted += c;
-  }
-  quoted.append(backslashes * 2, '\\');
-  quoted += '"';
-  return quoted;
-}
 
 // Starts `application` (nullptr: the first word of the command line, found as the system
 // finds it) with its output on a pipe, and collects the output until it ends.
@@ -80,9 +59,9 @@ TProgramResult Run(const char* application, std::string commandLine) {
 } // namespace
 
 TProgramResult RunProgram(const std::string& program, const std::vector<std::string>& arguments) {
-  std::string commandLine = QuoteArgument(program);
+  std::string commandLine = text::WindowsArgument(program);
   for (const std::string& a : arguments)
-    commandLine += " " + QuoteArgument(a);
+    commandLine += " " + text::WindowsArgument(a);
   return Run(program.c_str(), commandLine);
 }
 

@@ -77,27 +77,6 @@ std::string CronQuote(const std::string& a) {
   return q + "'";
 }
 
-// One argument of the task's command line, as Windows programs split theirs.
-std::string WindowsQuote(const std::string& a) {
-  if (!a.empty() && a.find_first_of(" \t\"") == std::string::npos) return a;
-  std::string q = "\"";
-  std::size_t slashes = 0;
-  for (char c : a) {
-    if (c == '\\') {
-      ++slashes;
-    } else if (c == '"') {
-      q.append(slashes * 2 + 1, '\\');
-      slashes = 0;
-    } else {
-      q.append(slashes, '\\');
-      slashes = 0;
-    }
-    if (c != '\\') q += c;
-  }
-  q.append(slashes * 2, '\\');
-  return q + "\"";
-}
-
 // Where the settings are read: the run must read the window's settings file, also when the
 // scheduler starts it without this session's XDG_CONFIG_HOME.
 std::string ConfigHome() {
@@ -404,9 +383,9 @@ std::string ReplaceCrontabBlock(const std::string& crontab, TScheduleKind kind,
 }
 
 std::vector<std::string> SchtasksCreateArguments(const TSchedule& s, const std::string& adminPath) {
-  std::string command = WindowsQuote(adminPath);
+  std::string command = text::WindowsArgument(adminPath);
   for (const std::string& a : ScheduledArguments(s))
-    command += " " + WindowsQuote(a);
+    command += " " + text::WindowsArgument(a);
   std::vector<std::string> args = {"/Create", "/TN", ScheduleUnitName(s.Kind), "/TR", command};
   if (s.Kind == TScheduleKind::Mirror) {
     args.insert(args.end(), {"/SC", "MINUTE", "/MO", std::to_string(s.EveryMinutes)});

@@ -4,6 +4,13 @@
 
 using namespace text;
 
+TEST(Text, WindowsArgumentQuotesOnlyWhatTheParserWouldSplitOrEat) {
+  EXPECT_EQ(WindowsArgument(R"(C:\bin\x.exe)"), R"(C:\bin\x.exe)");
+  EXPECT_EQ(WindowsArgument(""), R"("")");
+  EXPECT_EQ(WindowsArgument(R"(C:\Program Files\)"), R"("C:\Program Files\\")");
+  EXPECT_EQ(WindowsArgument(R"(say "hi")"), R"("say \"hi\"")");
+}
+
 TEST(Text, SizeTextSwitchesUnitAtEachPowerOf1024) {
   EXPECT_EQ(SizeText(0), "0 B");
   EXPECT_EQ(SizeText(1023), "1023 B");
